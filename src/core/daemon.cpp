@@ -1,0 +1,146 @@
+#include "core/daemon.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "base/path.h"
+#include "confdb.h"
+#include "core/eloop.h"
+#include "core/options.h"
+#include "core/timer.h"
+#include "dm/dm_log.h"
+#include "ltesdk.h"
+#include "modem/bringup.h"
+#include "server/client.h"
+#include "server/keepalive.h"
+#include "shell/cmd_socket.h"
+
+namespace cnxd {
+namespace {
+
+constexpr int CONFDB_INIT_ATTEMPTS = 5;
+
+void hangup_handler(int sig)
+{
+    if (sig == SIGHUP)
+        std::signal(SIGHUP, hangup_handler);
+}
+
+// The stop signals are blocked everywhere but inside the event loop's wait
+// (see install_signal_handlers), so this runs only there, on the main
+// thread, while it holds no lock: logging from it is safe.
+void stop_handler(int)
+{
+    sdk_log(6, "Preparing for suicide\n");
+    eloop_terminate(&eloop);
+}
+
+// Installs the handlers and blocks their signals on this thread, so every
+// thread started later inherits the block and the signals reach only the
+// event loop. Returns the mask the loop waits with.
+sigset_t install_signal_handlers()
+{
+    struct sigaction sa {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_handler = hangup_handler;
+    sigaction(SIGHUP, &sa, nullptr);
+    sa.sa_handler = stop_handler;
+    for (int sig : {SIGQUIT, SIGTERM, SIGINT})
+        sigaction(sig, &sa, nullptr);
+    // Writes to a vanished peer report an error; they must not kill us.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    sigset_t block;
+    sigemptyset(&block);
+    for (int sig : {SIGHUP, SIGQUIT, SIGTERM, SIGINT})
+        sigaddset(&block, sig);
+    sigset_t wait_mask;
+    pthread_sigmask(SIG_BLOCK, &block, &wait_mask);
+    for (int sig : {SIGHUP, SIGQUIT, SIGTERM, SIGINT})
+        sigdelset(&wait_mask, sig);
+    return wait_mask;
+}
+
+void detach()
+{
+    if (fork() > 0)
+        _exit(0);
+    setsid();
+    std::signal(SIGHUP, SIG_IGN);
+    if (fork() > 0)
+        _exit(0);
+    if (chdir("/") != 0) {
+        // Nothing depends on the working directory; stay where we are.
+    }
+    umask(0);
+}
+
+void write_pid_file()
+{
+    if (FILE* f = std::fopen(cnxd_path(CNXD_PID_FILE).c_str(), "w")) {
+        std::fprintf(f, "%d\n", static_cast<int>(getpid()));
+        std::fclose(f);
+    }
+}
+
+void init_config_store()
+{
+    for (int i = 0; i < CONFDB_INIT_ATTEMPTS; ++i)
+        if (init_confdb_ex() == 0)
+            return;
+}
+
+// Shutdown from step 3 on: what is left once the modem side is down (or
+// was never up).
+int finish_shutdown()
+{
+    cnxd_srv_deinit();
+    timer_service_deinit();
+    cnxd_keep_alive_stop();
+    // The pid file is removed directly rather than through "rm".
+    unlink(cnxd_path(CNXD_PID_FILE).c_str());
+    sdk_log(6, "cnxd terminated");
+    return 0;
+}
+
+}  // namespace
+
+int cnxd_main(int argc, char** argv)
+{
+    cnxd_setup_host_path();
+
+    cnxd_options opts;
+    srand(static_cast<unsigned>(clock() + time(nullptr) + getpid()));
+    if (const auto status = cnxd_parse_options(argc, argv, &opts))
+        return *status;
+    sdk_set_log_level(opts.log_level);
+    if (opts.detach)
+        detach();
+
+    eloop_init(&eloop);
+    const sigset_t wait_mask = install_signal_handlers();
+    cnxd_srv_init();
+    cnxd_srv_open();
+    timer_service_init();
+    write_pid_file();
+    sdk_log(6, "cnxd started");
+    dm_log_init();
+    init_config_store();
+    if (lte_daemon_start() < 0)
+        return finish_shutdown();
+    cmd_shell_start();
+    cnxd_keep_alive_start();
+
+    eloop_run(&eloop, &wait_mask);
+
+    cmd_shell_stop();
+    lte_daemon_stop();
+    return finish_shutdown();
+}
+
+}  // namespace cnxd

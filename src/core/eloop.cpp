@@ -1,0 +1,107 @@
+#include "core/eloop.h"
+
+#include <sys/select.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+
+namespace cnxd {
+
+eloop_data eloop;
+
+namespace {
+
+eloop_sock* sock_of(list_head* link) { return reinterpret_cast<eloop_sock*>(link); }
+
+// Step 4 of a pass: call the handler of every ready active socket. The next
+// link is saved before each call so a handler may release its own record.
+// The counter guards against a corrupt (cyclic) list.
+void dispatch_ready(eloop_data* loop, const fd_set& ready, int max_fd)
+{
+    int counter = 0;
+    list_head* head = &loop->sockets;
+    for (list_head *link = head->next, *next = link->next; link != head;
+         link = next, next = link->next) {
+        eloop_sock* s = sock_of(link);
+        if (!s->active)
+            continue;
+        if (counter > max_fd) {
+            std::printf("I'm stucked in the infinite loop\n");
+            return;
+        }
+        ++counter;
+        if (s->sock >= 0 && s->sock < FD_SETSIZE && FD_ISSET(s->sock, &ready))
+            s->handler(s);
+    }
+}
+
+// Step 5: unlink every record a handler dropped during the walk.
+void sweep_inactive(eloop_data* loop)
+{
+    list_head* head = &loop->sockets;
+    for (list_head *link = head->next, *next = link->next; link != head;
+         link = next, next = link->next) {
+        eloop_sock* s = sock_of(link);
+        if (!s->active) {
+            list_del_init(link);
+            s->used = 0;
+        }
+    }
+}
+
+}  // namespace
+
+void eloop_init(eloop_data* loop)
+{
+    list_init(&loop->sockets);
+    loop->terminate = 0;
+}
+
+int eloop_register_sock(eloop_data* loop, eloop_sock* s)
+{
+    // A record dropped during a handler walk is still listed until the
+    // sweep; when its owner reuses it at once, take it out first.
+    if (!list_empty(&s->link))
+        list_del_init(&s->link);
+    s->active = 1;
+    list_add_tail(&s->link, &loop->sockets);
+    return 0;
+}
+
+void eloop_unregister_sock(eloop_data*, eloop_sock* s)
+{
+    list_del_init(&s->link);
+    s->active = 0;
+}
+
+void eloop_terminate(eloop_data* loop) { loop->terminate = 1; }
+
+void eloop_run(eloop_data* loop, const sigset_t* wait_mask)
+{
+    while (!loop->terminate && !list_empty(&loop->sockets)) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        int max_fd = 0;
+        list_head* head = &loop->sockets;
+        for (list_head* link = head->next; link != head; link = link->next) {
+            const int fd = sock_of(link)->sock;
+            if (fd < 0 || fd >= FD_SETSIZE)
+                continue;
+            FD_SET(fd, &ready);
+            if (fd > max_fd)
+                max_fd = fd;
+        }
+
+        const int n = pselect(max_fd + 1, &ready, nullptr, nullptr, nullptr, wait_mask);
+        if (n < 0 && errno != EINTR && errno != EBADF) {
+            std::perror("select");
+            return;
+        }
+        if (n > 0)
+            dispatch_ready(loop, ready, max_fd);
+        sweep_inactive(loop);
+    }
+}
+
+}  // namespace cnxd

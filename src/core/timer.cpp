@@ -1,0 +1,233 @@
+#include "core/timer.h"
+
+#include <sys/time.h>
+
+#include <cassert>
+#include <cerrno>
+
+namespace cnxd {
+namespace {
+
+struct timer_service {
+    uint32_t initialised = 0;
+    bool thread_running = false;
+    bool stopping = false;
+    pthread_t thread{};
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
+    // Signalled whenever a callback has returned (see lock_timer()).
+    pthread_cond_t idle = PTHREAD_COND_INITIALIZER;
+    list_head pending;
+    cnxd_timer* current = nullptr;  // the timer the thread waits on
+    cnxd_timer* running = nullptr;  // the timer whose callback runs
+};
+
+timer_service svc;
+
+cnxd_timer* timer_of(list_head* link) { return reinterpret_cast<cnxd_timer*>(link); }
+
+bool on_timer_thread() { return svc.thread_running && pthread_equal(pthread_self(), svc.thread); }
+
+bool later(const timespec& a, const timespec& b)
+{
+    return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec > b.tv_nsec);
+}
+
+timespec expiry_after(int32_t ms)
+{
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    timespec t{};
+    t.tv_sec = now.tv_sec + ms / 1000;
+    t.tv_nsec = now.tv_usec * 1000L + (ms % 1000) * 1000000L;
+    if (t.tv_nsec > 999999999L) {
+        t.tv_sec += 1;
+        t.tv_nsec -= 1000000000L;
+    }
+    return t;
+}
+
+// With the service lock held: take `timer`'s own lock. Off the timer
+// thread, first wait (releasing the service lock) until a running callback
+// of this timer has returned; a callback that re-arms itself needs the
+// service lock, so waiting for its lock while holding ours would deadlock.
+// Returns whether the lock was taken (the timer thread already holds it).
+bool lock_timer(cnxd_timer* timer)
+{
+    if (on_timer_thread())
+        return false;
+    while (svc.running == timer)
+        pthread_cond_wait(&svc.idle, &svc.lock);
+    pthread_mutex_lock(&timer->lock);
+    return true;
+}
+
+// Put `timer` into pending before the first timer expiring strictly later.
+void insert_pending(cnxd_timer* timer)
+{
+    list_head* head = &svc.pending;
+    list_head* pos = head->next;
+    while (pos != head && !later(timer_of(pos)->expire, timer->expire))
+        pos = pos->next;
+    list_add_before(&timer->to_list, pos);
+}
+
+bool is_first(const cnxd_timer* timer) { return svc.pending.next == &timer->to_list; }
+
+void* timer_thread(void*)
+{
+    pthread_mutex_lock(&svc.lock);
+    while (!svc.stopping) {
+        if (list_empty(&svc.pending)) {
+            pthread_cond_wait(&svc.cond, &svc.lock);
+            continue;
+        }
+        cnxd_timer* timer = timer_of(svc.pending.next);
+        list_del_init(&timer->to_list);
+        svc.current = timer;
+        const timespec deadline = timer->expire;
+        int rc = 0;
+        // start_timer and stop_timer interrupt the wait by clearing current.
+        while (svc.current == timer && !svc.stopping && rc != ETIMEDOUT)
+            rc = pthread_cond_timedwait(&svc.cond, &svc.lock, &deadline);
+        const bool interrupted = svc.current != timer;
+        svc.current = nullptr;
+
+        // Re-armed, stopped or put back behind a sooner timer: nothing to
+        // call. (Spurious wake-ups just wait again above.)
+        if (interrupted || svc.stopping || !timer->active)
+            continue;
+        const timer_func func = timer->func;
+        const uint32_t arg = timer->arg;
+        pthread_mutex_lock(&timer->lock);
+        svc.running = timer;
+        pthread_mutex_unlock(&svc.lock);
+
+        func(arg);
+
+        pthread_mutex_unlock(&timer->lock);
+        pthread_mutex_lock(&svc.lock);
+        svc.running = nullptr;
+        pthread_cond_broadcast(&svc.idle);
+    }
+    pthread_mutex_unlock(&svc.lock);
+    return nullptr;
+}
+
+}  // namespace
+
+int timer_service_init()
+{
+    pthread_mutex_lock(&svc.lock);
+    list_init(&svc.pending);
+    svc.current = nullptr;
+    svc.running = nullptr;
+    svc.stopping = false;
+    svc.initialised = 1;
+    pthread_mutex_unlock(&svc.lock);
+    if (pthread_create(&svc.thread, nullptr, timer_thread, nullptr) == 0)
+        svc.thread_running = true;
+    return 0;
+}
+
+int timer_service_deinit()
+{
+    pthread_mutex_lock(&svc.lock);
+    const bool join = svc.thread_running;
+    svc.stopping = true;
+    svc.initialised = 0;
+    pthread_cond_broadcast(&svc.cond);
+    pthread_mutex_unlock(&svc.lock);
+    // Cooperative stop: the thread leaves its wait, or finishes the running
+    // callback, and returns.
+    if (join && !on_timer_thread()) {
+        pthread_join(svc.thread, nullptr);
+        svc.thread_running = false;
+    }
+    pthread_mutex_lock(&svc.lock);
+    while (!list_empty(&svc.pending))
+        list_del_init(svc.pending.next);
+    pthread_mutex_unlock(&svc.lock);
+    return 0;
+}
+
+int init_timer(cnxd_timer* timer, timer_func func, uint32_t arg)
+{
+    if (!svc.initialised || !timer || !func)
+        return -1;
+    pthread_mutex_init(&timer->lock, nullptr);
+    list_init(&timer->to_list);
+    timer->func = func;
+    timer->arg = arg;
+    timer->active = 0;
+    timer->magic = TIMER_MAGIC;
+    return 0;
+}
+
+int start_timer(cnxd_timer* timer, int32_t ms)
+{
+    if (!svc.initialised)
+        return -1;
+    const timespec expire = expiry_after(ms);
+
+    pthread_mutex_lock(&svc.lock);
+    if (timer->magic != TIMER_MAGIC) {
+        pthread_mutex_unlock(&svc.lock);
+        return 0;
+    }
+    const bool locked = lock_timer(timer);
+    timer->expire = expire;
+    timer->active = 1;
+    if (!list_empty(&timer->to_list))
+        list_del_init(&timer->to_list);
+    insert_pending(timer);
+    assert(!list_empty(&timer->to_list));
+
+    if (svc.current) {
+        if (svc.current == timer) {
+            svc.current = nullptr;
+            pthread_cond_signal(&svc.cond);
+        } else if (is_first(timer) && later(svc.current->expire, timer->expire)) {
+            list_add_before(&svc.current->to_list, timer->to_list.next);
+            svc.current = nullptr;
+            pthread_cond_signal(&svc.cond);
+        }
+    } else if (is_first(timer)) {
+        pthread_cond_signal(&svc.cond);
+    }
+
+    if (locked)
+        pthread_mutex_unlock(&timer->lock);
+    pthread_mutex_unlock(&svc.lock);
+    return 0;
+}
+
+int stop_timer(cnxd_timer* timer)
+{
+    if (!svc.initialised)
+        return -1;
+    pthread_mutex_lock(&svc.lock);
+    if (timer->magic == TIMER_MAGIC) {
+        const bool locked = lock_timer(timer);
+        timer->active = 0;
+        if (svc.current == timer) {
+            svc.current = nullptr;
+            pthread_cond_signal(&svc.cond);
+        } else if (!list_empty(&timer->to_list)) {
+            list_del_init(&timer->to_list);
+        }
+        if (locked)
+            pthread_mutex_unlock(&timer->lock);
+    }
+    pthread_mutex_unlock(&svc.lock);
+    return 0;
+}
+
+int delete_timer(cnxd_timer* timer)
+{
+    const int rc = stop_timer(timer);
+    timer->magic = 0;
+    return rc;
+}
+
+}  // namespace cnxd

@@ -1,0 +1,412 @@
+#include "server/client.h"
+
+#include <sys/ioctl.h>
+#include <sys/ipc.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "base/fd.h"
+#include "base/ipc.h"
+#include "base/path.h"
+#include "base/shell.h"
+#include "ltesdk.h"
+#include "server/cnxd_handler.h"
+#include "server/delivery.h"
+#include "server/keepalive.h"
+
+namespace cnxd {
+
+cnxd_client_rec cnxd_client[CNXD_MAX_CLIENTS];
+std::mutex cnxd_client_lock;
+
+namespace {
+
+eloop_sock server_sock;
+
+// The Unix address of a sysroot-mapped path; false when it does not fit.
+bool make_unix_addr(const std::string& path, sockaddr_un* addr)
+{
+    std::memset(addr, 0, sizeof *addr);
+    addr->sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr->sun_path)
+        return false;
+    std::memcpy(addr->sun_path, path.data(), path.size());
+    return true;
+}
+
+cnxd_client_rec* client_of(eloop_sock* s)
+{
+    return reinterpret_cast<cnxd_client_rec*>(reinterpret_cast<char*>(s) -
+                                              offsetof(cnxd_client_rec, esock));
+}
+
+// Returns a record taken by a handshake that failed before it completed.
+void return_record(cnxd_client_rec* client)
+{
+    std::lock_guard guard(cnxd_client_lock);
+    client->idx = CLIENT_FREE;
+}
+
+// Frames a connected client may send on its own socket.
+using frame_handler = int (*)(cnxd_client_rec*, const HciFrame&);
+
+int on_api_request(cnxd_client_rec* c, const HciFrame& f) { return cnxd_handler(c, f.payload); }
+
+struct ClientFrameRow {
+    uint16_t id;
+    frame_handler handler;
+};
+
+constexpr ClientFrameRow client_frame_tbl[] = {
+    {HCI_API_REQUEST, on_api_request},
+    {HCI_CLI_COMMAND, cnxd_cli_command_handler},
+    {HCI_KEEP_ALIVE_RSP, cnxd_keep_alive_rsp},
+    {HCI_API_CLOSE, cnxd_srv_req_disconnect},
+    {HCI_CLIENT_RELAY, clnt_req_hci_to_client},
+};
+
+// Unmaps and removes the IPC objects and closes the socket of a taken record.
+// Called with the table lock held.
+void release_locked(cnxd_client_rec* client)
+{
+    if (client->shm) {
+        shmdt(client->shm);
+        client->shm = nullptr;
+    }
+    if (client->shmid >= 0)
+        shmctl(client->shmid, IPC_RMID, nullptr);
+    if (client->semid >= 0)
+        semctl(client->semid, 0, IPC_RMID);
+    client->shmid = -1;
+    client->semid = -1;
+    client->idx = CLIENT_FREE;
+}
+
+void send_open_rsp(int sock, const sockaddr_un& to, socklen_t to_len, uint8_t index)
+{
+    uint8_t rsp[HCI_HEADER_LEN + 1];
+    hci_put_header(rsp, HCI_API_OPEN_RSP, 1);
+    rsp[HCI_HEADER_LEN] = index;
+    const ssize_t n = sendto(sock, rsp, sizeof rsp, MSG_NOSIGNAL,
+                             reinterpret_cast<const sockaddr*>(&to), to_len);
+    if (n < 0)
+        sdk_log(7, "[SERVER] sendto error %d", static_cast<int>(n));
+}
+
+// Steps 7 to 13 of the handshake for a taken record. On failure everything
+// made so far (socket, shared block, semaphore set) is removed again.
+struct Handshake {
+    cnxd_client_rec* client;
+    uint32_t identity;
+    const sockaddr_un& peer;
+    socklen_t peer_len;
+
+    // Returns false when the failure answer is due (after bind or connect
+    // failures the handshake ends with no answer: `answer` is false).
+    bool run(bool* answer)
+    {
+        *answer = true;
+        const int index = client->idx;
+        char target[sizeof(sockaddr_un::sun_path)];
+        std::snprintf(target, sizeof target, CNXD_CLIENT_PATH_FMT, index);
+        const std::string path = cnxd_path(target);
+        sockaddr_un addr;
+        UniqueFd sock(socket(AF_UNIX, SOCK_DGRAM, 0));
+        if (!make_unix_addr(path, &addr) || !sock) {
+            sdk_log(3, "bind error: %s", std::strerror(sock ? ENAMETOOLONG : errno));
+            *answer = false;
+            return false;
+        }
+        unlink(path.c_str());
+        if (bind(sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) {
+            sdk_log(3, "bind error: %s", std::strerror(errno));
+            *answer = false;
+            return false;
+        }
+        int on = 1;
+        if (ioctl(sock.get(), FIONBIO, &on) < 0)
+            sdk_log(7, "Non-block option set failed");
+        if (connect(sock.get(), reinterpret_cast<const sockaddr*>(&peer), peer_len) < 0) {
+            sdk_log(3, "connect error: %s", std::strerror(errno));
+            *answer = false;
+            return false;
+        }
+
+        const key_t key = cnxd_client_ipc_key(index);
+        ShmSegment block;
+        if (block.create(key, shm::SIZE) < 0) {
+            if (errno == EEXIST)
+                sdk_log(3, "Cannot create shm client%d key", index);
+            return false;
+        }
+        SemSet sems;
+        if (sems.create(key, 2) < 0) {
+            if (errno == EEXIST)
+                sdk_log(3, "Cannot create sem client%d key", index);
+            return false;
+        }
+        unsigned short zeros[2] = {0, 0};
+        if (semctl(sems.id(), 0, SETALL, zeros) < 0) {
+            sdk_log(3, "semctl error");
+            return false;
+        }
+
+        std::lock_guard guard(cnxd_client_lock);
+        auto [shmid, shm_addr] = block.release();
+        client->shmid = shmid;
+        client->shm = shm_addr;
+        client->semid = sems.release();
+        client->identity = identity;
+        client->esock.sock = sock.release();
+        client->esock.handler = cnxd_srv_recv;
+        client->esock.used = 1;
+        eloop_register_sock(&eloop, &client->esock);
+        return true;
+    }
+};
+
+}  // namespace
+
+uint32_t cnxd_client_rec::shm_word(size_t offset) const
+{
+    return shm ? load_be32(shm + offset) : 0;
+}
+
+int cnxd_client_ipc_key(int index)
+{
+    return ftok(cnxd_path(CNXD_SERVER_PATH).c_str(), index);
+}
+
+void cnxd_srv_init()
+{
+    std::lock_guard guard(cnxd_client_lock);
+    for (cnxd_client_rec& c : cnxd_client) {
+        c.idx = CLIENT_FREE;
+        c.shm = nullptr;
+        c.shmid = -1;
+        c.semid = -1;
+        c.esock.used = 0;
+        c.esock.active = 0;
+        c.esock.sock = -1;
+        list_init(&c.esock.link);
+    }
+}
+
+int cnxd_srv_open()
+{
+    UniqueFd sock(socket(AF_UNIX, SOCK_DGRAM, 0));
+    if (!sock) {
+        sdk_log(3, "Unable to create common socket: %s", std::strerror(errno));
+        return -1;
+    }
+    const std::string path = cnxd_path(CNXD_SERVER_PATH);
+    sockaddr_un addr;
+    if (!make_unix_addr(path, &addr)) {
+        sdk_log(3, "Unable to bind common socket: %s", std::strerror(ENAMETOOLONG));
+        return -1;
+    }
+    unlink(path.c_str());
+    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+    if (bind(sock.get(), reinterpret_cast<sockaddr*>(&addr), len) < 0) {
+        sdk_log(3, "Unable to bind common socket: %s", std::strerror(errno));
+        return -1;
+    }
+    chmod(path.c_str(), 0777);
+    server_sock.sock = sock.release();
+    server_sock.handler = cnxd_srv_accept;
+    server_sock.used = 1;
+    eloop_register_sock(&eloop, &server_sock);
+    return 0;
+}
+
+cnxd_client_rec* cnxd_srv_alloc_client()
+{
+    int found = -1;
+    {
+        std::lock_guard guard(cnxd_client_lock);
+        for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
+            if (cnxd_client[i].idx == CLIENT_FREE && !cnxd_client[i].esock.used) {
+                cnxd_client[i].idx = static_cast<uint8_t>(i);
+                found = i;
+                break;
+            }
+        }
+    }
+    sdk_log(3, "debug code cnxd_srv_alloc_client %d\n", found);
+    return found < 0 ? nullptr : &cnxd_client[found];
+}
+
+int cnxd_srv_accept(eloop_sock* s)
+{
+    uint8_t buf[HCI_MAX_FRAME];
+    sockaddr_un peer{};
+    socklen_t peer_len = sizeof peer;
+    const ssize_t n = recvfrom(s->sock, buf, sizeof buf, MSG_DONTWAIT,
+                               reinterpret_cast<sockaddr*>(&peer), &peer_len);
+    if (n < 0)
+        return 0;
+    const auto frame = hci_decode({buf, static_cast<size_t>(n)});
+    if (!frame || frame->id != HCI_API_OPEN) {
+        sdk_log(3, "Not a SDK API OPEN request");
+        return 0;
+    }
+    // An announced identity and pid are read only as far as they arrived.
+    uint32_t identity = 0;
+    uint32_t pid = 0;
+    if (frame->len != 0) {
+        identity = load_be32(frame->payload, 0);
+        pid = load_be32(frame->payload, 4);
+    }
+    sdk_log(7, "[SERVER] new connection request");
+
+    uint8_t answer = CLIENT_FREE;
+    cnxd_client_rec* client = cnxd_srv_alloc_client();
+    if (client) {
+        answer = client->idx;
+        sdk_log(3, "debug code %d\n", answer);
+        bool send_answer = true;
+        Handshake hs{client, identity, peer, peer_len};
+        if (hs.run(&send_answer)) {
+            send_open_rsp(client->esock.sock, peer, peer_len, answer);
+            client->pid = static_cast<int>(pid);
+            sdk_log(7, "[SERVER] assigns client index %d, pid(%d)", answer, client->pid);
+            return 0;
+        }
+        // A failed handshake gives its record back, so that no slot leaks.
+        return_record(client);
+        if (!send_answer)
+            return 0;
+    }
+    sdk_log(3, "[SERVER] fails serving connection request");
+    send_open_rsp(s->sock, peer, peer_len, answer);
+    return 0;
+}
+
+int cnxd_srv_recv(eloop_sock* s)
+{
+    cnxd_client_rec* client = client_of(s);
+    uint8_t buf[HCI_MAX_FRAME];
+    const ssize_t n = recv(s->sock, buf, sizeof buf, MSG_DONTWAIT);
+    if (cnxd_api_flags & 1) {
+        std::printf("recv cliient_index(%d), client_id(%d)\n", client->idx,
+                    static_cast<int>(client->identity));
+        std::printf("recv sock(%d), hci (0x%04x) len(%d)\n", s->sock,
+                    n >= 2 ? load_be16(buf) : 0, n >= 4 ? load_be16(buf + 2) : 0);
+    }
+    if (n <= 0) {
+        sdk_log(3, "Client socket read error, Closing client");
+        cnxd_srv_req_disconnect(client, HciFrame{});
+        return -1;
+    }
+    const auto frame = hci_decode({buf, static_cast<size_t>(n)});
+    if (!frame) {
+        // Fewer bytes than a header: no id to dispatch on.
+        sdk_log(3, "Unknown HCI (0x%x)", n >= 2 ? load_be16(buf) : 0);
+        return 0;
+    }
+    for (const ClientFrameRow& row : client_frame_tbl) {
+        if (row.id == frame->id) {
+            row.handler(client, *frame);
+            return 0;
+        }
+    }
+    sdk_log(3, "Unknown HCI (0x%x)", frame->id);
+    return 0;
+}
+
+int cnxd_srv_req_disconnect(cnxd_client_rec* client, const HciFrame&)
+{
+    sdk_log(7, "[CLIENT %d,0x%08x] request disconnection", client->idx, client->identity);
+    cnxd_srv_free_client(client);
+    return 0;
+}
+
+int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame)
+{
+    const uint32_t target = load_be32(frame.payload, 0);
+    if (cnxd_api_flags & 1)
+        std::printf("%s(), client_identity (0x%08x)\n", "clnt_req_hci_to_client", target);
+    // Target identity (4), broadcast flag (1), then a whole inner frame.
+    if (frame.payload.size() < 5 + HCI_HEADER_LEN)
+        return 0;
+    const bool broadcast = frame.payload[4] != 0;
+    const auto inner = frame.payload.subspan(5);
+    for (cnxd_client_rec& c : cnxd_client) {
+        if (!c.connected())
+            continue;
+        if (!broadcast && c.identity == target) {
+            cnxd_srv_send_hci(&c, inner, 1);
+            break;
+        }
+        if (broadcast && c.identity != client->identity)
+            cnxd_srv_send_hci(&c, inner, 1);
+    }
+    return 0;
+}
+
+void cnxd_srv_free_client(cnxd_client_rec* client)
+{
+    std::lock_guard guard(cnxd_client_lock);
+    if (!client->taken())
+        return;
+    release_locked(client);
+    eloop_unregister_sock(&eloop, &client->esock);
+    client->esock.used = 0;
+    close(client->esock.sock);
+    client->esock.sock = -1;
+}
+
+void cnxd_srv_drop_client(cnxd_client_rec* client)
+{
+    std::lock_guard guard(cnxd_client_lock);
+    if (!client->taken())
+        return;
+    release_locked(client);
+    client->esock.active = 0;
+    client->esock.used = 0;
+    close(client->esock.sock);
+    client->esock.sock = -1;
+}
+
+void cnxd_srv_deinit()
+{
+    std::unique_lock guard(cnxd_client_lock);
+    for (cnxd_client_rec& c : cnxd_client) {
+        if (!c.taken())
+            continue;
+        sdk_log(5, "Deinitializing client %d", c.idx);
+        guard.unlock();
+        cnxd_srv_free_client(&c);
+        guard.lock();
+    }
+}
+
+void cnxd_srv_dump_clients()
+{
+    {
+        std::lock_guard guard(cnxd_client_lock);
+        for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
+            const cnxd_client_rec& c = cnxd_client[i];
+            sdk_log(5, "client->idx [%d], id [%d]\n", i, c.idx);
+            if (!c.taken())
+                continue;
+            sdk_log(5, "client->identity [0x%08x]\n", c.identity);
+            sdk_log(5, "client->pid [%d]\n", c.pid);
+            sdk_log(5, "eloop_sock.used [%d]\n", c.esock.used);
+            sdk_log(5, "eloop_sock.sock [%d]\n", c.esock.sock);
+            sdk_log(5, "eloop_sock.active [%d]\n", c.esock.active);
+            sdk_log(5, "\n");
+        }
+    }
+    cnxd_system("ps");
+}
+
+}  // namespace cnxd

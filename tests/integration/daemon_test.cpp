@@ -1,0 +1,109 @@
+// The daemon as a process: its command line, its signals, its pid file.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+
+#include "integration/harness.h"
+
+namespace cnxd::test {
+namespace {
+
+struct CommandResult {
+    int status;
+    std::string output;
+};
+
+CommandResult run_cnxd(const std::string& args)
+{
+    const std::string cmd = std::string(CNXD_BINARY) + " " + args + " 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
+    const int status = pclose(p);
+    return {WEXITSTATUS(status), out};
+}
+
+constexpr const char* kUsageTail =
+    " [-fvos:i:h]\n"
+    "  -f                Debug type=stderr (default=syslog)\n"
+    "  -v ~ -vvvv        Increase debug level\n"
+    "  -o                Enable term color\n"
+    "  -i {logfile}      Set log file\n"
+    "  -s {size-string}  Max log file size string (ex. 2MB) \n"
+    "  -g {loglevel}     set log level\n"
+    "  -h                Show help\n";
+
+TEST(DaemonCommandLine, HelpAndBadOptionsPrintTheUsage)
+{
+    const std::string usage = std::string("usage: ") + CNXD_BINARY + kUsageTail;
+    const auto help = run_cnxd("-h");
+    EXPECT_EQ(0, help.status);
+    EXPECT_EQ(usage, help.output);
+    const auto bad = run_cnxd("-x");
+    EXPECT_EQ(1, bad.status);
+    EXPECT_EQ(usage, bad.output);
+    const auto missing = run_cnxd("-g");
+    EXPECT_EQ(1, missing.status) << "an option without its argument";
+}
+
+class DaemonSignals : public ::testing::TestWithParam<int> {};
+
+TEST_P(DaemonSignals, StopSignalsShutDownCleanly)
+{
+    Sysroot root;
+    Daemon d(root);
+    ASSERT_TRUE(d.start());
+    EXPECT_TRUE(root.exists("/var/run/cnxd.pid"));
+    EXPECT_EQ(std::to_string(d.pid()) + "\n", root.read_file("/var/run/cnxd.pid"));
+
+    EXPECT_EQ(0, d.stop(GetParam()));
+    const std::string log = d.log();
+    const size_t suicide = log.find("Preparing for suicide");
+    ASSERT_NE(std::string::npos, suicide) << log;
+    EXPECT_NE(std::string::npos, log.find("cnxd terminated", suicide)) << log;
+    EXPECT_FALSE(root.exists("/var/run/cnxd.pid"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, DaemonSignals, ::testing::Values(SIGTERM, SIGINT, SIGQUIT));
+
+TEST(DaemonSignalsHangUp, SurvivesSighup)
+{
+    Sysroot root;
+    Daemon d(root);
+    ASSERT_TRUE(d.start());
+    d.signal(SIGHUP);
+    d.signal(SIGHUP);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(d.running());
+    EXPECT_EQ(0, d.count_in_log("Preparing for suicide"));
+    RawClient c(root, "hup");
+    EXPECT_EQ(0, c.open()) << "still serving after hang-ups";
+    EXPECT_EQ(0, d.stop(SIGTERM));
+}
+
+TEST(DaemonDetach, ReturnsAtOnceAndThePidFileNamesTheDaemon)
+{
+    Sysroot root;
+    const std::string cmd = "CNXD_ROOT=" + root.dir() + " " + CNXD_BINARY + " -g 7 -i /var/log/cnxd.log";
+    ASSERT_EQ(0, std::system(cmd.c_str()));
+    std::string pid_text;
+    ASSERT_TRUE(eventually([&] {
+        pid_text = root.read_file("/var/run/cnxd.pid");
+        return !pid_text.empty() && pid_text.back() == '\n';
+    }));
+    const pid_t pid = std::stoi(pid_text);
+    EXPECT_EQ(0, kill(pid, 0)) << "the pid file names a running process";
+    ASSERT_TRUE(eventually([&] { return root.read_file("/var/log/cnxd.log").find("cnxd started") != std::string::npos; }));
+
+    kill(pid, SIGTERM);
+    EXPECT_TRUE(eventually([&] { return kill(pid, 0) != 0; }, 10s));
+    EXPECT_FALSE(root.exists("/var/run/cnxd.pid"));
+    EXPECT_NE(std::string::npos, root.read_file("/var/log/cnxd.log").find("cnxd terminated"));
+}
+
+}  // namespace
+}  // namespace cnxd::test
