@@ -28,7 +28,7 @@ Sysroot::Sysroot()
     // Short, so that socket paths inside stay well within sun_path.
     char tmpl[] = "/tmp/cnxd-t.XXXXXX";
     dir_ = mkdtemp(tmpl);
-    const std::string cmd = std::string(CNXD_SOURCE_DIR) + "/scripts/mkroot " + dir_;
+    const std::string cmd = std::string(CNXD_SOURCE_DIR) + "/scripts/mkroot " + dir_ + " " + CNXD_BUILD_DIR;
     if (std::system(cmd.c_str()) != 0)
         std::abort();
 }
