@@ -16,9 +16,9 @@
 
 namespace cnxd {
 
-volatile uint32_t cnxd_stuck;
+std::atomic<uint32_t> cnxd_stuck;
 uint32_t g_is_qlog_to_pc;
-uint32_t cnxd_dm_client_mask;
+std::atomic<uint32_t> cnxd_dm_client_mask;
 
 namespace {
 
@@ -33,9 +33,11 @@ uint32_t syslog_fill;
 
 using Lock = std::unique_lock<std::mutex>;
 
-// A peer that has closed its socket: the first write after that reports
-// ECONNREFUSED, later ones ENOTCONN. Both mean the client is gone.
-bool peer_gone(int err) { return err == ENOTCONN || err == ECONNREFUSED; }
+// A client whose peer socket is gone. The first write after the peer closed
+// reports ECONNREFUSED and disconnects our socket; that one is logged like
+// any other failure and the client stays. The next write reports ENOTCONN,
+// and that releases it.
+bool peer_gone(int err) { return err == ENOTCONN; }
 
 void wait_while_stuck(const char* who)
 {
@@ -58,7 +60,8 @@ void release_gone(Lock& lock, cnxd_client_rec* client, int mode)
     lock.lock();
 }
 
-// The bytes of a frame to write: its header length + 4, within what we hold.
+// The bytes of a frame to write: its header length + 4, within what we hold;
+// empty (nothing is sent) when not even a header was handed in.
 std::span<const uint8_t> whole_frame(std::span<const uint8_t> frame)
 {
     if (frame.size() < HCI_HEADER_LEN)
@@ -144,6 +147,8 @@ size_t format_log_frame(uint8_t (&frame)[LOG_FRAME_SIZE], const char* fmt, va_li
 int cnxd_srv_notify_hci(std::span<const uint8_t> frame, uint32_t identity)
 {
     frame = whole_frame(frame);
+    if (frame.empty())
+        return 0;
     Lock lock(cnxd_client_lock);
     wait_while_stuck("cnxd_srv_notify_hci");
     unsigned retries = 0;
@@ -156,6 +161,8 @@ int cnxd_srv_notify_hci(std::span<const uint8_t> frame, uint32_t identity)
 int cnxd_srv_send_hci(cnxd_client_rec* client, std::span<const uint8_t> frame, int mode)
 {
     frame = whole_frame(frame);
+    if (frame.empty())
+        return 0;
     Lock lock(cnxd_client_lock);
     unsigned retries = 0;
     if (receives_frames(*client))
@@ -208,7 +215,7 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
             if (!(cnxd_dm_client_mask & (1u << i)))
                 continue;
             if (cnxd_api_flags & 2)
-                std::printf("Send DM Id (%d), mask (0x%08x)\n", i, cnxd_dm_client_mask);
+                std::printf("Send DM Id (%d), mask (0x%08x)\n", i, cnxd_dm_client_mask.load());
         }
         for (;;) {
             if (trace)

@@ -6,6 +6,8 @@
 
 #include <sys/uio.h>
 
+#include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <span>
 
@@ -13,12 +15,15 @@
 
 namespace cnxd {
 
-// Test switch: while 1, log output and indication forwarding block.
-extern volatile uint32_t cnxd_stuck;
+// Test switch (shell command "cnxdst"): while 1, log output and indication
+// forwarding block with the table lock held. Set from another thread than the
+// senders that poll it, hence atomic.
+extern std::atomic<uint32_t> cnxd_stuck;
 // While set, cnxd_srv_send_log also copies its text to the system log.
 extern uint32_t g_is_qlog_to_pc;
-// Bit i: client index i receives DM reports (SDK event 184).
-extern uint32_t cnxd_dm_client_mask;
+// Bit i: client index i receives DM reports (SDK event 184). Changed by the
+// DM report handler and read by senders on other threads, hence atomic.
+extern std::atomic<uint32_t> cnxd_dm_client_mask;
 
 constexpr int SEND_MODE_FREE = 0;  // release a vanished client at once
 constexpr int SEND_MODE_DROP = 1;  // inside the event loop's handler walk
