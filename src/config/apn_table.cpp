@@ -232,7 +232,7 @@ void CNXD_BuildLabelApnTable(label_apn_table& rows, const char* dump_file, apn_l
             continue;
         std::array<char, APN_LABEL_SIZE>& slot = labels[n - 1];
         slot.fill('\0');
-        std::strncpy(slot.data(), label.data(), slot.size() - 1);
+        std::memcpy(slot.data(), label.data(), strnlen(label.data(), slot.size() - 1));
         const int cid_type = CNXD_GetCidInterfaceType(n);
         rows[n - 1] = {slot.data(), cid_type < 0 ? static_cast<uint32_t>(n - 1) : static_cast<uint32_t>(cid_type)};
     }
