@@ -1,0 +1,134 @@
+// The daemon's client side run inside a test process: a throw-away sysroot
+// (CNXD_ROOT), the real client table, server socket and event loop on a
+// thread of the test, and library sessions talking to it over real
+// sockets, shared blocks and semaphores.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/path.h"
+#include "cnxd_client.h"
+#include "core/eloop.h"
+#include "ltesdk.h"
+#include "server/client.h"
+
+namespace cnxd::test {
+
+class InprocDaemon {
+public:
+    InprocDaemon()
+    {
+        char tmpl[] = "/tmp/cnxd-u.XXXXXX";
+        root_ = mkdtemp(tmpl);
+        std::filesystem::create_directories(root_ + "/var/tmp");
+        std::filesystem::create_directories(root_ + "/var/log");
+        setenv("CNXD_ROOT", root_.c_str(), 1);
+        cnxd_reload_root();
+        sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
+        sdk_set_log_file("/var/log/cnxd.log", 0);
+        sdk_set_log_level(7);
+        eloop_init(&eloop);
+        cnxd_srv_init();
+        EXPECT_EQ(0, cnxd_srv_open());
+        loop_ = std::thread([] { eloop_run(&eloop); });
+    }
+
+    ~InprocDaemon()
+    {
+        stop_loop();
+        cnxd_srv_deinit();
+        sdk_set_log_type(SDK_LOG_TYPE_STDERR, nullptr);
+        std::filesystem::remove_all(root_);
+        unsetenv("CNXD_ROOT");
+        cnxd_reload_root();
+    }
+
+    // Stops the event loop: from then on the test thread is the only one
+    // that touches the client table's sockets.
+    void stop_loop()
+    {
+        if (!loop_.joinable())
+            return;
+        eloop_terminate(&eloop);
+        // Wake the loop's select with a datagram it ignores.
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        const std::string server = cnxd_path(CNXD_SERVER_PATH);
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", server.c_str());
+        const char poke = 0;
+        sendto(fd, &poke, 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        close(fd);
+        loop_.join();
+    }
+
+    // The daemon's log so far.
+    std::string log() const
+    {
+        std::ifstream in(root_ + "/var/log/cnxd.log");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    bool log_has(const std::string& text) const { return log().find(text) != std::string::npos; }
+
+    const std::string& root() const { return root_; }
+
+private:
+    std::string root_;
+    std::thread loop_;
+};
+
+// Polls `pred` every 10 ms until it holds or `bound` passes.
+template <typename Pred>
+bool eventually(Pred pred, std::chrono::milliseconds bound = std::chrono::seconds(10))
+{
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A library session, closed at the end of the test.
+struct SessionCloser {
+    void operator()(cnxd_session* s) const { cnxd_close(s); }
+};
+using Session = std::unique_ptr<cnxd_session, SessionCloser>;
+
+inline Session open_session(uint32_t identity)
+{
+    cnxd_session* s = nullptr;
+    EXPECT_EQ(CNXD_OK, cnxd_open(identity, 4242, 3000, &s));
+    return Session(s);
+}
+
+// One raw datagram, or nothing within `ms`.
+inline std::optional<std::vector<uint8_t>> recv_datagram(cnxd_session* s, int ms)
+{
+    std::vector<uint8_t> buf(70000);
+    const int n = cnxd_recv(s, buf.data(), buf.size(), ms);
+    if (n <= 0)
+        return std::nullopt;
+    buf.resize(static_cast<size_t>(n));
+    return buf;
+}
+
+}  // namespace cnxd::test

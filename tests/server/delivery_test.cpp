@@ -1,0 +1,222 @@
+// Delivery to clients, with the real client table and clients set up by the
+// real handshake (the library's sessions against an in-process server).
+#include <fcntl.h>
+#include <sys/uio.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "client/inproc_daemon.h"
+#include "server/delivery.h"
+
+namespace cnxd::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Forwards `record` for `event` as an indication handler does: piece 0
+// reserved, piece 1 the device index, piece 2 the record.
+void forward(uint16_t event, uint32_t dev, Bytes record)
+{
+    uint8_t dev_be[4];
+    store_be32(dev_be, dev);
+    iovec pieces[3] = {{nullptr, 0}, {dev_be, 4}, {record.data(), record.size()}};
+    cnxd_srv_send_sdk_cb_assemble_hci(event, pieces, 3);
+    EXPECT_EQ(8u, pieces[0].iov_len) << "piece 0 carries the header";
+}
+
+int count_frames(cnxd_session* s, int ms = 150)
+{
+    int n = 0;
+    while (recv_datagram(s, ms))
+        ++n;
+    return n;
+}
+
+class Delivery : public ::testing::Test {
+protected:
+    void SetUp() override { cnxd_srv_set_dm_client(255); }
+    void TearDown() override { cnxd_stuck = 0; }
+    InprocDaemon daemon;
+};
+
+TEST_F(Delivery, OneIndicationReachesEachOfFifteenSubscribersOnce)
+{
+    std::vector<Session> clients;
+    for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
+        clients.push_back(open_session(100 + i));
+        ASSERT_EQ(i, cnxd_index(clients.back().get()));
+        ASSERT_EQ(CNXD_OK, cnxd_subscribe(clients.back().get(), 26, 1));
+    }
+    cnxd_session* extra = nullptr;
+    EXPECT_EQ(CNXD_E_FULL, cnxd_open(1, 1, 3000, &extra)) << "a 16th client";
+
+    forward(26, 1, {0xde, 0xad, 0xbe, 0xef, 0x01, 0x02});
+    const Bytes expected = {
+        0x81, 0x07, 0x00, 0x0e,  // HCI_SDK_CALLBACK, length 14
+        0x00, 0x1a, 0x00, 0x0a,  // event 26, data length 10
+        0x00, 0x00, 0x00, 0x01,  // device index 1
+        0xde, 0xad, 0xbe, 0xef, 0x01, 0x02,
+    };
+    for (auto& c : clients) {
+        EXPECT_EQ(expected, recv_datagram(c.get(), 2000)) << "client " << cnxd_index(c.get());
+        EXPECT_EQ(0, count_frames(c.get())) << "exactly once";
+    }
+
+    forward(23, 1, {0x01});  // 23 is not in the subscription map
+    cnxd_subscribe_all(clients[0].get(), 1);
+    forward(23, 1, {0x01});
+    EXPECT_EQ(0, count_frames(clients[0].get()));
+}
+
+TEST_F(Delivery, DmReportsFollowTheDmClientMask)
+{
+    Session a = open_session(1);
+    Session b = open_session(2);
+    for (auto* s : {a.get(), b.get()})
+        cnxd_subscribe(s, 184, 1);
+
+    forward(184, 1, {0x55});
+    EXPECT_EQ(0, count_frames(a.get()) + count_frames(b.get())) << "no bit, no report";
+
+    cnxd_srv_set_dm_client(40);  // beyond the mask: sets nothing
+    cnxd_srv_set_dm_client(cnxd_index(b.get()));
+    forward(184, 1, {0x55});
+    EXPECT_EQ(0, count_frames(a.get()));
+    EXPECT_EQ(1, count_frames(b.get()));
+
+    cnxd_srv_set_dm_client(255);
+    forward(184, 1, {0x55});
+    EXPECT_EQ(0, count_frames(b.get()));
+}
+
+TEST_F(Delivery, LogTextIsCutToOneFrameAndNeedsTheReceiveWord)
+{
+    Session listener = open_session(0);
+    Session deaf = open_session(0);  // receive word 0, but subscribed
+    cnxd_set_receive(listener.get(), 1);
+    cnxd_subscribe(deaf.get(), 26, 1);
+
+    cnxd_srv_send_log("%s", std::string(3000, 'x').c_str());
+    const auto frame = recv_datagram(listener.get(), 2000);
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(4u + 2075u, frame->size());
+    EXPECT_EQ(HCI_LOG, load_be16(frame->data()));
+    EXPECT_EQ(2075, load_be16(frame->data() + 2));
+    EXPECT_EQ(std::string(2075, 'x'), std::string(frame->begin() + 4, frame->end()));
+
+    cnxd_srv_send_log("a\nb");
+    EXPECT_EQ((Bytes{0x81, 0x0b, 0x00, 0x03, 'a', '\n', 'b'}), recv_datagram(listener.get(), 2000));
+
+    forward(26, 3, {});
+    EXPECT_EQ(1, count_frames(deaf.get())) << "only the callback, no log text";
+}
+
+TEST_F(Delivery, FramesPickTheirReceiversByIdentity)
+{
+    std::vector<Session> clients;
+    for (uint32_t id : {7u, 9u, 9u, 3u, 0u}) {
+        clients.push_back(open_session(id));
+        cnxd_set_receive(clients.back().get(), 1);
+    }
+    const uint32_t ids[] = {7, 9, 0, 3};  // 3 comes after the end mark
+    cnxd_srv_send_log_to_ids(ids, "to %s", "some");
+    const std::vector<int> got_log = {1, 1, 1, 0, 0};
+    for (size_t i = 0; i < clients.size(); ++i)
+        EXPECT_EQ(got_log[i], count_frames(clients[i].get())) << "client " << i;
+
+    const Bytes notify = {
+        0x04, 0x02, 0x00, 0x08,  // HCI_NOTIFY, length 8
+        0x00, 0x00, 0x00, 0x00,  // word
+        0x00, 0x05, 0x00, 0x00,  // code 5, no data
+    };
+    cnxd_srv_send_hci_by_id(9, 0x100, notify);  // only the low byte of `all` counts
+    const std::vector<int> got_first = {0, 1, 0, 0, 0};
+    for (size_t i = 0; i < clients.size(); ++i)
+        EXPECT_EQ(got_first[i], count_frames(clients[i].get())) << "client " << i;
+
+    cnxd_srv_send_hci_by_id(0, 1, notify);
+    for (auto& c : clients)
+        EXPECT_EQ(1, count_frames(c.get()));
+}
+
+TEST_F(Delivery, AFullClientHoldsTheSenderWhichResumesWhenItReads)
+{
+    Session slow = open_session(0);
+    cnxd_set_receive(slow.get(), 1);
+    // Large frames: some 50 of them fill the socket's send buffer.
+    constexpr int kLines = 120;
+    const std::string pad(2000, '.');
+    std::atomic<bool> done = false;
+    std::thread sender([&] {
+        for (int i = 0; i < kLines; ++i)
+            cnxd_srv_send_log("%d %s", i, pad.c_str());
+        done = true;
+    });
+    EXPECT_TRUE(eventually([&] { return daemon.log_has("id=0 (id=0) retry to write retry_nr=1"); }))
+        << daemon.log();
+    EXPECT_FALSE(done);
+    for (int i = 0; i < kLines; ++i) {
+        const auto f = recv_datagram(slow.get(), 5000);
+        ASSERT_TRUE(f) << "line " << i;
+        EXPECT_EQ(std::to_string(i) + " " + pad, std::string(f->begin() + 4, f->end()));
+    }
+    sender.join();
+    EXPECT_TRUE(done);
+}
+
+TEST_F(Delivery, AVanishedClientIsReleasedAtTheFirstNotConnected)
+{
+    Session listener = open_session(0);
+    Session subscriber = open_session(5);
+    cnxd_set_receive(listener.get(), 1);
+    cnxd_subscribe(subscriber.get(), 26, 1);
+    // From here the test thread alone touches the table, as releases would
+    // otherwise race with the loop's walk.
+    daemon.stop_loop();
+    // Both peers vanish: their sockets are closed behind the library's back.
+    for (auto* s : {listener.get(), subscriber.get()})
+        dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), cnxd_fd(s));
+    const int li = cnxd_index(listener.get());
+    const int si = cnxd_index(subscriber.get());
+
+    cnxd_srv_send_log("first");  // the peer refuses: logged, client kept
+    EXPECT_TRUE(cnxd_client[li].taken());
+    cnxd_srv_send_log("second");
+    EXPECT_FALSE(cnxd_client[li].taken());
+    forward(26, 1, {1});
+    EXPECT_TRUE(cnxd_client[si].taken());
+    forward(26, 1, {2});
+    EXPECT_FALSE(cnxd_client[si].taken());
+
+    const std::string log = daemon.log();
+    EXPECT_NE(std::string::npos, log.find("cnxd_srv_notify_hci : id=0 (id=0) retry to write retry_nr=0 Connection refused(111)")) << log;
+    EXPECT_NE(std::string::npos, log.find("[DEVICE] client 0 seems detached")) << log;
+    EXPECT_NE(std::string::npos, log.find("id=1 retry to writev retry_nr=0 Transport endpoint is not connected(107)")) << log;
+    EXPECT_NE(std::string::npos, log.find("[DEVICE] client 1 seems detached")) << log;
+}
+
+TEST_F(Delivery, StuckHoldsLogAndForwardingWhileApiRequestsComplete)
+{
+    Session s = open_session(0);
+    cnxd_set_receive(s.get(), 1);
+    cnxd_subscribe(s.get(), 26, 1);
+    cnxd_stuck = 1;
+    std::thread log_sender([] { cnxd_srv_send_log("held"); });
+    std::thread forwarder([] { forward(26, 1, {}); });
+    EXPECT_FALSE(recv_datagram(s.get(), 300)) << "nothing passes while stuck";
+
+    int32_t result = -1;
+    EXPECT_EQ(CNXD_OK, cnxd_api_request(s.get(), 0, 1, nullptr, 0, 3000, &result));
+    EXPECT_EQ(0, result);
+
+    cnxd_stuck = 0;
+    EXPECT_TRUE(recv_datagram(s.get(), 5000)) << "both go out once released";
+    EXPECT_TRUE(recv_datagram(s.get(), 5000));
+    log_sender.join();
+    forwarder.join();
+}
+
+}  // namespace
+}  // namespace cnxd::test
