@@ -1,0 +1,168 @@
+// cnxd-cli against the daemon running in a sysroot.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "base/be.h"
+#include "integration/harness.h"
+
+namespace cnxd::test {
+namespace {
+
+// One run of cnxd-cli with CNXD_ROOT set, output and errors into files.
+class Cli {
+public:
+    Cli(const Sysroot& root, const std::vector<std::string>& args, const std::string& input = "")
+        : out_(root.dir() + "/cli-out." + std::to_string(++serial_)), err_(out_ + ".err")
+    {
+        const std::string in_path = out_ + ".in";
+        std::ofstream(in_path) << input;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(open(in_path.c_str(), O_RDONLY), STDIN_FILENO);
+            dup2(open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+            dup2(open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+            setenv("CNXD_ROOT", root.dir().c_str(), 1);
+            std::vector<std::string> all = {CNXD_BUILD_DIR "/client/cnxd-cli"};
+            all.insert(all.end(), args.begin(), args.end());
+            std::vector<char*> argv;
+            for (auto& a : all)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~Cli()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // The exit status, or nothing when it did not end within `bound`.
+    std::optional<int> wait(std::chrono::milliseconds bound = 10s)
+    {
+        int status = 0;
+        if (!eventually([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, bound))
+            return std::nullopt;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::optional<int> interrupt()
+    {
+        kill(pid_, SIGINT);
+        return wait();
+    }
+    std::string out() const { return slurp(out_); }
+    std::string err() const { return slurp(err_); }
+
+private:
+    static std::string slurp(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    static inline int serial_ = 0;
+    std::string out_;
+    std::string err_;
+    pid_t pid_ = -1;
+};
+
+// No shared block of any client index is left in the sysroot's key space.
+bool no_ipc_left(const Sysroot& root)
+{
+    for (int i = 0; i < 15; ++i)
+        if (shmget(ftok(root.path("/var/tmp/cnxd-daemon").c_str(), i), 0, 0) >= 0)
+            return false;
+    return true;
+}
+
+class CliAgainstDaemon : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(daemon.start()); }
+    Sysroot root;
+    Daemon daemon{root};
+};
+
+TEST_F(CliAgainstDaemon, ApiPrintsTheResultAndTheAnswerArea)
+{
+    Cli init(root, {"api", "0", "1"});
+    EXPECT_EQ(0, init.wait());
+    EXPECT_EQ("result 0\nanswer at 1520, 1 bytes:\n00\n", init.out()) << init.err();
+
+    Cli unknown(root, {"api", "8", "1", "01:02"});
+    EXPECT_EQ(0, unknown.wait()) << "an unknown command completes too";
+    EXPECT_EQ("result 0\n", unknown.out());
+
+    Cli bad(root, {"api", "0", "1", "abc"});
+    EXPECT_EQ(2, bad.wait()) << "odd hex";
+    EXPECT_TRUE(eventually([&] { return no_ipc_left(root); }));
+}
+
+TEST_F(CliAgainstDaemon, CommandLinesAreAcceptedOneShotAndFromAPipe)
+{
+    Cli one(root, {"-t", "200", "cmd", "at", "+cgmi"});
+    EXPECT_EQ(0, one.wait());
+    Cli piped(root, {}, "one\ntwo\n");
+    EXPECT_EQ(0, piped.wait());
+    EXPECT_EQ(0, daemon.count_in_log("Unknown HCI (0x10a)"));
+    EXPECT_EQ(2, daemon.count_in_log("request disconnection"));
+    EXPECT_TRUE(no_ipc_left(root));
+}
+
+TEST_F(CliAgainstDaemon, LogAndEventsPrintWhatTheDaemonDelivers)
+{
+    Cli log(root, {"log"});
+    Cli events(root, {"events", "26"});
+    ASSERT_TRUE(daemon.wait_for_log("assigns client index 1"));
+    RawClient peer(root, "peer");
+    ASSERT_EQ(2, peer.open({{5, 77}}));
+
+    // The peer has the daemon relay frames to every other identity.
+    auto relay = [&](const std::vector<uint8_t>& inner) {
+        std::vector<uint8_t> payload = {0, 0, 0, 0, 1};  // target, broadcast
+        payload.insert(payload.end(), inner.begin(), inner.end());
+        ASSERT_TRUE(peer.send(hci_frame(0x0105, payload)));
+    };
+    const std::string text = "hello from relay\n";
+    relay(hci_frame(0x810B, std::vector<uint8_t>(text.begin(), text.end())));
+    relay(hci_frame(0x8107, {
+                                0x00, 0x1a, 0x00, 0x08,  // event 26, data length 8
+                                0x00, 0x00, 0x00, 0x01,  // device index 1
+                                0xde, 0xad, 0xbe, 0xef,
+                            }));
+
+    EXPECT_TRUE(eventually([&] { return log.out() == text; })) << log.out();
+    EXPECT_TRUE(eventually([&] { return events.out() == "event 26 dev 1 len 8: 00 00 00 01 de ad be ef\n"; }))
+        << events.out();
+    EXPECT_EQ(0, log.interrupt());
+    EXPECT_EQ(0, events.interrupt());
+    EXPECT_TRUE(eventually([&] { return daemon.count_in_log("request disconnection") == 2; }));
+}
+
+TEST(CliWithoutDaemon, SaysSoAndFails)
+{
+    Sysroot root;
+    Cli cli(root, {"log"});
+    EXPECT_EQ(1, cli.wait());
+    EXPECT_NE(std::string::npos, cli.err().find("the daemon is not running")) << cli.err();
+    Cli help(root, {"--help"});
+    EXPECT_EQ(0, help.wait());
+    EXPECT_NE(std::string::npos, help.out().find("api ID DEV [HEX]"));
+    Cli unknown(root, {"frobnicate"});
+    EXPECT_EQ(2, unknown.wait());
+}
+
+}  // namespace
+}  // namespace cnxd::test
