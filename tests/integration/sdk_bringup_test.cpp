@@ -1,0 +1,83 @@
+// Opening and closing the LTE SDK with the daemon, driven through the
+// simulated modem's boot-time file and control socket.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <csignal>
+
+#include "integration/harness.h"
+#include "integration/harness_ltesim.h"
+
+namespace cnxd::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(SdkBringUp, FailedInitialisationStopsTheDaemonBeforeItsLoop)
+{
+    Sysroot root;
+    root.write_file("/etc/ltesim.conf", "# boot-time behaviour\nfail LAPI_Initialize -1\n");
+    Daemon d(root);
+    d.start();
+    ASSERT_TRUE(eventually([&] { return !d.running(); }, 10s)) << d.log();
+    EXPECT_EQ(0, d.stop(SIGTERM));
+    EXPECT_TRUE(d.wait_for_log("cnxd terminated"));
+    EXPECT_EQ(0, d.count_in_log("Preparing for suicide")) << "never entered the loop";
+    EXPECT_THAT(ltesim_call_log(root),
+                ElementsAre("LAPI_LTEAPIOpen dev=-", "LAPI_Initialize dev=-", "LAPI_DeInitialize dev=-"));
+}
+
+TEST(SdkBringUp, OpensInOrderAndClosesInOrderOnSigterm)
+{
+    Sysroot root;
+    Daemon d(root);
+    ASSERT_TRUE(d.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.connected());
+    const auto names = sim.call_names();
+    ASSERT_GE(names.size(), 4u);
+    // Registrations (none while the callback table is empty) sit between
+    // the open and the initialisation.
+    EXPECT_EQ("LAPI_LTEAPIOpen", names.front());
+    const auto at = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+    EXPECT_LT(at("LAPI_LTEAPIOpen"), at("LAPI_Initialize"));
+    EXPECT_LT(at("LAPI_Initialize"), at("LAPI_SetLogConfig"));
+    EXPECT_LT(at("LAPI_SetLogConfig"), at("LAPI_Misc_Initialize"));
+    EXPECT_LT(at("LAPI_Misc_Initialize"), static_cast<long>(names.size()));
+    for (long i = 1; i < at("LAPI_Initialize"); ++i)
+        EXPECT_EQ("LAPI_RegisterCallbackResponse", names[static_cast<size_t>(i)]);
+
+    ASSERT_EQ("ok", sim.command("clear"));
+    EXPECT_EQ(0, d.stop(SIGTERM));
+    const auto log = ltesim_call_log(root);
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_THAT(std::vector(log.end() - 3, log.end()),
+                ElementsAre("LAPI_AllCallbackUnRegister dev=-", "LAPI_DeInitialize dev=-", "LAPI_LTEAPIClose dev=-"));
+    EXPECT_FALSE(root.exists("/var/tmp/ltesim.sock")) << "the control socket closes with the SDK";
+}
+
+TEST(SdkBringUp, MalformedControlLinesAnswerErrAndLeaveTheDaemonAlone)
+{
+    Sysroot root;
+    Daemon d(root);
+    ASSERT_TRUE(d.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.connected());
+    EXPECT_THAT(sim.command("inject 75 1 0g"), ::testing::StartsWith("err"));
+    EXPECT_THAT(sim.command("inject 75 1 abc"), ::testing::StartsWith("err")) << "odd number of digits";
+    EXPECT_THAT(sim.command("inject 75 1 00"), ::testing::StartsWith("err")) << "no handler registered";
+    EXPECT_THAT(sim.command("inject 999 1 00"), ::testing::StartsWith("err"));
+    EXPECT_THAT(sim.command("fail LAPI_NoSuchCall 1"), ::testing::StartsWith("err"));
+    EXPECT_THAT(sim.command("answer LAPI_GetBootImageType xyz"), ::testing::StartsWith("err"));
+    EXPECT_THAT(sim.command("set no_such_knob 1"), ::testing::StartsWith("err"));
+    EXPECT_THAT(sim.command("frobnicate"), ::testing::StartsWith("err"));
+    EXPECT_THAT(sim.command(std::string(200000, 'a')), ::testing::StartsWith("err"));
+    EXPECT_EQ("ok", sim.command("set delay_ms 0")) << "the connection survives it all";
+    EXPECT_TRUE(d.running());
+    RawClient c(root, "after");
+    EXPECT_EQ(0, c.open());
+    EXPECT_EQ(0, d.stop(SIGTERM));
+}
+
+}  // namespace
+}  // namespace cnxd::test
