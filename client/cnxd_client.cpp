@@ -128,6 +128,7 @@ struct cnxd_session {
     int semid = -1;
     cnxd_handlers handlers{};
     unsigned rejected = 0;
+    bool stale_completion = false;  // a request timed out; its completion may come
     std::vector<uint8_t> buf = std::vector<uint8_t>(RECV_BUF);
 
     cnxd_session() = default;
@@ -404,8 +405,11 @@ int cnxd_api_request(cnxd_session* s, uint16_t cmd, uint32_t dev, const void* da
 
     // A completion left over from an earlier request that timed out would
     // otherwise end this wait at once with a stale result.
-    sembuf take{SEM_DONE, -1, IPC_NOWAIT};
-    while (semop(s->semid, &take, 1) == 0) {
+    if (s->stale_completion) {
+        sembuf take{SEM_DONE, -1, IPC_NOWAIT};
+        while (semop(s->semid, &take, 1) == 0) {
+        }
+        s->stale_completion = false;
     }
     if (const int rc = s->send_frame(HCI_API_REQUEST, {req.data(), fixed + len}); rc != CNXD_OK)
         return rc;
@@ -427,8 +431,10 @@ int cnxd_api_request(cnxd_session* s, uint16_t cmd, uint32_t dev, const void* da
             return CNXD_E_GONE;
         if (errno != EAGAIN && errno != EINTR)
             return CNXD_E_IO;
-        if (deadline && Clock::now() >= *deadline)
+        if (deadline && Clock::now() >= *deadline) {
+            s->stale_completion = true;
             return CNXD_E_TIMEOUT;
+        }
         if (const int rc = s->dispatch(0); rc == CNXD_E_GONE)
             return rc;
     }

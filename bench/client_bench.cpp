@@ -1,0 +1,208 @@
+// The client path's costs:
+// - one API request through the library against the daemon process (send,
+//   the daemon serves it, its completion semaphore wakes us), next to the
+//   floor it is built on: a bare datagram + semop ping-pong between two
+//   processes;
+// - forwarding one 64-byte indication to 1 and to 15 subscribed clients.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/be.h"
+#include "base/path.h"
+#include "cnxd_client.h"
+#include "core/eloop.h"
+#include "ltesdk.h"
+#include "server/client.h"
+#include "server/delivery.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string make_sysroot()
+{
+    char tmpl[] = "/tmp/cnxd-b.XXXXXX";
+    const std::string root = mkdtemp(tmpl);
+    const std::string cmd = std::string(CNXD_SOURCE_DIR "/scripts/mkroot ") + root + " " + CNXD_BUILD_DIR;
+    if (std::system(cmd.c_str()) != 0)
+        std::abort();
+    return root;
+}
+
+bool wait_for(const std::string& path)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (fs::exists(path))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The daemon process in its own sysroot, quiet (log level 2).
+class DaemonProcess {
+public:
+    DaemonProcess() : root_(make_sysroot())
+    {
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            setenv("CNXD_ROOT", root_.c_str(), 1);
+            execl(CNXD_BINARY, CNXD_BINARY, "-f", "-g", "2", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setenv("CNXD_ROOT", root_.c_str(), 1);
+        cnxd::cnxd_reload_root();
+        if (!wait_for(root_ + "/var/tmp/cnxd-daemon"))
+            std::abort();
+    }
+    ~DaemonProcess()
+    {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        fs::remove_all(root_);
+    }
+
+private:
+    std::string root_;
+    pid_t pid_;
+};
+
+void BM_ApiRoundTrip(benchmark::State& state)
+{
+    DaemonProcess daemon;
+    cnxd_session* s = nullptr;
+    if (cnxd_open(0, static_cast<uint32_t>(getpid()), 3000, &s) != CNXD_OK) {
+        state.SkipWithError("no session with the daemon");
+        return;
+    }
+    const uint8_t data[8] = {};
+    int32_t result = 0;
+    for (auto _ : state) {
+        if (cnxd_api_request(s, 1, 1, data, sizeof data, 3000, &result) != CNXD_OK) {
+            state.SkipWithError("request failed");
+            break;
+        }
+    }
+    cnxd_close(s);
+}
+BENCHMARK(BM_ApiRoundTrip)->UseRealTime();
+
+// The floor: the same datagram and semaphore hops with nothing on top. The
+// child receives a datagram and raises semaphore 1; the parent sends and
+// lowers it.
+void BM_BareDatagramSemopPingPong(benchmark::State& state)
+{
+    char tmpl[] = "/tmp/cnxd-pp.XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    const std::string path = dir + "/server";
+    const int semid = semget(IPC_PRIVATE, 2, 0600);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        uint8_t buf[4096];
+        sembuf done{1, 1, 0};
+        while (recv(fd, buf, sizeof buf, 0) > 0)
+            semop(semid, &done, 1);
+        _exit(0);
+    }
+    if (!wait_for(path))
+        std::abort();
+    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    uint8_t frame[20] = {0x01, 0x06, 0x00, 0x10};  // the size of an API request
+    sembuf wait{1, -1, 0};
+    for (auto _ : state) {
+        send(fd, frame, sizeof frame, 0);
+        semop(semid, &wait, 1);
+    }
+    close(fd);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    semctl(semid, 0, IPC_RMID);
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_BareDatagramSemopPingPong)->UseRealTime();
+
+// The server side in this process: client table, server socket, event loop
+// thread for the handshakes; `n` library sessions subscribed to event 26.
+void BM_Forward64ByteIndication(benchmark::State& state)
+{
+    using namespace cnxd;
+    const int n = static_cast<int>(state.range(0));
+    char tmpl[] = "/tmp/cnxd-fw.XXXXXX";
+    const std::string root = mkdtemp(tmpl);
+    fs::create_directories(root + "/var/tmp");
+    setenv("CNXD_ROOT", root.c_str(), 1);
+    cnxd_reload_root();
+    sdk_set_log_level(2);
+    eloop_init(&eloop);
+    cnxd_srv_init();
+    cnxd_srv_open();
+    std::thread loop([] { eloop_run(&eloop); });
+
+    std::vector<cnxd_session*> clients(n);
+    for (auto& c : clients) {
+        cnxd_open(0, 1, 3000, &c);
+        cnxd_subscribe(c, 26, 1);
+    }
+    uint8_t dev[4];
+    store_be32(dev, 1);
+    uint8_t record[60] = {};
+    uint8_t sink[256];
+    // Drained every so many sends, before a client's socket fills.
+    constexpr int kDrainEvery = 64;
+    int sent = 0;
+    for (auto _ : state) {
+        iovec pieces[3] = {{nullptr, 0}, {dev, sizeof dev}, {record, sizeof record}};
+        cnxd_srv_send_sdk_cb_assemble_hci(26, pieces, 3);
+        if (++sent % kDrainEvery == 0) {
+            state.PauseTiming();
+            for (auto* c : clients)
+                while (cnxd_recv(c, sink, sizeof sink, 0) > 0) {
+                }
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+
+    for (auto* c : clients)
+        cnxd_close(c);
+    eloop_terminate(&eloop);
+    cnxd_session* waker = nullptr;
+    cnxd_open(0, 1, 100, &waker);  // any datagram wakes the loop
+    loop.join();
+    cnxd_close(waker);
+    cnxd_srv_deinit();
+    fs::remove_all(root);
+}
+BENCHMARK(BM_Forward64ByteIndication)->Arg(1)->Arg(15);
+
+}  // namespace
+
+BENCHMARK_MAIN();
