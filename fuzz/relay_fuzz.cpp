@@ -14,13 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 1; i < cnxd::fuzz::ServerRig::PEERS; ++i)
         rig.client(i);
     cnxd::cnxd_client_rec* sender = rig.client(0);
-    if (sender) {
-        cnxd::HciFrame frame;
-        frame.id = cnxd::HCI_CLIENT_RELAY;
-        frame.len = static_cast<uint16_t>(std::min<size_t>(size, 0xFFFF));
-        frame.payload = std::span<const uint8_t>(data, frame.len);
-        cnxd::clnt_req_hci_to_client(sender, frame);
-    }
+    cnxd::HciFrame frame;
+    frame.id = cnxd::HCI_CLIENT_RELAY;
+    frame.len = static_cast<uint16_t>(std::min<size_t>(size, 0xFFFF));
+    frame.payload = std::span<const uint8_t>(data, frame.len);
+    cnxd::clnt_req_hci_to_client(sender, frame);
     rig.settle();
     return 0;
 }

@@ -27,7 +27,8 @@ public:
 
     // The daemon's record of peer `i`, handshaking again when the peer is
     // not connected (an earlier input may have closed it). The peer takes
-    // relayed frames (its receive word is set). Null when the handshake fails.
+    // relayed frames (its receive word is set). A failed handshake is a
+    // finding: the rig never fills the table.
     cnxd_client_rec* client(int i);
 
     // Sends one datagram from peer `i` to its client socket (a datagram
