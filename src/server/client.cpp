@@ -31,6 +31,19 @@ namespace {
 
 eloop_sock server_sock;
 
+// Indexes whose handshake found a shared block or semaphore set left at
+// their key by someone else (an earlier daemon that was killed). Such an
+// index is not handed out again while that object exists, so only that
+// index fails and the next clients get other ones; once the object has
+// been removed the index is used again. Guarded by the table lock.
+bool stale_key[CNXD_MAX_CLIENTS];
+
+bool ipc_key_in_use(int index)
+{
+    const key_t key = cnxd_client_ipc_key(index);
+    return shmget(key, 0, 0) >= 0 || semget(key, 0, 0) >= 0;
+}
+
 // The Unix address of a sysroot-mapped path; false when it does not fit.
 bool make_unix_addr(const std::string& path, sockaddr_un* addr)
 {
@@ -53,6 +66,12 @@ void return_record(cnxd_client_rec* client)
 {
     std::lock_guard guard(cnxd_client_lock);
     client->idx = CLIENT_FREE;
+}
+
+void mark_stale(int index)
+{
+    std::lock_guard guard(cnxd_client_lock);
+    stale_key[index] = true;
 }
 
 // Frames a connected client may send on its own socket.
@@ -95,7 +114,9 @@ void send_open_rsp(int sock, const sockaddr_un& to, socklen_t to_len, uint8_t in
     uint8_t rsp[HCI_HEADER_LEN + 1];
     hci_put_header(rsp, HCI_API_OPEN_RSP, 1);
     rsp[HCI_HEADER_LEN] = index;
-    const ssize_t n = sendto(sock, rsp, sizeof rsp, MSG_NOSIGNAL,
+    // Never wait for a client that does not read its answers: the server
+    // socket serves everyone.
+    const ssize_t n = sendto(sock, rsp, sizeof rsp, MSG_NOSIGNAL | MSG_DONTWAIT,
                              reinterpret_cast<const sockaddr*>(&to), to_len);
     if (n < 0)
         sdk_log(7, "[SERVER] sendto error %d", static_cast<int>(n));
@@ -143,14 +164,18 @@ struct Handshake {
         const key_t key = cnxd_client_ipc_key(index);
         ShmSegment block;
         if (block.create(key, shm::SIZE) < 0) {
-            if (errno == EEXIST)
+            if (errno == EEXIST) {
                 sdk_log(3, "Cannot create shm client%d key", index);
+                mark_stale(index);
+            }
             return false;
         }
         SemSet sems;
         if (sems.create(key, 2) < 0) {
-            if (errno == EEXIST)
+            if (errno == EEXIST) {
                 sdk_log(3, "Cannot create sem client%d key", index);
+                mark_stale(index);
+            }
             return false;
         }
         unsigned short zeros[2] = {0, 0};
@@ -233,11 +258,14 @@ cnxd_client_rec* cnxd_srv_alloc_client()
     {
         std::lock_guard guard(cnxd_client_lock);
         for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
-            if (cnxd_client[i].idx == CLIENT_FREE && !cnxd_client[i].esock.used) {
-                cnxd_client[i].idx = static_cast<uint8_t>(i);
-                found = i;
-                break;
-            }
+            if (cnxd_client[i].idx != CLIENT_FREE || cnxd_client[i].esock.used)
+                continue;
+            if (stale_key[i] && ipc_key_in_use(i))
+                continue;
+            stale_key[i] = false;
+            cnxd_client[i].idx = static_cast<uint8_t>(i);
+            found = i;
+            break;
         }
     }
     sdk_log(3, "debug code cnxd_srv_alloc_client %d\n", found);

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -178,8 +180,55 @@ RawClient::~RawClient()
     unlink(path_.c_str());
 }
 
+int RawClient::ipc_key() const
+{
+    return ftok(root_.path("/var/tmp/cnxd-daemon").c_str(), index_);
+}
+
+uint8_t* RawClient::attach()
+{
+    if (shm_)
+        return shm_;
+    const int id = shmget(ipc_key(), 0, 0);
+    if (id < 0)
+        return nullptr;
+    void* p = shmat(id, nullptr, 0);
+    shm_ = p == reinterpret_cast<void*>(-1) ? nullptr : static_cast<uint8_t*>(p);
+    return shm_;
+}
+
+void RawClient::set_word(size_t k, uint32_t value)
+{
+    if (uint8_t* block = attach())
+        store_be32(block + 4 * k, value);
+}
+
+std::optional<int32_t> RawClient::api_request(uint16_t cmd, uint32_t dev, const std::vector<uint8_t>& data,
+                                              std::chrono::milliseconds bound)
+{
+    std::vector<uint8_t> payload(8 + data.size());
+    store_be16(payload.data(), cmd);
+    store_be16(payload.data() + 2, static_cast<uint16_t>(4 + data.size()));
+    std::memcpy(payload.data() + 4, &dev, 4);  // the device index travels in host order
+    std::copy(data.begin(), data.end(), payload.begin() + 8);
+    const int semid = semget(ipc_key(), 0, 0);
+    if (semid < 0 || !send(hci_frame(0x0106, payload)))
+        return std::nullopt;
+    sembuf wait_done{1, -1, 0};
+    const timespec ts{static_cast<time_t>(bound.count() / 1000), static_cast<long>(bound.count() % 1000) * 1000000L};
+    if (semtimedop(semid, &wait_done, 1, &ts) != 0)
+        return std::nullopt;
+    uint8_t* block = attach();
+    if (!block)
+        return std::nullopt;
+    return static_cast<int32_t>(load_be32(block + 1516));
+}
+
 void RawClient::close_socket()
 {
+    if (shm_)
+        shmdt(shm_);
+    shm_ = nullptr;
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;

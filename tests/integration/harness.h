@@ -84,11 +84,23 @@ public:
     int index() const { return index_; }
     void close_socket();
 
+    // The System V key of this client's shared block and semaphore set.
+    int ipc_key() const;
+    // Attaches this client's shared block (nullptr when there is none).
+    uint8_t* attach();
+    // Sets the receive word, or a subscription word k (1..377).
+    void set_word(size_t k, uint32_t value);
+    // One API request: sends it and waits for its completion semaphore;
+    // returns the result word, or nothing when no completion came.
+    std::optional<int32_t> api_request(uint16_t cmd, uint32_t dev, const std::vector<uint8_t>& data,
+                                       std::chrono::milliseconds bound = 5s);
+
 private:
     const Sysroot& root_;
     std::string path_;
     int fd_ = -1;
     int index_ = -1;
+    uint8_t* shm_ = nullptr;
 };
 
 // An HCI frame: id, length, payload.

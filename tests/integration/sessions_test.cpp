@@ -1,0 +1,245 @@
+// Client sessions end to end: the handshake, the table of 15, the IPC
+// objects of each client, release on every way out, and hostile input.
+#include <gtest/gtest.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "base/be.h"
+#include "integration/harness.h"
+
+namespace cnxd::test {
+namespace {
+
+constexpr uint16_t kOpen = 0x0100;
+constexpr uint16_t kClose = 0x0102;
+constexpr uint16_t kRelay = 0x0105;
+constexpr uint16_t kRequest = 0x0106;
+
+class Sessions : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(daemon.start()); }
+    void TearDown() override
+    {
+        clients.clear();
+        EXPECT_EQ(0, daemon.stop(SIGTERM));
+        // Nothing of the clients survives the daemon.
+        for (int i = 0; i < 15; ++i)
+            EXPECT_LT(shmget(key(i), 0, 0), 0) << "shared block of index " << i << " left behind";
+    }
+
+    int key(int index) const { return ftok(root.path("/var/tmp/cnxd-daemon").c_str(), index); }
+
+    RawClient& add_client()
+    {
+        clients.push_back(std::make_unique<RawClient>(root, "c" + std::to_string(serial++)));
+        return *clients.back();
+    }
+
+    int open_fds() const
+    {
+        int n = 0;
+        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(
+                 "/proc/" + std::to_string(daemon.pid()) + "/fd"))
+            ++n;
+        return n;
+    }
+
+    Sysroot root;
+    Daemon daemon{root};
+    std::vector<std::unique_ptr<RawClient>> clients;
+    int serial = 0;
+};
+
+TEST_F(Sessions, FifteenClientsGetIndexesAndTheirOwnIpcObjects)
+{
+    for (int i = 0; i < 15; ++i) {
+        RawClient& c = add_client();
+        ASSERT_EQ(i, c.open({{0x100 + i, 4000 + i}}));
+        const int shmid = shmget(c.ipc_key(), 0, 0);
+        ASSERT_GE(shmid, 0);
+        shmid_ds ds{};
+        ASSERT_EQ(0, shmctl(shmid, IPC_STAT, &ds));
+        EXPECT_EQ(41172u, ds.shm_segsz);
+        EXPECT_EQ(0666u, ds.shm_perm.mode & 0777);
+        const int semid = semget(c.ipc_key(), 0, 0);
+        ASSERT_GE(semid, 0);
+        semid_ds sds{};
+        ASSERT_EQ(0, semctl(semid, 0, IPC_STAT, &sds));
+        EXPECT_EQ(2u, sds.sem_nsems);
+        EXPECT_EQ(0, semctl(semid, 0, GETVAL));
+        EXPECT_EQ(0, semctl(semid, 1, GETVAL));
+    }
+    RawClient& sixteenth = add_client();
+    EXPECT_EQ(0xFF, sixteenth.open());
+    EXPECT_TRUE(daemon.wait_for_log("[SERVER] fails serving connection request"));
+    EXPECT_TRUE(daemon.running());
+}
+
+TEST_F(Sessions, EveryWayOutReleasesTheSlotSocketAndIpcObjects)
+{
+    const int fds_before = open_fds();
+    struct Leave {
+        const char* how;
+        std::vector<uint8_t> datagram;
+    };
+    const Leave ways[] = {
+        {"close request", hci_frame(kClose, {})},
+        {"zero-length datagram", {}},
+    };
+    for (const Leave& way : ways) {
+        RawClient& c = add_client();
+        ASSERT_EQ(0, c.open()) << way.how;
+        const int old_shm = shmget(c.ipc_key(), 0, 0);
+        const int old_sem = semget(c.ipc_key(), 0, 0);
+        ASSERT_GE(old_shm, 0);
+        EXPECT_EQ(fds_before + 1, open_fds());
+
+        ASSERT_TRUE(c.send(way.datagram)) << way.how;
+        EXPECT_TRUE(eventually([&] { return shmget(c.ipc_key(), 0, 0) < 0; })) << way.how;
+        EXPECT_LT(semget(c.ipc_key(), 0, 0), 0) << way.how;
+        EXPECT_TRUE(eventually([&] { return open_fds() == fds_before; })) << way.how;
+
+        RawClient& next = add_client();
+        ASSERT_EQ(0, next.open()) << "the index is free again after: " << way.how;
+        EXPECT_NE(old_shm, shmget(next.ipc_key(), 0, 0)) << "a fresh shared block";
+        EXPECT_NE(old_sem, semget(next.ipc_key(), 0, 0)) << "a fresh semaphore set";
+        ASSERT_TRUE(next.send(hci_frame(kClose, {})));
+        EXPECT_TRUE(eventually([&] { return shmget(next.ipc_key(), 0, 0) < 0; }));
+    }
+}
+
+TEST_F(Sessions, AStaleSharedBlockMakesOnlyItsIndexFail)
+{
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(i, add_client().open());
+    // What a killed daemon would leave behind at index 2.
+    const int stale = shmget(key(2), 64, 0666 | IPC_CREAT | IPC_EXCL);
+    ASSERT_GE(stale, 0);
+
+    EXPECT_EQ(2, add_client().open()) << "the failure answer names the index tried";
+    EXPECT_TRUE(daemon.wait_for_log("Cannot create shm client2 key"));
+    EXPECT_LT(semget(key(2), 0, 0), 0) << "no semaphore set made for the failed index";
+    EXPECT_EQ(3, add_client().open()) << "later clients get other indexes";
+    EXPECT_EQ(4, add_client().open());
+
+    shmctl(stale, IPC_RMID, nullptr);
+    RawClient& back = add_client();
+    EXPECT_EQ(2, back.open()) << "the index works again once the stale block is gone";
+    EXPECT_GE(shmget(back.ipc_key(), 0, 0), 0);
+}
+
+TEST_F(Sessions, AnApiRequestCompletesThroughTheSemaphores)
+{
+    RawClient& c = add_client();
+    ASSERT_EQ(0, c.open());
+    EXPECT_EQ(0, c.api_request(8, 1, {}));
+    EXPECT_EQ(0, c.api_request(0xFFFF, 1, {1, 2, 3}));
+    const int semid = semget(c.ipc_key(), 0, 0);
+    EXPECT_EQ(0, semctl(semid, 0, GETVAL)) << "not busy after the answer";
+}
+
+TEST_F(Sessions, RelayReachesTheFirstOfAnIdentityOrEveryOtherIdentity)
+{
+    RawClient& sender = add_client();
+    RawClient& a7 = add_client();
+    RawClient& b7 = add_client();
+    RawClient& c9 = add_client();
+    RawClient& same = add_client();
+    ASSERT_EQ(0, sender.open({{5, 1}}));
+    ASSERT_EQ(1, a7.open({{7, 2}}));
+    ASSERT_EQ(2, b7.open({{7, 3}}));
+    ASSERT_EQ(3, c9.open({{9, 4}}));
+    ASSERT_EQ(4, same.open({{5, 5}}));
+    for (RawClient* c : {&sender, &a7, &b7, &c9, &same})
+        c->set_word(0, 1);
+
+    const std::vector<uint8_t> inner = hci_frame(0x0402, {0, 0, 0, 0, 0, 20, 0, 1, 3});
+    auto relay = [&](uint32_t target, uint8_t broadcast) {
+        std::vector<uint8_t> p(5);
+        store_be32(p.data(), target);
+        p[4] = broadcast;
+        p.insert(p.end(), inner.begin(), inner.end());
+        return hci_frame(kRelay, p);
+    };
+
+    ASSERT_TRUE(sender.send(relay(7, 0)));
+    EXPECT_EQ(inner, a7.recv());
+    EXPECT_FALSE(b7.recv(300ms)) << "only the lower index of identity 7";
+
+    ASSERT_TRUE(sender.send(relay(0, 1)));
+    EXPECT_EQ(inner, a7.recv());
+    EXPECT_EQ(inner, b7.recv());
+    EXPECT_EQ(inner, c9.recv());
+    EXPECT_FALSE(same.recv(300ms)) << "broadcast skips the sender's own identity";
+    EXPECT_FALSE(sender.recv(100ms));
+}
+
+TEST_F(Sessions, MalformedInputNeverCrashesOrHangsTheDaemon)
+{
+    RawClient& stranger = add_client();
+    // On the server socket: too short, wrong id, a length beyond the datagram.
+    EXPECT_TRUE(stranger.send_to_server({0x01}));
+    EXPECT_TRUE(stranger.send_to_server(hci_frame(kRequest, {1, 2, 3})));
+    EXPECT_TRUE(stranger.send_to_server({0x01, 0x00, 0x00, 0x08, 0xAA}));  // open, length 8, 1 byte
+    EXPECT_TRUE(daemon.wait_for_log("Not a SDK API OPEN request"));
+
+    RawClient& c = add_client();
+    ASSERT_EQ(1, c.open()) << "index 0 went to the truncated open request";
+    const std::vector<std::vector<uint8_t>> junk = {
+        {0x01},                                        // shorter than a header
+        {0x01, 0x06, 0xFF, 0xFF},                      // request, length 65535, no payload
+        hci_frame(kRequest, {0x00}),                   // request cut inside its command id
+        hci_frame(kRelay, {0, 0, 0, 7}),               // relay without flag and frame
+        {0x01, 0x05, 0x00, 0x40, 0, 0, 0, 7, 1, 0x81}, // relay whose inner frame is cut
+        hci_frame(0x7777, {1, 2, 3}),                  // unknown id
+        std::vector<uint8_t>(4096, 0xA5),              // a full datagram of noise
+    };
+    for (const auto& d : junk)
+        ASSERT_TRUE(c.send(d));
+    EXPECT_TRUE(daemon.wait_for_log("Unknown HCI (0x7777)"));
+    EXPECT_EQ(0, c.api_request(8, 1, {})) << "the client is still served";
+
+    // A flood of open requests from one address that never reads its
+    // answers: the table fills, and the daemon does not wait for the reader.
+    RawClient& flood = add_client();
+    for (int i = 0; i < 200; ++i)
+        flood.send_to_server(hci_frame(kOpen, {}));
+    RawClient& late = add_client();
+    EXPECT_EQ(0xFF, late.open());
+    EXPECT_TRUE(daemon.running());
+    int answers = 0;
+    while (flood.recv(300ms))
+        ++answers;
+    EXPECT_GE(answers, 1) << "as many answers as its socket could queue";
+    EXPECT_LE(answers, 200);
+}
+
+TEST_F(Sessions, AnIdleDaemonSleeps)
+{
+    RawClient& c = add_client();
+    ASSERT_EQ(0, c.open());
+    auto switches = [&] {
+        long total = 0;
+        const std::string task_dir = "/proc/" + std::to_string(daemon.pid()) + "/task";
+        for (auto& t : std::filesystem::directory_iterator(task_dir)) {
+            std::ifstream in(t.path() / "status");
+            std::string line;
+            while (std::getline(in, line))
+                if (line.find("ctxt_switches:") != std::string::npos)
+                    total += std::stol(line.substr(line.find(':') + 1));
+        }
+        return total;
+    };
+    std::this_thread::sleep_for(300ms);
+    const long before = switches();
+    std::this_thread::sleep_for(2s);
+    EXPECT_LE(switches() - before, 6) << "context switches of an idle daemon over two seconds";
+}
+
+}  // namespace
+}  // namespace cnxd::test
