@@ -3,8 +3,8 @@
 // from INI dumps.
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/path.h"
@@ -28,7 +28,7 @@ std::string resolve(const char* path)
 int put_text(std::string_view text, char* out, int limit)
 {
     const size_t n = std::min(text.size(), static_cast<size_t>(std::max(limit, 0)));
-    std::memcpy(out, text.data(), n);
+    std::copy_n(text.begin(), n, out);
     out[n] = '\0';
     return static_cast<int>(n);
 }
@@ -52,10 +52,11 @@ const std::vector<std::string> kModemNode = {"config", "wan", "lte", "modem"};
 
 int modem_setting(const char* key)
 {
-    const auto text = confdb::read_text_file(confdb::Store::file_path());
+    auto text = confdb::read_text_file(confdb::Store::file_path());
     if (!text)
         return 0;
-    const auto value = confdb::Store(*text).get(kModemNode, key);
+    const confdb::Store store(std::move(*text));
+    const auto value = store.get(kModemNode, key);
     return value ? std::atoi(std::string(*value).c_str()) : 0;
 }
 
@@ -98,10 +99,11 @@ extern "C" int read_confdb_xml(int /*flags*/, const char* path, char* out)
         return -1;
     const std::string key = node.back();
     node.pop_back();
-    const auto text = confdb::read_text_file(confdb::Store::file_path());
+    auto text = confdb::read_text_file(confdb::Store::file_path());
     if (!text)
         return -1;
-    const auto value = confdb::Store(*text).get(node, key);
+    const confdb::Store store(std::move(*text));
+    const auto value = store.get(node, key);
     if (!value)
         return -1;
     put_text(*value, out, kOutLimit);

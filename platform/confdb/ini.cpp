@@ -157,7 +157,7 @@ bool Store::has_node(const std::vector<std::string>& node) const
 }
 
 std::optional<std::string_view> Store::get(const std::vector<std::string>& node,
-                                           std::string_view key) const
+                                           std::string_view key) const&
 {
     return ini_find(text_, node_name(node), key);
 }

@@ -65,8 +65,11 @@ public:
 
     // A node exists when a section is named by its path or lies below it.
     bool has_node(const std::vector<std::string>& node) const;
+    // The value points into the store: no reads from a temporary store.
     std::optional<std::string_view> get(const std::vector<std::string>& node,
-                                        std::string_view key) const;
+                                        std::string_view key) const&;
+    std::optional<std::string_view> get(const std::vector<std::string>& node,
+                                        std::string_view key) const&& = delete;
     // The node as a dump: its own keys as key=value lines, then each direct
     // child node as "[name]" with the child's own keys. Deeper nodes are
     // left out: a dump is read one section level deep.
