@@ -119,4 +119,7 @@ extern "C" int get_keep_camp_on_after_detach_config_value(void)
     return modem_setting("keep_camp_on_after_detach");
 }
 extern "C" int get_ant_rx_mode_config_value(void) { return modem_setting("ant_rx_mode"); }
-extern "C" int get_Intra_Band_CA_mode_config_value(void) { return modem_setting("intra_band_ca_mode"); }
+extern "C" int get_Intra_Band_CA_mode_config_value(void)
+{
+    return modem_setting("intra_band_ca_mode");
+}

@@ -29,7 +29,8 @@ std::string_view trim(std::string_view s)
 std::optional<std::string_view> child_of(std::string_view node, std::string_view section)
 {
     if (!node.empty()) {
-        if (section.size() <= node.size() || !section.starts_with(node) || section[node.size()] != ' ')
+        if (!section.starts_with(node) || section.size() <= node.size() ||
+            section[node.size()] != ' ')
             return std::nullopt;
         section.remove_prefix(node.size() + 1);
     }
@@ -229,7 +230,9 @@ void Store::set(const std::vector<std::string>& node, std::string_view key, std:
     if (key_line) {
         ls[*key_line] = entry;
     } else if (last_in_section || header_line || name.empty()) {
-        const size_t at = last_in_section ? *last_in_section + 1 : header_line ? *header_line + 1 : 0;
+        const size_t at = last_in_section ? *last_in_section + 1
+                          : header_line   ? *header_line + 1
+                                          : 0;
         ls.insert(ls.begin() + static_cast<ptrdiff_t>(at), entry);
     } else {
         if (!ls.empty() && !ls.back().empty())

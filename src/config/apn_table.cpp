@@ -168,7 +168,8 @@ uint8_t hex_nibble(char c)
 // odd last character with low nibble 0. Bytes past `out` are dropped.
 void oper_pco_bytes(std::string_view text, std::span<uint8_t> out)
 {
-    size_t i = text.find_first_of("xX") == std::string_view::npos ? 0 : std::min<size_t>(2, text.size());
+    const bool prefixed = text.find_first_of("xX") != std::string_view::npos;
+    size_t i = prefixed ? std::min<size_t>(2, text.size()) : 0;
     for (size_t o = 0; i < text.size() && o < out.size(); i += 2, ++o) {
         const uint8_t low = i + 1 < text.size() ? hex_nibble(text[i + 1]) : 0;
         out[o] = static_cast<uint8_t>(hex_nibble(text[i]) << 4 | low);
@@ -210,8 +211,8 @@ int fill_apn_record(std::span<uint8_t> rec, const apn_record_layout& layout, con
     std::fill(pco.begin(), pco.end(), 0);
     rec[layout.oper_pco_used] = oper_used ? 1 : 0;
     // A length beyond the PCO field is cut to the field.
-    rec[layout.oper_pco_len] =
-        oper_used ? static_cast<uint8_t>(std::clamp<long>(oper_len, 0, static_cast<long>(pco.size()))) : 0;
+    const long max_len = static_cast<long>(pco.size());
+    rec[layout.oper_pco_len] = oper_used ? static_cast<uint8_t>(std::clamp(oper_len, 0L, max_len)) : 0;
     if (oper_used)
         oper_pco_bytes(oper_pco, pco);
 
@@ -234,7 +235,7 @@ void CNXD_BuildLabelApnTable(label_apn_table& rows, const char* dump_file, apn_l
         slot.fill('\0');
         std::memcpy(slot.data(), label.data(), strnlen(label.data(), slot.size() - 1));
         const int cid_type = CNXD_GetCidInterfaceType(n);
-        rows[n - 1] = {slot.data(), cid_type < 0 ? static_cast<uint32_t>(n - 1) : static_cast<uint32_t>(cid_type)};
+        rows[n - 1] = {slot.data(), static_cast<uint32_t>(cid_type < 0 ? n - 1 : cid_type)};
     }
 }
 
@@ -288,7 +289,8 @@ int CNXD_FillPdnDisconnApnName(std::span<uint8_t> record, uint32_t type)
         return -1;
     const int n = section_of_type(type);
     if (n == 0) {
-        sdk_log(4, "[%-25s] no APN table entry for APN type %u\n", "CNXD_FillPdnDisconnApnName", type);
+        sdk_log(4, "[%-25s] no APN table entry for APN type %u\n", "CNXD_FillPdnDisconnApnName",
+                type);
         return -1;
     }
     const std::string apn = read_entry(n, "apn_name", "");
