@@ -1,0 +1,152 @@
+// The event loop: dispatch of ready sockets, dropping records inside a
+// handler walk, and the ways out of eloop_run.
+#include "core/eloop.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
+#include <vector>
+
+#include "base/fd.h"
+
+namespace cnxd {
+namespace {
+
+struct Pair {
+    UniqueFd ours, theirs;
+    Pair()
+    {
+        int sv[2];
+        EXPECT_EQ(0, socketpair(AF_UNIX, SOCK_DGRAM, 0, sv));
+        ours.reset(sv[0]);
+        theirs.reset(sv[1]);
+    }
+    void poke() const { EXPECT_EQ(1, write(theirs.get(), "x", 1)); }
+};
+
+struct Owner {
+    eloop_sock es;
+    Pair pair;
+    int calls = 0;
+};
+
+Owner* owner_of(eloop_sock* s) { return reinterpret_cast<Owner*>(s); }
+
+eloop_data loop;
+std::vector<Owner*> g_owners;
+
+int drain(eloop_sock* s)
+{
+    char buf[16];
+    ssize_t n = read(s->sock, buf, sizeof buf);
+    (void)n;
+    ++owner_of(s)->calls;
+    return 0;
+}
+
+// Reads, then drops itself and every other owner listed in g_owners, as a
+// client handler does for clients found gone; when nothing is left the
+// loop must return.
+int drop_everyone(eloop_sock* s)
+{
+    drain(s);
+    for (Owner* o : g_owners) {
+        o->es.active = 0;
+        o->pair.ours.reset();
+    }
+    return 0;
+}
+
+int stop_loop(eloop_sock* s)
+{
+    drain(s);
+    eloop_terminate(&loop);
+    return 0;
+}
+
+void add(Owner& o, eloop_sock_handler h)
+{
+    o.es.sock = o.pair.ours.get();
+    o.es.handler = h;
+    o.es.used = 1;
+    eloop_register_sock(&loop, &o.es);
+}
+
+TEST(EventLoop, CallsTheHandlersOfReadySocketsUntilTerminated)
+{
+    eloop_init(&loop);
+    Owner a, b, c;
+    add(a, drain);
+    add(b, stop_loop);
+    add(c, drain);
+    a.pair.poke();
+    b.pair.poke();
+    eloop_run(&loop);
+    EXPECT_EQ(1, a.calls);
+    EXPECT_EQ(1, b.calls);
+    EXPECT_EQ(0, c.calls) << "not readable";
+    EXPECT_EQ(1u, loop.terminate);
+}
+
+TEST(EventLoop, RecordsDroppedDuringTheWalkAreSweptAndAnEmptyLoopReturns)
+{
+    eloop_init(&loop);
+    Owner a, b;
+    add(a, drop_everyone);
+    add(b, drain);
+    g_owners = {&a, &b};
+    a.pair.poke();
+    b.pair.poke();  // b is ready too, but a drops it first in the same walk
+    eloop_run(&loop);  // returns because no socket is left
+    EXPECT_EQ(1, a.calls);
+    EXPECT_EQ(0, b.calls) << "a dropped record is not called";
+    EXPECT_TRUE(list_empty(&loop.sockets));
+    EXPECT_EQ(0u, a.es.used);
+    EXPECT_EQ(0u, b.es.used);
+    g_owners.clear();
+}
+
+TEST(EventLoop, UnregisterAndReRegisterKeepTheListWhole)
+{
+    eloop_init(&loop);
+    Owner a, b;
+    add(a, drain);
+    add(b, stop_loop);
+    eloop_unregister_sock(&loop, &a.es);
+    EXPECT_EQ(0u, a.es.active);
+    // Reusing a record that is still listed (dropped, not yet swept).
+    b.es.active = 0;
+    eloop_register_sock(&loop, &b.es);
+    eloop_register_sock(&loop, &b.es);
+    EXPECT_EQ(loop.sockets.next, &b.es.link);
+    EXPECT_EQ(loop.sockets.prev, &b.es.link);
+    b.pair.poke();
+    eloop_run(&loop);
+    EXPECT_EQ(1, b.calls);
+}
+
+TEST(EventLoop, ASignalDuringTheWaitEndsThePassAndTheFlagIsSeen)
+{
+    eloop_init(&loop);
+    Owner a;
+    add(a, drain);
+    struct sigaction sa {};
+    sa.sa_handler = [](int) { eloop_terminate(&loop); };
+    struct sigaction old {};
+    sigaction(SIGUSR1, &sa, &old);
+    const pthread_t self = pthread_self();
+    std::thread kicker([self] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pthread_kill(self, SIGUSR1);
+    });
+    eloop_run(&loop);
+    kicker.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_EQ(0, a.calls);
+}
+
+}  // namespace
+}  // namespace cnxd
