@@ -134,6 +134,13 @@ TEST(ConfdbLibrary, SlashPathsAndSettingGetters)
     EXPECT_EQ(30, get_sms_timer_value());
     EXPECT_EQ(2, get_Intra_Band_CA_mode_config_value());
 
+    // A damaged store reads as far as it makes sense, never past its end.
+    using namespace std::string_literals;
+    root.write("/etc/confdb.ini", "[config wan lte modem\n\0sms_timer=7\n[]\n=\n["s +
+                                      "config wan lte modem]\nsms_timer=  9\t\r\n[x");
+    EXPECT_EQ(9, get_sms_timer_value());
+    EXPECT_EQ(0, get_sms_save_config_value());
+
     std::filesystem::remove(root.path("/etc/confdb.ini"));
     EXPECT_EQ(-1, init_confdb_ex());
     EXPECT_EQ(0, get_sms_timer_value());
