@@ -91,6 +91,8 @@ bool no_ipc_left(const Sysroot& root)
 class CliAgainstDaemon : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(daemon.start()); }
+    // A clean stop: the daemon removes the IPC objects of clients still there.
+    void TearDown() override { EXPECT_EQ(0, daemon.stop(SIGTERM)); }
     Sysroot root;
     Daemon daemon{root};
 };
