@@ -77,8 +77,15 @@ void eloop_unregister_sock(eloop_data*, eloop_sock* s)
 
 void eloop_terminate(eloop_data* loop) { loop->terminate = 1; }
 
+bool eloop_on_loop_thread(const eloop_data* loop)
+{
+    return !loop->running || pthread_equal(pthread_self(), loop->thread);
+}
+
 void eloop_run(eloop_data* loop, const sigset_t* wait_mask)
 {
+    loop->thread = pthread_self();
+    loop->running = true;
     while (!loop->terminate && !list_empty(&loop->sockets)) {
         fd_set ready;
         FD_ZERO(&ready);
@@ -96,12 +103,13 @@ void eloop_run(eloop_data* loop, const sigset_t* wait_mask)
         const int n = pselect(max_fd + 1, &ready, nullptr, nullptr, nullptr, wait_mask);
         if (n < 0 && errno != EINTR && errno != EBADF) {
             std::perror("select");
-            return;
+            break;
         }
         if (n > 0)
             dispatch_ready(loop, ready, max_fd);
         sweep_inactive(loop);
     }
+    loop->running = false;
 }
 
 }  // namespace cnxd

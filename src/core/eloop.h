@@ -6,6 +6,8 @@
 // thread, at start-up and inside socket handlers.
 #pragma once
 
+#include <pthread.h>
+
 #include <csignal>
 #include <cstdint>
 
@@ -27,6 +29,8 @@ struct eloop_sock {
 struct eloop_data {
     list_head sockets;
     volatile uint32_t terminate = 0;
+    pthread_t thread{};  // the thread in eloop_run
+    bool running = false;
 };
 
 extern eloop_data eloop;
@@ -40,6 +44,10 @@ int eloop_register_sock(eloop_data* loop, eloop_sock* s);
 // Unlinks `s` at once. Not for use inside a handler walk over other sockets:
 // there, clear `active` and let the loop unlink the record after the walk.
 void eloop_unregister_sock(eloop_data* loop, eloop_sock* s);
+
+// True on the thread that runs the loop (or when no loop runs). Only that
+// thread may unlink records; others drop them (active = 0) for the sweep.
+bool eloop_on_loop_thread(const eloop_data* loop);
 
 // Sets the terminate flag; a single word store, safe in a signal handler.
 void eloop_terminate(eloop_data* loop);

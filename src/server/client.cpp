@@ -382,6 +382,13 @@ int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame)
 
 void cnxd_srv_free_client(cnxd_client_rec* client)
 {
+    // A sender on another thread (SDK callbacks, timers, the shell) that
+    // finds a client gone must not touch the loop's socket list while the
+    // loop walks it: it drops the record for the loop's sweep instead.
+    if (!eloop_on_loop_thread(&eloop)) {
+        cnxd_srv_drop_client(client);
+        return;
+    }
     std::lock_guard guard(cnxd_client_lock);
     if (!client->taken())
         return;
