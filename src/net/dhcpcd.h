@@ -1,10 +1,74 @@
-// The DHCP client manager of the LTE data interfaces.
+// The DHCP client manager of the LTE data interfaces: one DHCP interface
+// record, request mailbox and manager thread per sid (the APN table section
+// an interface's APN belongs to), the platform's DHCP client program, and
+// the lease it holds.
 #pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "core/timer.h"
 
 namespace cnxd {
 
-// Creates the request and result mailboxes of every DHCP interface; 0 on
-// success.
+constexpr int DHCP_MAX_SID = 8;  // records, mailbox pairs and results 0..7
+
+// Request codes posted to a manager's request mailbox.
+constexpr int DHCPCD_START_REQ = 0;
+constexpr int DHCPCD_STOP_REQ = 3;
+
+// Result codes in dhcpcd_cur_state.
+constexpr int DHCPCD_RESULT_START_FAILED = 1;
+constexpr int DHCPCD_RESULT_STARTED = 2;
+constexpr int DHCPCD_RESULT_STOPPED = 4;
+
+// The DHCP interface record of one sid.
+struct dhcpcd_info {
+    char if_name[16];
+    uint8_t ipaddr[4];
+    uint8_t netmask[4];
+    uint8_t dft_eps_id;
+    uint32_t dev_idx;
+    int32_t rsp_mq;
+    int32_t req_mq;
+    uint32_t sid;  // 0: the record is free
+    int32_t pid;   // the running client, 0 when none
+    uint32_t monitor_running;
+    uint32_t addr_timeout;
+    char prog_path[128];
+    char prog_args[128];
+    // Monotonic time of the last lease (seconds, nanoseconds), then the
+    // renew, rebind and expire times in monotonic seconds.
+    int32_t dhcp_tm_info[5];
+    cnxd_timer expire_timer;
+};
+
+extern dhcpcd_info di[DHCP_MAX_SID];
+// The last result of each sid's manager (0 before the first one).
+extern int dhcpcd_cur_state[DHCP_MAX_SID];
+// (response mailbox, request mailbox) of each sid; -1 for none.
+extern int mq_id[DHCP_MAX_SID][2];
+
+// Creates the mailbox pool and gives each sid slot its pair.
 int mq_init_all();
+int mq_alloc();
+// Posts `value`; 0, or -1 for an invalid or unused mailbox.
+int mq_send(int id, int value);
+// Waits for and takes the next value; -1 for an invalid mailbox.
+int mq_recv(int id);
+
+// For the interface record of an interface indication: the sid (above 0)
+// of its APN, with a manager running for it; 0 when no APN section
+// matches; -1 on error. Writes the sid back into the record.
+int start_dhcpcd_manager(std::span<uint8_t> if_record);
+
+// Expiry of the lease of `cid` (a sid) on the monotonic clock, in seconds;
+// 0 when it holds no lease.
+int32_t dhcp_lease_expire_time(int cid);
+
+// Interface address queries: 0 and the value when it is non-zero, else -1.
+int check_if_ipaddr(const char* if_name);
+int get_if_ipaddr(const char* if_name, uint8_t out[4]);
+int get_if_netmask(const char* if_name, uint8_t out[4]);
 
 }  // namespace cnxd
