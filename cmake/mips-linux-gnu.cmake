@@ -17,3 +17,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # try_run, gtest_discover_tests and ctest run target programs through this.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-mips;-L;${CNXD_TARGET_SYSROOT})
+
+# At -O2 the cross compiler's inlining differs from the host's, and GCC 12
+# then reports string and buffer overflows in code it cannot prove safe
+# (copies of std::vector, bounded strncpy) that the host build of the same
+# sources, with the same compiler version, passes. Those stay visible as
+# warnings here; actual overflows are the sanitizer and fuzz stages' job.
+set(CMAKE_C_FLAGS_INIT "-Wno-error=stringop-overflow -Wno-error=stringop-truncation")
+set(CMAKE_CXX_FLAGS_INIT "-Wno-error=stringop-overflow -Wno-error=stringop-truncation")
