@@ -215,6 +215,8 @@ TEST_F(Ltesim, PrintfPassesTheLevelsOfTheConfiguredMask)
 
 TEST(LtesimAddressWords, StandForTheirAddressUntilReleased)
 {
+    if (sizeof(void*) == 4)
+        GTEST_SKIP() << "on a 32-bit target an address word is the address itself";
     int a = 0, b = 0;
     const uint32_t wa = sdk_addr_to_word(&a);
     EXPECT_EQ(wa, sdk_addr_to_word(&a));
