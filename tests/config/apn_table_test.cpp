@@ -16,6 +16,11 @@ constexpr const char* kApn3 = "config wan lte apntable apn3 ";
 
 class ApnTable : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        if (root.tool_is_foreign())
+            GTEST_SKIP() << test::kForeignTool;
+    }
     void TearDown() override
     {
         for (int cid = 1; cid <= APN_SECTION_COUNT; ++cid)
@@ -46,23 +51,23 @@ TEST_F(ApnTable, TablesEndWithAnEmptyRow)
 
 TEST_F(ApnTable, OperatorTestNamesBecomeTheAdminApn)
 {
-    root.set("ltenv info operator 2");
-    root.set(std::string(kApn3) + "apn_name VZWADMIN");
-    root.set(std::string(kApn3) + "pdn_label admin");
+    root.set("ltenv info operator", "2");
+    root.set(std::string(kApn3) + "apn_name", "VZWADMIN");
+    root.set(std::string(kApn3) + "pdn_label", "admin");
     std::array<char, 10> name{};
     std::strcpy(name.data(), "TestGp.rs");
     EXPECT_EQ(APN_TYPE_ADMIN, CNXD_GetApnTypeByName(name));
     EXPECT_STREQ("vzwadmin", name.data());
     EXPECT_EQ(0, name[8]);
 
-    root.set("ltenv info operator 7");
-    root.set(std::string(kApn3) + "apn_name otasn");
-    root.set(std::string(kApn3) + "pdn_label ota");
+    root.set("ltenv info operator", "7");
+    root.set(std::string(kApn3) + "apn_name", "otasn");
+    root.set(std::string(kApn3) + "pdn_label", "ota");
     std::strcpy(name.data(), "test12.RS");
     EXPECT_EQ(APN_TYPE_ADMIN, CNXD_GetApnTypeByName(name));
     EXPECT_STREQ("otasn", name.data());
 
-    root.set("ltenv info operator 0");
+    root.set("ltenv info operator", "0");
     std::strcpy(name.data(), "TestGp.rs");
     EXPECT_EQ(APN_TYPE_NONE, CNXD_GetApnTypeByName(name));
     EXPECT_STREQ("TestGp.rs", name.data()) << "other operators keep the name";
@@ -73,9 +78,9 @@ TEST_F(ApnTable, OperatorTestNamesBecomeTheAdminApn)
 TEST_F(ApnTable, OperatorTablesMatchLabelsByPrefixInTableOrder)
 {
     // Sprint: "ota" is type 2 although it stands first.
-    root.set("ltenv info operator 7");
-    root.set(std::string(kApn1) + "pdn_label ota");
-    root.set(std::string(kApn2) + "pdn_label INTER");
+    root.set("ltenv info operator", "7");
+    root.set(std::string(kApn1) + "pdn_label", "ota");
+    root.set(std::string(kApn2) + "pdn_label", "INTER");
     EXPECT_EQ(APN_TYPE_ADMIN, type_of("internet"));
     EXPECT_EQ(APN_TYPE_INTERNET, type_of("ims.example"));  // "ims" starts the name asked for
     EXPECT_EQ(APN_TYPE_NONE, type_of("unknown"));
@@ -84,8 +89,8 @@ TEST_F(ApnTable, OperatorTablesMatchLabelsByPrefixInTableOrder)
     EXPECT_FALSE(CNXD_GetApnNameByAPNType(APN_TYPE_IMS)) << "no Sprint row";
 
     // AT&T ("e"): type 6 is firstnet.
-    root.set("ltenv info operator e");
-    root.set(std::string(kApn1) + "pdn_label firstnet");
+    root.set("ltenv info operator", "e");
+    root.set(std::string(kApn1) + "pdn_label", "firstnet");
     EXPECT_EQ(APN_TYPE_B2B, type_of("internet"));
     EXPECT_FALSE(CNXD_GetApnNameByAPNType(APN_TYPE_IMS)) << "no section labelled ims";
 }
@@ -93,7 +98,7 @@ TEST_F(ApnTable, OperatorTablesMatchLabelsByPrefixInTableOrder)
 TEST_F(ApnTable, LabelDerivedTable)
 {
     // Operator 5 has no table: rows follow the sections, typed by CID.
-    root.set("ltenv info operator 5");
+    root.set("ltenv info operator", "5");
     EXPECT_EQ(APN_TYPE_INTERNET, type_of("internet"));
     EXPECT_EQ(APN_TYPE_IMS, type_of("ims"));
     EXPECT_EQ("ims", CNXD_GetApnNameByAPNType(1).value_or("-"));
@@ -102,7 +107,7 @@ TEST_F(ApnTable, LabelDerivedTable)
     EXPECT_EQ("internet", CNXD_GetApnNameByAPNType(5).value_or("-"));
 
     // An empty first label ends the table before it starts.
-    root.set(std::string(kApn1) + "pdn_label ''");
+    root.set(std::string(kApn1) + "pdn_label", "");
     EXPECT_EQ(APN_TYPE_NONE, type_of("internet"));
     EXPECT_EQ(APN_TYPE_NONE, type_of("ims"));
     EXPECT_FALSE(CNXD_GetApnNameByAPNType(1));
@@ -110,7 +115,7 @@ TEST_F(ApnTable, LabelDerivedTable)
     const ConfdbDump dump("confdb_wan_lte_apntable", "config wan lte apntable");
     label_apn_table rows;
     apn_label_slots labels;
-    root.set(std::string(kApn1) + "pdn_label " + std::string(200, 'L'));
+    root.set(std::string(kApn1) + "pdn_label", std::string(200, 'L'));
     const ConfdbDump long_label("confdb_wan_lte_apntable", "config wan lte apntable");
     CNXD_BuildLabelApnTable(rows, long_label.file().c_str(), labels);
     EXPECT_EQ(127u, std::strlen(rows[0].label));
@@ -123,15 +128,15 @@ TEST_F(ApnTable, LabelDerivedTable)
 
 TEST_F(ApnTable, AttachRecordFromTheStore)
 {
-    root.set(std::string(kApn1) + "username " + std::string(70, 'u'));
-    root.set(std::string(kApn1) + "password secret");
-    root.set(std::string(kApn1) + "auth_flag 2");
-    root.set(std::string(kApn1) + "use_gen_pco 1");
-    root.set(std::string(kApn1) + "gen_pco 0000000100000011");
-    root.set(std::string(kApn1) + "use_oper_pco 1");
-    root.set(std::string(kApn1) + "oper_pco_len 3");
-    root.set(std::string(kApn1) + "oper_pco 0x0A1b2");
-    root.set(std::string(kApn1) + "secure_pco 1");
+    root.set(std::string(kApn1) + "username", std::string(70, 'u'));
+    root.set(std::string(kApn1) + "password", "secret");
+    root.set(std::string(kApn1) + "auth_flag", "2");
+    root.set(std::string(kApn1) + "use_gen_pco", "1");
+    root.set(std::string(kApn1) + "gen_pco", "0000000100000011");
+    root.set(std::string(kApn1) + "use_oper_pco", "1");
+    root.set(std::string(kApn1) + "oper_pco_len", "3");
+    root.set(std::string(kApn1) + "oper_pco", "0x0A1b2");
+    root.set(std::string(kApn1) + "secure_pco", "1");
 
     std::array<uint8_t, 360> rec{};
     rec[338] = APN_TYPE_INTERNET;
@@ -154,19 +159,19 @@ TEST_F(ApnTable, AttachRecordFromTheStore)
     EXPECT_EQ(1, rec[351]);                                        // secure PCO
 
     // PCO switched off clears what an earlier fill left.
-    root.set(std::string(kApn1) + "use_gen_pco 0");
-    root.set(std::string(kApn1) + "use_oper_pco no");
+    root.set(std::string(kApn1) + "use_gen_pco", "0");
+    root.set(std::string(kApn1) + "use_oper_pco", "no");
     ASSERT_EQ(0, CNXD_FillAttachApnInfo(rec));
     EXPECT_EQ(0, rec[233] | rec[234] | rec[235] | rec[236] | rec[237] | rec[238]);
 }
 
 TEST_F(ApnTable, PdnConnectivityAndDisconnectRecords)
 {
-    root.set(std::string(kApn2) + "username " + std::string(70, 'u'));
-    root.set(std::string(kApn2) + "ip_alloc 1");
-    root.set(std::string(kApn2) + "use_oper_pco 1");
-    root.set(std::string(kApn2) + "oper_pco_len 250");
-    root.set(std::string(kApn2) + "oper_pco " + std::string(300, 'f') + "x");  // 'x' moves the start
+    root.set(std::string(kApn2) + "username", std::string(70, 'u'));
+    root.set(std::string(kApn2) + "ip_alloc", "1");
+    root.set(std::string(kApn2) + "use_oper_pco", "1");
+    root.set(std::string(kApn2) + "oper_pco_len", "250");
+    root.set(std::string(kApn2) + "oper_pco", std::string(300, 'f') + "x");  // 'x' moves the start
     std::array<uint8_t, 420> rec{};
     rec[0] = 0x5A;  // request type, the caller's
     rec[410] = APN_TYPE_IMS;
@@ -199,7 +204,7 @@ TEST_F(ApnTable, PdnConnectivityAndDisconnectRecords)
     ASSERT_EQ(0, CNXD_FillPdnDisconnApnName(disc, APN_TYPE_IMS));
     EXPECT_EQ(3, disc[4]);
     EXPECT_EQ(0, std::memcmp("ims", &disc[5], 3));
-    root.set(std::string(kApn2) + "apn_name " + std::string(65, 'n'));
+    root.set(std::string(kApn2) + "apn_name", std::string(65, 'n'));
     ASSERT_EQ(0, CNXD_FillPdnDisconnApnName(disc, APN_TYPE_IMS));
     EXPECT_EQ(65, disc[4]);
     EXPECT_EQ(0, disc[5]) << "a name over 64 bytes is not copied";

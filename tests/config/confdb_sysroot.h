@@ -4,9 +4,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,8 +18,11 @@
 
 #include "base/path.h"
 #include "base/shell.h"
+#include "ini.h"
 
 namespace cnxd::test {
+
+inline constexpr const char* kForeignTool = "the store tool is built for another machine";
 
 // The build directory: the test binaries live in its tests/ directory.
 inline std::string build_dir()
@@ -59,7 +64,36 @@ public:
         const int status = cnxd_system("confdb " + args);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    void set(const std::string& node_key_value) const { ASSERT_EQ(0, confdb("set " + node_key_value)); }
+    // Stores a value the way the tool does, in this process: "node words
+    // key" and the value.
+    void set(const std::string& node_key, const std::string& value) const
+    {
+        std::vector<std::string> words;
+        std::istringstream in(node_key);
+        for (std::string w; in >> w;)
+            words.push_back(w);
+        const std::string key = words.back();
+        words.pop_back();
+        std::string error;
+        ASSERT_EQ(0, confdb::store_set(words, key, value, error)) << error;
+    }
+
+    // True when the built tool is a foreign program this host cannot run (a
+    // cross build tested under an emulator): the tests that need the tool
+    // skip then. A tool that is missing or broken still fails them.
+    bool tool_is_foreign() const
+    {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDERR_FILENO);
+            execl(path("/bin/confdb").c_str(), "confdb", static_cast<char*>(nullptr));
+            _exit(errno == ENOEXEC ? kForeignExit : 127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == kForeignExit;
+    }
 
     std::string read(const std::string& target) const
     {
@@ -81,6 +115,8 @@ public:
     }
 
 private:
+    static constexpr int kForeignExit = 126;
+
     std::string dir_;
     std::string old_path_;
 };
