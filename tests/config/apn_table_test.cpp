@@ -118,6 +118,7 @@ TEST_F(ApnTable, LabelDerivedTable)
     root.set(std::string(kApn1) + "pdn_label", std::string(200, 'L'));
     const ConfdbDump long_label("confdb_wan_lte_apntable", "config wan lte apntable");
     CNXD_BuildLabelApnTable(rows, long_label.file().c_str(), labels);
+    ASSERT_NE(nullptr, rows[0].label);
     EXPECT_EQ(127u, std::strlen(rows[0].label));
     EXPECT_STREQ("ims", rows[1].label);
     EXPECT_EQ(1u, rows[1].type);
