@@ -3,6 +3,7 @@
 // receive and dispatch, relay and release.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -25,7 +26,9 @@ struct cnxd_client_rec {
     int shmid = -1;
     int semid = -1;
     int pid = 0;
-    uint32_t ka_miss = 0;       // keep-alive probes without an answer
+    // Keep-alive probes without an answer: counted on the timer thread,
+    // cleared on the main thread.
+    std::atomic<uint32_t> ka_miss = 0;
     uint8_t* shm = nullptr;     // our attachment of the shared block
 
     bool taken() const { return idx != CLIENT_FREE; }
