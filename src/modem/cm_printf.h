@@ -6,11 +6,13 @@
 
 #include <cstdint>
 
+#include "ltesdk.h"
+
 namespace cnxd {
 
-constexpr uint16_t CM_ERR = 2;    // errors
-constexpr uint16_t CM_INFO = 4;   // information
-constexpr uint16_t CM_TRACE = 16; // function entry and exit
+constexpr uint16_t CM_ERR = LAPI_PRINT_ERROR;    // errors
+constexpr uint16_t CM_INFO = LAPI_PRINT_INFO;    // information
+constexpr uint16_t CM_TRACE = LAPI_PRINT_TRACE;  // function entry and exit
 
 // Longest text of one print; longer text is cut, not split.
 constexpr int CM_PRINTF_MAX = 1023;

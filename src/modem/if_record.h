@@ -10,7 +10,7 @@ namespace cnxd::ifrec {
 
 constexpr size_t SIZE = 592;
 constexpr size_t NAME = 0;           // text, NUL-terminated ("lte0pdn%d")
-constexpr size_t NAME_MAX = 16;
+constexpr size_t NAME_SIZE = 16;     // bytes of the name field
 constexpr size_t NIC_TYPE = 264;     // u32
 constexpr size_t DATA_PATH = 269;    // non-zero: not the daemon's to configure
 constexpr size_t PDN_IP_TYPE = 270;  // 0 IPv4, 1 IPv6, 2 both
