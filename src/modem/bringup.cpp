@@ -77,6 +77,8 @@ int lte_daemon_start()
 void lte_daemon_stop()
 {
     ind_unregister(hAPI);
+    // No interface indication can start a DHCP manager any more.
+    dhcpcd_shutdown();
     if (const int32_t rc = LAPI_DeInitialize(hAPI); rc != 0)
         cnxd_srv_send_log("LAPI_DeInitialize failed [%d]\n", rc);
     if (const int32_t rc = LAPI_LTEAPIClose(hAPI); rc != 0)
