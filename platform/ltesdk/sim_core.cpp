@@ -473,7 +473,7 @@ using namespace ltesim;
 #define CAPTURE_DEV(n, rs, as) make(n, hAPI, dev_idx)
 #define CAPTURE_REQ_OUT(n, rs, as) with_answer(with_record(make(n, hAPI, dev_idx), req, rs), out, as)
 #define CAPTURE_VAL(n, rs, as) with_value(make(n, hAPI, dev_idx), value, 4)
-#define CAPTURE_VAL2(n, rs, as) with_value(with_value(make(n, hAPI, dev_idx), value2, 4), value1, 4)
+#define CAPTURE_VAL2(n, rs, as) with_value(with_value(make(n, hAPI, dev_idx), value1, 4), value2, 4)
 #define CAPTURE_VAL_OUT(n, rs, as) with_answer(with_value(make(n, hAPI, dev_idx), value, 4), out, as)
 #define CAPTURE_OUT_ID(n, rs, as) with_answer(with_value(make(n, hAPI, dev_idx), id, 2), out, as)
 #define CAPTURE_LIST(n, rs, as) capture_list(n, hAPI, out, as)

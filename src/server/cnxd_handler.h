@@ -10,9 +10,16 @@
 
 namespace cnxd {
 
-// Serves one request payload (command id, length, device index, data).
+// Serves one request payload (command id, length, device index, data):
+// marks the client busy, runs the command's row of the command table,
+// stores the result word and raises the client's completion. Returns 0.
 int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request);
 // Serves one command-line frame.
 int cnxd_cli_command_handler(cnxd_client_rec* client, const HciFrame& frame);
+
+// The name in the command table's row of `id`: the SDK function the
+// command calls, or the daemon's own function for commands without an SDK
+// call; nullptr for an id that is not a command.
+const char* api_cmd_name(uint16_t id);
 
 }  // namespace cnxd
