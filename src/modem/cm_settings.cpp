@@ -6,6 +6,7 @@
 #include "config/confdb_access.h"
 #include "modem/cm_call.h"
 #include "modem/cm_wrappers.h"
+#include "modem/device.h"
 #include "server/delivery.h"
 
 namespace cnxd {
@@ -159,6 +160,15 @@ void cm_5g_add_security_ctrl_request(uint32_t dev_idx)
     }
     cm_request<LAPI_5GAddSecurityCtrlRequest>(__func__, "5G Additional Security Control Request fail", dev_idx,
                                               rec.data());
+}
+
+void cm_change_imei_address(uint32_t dev_idx, void* upload, std::span<const uint8_t, 9> imei)
+{
+    static_assert(imei.size() == IMEI_LEN);
+    cm_enter(__func__);
+    ind_set_change_imei_address(dev_idx, imei.data());
+    cm_check(__func__, LAPI_UploadBinary(hAPI, dev_idx, upload), "Change IMEI Fail");
+    cm_leave(__func__);
 }
 
 void cm_set_lte_info(uint32_t dev_idx, std::span<uint8_t> record)

@@ -80,6 +80,11 @@ int set_nas_config(uint32_t dev_idx, int index, int value);
 extern std::atomic<uint32_t> ctr_5gnr_flag;
 void cm_5g_add_security_ctrl_request(uint32_t dev_idx);
 
+// Records the 9-byte IMEI as the device's pending change and starts the NV
+// upload (`upload` is the LAPI_UploadBinary record) whose answer writes it
+// in.
+void cm_change_imei_address(uint32_t dev_idx, void* upload, std::span<const uint8_t, 9> imei);
+
 // LAPI_SetLTEInfo without entry and exit lines; the record's first byte is
 // its type.
 void cm_set_lte_info(uint32_t dev_idx, std::span<uint8_t> record);

@@ -9,8 +9,6 @@
 
 namespace cnxd {
 
-std::atomic<uint32_t> arm1_log_direction{ARM1_LOG_UART};
-
 namespace {
 
 // How each direction sets things up.
@@ -28,7 +26,7 @@ constexpr log_direction_row log_direction_tbl[] = {
     /* file */ {1, SDK_LOG_TYPE_SYSLOG, "ipc con always_buff 1", "kern hlif -c"},
     /* specific ids */ {1, SDK_LOG_TYPE_SYSLOG, "ipc con always_buff 1", "kern hlif -c"},
 };
-static_assert(std::size(log_direction_tbl) == ARM1_LOG_SPECIFIC_IDS + 1);
+static_assert(std::size(log_direction_tbl) == ARM1_LOG_SPECIFIC_ONLY + 1);
 
 }  // namespace
 
@@ -44,7 +42,5 @@ void set_arm1_log_direction(uint32_t direction)
     }
     arm1_log_direction = direction;
 }
-
-uint32_t get_arm1_log_direction() { return arm1_log_direction; }
 
 }  // namespace cnxd

@@ -1,0 +1,195 @@
+// The modem request wrappers run inside the test process against the
+// simulated modem, in a sysroot made by scripts/mkroot (store tool, stub
+// platform commands): the real client table, server socket and event loop,
+// the SDK's print facility switched to pass traces, and one listening
+// client whose HCI_LOG frames a reader thread collects.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/be.h"
+#include "client/inproc_daemon.h"
+#include "config/confdb_sysroot.h"
+#include "core/eloop.h"
+#include "ltesim.h"
+#include "modem/bringup.h"
+#include "server/delivery.h"
+
+namespace cnxd::test {
+
+using Lines = std::vector<std::string>;
+
+// The log configuration of the bring-up with the trace level let through.
+inline std::array<uint8_t, LAPI_LOG_CONFIG_SIZE> tracing_log_config()
+{
+    auto rec = default_log_config();
+    store_be16(&rec[LAPI_LOG_CM_BLOCK + LAPI_LOG_BLOCK_LEVEL],
+               LAPI_PRINT_ERROR | LAPI_PRINT_INFO | LAPI_PRINT_TRACE);
+    return rec;
+}
+
+// The HCI_LOG texts that reach one listening client, in order.
+class LogStream {
+public:
+    explicit LogStream(cnxd_session* s) : s_(s), reader_([this] { run(); }) {}
+    ~LogStream()
+    {
+        stop_ = true;
+        reader_.join();
+    }
+
+    // The texts received since the last take(): a marker sent after them
+    // shows that every earlier text has arrived.
+    Lines take()
+    {
+        const std::string mark = "<mark " + std::to_string(++marks_) + ">";
+        cnxd_srv_send_log("%s", mark.c_str());
+        const bool seen = eventually([&] {
+            std::lock_guard g(mu_);
+            return !texts_.empty() && texts_.back() == mark;
+        });
+        EXPECT_TRUE(seen) << "the log marker did not come back";
+        std::lock_guard g(mu_);
+        Lines out(texts_.begin(), texts_.end() - (seen ? 1 : 0));
+        texts_.clear();
+        return out;
+    }
+
+private:
+    void run()
+    {
+        std::vector<uint8_t> buf(8192);
+        while (!stop_) {
+            const int n = cnxd_recv(s_, buf.data(), buf.size(), 50);
+            if (n < 4 || load_be16(buf.data()) != HCI_LOG)
+                continue;
+            std::lock_guard g(mu_);
+            texts_.emplace_back(buf.begin() + 4, buf.begin() + n);
+        }
+    }
+
+    cnxd_session* s_;
+    std::mutex mu_;
+    Lines texts_;
+    int marks_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread reader_;
+};
+
+class CmTest : public ::testing::Test {
+protected:
+    CmTest()
+    {
+        sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
+        sdk_set_log_file("/var/log/cnxd.log", 0);
+        sdk_set_log_level(7);
+        eloop_init(&eloop);
+        cnxd_srv_init();
+        EXPECT_EQ(0, cnxd_srv_open());
+        loop_ = std::thread([] { eloop_run(&eloop); });
+        EXPECT_EQ(0, LAPI_LTEAPIOpen(&hAPI));
+        sim("set delay_ms 0");
+        auto config = tracing_log_config();
+        EXPECT_EQ(0, LAPI_SetLogConfig(hAPI, 0, config.data()));
+        listener_ = open_session(0);
+        cnxd_set_receive(listener_.get(), 1);
+        log_ = std::make_unique<LogStream>(listener_.get());
+        sim("clear");
+    }
+
+    ~CmTest() override
+    {
+        log_.reset();
+        listener_.reset();
+        LAPI_AllCallbackUnRegister(hAPI);
+        LAPI_LTEAPIClose(hAPI);
+        stop_loop();
+        cnxd_srv_deinit();
+        sdk_set_log_type(SDK_LOG_TYPE_STDERR, nullptr);
+    }
+
+    // One line of the simulator's control language; expects "ok".
+    static void sim(const std::string& line) { EXPECT_EQ("ok\n", ltesim::control(line)) << line; }
+
+    // The SDK calls since the last clear ("NAME dev=N HEX"), and clears.
+    static Lines calls()
+    {
+        Lines out;
+        const std::string text = ltesim::control("calls");
+        for (size_t at = 0; at < text.size();) {
+            const size_t nl = text.find('\n', at);
+            std::string line = text.substr(at, nl - at);
+            if (line != "end")
+                out.push_back(line);
+            at = nl == std::string::npos ? text.size() : nl + 1;
+        }
+        sim("clear");
+        return out;
+    }
+
+    Lines logs() { return log_->take(); }
+
+    // The platform commands run so far (the stubs' log), and forgets them.
+    std::string platform_calls()
+    {
+        const std::string text = root_.read("/var/log/platform-calls.log");
+        root_.write("/var/log/platform-calls.log", "");
+        return text;
+    }
+
+    StoreSysroot root_;
+
+private:
+    void stop_loop()
+    {
+        eloop_terminate(&eloop);
+        // Wake the loop's select with a datagram it ignores.
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", cnxd_path(CNXD_SERVER_PATH).c_str());
+        const char poke = 0;
+        sendto(fd, &poke, 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        close(fd);
+        loop_.join();
+    }
+
+    std::thread loop_;
+    Session listener_;
+    std::unique_ptr<LogStream> log_;
+};
+
+// "[name+]\n" and "[name-]\n".
+inline std::string entry(const std::string& name) { return "[" + name + "+]\n"; }
+inline std::string leave(const std::string& name) { return "[" + name + "-]\n"; }
+// A "[%-25s] text\n" line.
+inline std::string named(const std::string& name, const std::string& text)
+{
+    char buf[1024];
+    std::snprintf(buf, sizeof buf, "[%-25s] %s\n", name.c_str(), text.c_str());
+    return buf;
+}
+
+inline std::string hex(const uint8_t* p, size_t n)
+{
+    std::string out;
+    char b[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02x", p[i]);
+        out += b;
+    }
+    return out;
+}
+
+}  // namespace cnxd::test

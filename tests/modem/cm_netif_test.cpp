@@ -1,0 +1,219 @@
+// Interface configuration: which interfaces are the daemon's, when DHCP
+// starts and stops, and the final SDK call; the DHCP notices to the client
+// of identity 1.
+#include <algorithm>
+#include <cstring>
+
+#include "modem/cm_fixture.h"
+#include "modem/cm_netif.h"
+#include "modem/if_record.h"
+
+namespace cnxd::test {
+namespace {
+
+using Record = std::array<uint8_t, ifrec::SIZE>;
+
+Record interface(const char* name, uint16_t bearer)
+{
+    Record rec{};
+    std::copy_n(name, std::strlen(name), rec.begin());
+    store_be16(&rec[ifrec::EPS_BEARER], bearer);
+    return rec;
+}
+
+std::string configure_call(const Record& rec, uint32_t op)
+{
+    uint8_t op_be[4];
+    store_be32(op_be, op);
+    return "LAPI_ConfigureNetworkInterface dev=1 " + hex(rec.data(), rec.size()) + hex(op_be, 4);
+}
+
+bool has_line(const Lines& lines, const std::string& line) { return std::ranges::find(lines, line) != lines.end(); }
+
+class CmNetif : public CmTest {
+protected:
+    ~CmNetif() override
+    {
+        for (int sid = 0; sid < DHCP_MAX_SID; ++sid) {
+            dhcp_started_tbl[sid] = 0;
+            di[sid].if_name[0] = '\0';
+        }
+    }
+    // Marks `sid` as started by this side for interface `name`.
+    static void started(int sid, const char* name)
+    {
+        dhcp_started_tbl[sid] = 1;
+        std::snprintf(di[sid].if_name, sizeof di[sid].if_name, "%s", name);
+    }
+};
+
+TEST_F(CmNetif, ADataPathOfItsOwnIsLeftAlone)
+{
+    Record rec = interface("lte0pdn0", 5);
+    rec[ifrec::DATA_PATH] = 1;
+    cm_configure_network_interface(1, rec, NETIF_OP_READY);
+    EXPECT_EQ(Lines{}, calls());
+    EXPECT_EQ(Lines{entry("cm_configure_network_interface")}, logs()) << "no exit line";
+}
+
+TEST_F(CmNetif, AnAddressAlreadyThereStartsNoDhcpButTheReleaseStillRuns)
+{
+    started(2, "lte0pdn1");
+    started(3, "lte0pdn0");
+    started(4, "lte0pdn0");
+    Record rec = interface("lte0pdn0", 5);
+    rec[ifrec::IP_ALLOC] = 1;
+    const uint8_t addr[] = {10, 0, 0, 7};
+    std::copy_n(addr, 4, &rec[ifrec::IPV4_ADDR]);
+
+    cm_configure_network_interface(1, rec, NETIF_OP_RELEASE);
+    EXPECT_EQ(Lines{configure_call(rec, NETIF_OP_RELEASE)}, calls());
+    EXPECT_EQ((Lines{entry("cm_configure_network_interface"), "LTE force_dhcp == 0\n",
+                     "[DHCP] Send DHCPCD_STOP_REQ to CID 3", leave("cm_configure_network_interface")}),
+              logs());
+    EXPECT_EQ(1u, dhcp_started_tbl[2].load()) << "another interface";
+    EXPECT_EQ(0u, dhcp_started_tbl[3].load());
+    EXPECT_EQ(1u, dhcp_started_tbl[4].load()) << "only the first match stops";
+}
+
+TEST_F(CmNetif, NetworkDetachStopsEveryStartedSid)
+{
+    for (int sid : {1, 4, 7})
+        started(sid, "lte0pdn2");
+    Record rec = interface("", ifrec::BEARER_ALL);
+    cm_configure_network_interface(1, rec, NETIF_OP_RELEASE);
+    const Lines lines = logs();
+    for (int sid : {1, 4, 7}) {
+        EXPECT_TRUE(has_line(lines, "[DHCP] Send DHCPCD_STOP_REQ to CID " + std::to_string(sid))) << sid;
+        EXPECT_EQ(0u, dhcp_started_tbl[sid].load());
+    }
+    EXPECT_EQ(3, std::ranges::count_if(lines, [](const std::string& l) { return l.starts_with("[DHCP] Send"); }));
+    EXPECT_EQ(Lines{configure_call(rec, NETIF_OP_RELEASE)}, calls());
+}
+
+TEST_F(CmNetif, NasAllocationAndIpv6OnlyGetNoDhcp)
+{
+    Record nas = interface("lte0pdn0", 5);
+    cm_configure_network_interface(1, nas, NETIF_OP_READY);
+    Record v6 = interface("lte0pdn1", 6);
+    v6[ifrec::PDN_IP_TYPE] = 1;
+    v6[ifrec::IP_ALLOC] = 1;
+    cm_configure_network_interface(1, v6, NETIF_OP_READY);
+    EXPECT_EQ((Lines{configure_call(nas, NETIF_OP_READY), configure_call(v6, NETIF_OP_READY)}), calls());
+    const Lines lines = logs();
+    EXPECT_TRUE(has_line(lines, "Don't start DHCP procedure for IPv6/NAS mode. pdn_ip_type = 0, ip_alloc = 0\n"));
+    EXPECT_TRUE(has_line(lines, "Don't start DHCP procedure for IPv6/NAS mode. pdn_ip_type = 1, ip_alloc = 1\n"));
+}
+
+TEST_F(CmNetif, ForcedDhcpMarksTheAllocationAndAsksForASid)
+{
+    if (root_.tool_is_foreign())
+        GTEST_SKIP() << kForeignTool;
+    root_.set("config wan lte dhcp force_dhcp", "1");
+    Record rec = interface("lte0pdn0", 5);  // its APN is in no APN section
+    const uint8_t addr[] = {10, 0, 0, 7};
+    std::copy_n(addr, 4, &rec[ifrec::IPV4_ADDR]);
+    cm_configure_network_interface(1, rec, NETIF_OP_CHANGE);
+    const Lines lines = logs();
+    EXPECT_TRUE(has_line(lines, "LTE force_dhcp == 1\n"));
+    EXPECT_TRUE(has_line(lines, "[DHCP] cid = 0\n"));
+    rec[ifrec::IP_ALLOC] = 1;
+    EXPECT_EQ(Lines{configure_call(rec, NETIF_OP_CHANGE)}, calls());
+}
+
+// An interface whose APN is the store's sixth APN section: its sid has a
+// DHCP record but no mailboxes, so no manager ever answers the start.
+class CmNetifSid6 : public CmNetif {
+protected:
+    static constexpr int kSid = 6;
+    void SetUp() override
+    {
+        if (root_.tool_is_foreign())
+            GTEST_SKIP() << kForeignTool;
+        root_.set("config wan lte apntable apn6 apn_name", "dhcp6");
+        mq_init_all();
+        rec = interface("lte0pdn5", 0x0105);
+        rec[ifrec::IP_ALLOC] = 1;
+        rec[ifrec::APN_LEN] = 5;
+        std::copy_n("dhcp6", 5, &rec[ifrec::APN_NAME]);
+    }
+    void TearDown() override { dhcpcd_shutdown(); }
+
+    static int count(const Lines& lines, const std::string& line)
+    {
+        return static_cast<int>(std::ranges::count(lines, line));
+    }
+    Record rec;
+};
+
+TEST_F(CmNetifSid6, DhcpThatNeverReportsStartedGivesTenWaitsAndOneFailure)
+{
+    cm_configure_network_interface(1, rec, NETIF_OP_READY);
+    const Lines lines = logs();
+    EXPECT_TRUE(has_line(lines, "[DHCP] cid = 6\n"));
+    EXPECT_EQ(1u, dhcp_started_tbl[kSid].load());
+    EXPECT_EQ(1, count(lines, "[DHCP] INTERFACE_CONFIGURE\n"));
+    EXPECT_EQ(10, count(lines, ":::::::: WAIT DHCP Complete :::::::::\n"));
+    EXPECT_EQ(1, count(lines, "Failed to get IP address by DHCP client.\n"));
+    EXPECT_EQ(leave("cm_configure_network_interface"), lines.back());
+    // Twice the same call (the record now carries its sid); no address
+    // change indication.
+    EXPECT_EQ((Lines{configure_call(rec, NETIF_OP_READY), configure_call(rec, NETIF_OP_READY)}), calls());
+
+    // Its release finds the interface by name.
+    cm_configure_network_interface(1, rec, NETIF_OP_RELEASE);
+    EXPECT_TRUE(has_line(logs(), "[DHCP] Send DHCPCD_STOP_REQ to CID 6"));
+    EXPECT_EQ(0u, dhcp_started_tbl[kSid].load());
+}
+
+TEST_F(CmNetifSid6, DhcpStartedGivesTheInterfaceAddressToTheModem)
+{
+    // As the manager reports a started client.
+    std::atomic_ref(dhcpcd_cur_state[kSid]).store(DHCPCD_RESULT_STARTED);
+    cm_configure_network_interface(3, rec, NETIF_OP_READY);
+    const Lines lines = logs();
+    EXPECT_EQ(1, count(lines, ":::::::: WAIT DHCP Complete :::::::::\n"));
+    EXPECT_EQ(0, count(lines, "Failed to get IP address by DHCP client.\n"));
+    // The host has no such interface: the record's empty address is sent.
+    EXPECT_TRUE(has_line(lines, "NIC: lte0pdn5 -- Get new IP address by DHCP client===> 0.0.0.0\n"));
+    EXPECT_TRUE(has_line(lines, "\nIPV4 ADDRESS CHANGE INDICATION(DEV_IDX(3))\n"));
+    EXPECT_EQ(3u, di[kSid].dev_idx);
+    const Lines sdk = calls();
+    ASSERT_EQ(3u, sdk.size());
+    EXPECT_EQ("LAPI_IPV4AddrChangeIndication dev=3 0500000000", sdk[1]) << "bearer id's low byte, address";
+}
+
+TEST_F(CmNetif, DhcpNoticesGoToTheClientOfIdentityOne)
+{
+    Session mgmt = open_session(1);
+    cnxd_set_receive(mgmt.get(), 1);
+    const uint8_t addr[] = {192, 168, 1, 2};
+
+    EXPECT_EQ(1, cm_dhcp_ipv4_addr_changed(1, 3, 5, nullptr));
+    EXPECT_EQ(0, cm_dhcp_ipv4_addr_changed(1, 3, 5, addr));
+    EXPECT_EQ(Lines{"LAPI_IPV4AddrChangeIndication dev=1 05c0a80102"}, calls());
+    EXPECT_EQ(Lines{"\nIPV4 ADDRESS CHANGE INDICATION(DEV_IDX(1))\n"}, logs());
+    EXPECT_EQ((std::vector<uint8_t>{
+                  0x04, 0x02, 0x00, 0x09,  // HCI_NOTIFY, length 9
+                  0x00, 0x00, 0x00, 0x00,  //
+                  0x00, 0x14,              // code 20: address changed
+                  0x00, 0x01, 0x03,        // length 1, sid 3
+              }),
+              recv_datagram(mgmt.get(), 2000));
+
+    sim("fail LAPI_IPV4AddrChangeIndication 1");
+    EXPECT_EQ(1, cm_dhcp_ipv4_addr_changed(1, 3, 5, addr));
+    EXPECT_EQ(Lines{"\nFailed to send IPV4 ADDRESS CHANGE INDICATION(DEV_IDX(1))\n"}, logs());
+    sim("fail LAPI_IPV4AddrChangeIndication 2");
+    EXPECT_EQ(0, cm_dhcp_ipv4_addr_changed(1, 4, 5, addr)) << "only 1 counts as refused";
+
+    EXPECT_EQ(0, cm_dhcp_lease_expired(6));
+    EXPECT_EQ(0, cm_dhcp_start_failed(7));
+    std::vector<std::pair<uint16_t, uint8_t>> notices;
+    while (auto frame = recv_datagram(mgmt.get(), 300))
+        notices.emplace_back(load_be16(&(*frame)[8]), (*frame)[12]);
+    EXPECT_EQ((std::vector<std::pair<uint16_t, uint8_t>>{{20, 4}, {21, 6}, {22, 7}}), notices);
+}
+
+}  // namespace
+}  // namespace cnxd::test
