@@ -359,26 +359,13 @@ void lease_renewed(int sid)
     cm_dhcp_ipv4_addr_changed(d.dev_idx, static_cast<uint8_t>(sid), d.dft_eps_id, addr);
 }
 
-void dhcpcd_lease_monitor(int sid, int stop_fd)
+// The monitor thread: watches with the inotify instance `ino` (watch `wd`)
+// until `stop_fd` becomes readable or monitor running drops to 0.
+void dhcpcd_lease_monitor(int sid, UniqueFd ino, int wd, int stop_fd)
 {
-    static constexpr const char* self = "dhcpcd_lease_monitor";
     dhcpcd_info& d = di[sid];
     const std::string lease = dhcp_file(DHCP_LEASE_FILE, sid);
     const std::string name = lease.substr(lease.rfind('/') + 1);
-    UniqueFd ino(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (!ino) {
-        dhcp_print("%s() fd failed.\n", self);
-        return;
-    }
-    // The directory is watched rather than the file: the client may replace
-    // its lease file instead of writing into it, and a watch on the old
-    // file would hear nothing of the new one.
-    const int wd = inotify_add_watch(ino.get(), cnxd_path(DHCP_FILE_DIR).c_str(),
-                                     IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE);
-    if (wd < 0) {
-        dhcp_print("%s() wd failed.\n", self);
-        return;
-    }
     std::vector<char> buf(MONITOR_READ);
     while (monitor_running(d).load() == 1) {
         bool ours = false;
@@ -399,18 +386,35 @@ void dhcpcd_lease_monitor(int sid, int stop_fd)
     dhcp_print("Exit dhcpcd_lease_monitor(%d)\n", sid);
 }
 
+// The watch is in place when this returns, so no write of the lease file
+// after the start result is posted goes unheard.
 void start_monitor(int sid)
 {
+    static constexpr const char* self = "dhcpcd_lease_monitor";
     sid_runtime& rt = runtime[sid];
     monitor_running(di[sid]).store(1);
     if (rt.monitor.joinable())
         return;
+    UniqueFd ino(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     rt.monitor_stop.reset(eventfd(0, EFD_CLOEXEC));
-    if (!rt.monitor_stop) {
-        dhcp_print("%s() fd failed.\n", "dhcpcd_lease_monitor");
+    if (!ino || !rt.monitor_stop) {
+        dhcp_print("%s() fd failed.\n", self);
         return;
     }
-    rt.monitor = std::thread(dhcpcd_lease_monitor, sid, rt.monitor_stop.get());
+    // The directory is watched rather than the file: the client may replace
+    // its lease file instead of writing into it, and a watch on the old
+    // file would hear nothing of the new one.
+    const int wd = inotify_add_watch(ino.get(), cnxd_path(DHCP_FILE_DIR).c_str(),
+                                     IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE);
+    if (wd < 0) {
+        dhcp_print("%s() wd failed.\n", self);
+        return;
+    }
+    try {
+        rt.monitor = std::thread(dhcpcd_lease_monitor, sid, std::move(ino), wd, rt.monitor_stop.get());
+    } catch (const std::system_error&) {
+        dhcp_print("%s() thread failed.\n", self);
+    }
 }
 
 void stop_monitor(int sid)
@@ -431,12 +435,14 @@ void stop_monitor(int sid)
 
 void start_client(dhcpcd_info& d, int sid)
 {
+    // The result goes out last: whoever sees 2 finds the lease times set
+    // and the lease file watched.
     if (run_dhcpcd(d, sid) == 0) {
-        post_result(d, sid, DHCPCD_RESULT_STARTED);
         d.expire_timer = cnxd_timer{};
         init_timer(&d.expire_timer, dhcp_lease_expired, static_cast<uint32_t>(sid));
         set_dhcp_tm_info(sid, true);
         start_monitor(sid);
+        post_result(d, sid, DHCPCD_RESULT_STARTED);
         return;
     }
     kill_client(d, sid);

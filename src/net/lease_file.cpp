@@ -71,7 +71,7 @@ std::unique_ptr<char[]> read_tail(const std::string& path, size_t& len)
     return buf;
 }
 
-// Parses "%w %Y/%Om/%Od %OH:%OM:%OS" local time at the start of `text`.
+// Parses the lease time (local time) at the start of `text`.
 // "never" (a lease without end) is the farthest time there is; text that
 // does not parse gives nothing.
 bool parse_lease_time(std::string_view text, time_t now, long& diff)
@@ -85,8 +85,11 @@ bool parse_lease_time(std::string_view text, time_t now, long& diff)
     std::array<char, LEASE_TIME_TEXT + 1> copy{};
     const size_t n = std::min(text.size(), LEASE_TIME_TEXT);
     std::memcpy(copy.data(), text.data(), n);
+    // The client writes "%w %Y/%Om/%Od %OH:%OM:%OS"; the %O forms are the
+    // plain numbers wherever no alternative digits are defined, and glibc's
+    // strptime refuses them there, so the plain forms read them.
     std::tm when{};
-    if (!strptime(copy.data(), "%w %Y/%Om/%Od %OH:%OM:%OS", &when))
+    if (!strptime(copy.data(), "%w %Y/%m/%d %H:%M:%S", &when))
         return false;
     const time_t t = std::mktime(&when);
     if (t == static_cast<time_t>(-1))

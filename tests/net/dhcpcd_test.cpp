@@ -1,0 +1,198 @@
+// The DHCP manager with a scripted client program on the loopback
+// interface (which always has an address) or on an interface that does not
+// exist (whose address never appears).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "net/dhcp_fixture.h"
+
+namespace cnxd::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DhcpManager : public DhcpFixture {};
+
+TEST_F(DhcpManager, MailboxPool)
+{
+    // Two mailboxes per slot in slot order; the pool of 10 ends at slot 4.
+    for (int slot = 0; slot < DHCP_MAX_SID; ++slot) {
+        EXPECT_EQ(slot < 5 ? 2 * slot : -1, mq_id[slot][0]) << slot;
+        EXPECT_EQ(slot < 5 ? 2 * slot + 1 : -1, mq_id[slot][1]) << slot;
+    }
+    EXPECT_EQ(-1, mq_alloc());
+    EXPECT_EQ(-1, mq_send(-1, 0));
+    EXPECT_EQ(-1, mq_send(10, 0));
+    EXPECT_EQ(-1, mq_recv(10));
+
+    // FIFO, and a receiver that waits is woken by a later post.
+    int got[3] = {};
+    std::thread receiver([&] {
+        for (int& g : got)
+            g = mq_recv(7);
+    });
+    std::this_thread::sleep_for(50ms);
+    for (int v : {5, -4, 6})
+        EXPECT_EQ(0, mq_send(7, v));
+    receiver.join();
+    EXPECT_EQ(5, got[0]);
+    EXPECT_EQ(-4, got[1]);
+    EXPECT_EQ(6, got[2]);
+}
+
+TEST_F(DhcpManager, SidOfTheInterfaceApn)
+{
+    auto ims = if_record("lte0pdn1", "ims");
+    EXPECT_EQ(2, start_dhcpcd_manager(ims));
+    EXPECT_EQ(2, ims[IFREC_SID]);
+    EXPECT_STREQ("lte0pdn1", di[2].if_name);
+    EXPECT_EQ(5, di[2].dft_eps_id);
+    EXPECT_STREQ("/bin/dhclient", di[2].prog_path);
+    EXPECT_STREQ("-v -nw -pf /tmp/dhclient.pid.2 -cf /tmp/dhclient.conf.2 -lf /tmp/dhclient.leases.2 lte0pdn1",
+                 di[2].prog_args);
+    // One manager per sid: a second interface of the APN shares it.
+    auto again = if_record("lte0pdn2", "ims");
+    EXPECT_EQ(2, start_dhcpcd_manager(again));
+    EXPECT_STREQ("lte0pdn1", di[2].if_name);
+
+    // Exact and case-sensitive; a short record is refused.
+    for (const char* apn : {"IMS", "im", "imsx", ""}) {
+        auto rec = if_record("lte0pdn3", apn);
+        EXPECT_EQ(0, start_dhcpcd_manager(rec)) << apn;
+    }
+    std::vector<uint8_t> shorter(ifrec::SIZE - 1);
+    EXPECT_EQ(-1, start_dhcpcd_manager(shorter));
+
+    // The sixth section's slot has no mailboxes: the record is filled, no
+    // request can reach a manager, so none ever reports a result.
+    cnxd_system("confdb set config wan lte apntable apn6 apn_name sixth");
+    auto sixth = if_record("lte0pdn5", "sixth");
+    EXPECT_EQ(6, start_dhcpcd_manager(sixth));
+    EXPECT_STREQ("lte0pdn5", di[6].if_name);
+    EXPECT_EQ(-1, mq_send(mq_id[6][1], DHCPCD_START_REQ));
+    EXPECT_EQ(0, state(6));
+    // Section 8 is beyond the 8 slots of sids 0..7.
+    cnxd_system("confdb set config wan lte apntable apn8 apn_name eighth");
+    auto eighth = if_record("lte0pdn7", "eighth");
+    EXPECT_EQ(-1, start_dhcpcd_manager(eighth));
+}
+
+TEST_F(DhcpManager, StartOnceStopOnce)
+{
+    set_lease_template(lease_block("127.0.0.1", 60, 90, 120));
+    start_manager("lo");
+    // A stop before any start, then two starts and a stop.
+    request(1, DHCPCD_STOP_REQ);
+    request(1, DHCPCD_START_REQ);
+    ASSERT_TRUE(eventually([] { return state(1) == DHCPCD_RESULT_STARTED; }));
+
+    const std::vector<std::string> calls = client_calls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ("-v -nw -pf " + path("/tmp/dhclient.pid.1") + " -cf " + path("/tmp/dhclient.conf.1") + " -lf " +
+                  path("/tmp/dhclient.leases.1") + " lo",
+              calls[0]);
+    const pid_t client = di[1].pid;
+    EXPECT_TRUE(process_alive(client));
+    EXPECT_EQ(std::to_string(client), read_text(pid_path(1)).substr(0, std::to_string(client).size()));
+    EXPECT_EQ((std::array<uint8_t, 4>{127, 0, 0, 1}), std::to_array(di[1].ipaddr));
+    EXPECT_EQ((std::array<uint8_t, 4>{255, 0, 0, 0}), std::to_array(di[1].netmask));
+    const int32_t left = dhcp_lease_expire_time(1) - mono_now();
+    EXPECT_GT(left, 100);
+    EXPECT_LE(left, 121);
+
+    request(1, DHCPCD_START_REQ);
+    request(1, DHCPCD_STOP_REQ);
+    ASSERT_TRUE(eventually([] { return state(1) == DHCPCD_RESULT_STOPPED; }));
+    EXPECT_EQ(1u, client_calls().size());
+    EXPECT_FALSE(process_alive(client));
+    EXPECT_EQ(0, di[1].pid);
+    EXPECT_FALSE(fs::exists(pid_path(1)));
+    EXPECT_FALSE(fs::exists(lease_path(1)));
+    EXPECT_EQ(0, dhcp_lease_expire_time(1));
+
+    // The results posted, in order: the ignored requests posted nothing.
+    ASSERT_EQ(0, mq_send(mq_id[1][0], 99));
+    EXPECT_EQ(DHCPCD_RESULT_STARTED, mq_recv(mq_id[1][0]));
+    EXPECT_EQ(DHCPCD_RESULT_STOPPED, mq_recv(mq_id[1][0]));
+    EXPECT_EQ(99, mq_recv(mq_id[1][0]));
+    // Nothing told the client of identity 1 (the lease did not expire).
+    EXPECT_FALSE(next_notice(200ms));
+
+    // Running again after a stop.
+    request(1, DHCPCD_START_REQ);
+    ASSERT_TRUE(eventually([] { return state(1) == DHCPCD_RESULT_STARTED; }));
+    EXPECT_EQ(2u, client_calls().size());
+}
+
+TEST_F(DhcpManager, LeaseRewrittenOrReplaced)
+{
+    set_lease_template(lease_block("127.0.0.1", 60, 90, 120));
+    start_manager("lo");
+    request(1, DHCPCD_START_REQ);
+    ASSERT_TRUE(eventually([] { return state(1) == DHCPCD_RESULT_STARTED; }));
+
+    // The client replaces its lease file: a new file renamed over the old.
+    const std::string fresh = lease_path(1) + ".new";
+    std::ofstream(fresh) << lease_block("127.0.0.1", 60, 90, 120) << lease_block("127.0.0.1", 200, 250, 300);
+    fs::rename(fresh, lease_path(1));
+    auto notice = next_notice();
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(20, notice->first);  // address changed
+    EXPECT_EQ(1, notice->second);
+    EXPECT_NEAR(300, dhcp_lease_expire_time(1) - mono_now(), 3);
+
+    // ...and writes into it: the monitor still hears it.
+    std::ofstream(lease_path(1), std::ios::app) << lease_block("127.0.0.1", 300, 350, 400);
+    notice = next_notice();
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(20, notice->first);
+    EXPECT_NEAR(400, dhcp_lease_expire_time(1) - mono_now(), 3);
+
+    // A renewal whose lease has already run out fires the expiry at once
+    // (the timer thread may tell it before the address change is told).
+    std::ofstream(lease_path(1), std::ios::app) << lease_block("127.0.0.1", -30, -20, -10);
+    std::vector<uint16_t> codes;
+    for (int i = 0; i < 2; ++i)
+        if (const auto n = next_notice(); n && n->second == 1)
+            codes.push_back(n->first);
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ((std::vector<uint16_t>{20, 21}), codes);  // address changed, lease expired
+}
+
+TEST_F(DhcpManager, ExpiredLeaseNotifiesAtOnce)
+{
+    set_lease_template(lease_block("127.0.0.1", -300, -200, -100));
+    start_manager("lo");
+    request(1, DHCPCD_START_REQ);
+    ASSERT_TRUE(eventually([] { return state(1) == DHCPCD_RESULT_STARTED; }));
+    EXPECT_NEAR(-100, dhcp_lease_expire_time(1) - mono_now(), 3);
+    const auto notice = next_notice();
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(21, notice->first);
+    EXPECT_EQ(1, notice->second);
+}
+
+TEST_F(DhcpManager, AddressThatNeverComes)
+{
+    start_manager("lte0pdn9");
+    request(1, DHCPCD_START_REQ);
+    // 35 waits of 200 ms: about 7 seconds.
+    ASSERT_TRUE(eventually([] { return state(1) == DHCPCD_RESULT_START_FAILED; }, 20s));
+    const auto notice = next_notice();
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(22, notice->first);  // start failed
+    EXPECT_EQ(1, notice->second);
+    // The client it started is gone again.
+    const std::string pid_text = read_text(pid_path(1));
+    ASSERT_FALSE(pid_text.empty());
+    EXPECT_TRUE(eventually([&] { return !process_alive(std::stoi(pid_text)); }, 5s));
+    EXPECT_EQ(0, di[1].pid);
+}
+
+}  // namespace
+}  // namespace cnxd::test

@@ -1,0 +1,157 @@
+// Reading dhclient lease files back: the newest lease's times and values,
+// and files that are missing, empty or damaged.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "net/dhcp_fixture.h"
+#include "net/lease_file.h"
+
+namespace cnxd::test {
+namespace {
+
+using Quad = std::array<uint8_t, 4>;
+
+struct Lease {
+    Quad addr{}, mask{}, router{}, dns1{}, dns2{};
+    int32_t lease_time = -1;
+    int rc = 0;
+};
+
+Lease read_lease(int sid)
+{
+    Lease l;
+    l.rc = get_dhcplease(sid, l.addr.data(), l.mask.data(), l.router.data(), &l.lease_time, l.dns1.data(),
+                         l.dns2.data());
+    return l;
+}
+
+// Within a few seconds of `want`: the file's times have whole seconds and
+// the test may be slow.
+void expect_near(long want, long got) { EXPECT_LE(std::labs(want - got), 3) << "want " << want << ", got " << got; }
+
+TEST(LeaseFile, NewestOfTwoLeasesWins)
+{
+    LeaseRoot root;
+    root.write_lease(3, lease_block("10.1.2.10", 30, 50, 60) + lease_block("10.1.2.11", 300, 500, 600));
+    expect_near(300, get_latest_lease_timediff(3, "renew "));
+    expect_near(500, get_latest_lease_timediff(3, "rebind "));
+    expect_near(600, get_latest_lease_timediff(3, "expire "));
+
+    const Lease l = read_lease(3);
+    EXPECT_EQ(1, l.rc);
+    EXPECT_EQ((Quad{10, 1, 2, 11}), l.addr);
+    EXPECT_EQ((Quad{255, 255, 255, 0}), l.mask);
+    EXPECT_EQ((Quad{10, 1, 2, 1}), l.router);
+    EXPECT_EQ(600, l.lease_time);
+    EXPECT_EQ((Quad{10, 1, 2, 53}), l.dns1);
+    EXPECT_EQ((Quad{10, 1, 2, 54}), l.dns2);
+    // Another sid's file is another file.
+    EXPECT_EQ(0, get_latest_lease_timediff(4, "expire "));
+}
+
+TEST(LeaseFile, PastExpireIsNegative)
+{
+    LeaseRoot root;
+    root.write_lease(1, lease_block("10.1.2.10", -200, -100, -50));
+    expect_near(-50, get_latest_lease_timediff(1, "expire "));
+}
+
+TEST(LeaseFile, LineRules)
+{
+    LeaseRoot root;
+    // One DNS server leaves the second zero; a line with two keywords (not
+    // one the client writes) counts for the first of the fixed order only;
+    // outputs not asked for are skipped.
+    root.write_lease(2, "lease {\n"
+                        "  option subnet-mask 255.255.0.0; option routers 10.9.9.9;\n"
+                        "  option domain-name-servers 10.1.2.53;\n"
+                        "}\n");
+    const Lease l = read_lease(2);
+    EXPECT_EQ((Quad{255, 255, 0, 0}), l.mask);
+    EXPECT_EQ((Quad{}), l.router);
+    EXPECT_EQ((Quad{10, 1, 2, 53}), l.dns1);
+    EXPECT_EQ((Quad{}), l.dns2);
+    EXPECT_EQ((Quad{}), l.addr);
+    EXPECT_EQ(0, l.lease_time);
+
+    Quad dns1{9, 9, 9, 9};
+    EXPECT_EQ(1, get_dhcplease(2, nullptr, nullptr, nullptr, nullptr, dns1.data(), nullptr));
+    EXPECT_EQ((Quad{10, 1, 2, 53}), dns1);
+}
+
+TEST(LeaseFile, MissingOrEmptyFile)
+{
+    LeaseRoot root;
+    Quad addr{1, 2, 3, 4};
+    EXPECT_EQ(0, get_latest_lease_timediff(5, "expire "));
+    EXPECT_EQ(-1, get_dhcplease(5, addr.data(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ((Quad{1, 2, 3, 4}), addr);
+
+    root.write_lease(5, "");
+    EXPECT_EQ(0, get_latest_lease_timediff(5, "expire "));
+    EXPECT_EQ(1, get_dhcplease(5, addr.data(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ((Quad{}), addr);
+}
+
+TEST(LeaseFile, DamagedFilesGiveBoundedValues)
+{
+    LeaseRoot root;
+    std::mt19937 rng(7);
+    std::string binary(64 * 1024, '\0');
+    for (char& c : binary)
+        c = static_cast<char>(rng());
+
+    const std::string cases[] = {
+        binary,
+        // A NUL before the keyword hides nothing.
+        std::string("\0\0lease {\n", 10) + "  expire 0 2099/01/01 00:00:00;\n",
+        "  expire 9 99999/99/99 99:99:99;\n",
+        "  expire 1 1800/01/01 00:00:00;\n",
+        "  expire 3 2026/02/31 25:61:61;\n",
+        "  expire ",
+        "  expire never;\n",
+        "  fixed-address 999.1.2.3;\n  subnet-mask 1.2.3;\n  routers ;\n  dhcp-lease-time 99999999999999;\n"
+        "  domain-name-servers 1.2.3.4,;\n",
+        std::string(5000, 'x') + " fixed-address 1.2.3.4;\n",
+        binary + lease_block("10.1.2.12", 10, 20, 30),
+    };
+    for (const std::string& text : cases) {
+        root.write_lease(1, text);
+        for (const char* keyword : {"renew ", "rebind ", "expire "}) {
+            const long diff = get_latest_lease_timediff(1, keyword);
+            EXPECT_LE(std::labs(diff), LEASE_TIMEDIFF_MAX);
+        }
+        EXPECT_EQ(1, read_lease(1).rc);
+    }
+    // The last case: damage before a good lease does not hide it.
+    expect_near(30, get_latest_lease_timediff(1, "expire "));
+    EXPECT_EQ((Quad{10, 1, 2, 12}), read_lease(1).addr);
+
+    root.write_lease(1, "  expire never;\n");
+    EXPECT_EQ(LEASE_TIMEDIFF_MAX, get_latest_lease_timediff(1, "expire "));
+    root.write_lease(1, "  expire 1 1800/01/01 00:00:00;\n");
+    EXPECT_LT(get_latest_lease_timediff(1, "expire "), 0);
+
+    root.write_lease(1, "fixed-address 1.2.3.4;\nfixed-address 999.1.2.3;\nfixed-address 1.2;\n");
+    EXPECT_EQ((Quad{1, 2, 3, 4}), read_lease(1).addr);
+}
+
+TEST(LeaseFile, HugeFileReadsTheNewestLease)
+{
+    LeaseRoot root;
+    std::string text;
+    const std::string old = lease_block("10.1.2.10", -30, -20, -10);
+    while (text.size() < (16u << 20))
+        text += old;
+    text += lease_block("10.1.2.13", 100, 200, 300);
+    root.write_lease(6, text);
+    expect_near(300, get_latest_lease_timediff(6, "expire "));
+    EXPECT_EQ((Quad{10, 1, 2, 13}), read_lease(6).addr);
+}
+
+}  // namespace
+}  // namespace cnxd::test
