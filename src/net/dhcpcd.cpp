@@ -503,16 +503,16 @@ bool fill_record(dhcpcd_info& d, int sid, std::span<const uint8_t> if_record)
     d.sid = static_cast<uint32_t>(sid);
     // The record's name field and ours are both 16 bytes: at most 15
     // characters and the terminator.
-    const auto* name = reinterpret_cast<const char*>(&if_record[ifrec::NAME]);
-    const size_t name_len = strnlen(name, sizeof d.if_name - 1);
-    std::memset(d.if_name, 0, sizeof d.if_name);
-    std::memcpy(d.if_name, name, name_len);
+    std::array<char, sizeof d.if_name> name{};
+    const auto* text = reinterpret_cast<const char*>(&if_record[ifrec::NAME]);
+    std::memcpy(name.data(), text, strnlen(text, name.size() - 1));
+    std::memcpy(d.if_name, name.data(), name.size());
     d.addr_timeout = ADDR_TIMEOUT;
     d.pid = 0;
     // The record's fields hold 127 characters each; a command line that
     // does not fit is refused rather than cut.
     const int path_len = std::snprintf(d.prog_path, sizeof d.prog_path, "%s", DHCP_PROGRAM);
-    const int args_len = std::snprintf(d.prog_args, sizeof d.prog_args, DHCP_ARGS, sid, sid, sid, d.if_name);
+    const int args_len = std::snprintf(d.prog_args, sizeof d.prog_args, DHCP_ARGS, sid, sid, sid, name.data());
     if (path_len < 0 || path_len >= static_cast<int>(sizeof d.prog_path) || args_len < 0 ||
         args_len >= static_cast<int>(sizeof d.prog_args)) {
         sdk_log(5, "[DHCP] invalid dhcpcd arguments");
