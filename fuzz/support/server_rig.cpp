@@ -10,13 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "base/be.h"
 #include "base/path.h"
 #include "core/eloop.h"
-#include "ltesdk.h"
 #include "support/check.h"
+#include "support/sysroot.h"
 
 namespace cnxd::fuzz {
 namespace {
@@ -62,22 +61,7 @@ ServerRig& ServerRig::get()
 
 ServerRig::ServerRig()
 {
-    char dir[] = "/tmp/cnxd-fuzz-XXXXXX";
-    expect(mkdtemp(dir) != nullptr, "sysroot made");
-    root_ = dir;
-    std::filesystem::create_directories(root_ + "/var/tmp");
-    std::filesystem::create_directories(root_ + "/var/run");
-    setenv("CNXD_ROOT", root_.c_str(), 1);
-    cnxd_reload_root();
-
-    // Everything is formatted and thrown away: the trace printfs go to
-    // standard output, which libFuzzer leaves alone.
-    expect(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout discarded");
-    sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd-fuzz");
-    sdk_set_log_file("/dev/null", 1);
-    sdk_set_log_level(7);
-    cnxd_api_flags = 1;
-    cnxd_flags = 1;
+    root_ = fuzz_root();
 
     eloop_init(&eloop);
     cnxd_srv_init();
@@ -184,8 +168,6 @@ void ServerRig::settle()
 void ServerRig::shutdown()
 {
     cnxd_srv_deinit();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
 }
 
 }  // namespace cnxd::fuzz

@@ -1,8 +1,7 @@
-// A daemon server side for fuzz targets, set up once per process: a
-// throw-away sysroot under /tmp, the server socket at its usual path, and
-// client peers that connect through the real handshake, each with its own
-// bound socket, shared block and semaphore set. Logging goes to /dev/null
-// with every level and trace flag on, so the formatting paths run too.
+// A daemon server side for fuzz targets, set up once per process in the
+// fuzz sysroot: the server socket at its usual path, and client peers that
+// connect through the real handshake, each with its own bound socket,
+// shared block and semaphore set.
 #pragma once
 
 #include <cstddef>
