@@ -67,7 +67,7 @@ void close_file(LogState& s)
 FILE* log_file(LogState& s)
 {
     if (!s.file && !s.file_path.empty()) {
-        s.file = std::fopen(cnxd::cnxd_path(s.file_path).c_str(), s.file_append ? "a" : "w");
+        s.file = std::fopen(cnxd::cnxd_path(s.file_path).c_str(), s.file_append ? "ae" : "we");
         s.file_append = true;
     }
     return s.file;

@@ -1,6 +1,7 @@
 // The simulator's control language (docs/ltesim.md), run from ltesim.conf
 // when the SDK opens and served on a Unix stream socket while it is open.
 #include <poll.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -262,7 +263,7 @@ public:
     void start()
     {
         int pipe_fds[2];
-        if (::pipe(pipe_fds) != 0)
+        if (::pipe2(pipe_fds, O_CLOEXEC) != 0)
             return;
         wake_read_.reset(pipe_fds[0]);
         wake_write_.reset(pipe_fds[1]);

@@ -140,7 +140,7 @@ struct Handshake {
         std::snprintf(target, sizeof target, CNXD_CLIENT_PATH_FMT, index);
         const std::string path = cnxd_path(target);
         sockaddr_un addr;
-        UniqueFd sock(socket(AF_UNIX, SOCK_DGRAM, 0));
+        UniqueFd sock(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         if (!make_unix_addr(path, &addr) || !sock) {
             sdk_log(3, "bind error: %s", std::strerror(sock ? ENAMETOOLONG : errno));
             *answer = false;
@@ -227,7 +227,7 @@ void cnxd_srv_init()
 
 int cnxd_srv_open()
 {
-    UniqueFd sock(socket(AF_UNIX, SOCK_DGRAM, 0));
+    UniqueFd sock(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!sock) {
         sdk_log(3, "Unable to create common socket: %s", std::strerror(errno));
         return -1;
