@@ -1,14 +1,27 @@
 #include "ind/ind.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <limits>
 
+#include "base/be.h"
+#include "ind/ind_body.h"
+#include "modem/cm_printf.h"
 #include "server/delivery.h"
 
 namespace cnxd {
 namespace {
 
-constexpr std::array<ind_row, 0> rows{};
+#define IND(order, id, name, event, fwd, title, body) ind_row{order, id, #name, &name, event, fwd, title, body},
+#define IND_AGAIN IND
+#define IND_OTHER(order, id, name) ind_row{order, id, #name, &name, IND_EVENT_NONE, ind_nothing, nullptr, nullptr},
+constexpr ind_row rows[] = {
+#include "ind/ind.def"
+};
+
+constexpr size_t IND_REGISTRATIONS = 170;
+static_assert(std::size(rows) == IND_REGISTRATIONS);
 
 constexpr bool in_order(std::span<const ind_row> tbl)
 {
@@ -18,6 +31,36 @@ constexpr bool in_order(std::span<const ind_row> tbl)
     return true;
 }
 static_assert(in_order(rows), "rows are numbered 1, 2, ... in registration order, with valid ids");
+
+constexpr bool ids_unique(std::span<const ind_row> tbl)
+{
+    std::array<bool, LAPI_CB_MAX> seen{};
+    for (const ind_row& r : tbl) {
+        if (seen[r.cb_id])
+            return false;
+        seen[r.cb_id] = true;
+    }
+    return true;
+}
+static_assert(ids_unique(rows), "one row per SDK callback id");
+
+// A row forwards exactly when it has a 16-bit event, and custom pieces come
+// from a body. (Events 175 and 177 have no subscription word: no client
+// can ask for them.)
+constexpr bool events_forwardable(std::span<const ind_row> tbl)
+{
+    for (const ind_row& r : tbl) {
+        const bool none = r.event == IND_EVENT_NONE;
+        if (none != (r.fwd.how == ind_fwd_len::nothing))
+            return false;
+        if (!none && (r.event < 0 || r.event > 0xffff))
+            return false;
+        if (r.fwd.how == ind_fwd_len::custom && r.body == nullptr)
+            return false;
+    }
+    return true;
+}
+static_assert(events_forwardable(rows), "events match their forward column");
 
 // The SDK takes every handler as LAPI_CALLBACK and calls the other forms
 // back in their own form (see ltesdk.h).
@@ -34,15 +77,136 @@ void trace(uint32_t handle, const char* fmt, const char* name)
     LAPI_Printf(handle, LAPI_PRINT_TRACE, line);
 }
 
+// The common shape of every usual-form handler.
+void ind_run(const ind_row& row, uint32_t dev_idx, const void* data, uint32_t len)
+{
+    cm_printf(CM_TRACE, "[%s+]\n", row.name);
+    ind_call call(row, dev_idx, data, len);
+    ind_next next = ind_next::forward;
+    if (row.body)
+        next = row.body(call);
+    else
+        call.title();
+    if (next == ind_next::quiet)
+        return;
+    if (next == ind_next::forward)
+        call.forward();
+    cm_printf(CM_TRACE, "[%s-]\n", row.name);
+}
+
+uint32_t clamp_u32(uint64_t v)
+{
+    return static_cast<uint32_t>(std::min<uint64_t>(v, std::numeric_limits<uint32_t>::max()));
+}
+
 }  // namespace
 
 const std::span<const ind_row> ind_callback_tbl{rows};
 
-void ind_register(uint32_t handle)
+// ---- Handlers -------------------------------------------------------------
+
+#define IND(order, id, name, event, fwd, title, body) \
+    void name(uint32_t dev_idx, void* data, uint32_t len) { ind_run(rows[(order) - 1], dev_idx, data, len); }
+#define IND_AGAIN(order, id, name, event, fwd, title, body)
+#define IND_OTHER(order, id, name)
+#include "ind/ind.def"
+
+// ---- One call ---------------------------------------------------------------
+
+ind_call::ind_call(const ind_row& row, uint32_t dev_idx, const void* data, uint32_t len)
+    : event(static_cast<uint16_t>(row.event)),
+      row_(row),
+      dev_idx_(dev_idx),
+      record_(data ? std::span<const uint8_t>(static_cast<const uint8_t*>(data), len) : std::span<const uint8_t>())
 {
-    for (const ind_row& row : ind_callback_tbl)
+}
+
+void ind_call::title() const
+{
+    cnxd_srv_send_log("\n%s(DEV_IDX(%d))\n", row_.title, static_cast<int>(dev_idx_));
+}
+
+void ind_call::forward() const
+{
+    if (row_.fwd.how == ind_fwd_len::nothing)
+        return;
+    const uint32_t n = ind_forward_len(row_, record_);
+    const iovec rec{const_cast<uint8_t*>(record_.data()), n};
+    forward(n ? std::span<const iovec>(&rec, 1) : std::span<const iovec>());
+}
+
+void ind_call::forward(std::span<const iovec> pieces) const
+{
+    if (row_.fwd.how == ind_fwd_len::nothing)
+        return;
+    uint8_t dev_be[4];
+    store_be32(dev_be, dev_idx_);
+    std::array<iovec, 4> gather{};
+    gather[1] = {dev_be, sizeof dev_be};
+    const size_t extra = std::min(pieces.size(), gather.size() - 2);
+    std::copy_n(pieces.begin(), extra, gather.begin() + 2);
+    cnxd_srv_send_sdk_cb_assemble_hci(event, gather.data(), static_cast<int>(2 + extra));
+}
+
+uint32_t ind_forward_len(const ind_row& row, std::span<const uint8_t> record)
+{
+    // The SDK defines each record's size; a shorter record than that is
+    // forwarded as far as it goes, never beyond.
+    uint32_t n = 0;
+    if (row.fwd.how == ind_fwd_len::fixed)
+        n = row.fwd.bytes;
+    else if (row.fwd.how == ind_fwd_len::rule)
+        n = row.fwd.of(record);
+    return std::min({n, clamp_u32(record.size()), IND_FWD_ROOM});
+}
+
+// ---- Forward-length rules ----------------------------------------------------
+
+uint32_t ind_len_record(std::span<const uint8_t> record)
+{
+    return clamp_u32(record.size());
+}
+
+uint32_t ind_len_binary_upload(std::span<const uint8_t> record)
+{
+    return clamp_u32(uint64_t{10} + load_be32(record, 6));
+}
+
+uint32_t ind_len_dm_log_ext(std::span<const uint8_t> record)
+{
+    return 8u + load_be16(record, 6);
+}
+
+uint32_t ind_len_protocol_info(std::span<const uint8_t> record)
+{
+    // 16-bit result, 16-bit type, then the type's data.
+    constexpr uint32_t HEAD = 5;
+    const uint16_t type = load_be16(record, 2);
+    const uint8_t first = record.size() > 4 ? record[4] : 0;
+    switch (type) {
+    case 0: case 1: case 10: return HEAD + 4;
+    case 2: return HEAD + (first < 255 ? 215 : 1713);
+    case 4: return HEAD + 31;
+    case 6: return HEAD + (first == 1 ? 11 : 2);
+    case 7: return HEAD + 15;
+    case 8: return HEAD + 2;
+    case 9: case 11: return HEAD + 1;
+    default: return HEAD;  // type 5 and unknown types carry no data
+    }
+}
+
+// ---- Registration ----------------------------------------------------------
+
+void ind_register_rows(uint32_t handle, std::span<const ind_row> tbl)
+{
+    for (const ind_row& row : tbl)
         if (LAPI_RegisterCallbackResponse(handle, row.cb_id, as_sdk_callback(row.handler), 0) != 0)
             cnxd_srv_send_log("%s registration failed\n", row.name);
+}
+
+void ind_register(uint32_t handle)
+{
+    ind_register_rows(handle, ind_callback_tbl);
 }
 
 void ind_unregister(uint32_t handle)

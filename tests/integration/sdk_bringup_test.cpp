@@ -23,8 +23,9 @@ TEST(SdkBringUp, FailedInitialisationStopsTheDaemonBeforeItsLoop)
     EXPECT_EQ(0, d.stop(SIGTERM));
     EXPECT_TRUE(d.wait_for_log("cnxd terminated"));
     EXPECT_EQ(0, d.count_in_log("Preparing for suicide")) << "never entered the loop";
-    EXPECT_THAT(ltesim_call_log(root),
-                ElementsAre("LAPI_LTEAPIOpen dev=-", "LAPI_Initialize dev=-", "LAPI_DeInitialize dev=-"));
+    auto calls = ltesim_call_log(root);
+    std::erase(calls, "LAPI_RegisterCallbackResponse dev=-");  // the indication table's
+    EXPECT_THAT(calls, ElementsAre("LAPI_LTEAPIOpen dev=-", "LAPI_Initialize dev=-", "LAPI_DeInitialize dev=-"));
 }
 
 TEST(SdkBringUp, OpensInOrderAndClosesInOrderOnSigterm)
@@ -36,8 +37,7 @@ TEST(SdkBringUp, OpensInOrderAndClosesInOrderOnSigterm)
     ASSERT_TRUE(sim.connected());
     const auto names = sim.call_names();
     ASSERT_GE(names.size(), 4u);
-    // Registrations (none while the callback table is empty) sit between
-    // the open and the initialisation.
+    // Registrations sit between the open and the initialisation.
     EXPECT_EQ("LAPI_LTEAPIOpen", names.front());
     const auto at = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
     EXPECT_LT(at("LAPI_LTEAPIOpen"), at("LAPI_Initialize"));
@@ -65,7 +65,7 @@ TEST(SdkBringUp, MalformedControlLinesAnswerErrAndLeaveTheDaemonAlone)
     ASSERT_TRUE(sim.connected());
     EXPECT_THAT(sim.command("inject 75 1 0g"), ::testing::StartsWith("err"));
     EXPECT_THAT(sim.command("inject 75 1 abc"), ::testing::StartsWith("err")) << "odd number of digits";
-    EXPECT_THAT(sim.command("inject 75 1 00"), ::testing::StartsWith("err")) << "no handler registered";
+    EXPECT_THAT(sim.command("inject 10 1 00"), ::testing::StartsWith("err")) << "no handler registered for 10";
     EXPECT_THAT(sim.command("inject 999 1 00"), ::testing::StartsWith("err"));
     EXPECT_THAT(sim.command("fail LAPI_NoSuchCall 1"), ::testing::StartsWith("err"));
     EXPECT_THAT(sim.command("answer LAPI_GetBootImageType xyz"), ::testing::StartsWith("err"));

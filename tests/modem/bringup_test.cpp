@@ -30,7 +30,10 @@ std::string names_of_calls()
     for (size_t at = 0; at < calls.size();) {
         const size_t nl = calls.find('\n', at);
         const std::string line = calls.substr(at, nl - at);
-        out += line.substr(0, line.find(' ')) + ";";
+        const std::string name = line.substr(0, line.find(' '));
+        // The callback registrations are the indication table's own (tests/ind).
+        if (name != "LAPI_RegisterCallbackResponse")
+            out += name + ";";
         at = nl + 1;
     }
     return out;

@@ -1,0 +1,25 @@
+// What single indication handlers do beyond the common shape: one body per
+// handler that needs one, named in its row of ind.def. A body runs after
+// the entry line; it prints the title itself (call.title()), prints the
+// record's fields, acts on the daemon's state, and either lets the common
+// shape forward (ind_next::forward) or forwards itself.
+//
+// Connection and interface indications live in ind_conn.cpp, the
+// informational ones in ind_info.cpp.
+#pragma once
+
+#include "ind/ind.h"
+
+namespace cnxd {
+
+// ind_conn.cpp
+ind_next ind_body_reset_response(ind_call& call);
+ind_next ind_body_dev_insert(ind_call& call);
+ind_next ind_body_get_crash_log_result(ind_call& call);
+ind_next ind_body_ps_init_response(ind_call& call);
+
+// ind_info.cpp
+ind_next ind_body_uicc_activeate_ind(ind_call& call);
+ind_next ind_body_debug_print_to_host(ind_call& call);
+
+}  // namespace cnxd

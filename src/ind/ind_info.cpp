@@ -1,0 +1,67 @@
+// Bodies of the informational indications, and the two handlers of the
+// SDK's other callback forms.
+#include <algorithm>
+#include <cstring>
+
+#include "base/be.h"
+#include "ind/ind_body.h"
+#include "modem/cm_printf.h"
+#include "server/delivery.h"
+
+namespace cnxd {
+namespace {
+
+// Debug print record: the output as an address word and a 32-bit length.
+constexpr size_t DBG_ADDR = 0;
+constexpr size_t DBG_LEN = 4;
+
+constexpr uint16_t UICC_ACTIVATE_EVENT = 125;
+constexpr uint16_t UICC_DEACTIVATE_EVENT = 126;
+
+}  // namespace
+
+// Registered for both activate and deactivate; the status byte tells them
+// apart (a missing byte counts as 0).
+ind_next ind_body_uicc_activeate_ind(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    const uint8_t status = rec.empty() ? 0 : rec[0];
+    call.event = status ? UICC_ACTIVATE_EVENT : UICC_DEACTIVATE_EVENT;
+    return ind_next::forward;
+}
+
+ind_next ind_body_debug_print_to_host(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    // The output lies where the record's address word points, as long as its
+    // length says; a frame carries at most IND_FWD_ROOM bytes of it.
+    iovec out{sdk_word_to_addr(load_be32(rec, DBG_ADDR)), 0};
+    if (out.iov_base)
+        out.iov_len = std::min(load_be32(rec, DBG_LEN), IND_FWD_ROOM);
+    call.forward(std::span<const iovec>(&out, out.iov_len ? 1 : 0));
+    return ind_next::done;
+}
+
+void ind_ascii_from_device_indication(uint32_t dev_idx, uint16_t msg_type, char* text)
+{
+    cm_printf(CM_TRACE, "[%s+]\n", __func__);
+    cnxd_srv_send_log("\nASCII FROM DEVICE INDICATION(DEV_IDX(%d))\n", static_cast<int>(dev_idx));
+    cnxd_srv_send_log("Message Type : %d\n", msg_type);
+    if (text)
+        cnxd_srv_send_log("Message : %s\n", text);
+    cm_printf(CM_TRACE, "[%s-]\n", __func__);
+}
+
+// The modem console's output goes to the clients' log channel; routing it
+// by the modem log direction comes with the command shell.
+void ind_cli_cmd_rsp(uint32_t /*unused*/, char* text, uint32_t len)
+{
+    cm_printf(CM_TRACE, "[%s+]\n", __func__);
+    if (text)
+        cnxd_srv_send_log("%.*s", static_cast<int>(strnlen(text, len)), text);
+    cm_printf(CM_TRACE, "[%s-]\n", __func__);
+}
+
+}  // namespace cnxd
