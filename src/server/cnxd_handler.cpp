@@ -7,14 +7,17 @@
 #include <cstdio>
 #include <cstring>
 #include <source_location>
+#include <string>
 
 #include "config/confdb_access.h"
 #include "ind/ind_hooks.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
+#include "modem/cm_wrappers.h"
 #include "modem/device.h"
 #include "net/dhcpcd.h"
 #include "server/sem.h"
+#include "shell/dispatcher.h"
 
 namespace cnxd {
 namespace {
@@ -475,11 +478,19 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
     return 0;
 }
 
-// The command shell takes over these lines once it exists; until then they
-// are only logged.
-int cnxd_cli_command_handler(cnxd_client_rec* client, const HciFrame& frame)
+// A command line from a client: the shell's when the dispatcher takes it,
+// else the modem console's, with the frame's text length.
+int cnxd_cli_command_handler(cnxd_client_rec* /*client*/, const HciFrame& frame)
 {
-    sdk_log(6, "[CLIENT %d] command line of %zu bytes (no shell yet)", client->idx, frame.payload.size());
+    constexpr size_t CLI_LINE_MAX = 4096;
+    // Zeroed, with one byte beyond the longest text, so the dispatcher's
+    // copy is always terminated.
+    std::array<char, CLI_LINE_MAX + 1> line{};
+    const size_t len = std::min(frame.payload.size(), CLI_LINE_MAX);
+    std::copy_n(frame.payload.begin(), len, line.begin());
+    const std::string untouched(line.data(), len);
+    if (do_cmd(line.data()) == 0)
+        cm_send_dm_command(untouched);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "integration/harness.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
@@ -59,6 +60,26 @@ bool Sysroot::exists(const std::string& target_path) const { return fs::exists(p
 
 // ---- Daemon --------------------------------------------------------------
 
+namespace {
+
+// A TCP port that is free on the loopback address right now.
+int free_tcp_port()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    close(fd);
+    return port;
+}
+
+}  // namespace
+
 Daemon::~Daemon()
 {
     // A test that did not stop its daemon: ask it to stop so that it removes
@@ -72,12 +93,14 @@ bool Daemon::start(const std::vector<std::string>& extra_args)
     log_path_ = root_.dir() + "/daemon.log";
     std::vector<std::string> args = {CNXD_BINARY, "-f", "-g", "7"};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
+    cmd_port_ = free_tcp_port();
     pid_ = fork();
     if (pid_ == 0) {
         const int out = open(log_path_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         dup2(out, STDOUT_FILENO);
         dup2(out, STDERR_FILENO);
         setenv("CNXD_ROOT", root_.dir().c_str(), 1);
+        setenv("CNXD_CMD_PORT", std::to_string(cmd_port_).c_str(), 1);
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());

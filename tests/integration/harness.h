@@ -48,6 +48,9 @@ public:
     void signal(int sig) const;
     bool running();
     pid_t pid() const { return pid_; }
+    // The command shell's TCP port (CNXD_CMD_PORT): a free loopback port
+    // picked at each start, so daemons of parallel tests do not meet.
+    int cmd_port() const { return cmd_port_; }
 
     // Everything the daemon wrote to standard error and output so far.
     std::string log() const;
@@ -60,6 +63,7 @@ private:
     const Sysroot& root_;
     pid_t pid_ = -1;
     int exit_status_ = -1;
+    int cmd_port_ = 0;
     std::string log_path_;
 };
 

@@ -1,0 +1,39 @@
+// The command table of the shell: every command word with its handler and
+// its id. Lines whose word is not here, or whose handler is still null, go
+// on to the modem's own console.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace cnxd {
+
+// A command handler: token count and tokens (token 0 is the word, token 1
+// usually the device index). The result is not used.
+using cmd_handler = int (*)(int argc, char** argv);
+
+struct cmd_entry {
+    const char* word;
+    cmd_handler handler;  // null: the line goes on to the modem
+    uint32_t id;
+};
+
+// Ids the dispatcher treats specially.
+constexpr uint32_t CMD_ID_GDI = 1;
+constexpr uint32_t CMD_ID_RESET = 3;
+constexpr uint32_t CMD_ID_AT = 5;
+constexpr uint32_t CMD_ID_DOWNLOAD = 31;
+constexpr uint32_t CMD_ID_HELP = 96;
+constexpr uint32_t CMD_ID_RESERVED = 97;  // exempt from the emergency guard, carried by no command
+constexpr uint32_t CMD_ID_END = 101;      // the id of the classic table's closing row; carried by no command
+constexpr uint32_t CMD_ID_SYS = 102;
+constexpr uint32_t CMD_ID_HOST_DUMP = 105;
+
+// The table in lookup order.
+extern const std::span<const cmd_entry> cmd_tbl;
+
+// The first entry whose word equals `word` exactly, or nullptr.
+const cmd_entry* cmd_find(std::string_view word);
+
+}  // namespace cnxd

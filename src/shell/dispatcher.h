@@ -1,0 +1,38 @@
+// The shell's dispatcher: one command line is cut into tokens and offered to
+// the command table. A line the daemon does not take is the caller's to
+// pass on to the modem's console, so every caller that forwards keeps an
+// untouched copy of the line.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace cnxd {
+
+// Most tokens one line may have; a line with more counts as empty.
+constexpr int CMD_MAX_ARGS = 31;
+
+// Per-device guards, indexed by device index 0..CMD_DEVICE_TABLE_SIZE-1.
+constexpr size_t CMD_DEVICE_TABLE_SIZE = 128;
+// g_emergency value of a device running its emergency image.
+constexpr uint8_t EMERGENCY_MODE = 2;
+// Written when a device is inserted; 2 while it is in emergency mode, when
+// only download, reset, gdi and help are accepted for it.
+extern std::array<std::atomic<uint8_t>, CMD_DEVICE_TABLE_SIZE> g_emergency;
+// Non-zero while a firmware download to the device runs; every command
+// naming the device is refused then.
+extern std::array<std::atomic<uint32_t>, CMD_DEVICE_TABLE_SIZE> downloading;
+// Stores `value` as the device's downloading word (ignored outside the table).
+void downloading_set(uint32_t value, uint32_t dev);
+
+// Cuts `line` in place at spaces (only the space character separates) and at
+// its first newline; fills `argv` (room for CMD_MAX_ARGS tokens) and `*argc`.
+void get_token_arg(char* line, int* argc, char** argv);
+
+// Dispatches one writable line: 1 when the daemon took it, 0 when the caller
+// is to pass its own copy of the line on to the modem.
+int do_cmd(char* line);
+
+}  // namespace cnxd
