@@ -1,6 +1,7 @@
 #include "base/path.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace cnxd {
 namespace {
@@ -41,6 +42,10 @@ std::string cnxd_path(std::string_view path)
 {
     if (path.empty() || path.front() != '/' || is_system_path(path))
         return std::string(path);
+    // A path that climbs with ".." (it may come from a client) is resolved
+    // lexically first, "/.." being "/", so that it stays inside the sysroot.
+    if (!cnxd_root().empty() && path.find("..") != std::string_view::npos)
+        return cnxd_root() + std::filesystem::path(path).lexically_normal().string();
     return cnxd_root() + std::string(path);
 }
 
