@@ -1,5 +1,7 @@
 #include "support/sysroot.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +21,8 @@ std::string make_root()
     std::filesystem::create_directories(std::string(dir) + "/var/run");
     setenv("CNXD_ROOT", dir, 1);
     cnxd_reload_root();
+    // Relative paths that inputs name (log files, say) land in here too.
+    expect(chdir(dir) == 0, "working directory in the sysroot");
 
     // The trace printfs go to standard output, which libFuzzer leaves alone.
     expect(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout discarded");
