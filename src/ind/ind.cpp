@@ -44,9 +44,8 @@ constexpr bool ids_unique(std::span<const ind_row> tbl)
 }
 static_assert(ids_unique(rows), "one row per SDK callback id");
 
-// A row forwards exactly when it has a 16-bit event, and custom pieces come
-// from a body. (Events 175 and 177 have no subscription word: no client
-// can ask for them.)
+// A row forwards exactly when it has a 16-bit event. (Events 175 and 177
+// have no subscription word: no client can ask for them.)
 constexpr bool events_forwardable(std::span<const ind_row> tbl)
 {
     for (const ind_row& r : tbl) {
@@ -54,8 +53,6 @@ constexpr bool events_forwardable(std::span<const ind_row> tbl)
         if (none != (r.fwd.how == ind_fwd_len::nothing))
             return false;
         if (!none && (r.event < 0 || r.event > 0xffff))
-            return false;
-        if (r.fwd.how == ind_fwd_len::custom && r.body == nullptr)
             return false;
     }
     return true;

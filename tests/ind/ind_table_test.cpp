@@ -43,6 +43,9 @@ TEST(CallbackTable, EveryRowIsWhatItShouldBe)
             break;
         case fwd::special:
             EXPECT_TRUE(row.fwd.how == ind_fwd_len::rule || row.fwd.how == ind_fwd_len::custom);
+            if (row.fwd.how == ind_fwd_len::custom) {
+                EXPECT_NE(nullptr, row.body) << "custom pieces come from a body";
+            }
             break;
         }
     }
