@@ -8,6 +8,7 @@
 
 #include "modem/cm_fixture.h"
 #include "modem/device.h"
+#include "modem/log_direction.h"
 #include "shell/dispatcher.h"
 
 namespace cnxd::test {

@@ -1,0 +1,282 @@
+// The TCP command socket in the test process: what one receive becomes, the
+// echo, the broadcast of the modem's console output and its ten slots, and a
+// stop that neither waits for silent connections nor leaves descriptors or
+// threads behind, also after hostile input.
+// The daemon's headers come first: the socket headers define macros that
+// clash with names of the shared block layout.
+#include "base/fd.h"
+#include "shell/cli_output.h"
+#include "shell/cmd_socket.h"
+#include "shell/shell_fixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <random>
+
+namespace cnxd::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+int free_port()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+// One TCP connection to the command port on the loopback address.
+class TcpClient {
+public:
+    explicit TcpClient(int port)
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        eventually([&] {
+            fd_.reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            return connect(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        });
+    }
+    bool send_text(const std::string& text) const
+    {
+        return ::send(fd_.get(), text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+    }
+    // Reads until `text` has arrived or `bound` passes.
+    bool wait_for(const std::string& text, std::chrono::milliseconds bound = 5s)
+    {
+        return eventually([&] {
+            read_available();
+            return got_.find(text) != std::string::npos;
+        }, bound);
+    }
+    const std::string& received()
+    {
+        read_available();
+        return got_;
+    }
+    void close_now() { fd_.reset(); }
+
+private:
+    void read_available()
+    {
+        char buf[4096];
+        pollfd p{fd_.get(), POLLIN, 0};
+        while (fd_ && poll(&p, 1, 0) == 1) {
+            const ssize_t n = recv(fd_.get(), buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            got_.append(buf, static_cast<size_t>(n));
+        }
+    }
+    UniqueFd fd_;
+    std::string got_;
+};
+
+size_t entries(const char* dir)
+{
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+class CmdSocket : public ShellTest {
+protected:
+    CmdSocket() : port_(free_port())
+    {
+        setenv("CNXD_CMD_PORT", std::to_string(port_).c_str(), 1);
+        LAPI_RegisterCallbackResponse(hAPI, LAPI_CB_CLI_CMD_RSP, reinterpret_cast<LAPI_CALLBACK>(cli_cmd_rsp_route),
+                                      0);
+        cmd_shell_start();
+    }
+    ~CmdSocket() override
+    {
+        cmd_shell_stop();
+        unsetenv("CNXD_CMD_PORT");
+        cnxd_flags = 0;
+    }
+
+    // The console texts sent to the modem, waiting until `n` have come.
+    Lines console(size_t n)
+    {
+        Lines all;
+        eventually([&] {
+            for (const std::string& t : texts_of(calls(), "LAPI_SendDMCommand"))
+                all.push_back(t);
+            return all.size() >= n;
+        });
+        return all;
+    }
+
+    int port_;
+};
+
+TEST_F(CmdSocket, OneReceiveIsOneEchoedLine)
+{
+    TcpClient c(port_);
+    EXPECT_TRUE(eventually([] { return get_arm1_log_direction() == ARM1_LOG_CLIENTS; }))
+        << "accepting a client switches the modem log to it";
+    EXPECT_EQ(1, cmd_socket_client_count());
+    calls();
+
+    c.send_text("   cnxdf 0x9\n");
+    EXPECT_TRUE(eventually([] { return cnxd_flags == 9; }));
+    const std::string line = std::string("   cnxdf 0x9\n") + '\0';
+    EXPECT_TRUE(has(texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND"), "0e" + hex_of(line)))
+        << "the echo: a length byte and the line with its spaces, newline and NUL";
+
+    c.send_text("cnxdf 1\r\ncnxdf 2\n");
+    EXPECT_TRUE(eventually([] { return cnxd_flags == 1; }));
+    c.send_text("hello there\n");
+    EXPECT_EQ((Lines{hex_of(std::string("hello there\n\0", 13))}), console(1));
+    EXPECT_EQ(1u, cnxd_flags) << "the second line of a receive is dropped";
+
+    c.send_text("\n");
+    EXPECT_EQ((Lines{hex_of(std::string("\n\0", 2))}), console(1));
+    std::string many = "cnxdf";
+    for (int i = 1; i < 32; ++i)
+        many += " 5";
+    c.send_text(many + "\n");
+    EXPECT_EQ((Lines{hex_of(many + "\n" + '\0')}), console(1)) << "32 tokens reach the modem unchanged";
+    EXPECT_EQ(1u, cnxd_flags);
+}
+
+TEST_F(CmdSocket, ConsoleOutputGoesToTheFirstTenClients)
+{
+    std::vector<std::unique_ptr<TcpClient>> clients;
+    for (int i = 0; i < CMD_SOCKET_SLOTS + 1; ++i) {
+        clients.push_back(std::make_unique<TcpClient>(port_));
+        ASSERT_TRUE(eventually([&] { return cmd_socket_client_count() == std::min(i + 1, CMD_SOCKET_SLOTS); }));
+    }
+    TcpClient& eleventh = *clients.back();
+    eleventh.send_text("ver\n");
+    for (int i = 0; i < CMD_SOCKET_SLOTS; ++i)
+        EXPECT_TRUE(clients[i]->wait_for("ltesim modem")) << "client " << i;
+    EXPECT_EQ(std::string::npos, eleventh.received().find("ltesim modem")) << "served, but without output";
+    EXPECT_TRUE(eventually([] { return cnxd_flags == 0; }));
+
+    clients.front()->close_now();
+    EXPECT_TRUE(eventually([] { return cmd_socket_client_count() == CMD_SOCKET_SLOTS - 1; }));
+    TcpClient late(port_);
+    EXPECT_TRUE(eventually([] { return cmd_socket_client_count() == CMD_SOCKET_SLOTS; }));
+    late.send_text("ver\n");
+    EXPECT_TRUE(late.wait_for("ltesim modem")) << "a freed slot is taken again";
+}
+
+TEST_F(CmdSocket, StopsPromptlyWithoutLeaksAfterHostileInput)
+{
+    cmd_shell_stop();
+    const size_t fds = entries("/proc/self/fd");
+    const size_t tasks = entries("/proc/self/task");
+    cmd_shell_start();
+    {
+        // Random bytes, each connection served before the next; then
+        // connections dropped at once, fewer than the listen backlog.
+        std::mt19937 rng(7);
+        for (int i = 0; i < 20; ++i) {
+            TcpClient c(port_);
+            std::string junk(1 + rng() % 700, '\0');
+            for (char& ch : junk)
+                ch = static_cast<char>(rng());
+            c.send_text(junk);
+            EXPECT_TRUE(eventually([] { return !texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND").empty(); }, 10s))
+                << "connection " << i << " was not served";
+        }
+        for (int i = 0; i < 8; ++i)
+            TcpClient dropped(port_);
+        TcpClient longline(port_);
+        longline.send_text(std::string(600, 'x'));
+        // Junk lines may still be on their way; the long line's two parts
+        // come in order among them.
+        const std::string head = hex_of(std::string(512, 'x') + "\n" + '\0');
+        const std::string tail = hex_of(std::string(88, 'x') + "\n" + '\0');
+        Lines sent;
+        EXPECT_TRUE(eventually([&] {
+            for (const std::string& t : texts_of(calls(), "LAPI_SendDMCommand"))
+                sent.push_back(t);
+            return has(sent, tail);
+        }, 20s)) << "512 bytes make one line, the rest another";
+        EXPECT_LT(std::ranges::find(sent, head) - sent.begin(), std::ranges::find(sent, tail) - sent.begin());
+
+        TcpClient silent(port_);
+        TcpClient still_served(port_);
+        still_served.send_text("cnxdf 0x5\n");
+        EXPECT_TRUE(eventually([] { return cnxd_flags == 5; }));
+        const auto start = std::chrono::steady_clock::now();
+        cmd_shell_stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "a silent connection does not hold the stop";
+    }
+    EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") == fds && entries("/proc/self/task") <= tasks; }))
+        << entries("/proc/self/fd") << " descriptors (" << fds << " before), " << entries("/proc/self/task")
+        << " threads (" << tasks << " before)";
+    cmd_shell_start();
+}
+
+TEST_F(CmdSocket, ConsoleOutputFollowsTheDirection)
+{
+    const std::string text = "first\n\nsecond\n";
+    auto route = [&](uint32_t direction) {
+        arm1_log_direction = direction;
+        std::string copy = text;
+        cli_cmd_rsp_route(0, copy.data(), static_cast<uint32_t>(copy.size()));
+    };
+    TcpClient c(port_);
+    // The accept switched the modem's console buffering; its answer comes
+    // first.
+    EXPECT_TRUE(eventually([] { return get_arm1_log_direction() == ARM1_LOG_CLIENTS; }));
+    sim("sync");
+    sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");  // the accept switched it too
+    const std::string before = c.received();
+    logs();
+
+    route(ARM1_LOG_OFF);
+    EXPECT_EQ((Lines{text}), logs());
+    route(ARM1_LOG_CLIENTS);
+    EXPECT_EQ((Lines{text}), logs());
+    EXPECT_TRUE(c.wait_for(text));
+
+    route(ARM1_LOG_FILE);
+    std::string file;
+    EXPECT_TRUE(eventually([&] {
+        std::ifstream in(root_.path("/var/log/cnxd.log"));
+        file.assign(std::istreambuf_iterator<char>(in), {});
+        return file.find("second") != std::string::npos;
+    }));
+    EXPECT_NE(std::string::npos, file.find("first\n")) << file;
+
+    Session listed = open_session(0x1234);
+    cnxd_set_receive(listed.get(), 1);
+    ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{1, 0, 0, 0x12, 0x34});
+    route(ARM1_LOG_SPECIFIC_ONLY);
+    std::vector<uint8_t> frame(4096);
+    int n = 0;
+    EXPECT_TRUE(eventually([&] {
+        n = cnxd_recv(listed.get(), frame.data(), frame.size(), 100);
+        return n > 4 && load_be16(frame.data()) == HCI_LOG;
+    }));
+    EXPECT_EQ(text, std::string(frame.begin() + 4, frame.begin() + n));
+    ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{0, 0, 0, 0x12, 0x34});
+
+    logs();
+    route(7);
+    cli_cmd_rsp_route(0, nullptr, 5);
+    arm1_log_direction = ARM1_LOG_OFF;
+    EXPECT_TRUE(logs().empty()) << "direction 7 and a null text print nothing";
+    EXPECT_EQ(before + text, c.received()) << "only direction 2 reached the socket";
+
+    testing::internal::CaptureStdout();
+    route(ARM1_LOG_UART);
+    EXPECT_EQ(text, testing::internal::GetCapturedStdout());
+}
+
+}  // namespace
+}  // namespace cnxd::test

@@ -1,0 +1,205 @@
+// The script runners and the test job: which lines reach the modem and in
+// what form, pauses and their bounds, the init script's whitespace rules.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "nv.h"
+#include "shell/auto_test.h"
+#include "shell/script.h"
+#include "shell/shell_fixture.h"
+
+namespace cnxd::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Scripts : public ShellTest {
+protected:
+    ~Scripts() override
+    {
+        auto_test_stop();
+        unsetenv("TEST_CMD");
+        cnxd_flags = 0;
+    }
+
+    void write(const std::string& target, const std::string& text)
+    {
+        std::filesystem::create_directories(std::filesystem::path(root_.path(target)).parent_path());
+        std::ofstream(root_.path(target), std::ios::binary) << text;
+    }
+
+    // The texts sent to the modem's console since the last calls().
+    Lines console() { return texts_of(calls(), "LAPI_SendDMCommand"); }
+
+    // The number in the "  elapsed=%ums" line.
+    static long elapsed_ms(const Lines& logs)
+    {
+        for (const std::string& l : logs)
+            if (l.starts_with("  elapsed="))
+                return std::atol(l.c_str() + 10);
+        return -1;
+    }
+};
+
+TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTake)
+{
+    write("/var/tmp/cmds", "cnxdf 0x3\n   ver\r\n\n" + std::string(600, 'y') + "\nlast");
+    arm1_log_direction = ARM1_LOG_CLIENTS;
+    logs();
+    calls();
+    EXPECT_EQ(0, run_dm_cmd_file("/var/tmp/cmds", 1000));
+    EXPECT_EQ(3u, cnxd_flags);
+    const Lines sent = console();
+    const Lines expected = {hex_of(std::string("ver\0", 4)), hex_of(std::string("\0", 1)),
+                            hex_of(std::string(511, 'y') + '\0'), hex_of(std::string("last\0", 5))};
+    ASSERT_GE(sent.size(), expected.size());
+    EXPECT_EQ(expected, Lines(sent.begin(), sent.begin() + 4)) << "each line once, cut at 511 characters";
+    EXPECT_EQ(ARM1_LOG_CLIENTS, get_arm1_log_direction()) << "restored after the file";
+
+    const Lines out = logs();
+    EXPECT_TRUE(has(out, "run_dm_cmd_file(/var/tmp/cmds) delay=1000us\n"));
+    EXPECT_TRUE(has(out, "RUN=[ver]\n"));
+    EXPECT_TRUE(has(out, "RUN=[]\n"));
+    EXPECT_FALSE(has(out, "RUN=[cnxdf 0x3]\n"));
+    EXPECT_GE(elapsed_ms(out), 4) << "four pauses of a millisecond";
+}
+
+TEST_F(Scripts, SendDmFileCommand)
+{
+    write("/var/tmp/cmds", "ver\n");
+    arm1_log_direction = ARM1_LOG_OFF;
+    EXPECT_EQ(1, dispatch("senddmfile"));
+    EXPECT_EQ(1, dispatch("senddmfile /var/tmp/cmds 0x10"));
+    EXPECT_EQ(1, dispatch("senddmfile /var/tmp/none"));
+    EXPECT_EQ(-2, run_dm_cmd_file("/var/tmp/none", 0));
+    const Lines out = logs();
+    EXPECT_TRUE(has(out, "no given file\n"));
+    EXPECT_TRUE(has(out, "run_dm_cmd_file(/var/tmp/cmds) delay=16us\n"));
+    EXPECT_TRUE(has(out, "not found '/var/tmp/none'\n"));
+    EXPECT_EQ(ARM1_LOG_OFF, get_arm1_log_direction());
+}
+
+TEST_F(Scripts, ScriptDirectoryRunsTheRfScriptThenEveryFile)
+{
+    write("/etc/sysconfig/script/lte_scr/scr_config", "delay_us=5\ndelay_us=7\n");
+    logs();
+    run_lte_scr();
+    EXPECT_TRUE(has(logs(), "run_lte_scr nr=0\n"));
+
+    // This host has no model file: the RF script of the other models, whose
+    // variant byte sits at offset 8 of item 1.
+    const uint8_t variant = 3;
+    ASSERT_EQ(1, nv_write(1, &variant, 8, 1));
+    write("/etc/sysconfig/script/lte_scr/rf/mx_3", "rf line\n");
+    write("/etc/sysconfig/script/lte_scr/a", "line a\n");
+    write("/etc/sysconfig/script/lte_scr/b", "line b\n");
+    calls();
+    run_lte_scr();
+    const Lines out = logs();
+    EXPECT_TRUE(has(out, "lte rf scr: access(/etc/sysconfig/script/lte_scr/rf/mx_3)=0\n"));
+    EXPECT_TRUE(has(out, "run_dm_cmd_file(/etc/sysconfig/script/lte_scr/rf/mx_3) delay=100us\n"));
+    EXPECT_TRUE(has(out, "run_dm_cmd_file(/etc/sysconfig/script/lte_scr/a) delay=7us\n"));
+    EXPECT_TRUE(has(out, "run_lte_scr nr=2\n"));
+    const Lines sent = console();
+    EXPECT_EQ(hex_of(std::string("rf line\0", 8)), sent.at(0)) << "the RF script first";
+    EXPECT_TRUE(has(sent, hex_of(std::string("line a\0", 7))));
+    EXPECT_TRUE(has(sent, hex_of(std::string("line b\0", 7))));
+}
+
+TEST(RfScript, ModelPrefixes)
+{
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mt_2", lte_rf_script_path('T', 2));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mu_255", lte_rf_script_path('U', 255));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mx_0", lte_rf_script_path('t', 0));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mx_1", lte_rf_script_path('\0', 1));
+}
+
+TEST_F(Scripts, InitScriptNormalisesWhitespaceAndSleeps)
+{
+    write(LTE_INIT_SCRIPT, "\n  gdi \t   1\n\n\n# cnxdf 9\ncnxdf\t \t0x7\nsleep\n\t sleep   2\nlast");
+    calls();
+    const auto start = Clock::now();
+    line_proc(LTE_INIT_SCRIPT);
+    const auto took = Clock::now() - start;
+    EXPECT_EQ((Lines{hex_of(std::string("gdi 1\0", 6))}), console()) << "comments, blanks and the last line stay";
+    EXPECT_EQ(7u, cnxd_flags);
+    EXPECT_GE(took, std::chrono::milliseconds(2900)) << "sleep alone waits 1 second, sleep 2 two";
+
+    logs();
+    line_proc("/etc/none");
+    EXPECT_TRUE(logs().empty()) << "a missing init script is skipped silently";
+}
+
+TEST(AutoTestText, AtCommandsAndTheirText)
+{
+    for (const char* cmd : {"AT", "at+cfun?", "aT 2", "at  1"})
+        EXPECT_TRUE(auto_test_is_at_command(cmd)) << cmd;
+    for (const char* cmd : {"at 1", "at 12", "pls 1", "a", ""})
+        EXPECT_FALSE(auto_test_is_at_command(cmd)) << cmd;
+    EXPECT_EQ("at+cgdcont=1,\"IP\",\"my apn\"", auto_test_at_text("at + cgdcont = 1,\"IP\",\"my apn\"\r\n\033"));
+}
+
+TEST_F(Scripts, TestJobRepeatsUntilStopped)
+{
+    EXPECT_EQ(1, dispatch("test 1 1 cnxdf 0x21"));
+    ASSERT_NE(nullptr, std::getenv("TEST_CMD"));
+    EXPECT_STREQ("cnxdf 0x21", std::getenv("TEST_CMD"));
+    EXPECT_TRUE(eventually([] { return cnxd_flags == 0x21; }));
+    cnxd_flags = 0;
+    EXPECT_TRUE(eventually([] { return cnxd_flags == 0x21; })) << "it runs again";
+
+    // A new start with the command from the environment replaces the job;
+    // a stop ends the wait between runs at once.
+    setenv("TEST_CMD", "cnxdf 0x22", 1);
+    dispatch("test 1 10");
+    const auto start = Clock::now();
+    dispatch("test 2");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(auto_test_running());
+    dispatch("test 2");
+    const Lines out = logs();
+    for (const char* text : {"\nStarting Auto Test\n", "CM will execute [cnxdf 0x21] in every [1] seconds\n\n",
+                             "CM executes command [cnxdf 0x21] now\n", "envstring(cnxdf 0x22)\n",
+                             "\nStopping existing Auto Test [cmd=cnxdf 0x21]\n\n",
+                             "\nStopping Auto Test [cmd=cnxdf 0x22]\n\n", "\nAuto Test is not in progress\n\n"})
+        EXPECT_TRUE(has(out, text)) << text;
+}
+
+TEST_F(Scripts, TestJobNeedsACommand)
+{
+    unsetenv("TEST_CMD");
+    dispatch("test 1 1");
+    setenv("TEST_CMD", "", 1);
+    dispatch("test 1 1");
+    dispatch("test");
+    EXPECT_FALSE(auto_test_running());
+    const Lines out = logs();
+    EXPECT_TRUE(has(out, "envstring(TEST_CMD) is null\n"));
+    EXPECT_TRUE(has(out, "envstring(TEST_CMD) length is 0\n"));
+    EXPECT_TRUE(has(out, "cmd>test cmd interval [command string]\n"));
+}
+
+TEST_F(Scripts, TestJobSendsAtCommandsToTheAtClient)
+{
+    Session at_client = open_session(1);
+    cnxd_set_receive(at_client.get(), 1);
+    dispatch("test 1 1 at + cfun = \"a b\"");
+    std::vector<uint8_t> frame(4096);
+    int n = 0;
+    EXPECT_TRUE(eventually([&] {
+        n = cnxd_recv(at_client.get(), frame.data(), frame.size(), 100);
+        return n > 4 && load_be16(frame.data()) == 0x0300;
+    }));
+    dispatch("test 2");
+    ASSERT_EQ(2060, n);
+    const std::string text = "at+cfun=\"a b\"";
+    EXPECT_EQ(2056, load_be16(&frame[2]));
+    EXPECT_EQ(0u, load_be32(&frame[4]));
+    EXPECT_EQ(text.size(), load_be32(&frame[8]));
+    EXPECT_EQ(text, std::string(frame.begin() + 12, frame.begin() + 12 + text.size()));
+    EXPECT_EQ(0, frame[12 + text.size()]);
+}
+
+}  // namespace
+}  // namespace cnxd::test
