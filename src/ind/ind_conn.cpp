@@ -5,7 +5,8 @@
 
 #include "base/be.h"
 #include "ind/ind_body.h"
-#include "modem/bringup.h"
+#include "modem/cm_wrappers.h"
+#include "modem/device.h"
 #include "server/delivery.h"
 
 namespace cnxd {
@@ -19,11 +20,6 @@ constexpr size_t CRASH_LEN = 5;
 // The chunk bytes forwarded with a crash log result.
 constexpr uint32_t CRASH_FWD_CHUNK = 4;
 
-void request_failed(const char* request, int32_t rc)
-{
-    cnxd_srv_send_log("%s fail [%d]\n", request, rc);
-}
-
 }  // namespace
 
 ind_next ind_body_reset_response(ind_call& call)
@@ -35,12 +31,12 @@ ind_next ind_body_reset_response(ind_call& call)
 
 // Device insert -> crash log request -> crash log result -> protocol-stack
 // initialisation -> its response -> online request: the chain that brings
-// an inserted modem on line.
+// an inserted modem on line, while the device is not initialised.
 ind_next ind_body_dev_insert(ind_call& call)
 {
     call.title();
-    if (const int32_t rc = LAPI_GetCrashLogRequest(hAPI, call.dev_idx()); rc != 0)
-        request_failed("LAPI_GetCrashLogRequest", rc);
+    cm_get_crash_log_request(call.dev_idx());
+    set_init_complete(call.dev_idx(), 0);
     return ind_next::forward;
 }
 
@@ -57,8 +53,8 @@ ind_next ind_body_get_crash_log_result(ind_call& call)
     if (void* chunk = sdk_word_to_addr(load_be32(rec, CRASH_ADDR)))
         pieces[count++] = {chunk, std::min(load_be32(rec, CRASH_LEN), CRASH_FWD_CHUNK)};
     call.forward(std::span(pieces.data(), count));
-    if (const int32_t rc = LAPI_PSInitRequest(hAPI, call.dev_idx()); rc != 0)
-        request_failed("LAPI_PSInitRequest", rc);
+    if (get_init_complete(call.dev_idx()) == 0)
+        cm_ps_init_request(call.dev_idx());
     return ind_next::done;
 }
 
@@ -66,8 +62,11 @@ ind_next ind_body_ps_init_response(ind_call& call)
 {
     call.title();
     cnxd_srv_send_log("Result : %d\n", static_cast<int32_t>(load_be32(call.record(), 0)));
-    if (const int32_t rc = LAPI_OnlineRequest(hAPI, call.dev_idx()); rc != 0)
-        request_failed("LAPI_OnlineRequest", rc);
+    // The first-time sequence (protocol information, settings, the online
+    // request thread that marks the device initialised) starts here; so far
+    // the online request alone.
+    if (get_init_complete(call.dev_idx()) == 0)
+        cm_online_request(call.dev_idx());
     return ind_next::forward;
 }
 

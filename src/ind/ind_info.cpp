@@ -1,12 +1,12 @@
 // Bodies of the informational indications, and the two handlers of the
 // SDK's other callback forms.
 #include <algorithm>
-#include <cstring>
 
 #include "base/be.h"
 #include "ind/ind_body.h"
 #include "modem/cm_printf.h"
 #include "server/delivery.h"
+#include "shell/cli_output.h"
 
 namespace cnxd {
 namespace {
@@ -54,13 +54,11 @@ void ind_ascii_from_device_indication(uint32_t dev_idx, uint16_t msg_type, char*
     cm_printf(CM_TRACE, "[%s-]\n", __func__);
 }
 
-// The modem console's output goes to the clients' log channel; routing it
-// by the modem log direction comes with the command shell.
-void ind_cli_cmd_rsp(uint32_t /*unused*/, char* text, uint32_t len)
+// The modem console's output, routed by the modem log direction.
+void ind_cli_cmd_rsp(uint32_t unused, char* text, uint32_t len)
 {
     cm_printf(CM_TRACE, "[%s+]\n", __func__);
-    if (text)
-        cnxd_srv_send_log("%.*s", static_cast<int>(strnlen(text, len)), text);
+    cli_cmd_rsp_route(unused, text, len);
     cm_printf(CM_TRACE, "[%s-]\n", __func__);
 }
 

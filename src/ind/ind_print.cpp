@@ -1,7 +1,6 @@
 #include "ind/ind_print.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -66,19 +65,6 @@ void print_st(const char* label, std::span<const uint8_t> bytes)
 void print_ch(const char* label, std::span<const uint8_t> bytes)
 {
     dump(label, bytes, "%c ");
-}
-
-void* check_memcpy(void* dst, const void* src, size_t len, const char* file, int line)
-{
-    if (!dst) {
-        cnxd_srv_send_log("[%s:%d] memcpy:1st parameter is NULL.\n", file, line);
-        return nullptr;
-    }
-    if (!src) {
-        cnxd_srv_send_log("[%s:%d] memcpy:2nd parameter is NULL.\n", file, line);
-        return nullptr;
-    }
-    return std::memcpy(dst, src, len);
 }
 
 }  // namespace cnxd

@@ -1,8 +1,7 @@
 // Printing helpers of the indication handlers: byte dumps through the
-// clients' log channel, and the guarded copy.
+// clients' log channel. (Their guarded copy is modem/cm_memcpy.h.)
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -14,10 +13,5 @@ namespace cnxd {
 void print_st(const char* label, std::span<const uint8_t> bytes);
 // The same with "%c " per byte.
 void print_ch(const char* label, std::span<const uint8_t> bytes);
-
-// memcpy after checking both addresses: a null one is logged with `file`
-// and `line` through the clients' log channel and nothing is copied.
-// Returns `dst`, or nullptr when nothing was copied.
-void* check_memcpy(void* dst, const void* src, size_t len, const char* file, int line);
 
 }  // namespace cnxd

@@ -1,7 +1,7 @@
 // The handlers' common shape against the real client table and sessions:
 // the title, the forwarded frame, the event picked by the UICC status, the
-// handlers that forward nothing, the byte dumps, the guarded copy, failed
-// registrations, and records of every length.
+// handlers that forward nothing, the byte dumps, failed registrations, and
+// records of every length.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +15,7 @@
 #include "ind/ind_print.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
+#include "modem/device.h"
 
 namespace cnxd::test {
 namespace {
@@ -135,8 +136,6 @@ TEST_F(Handlers, HandlersWithoutAnEventOnlyPrint)
     EXPECT_NE(std::string::npos, log.find("\nPSM STATUS NOTIFY INDICATION(DEV_IDX(1))\n"));
     EXPECT_NE(std::string::npos, log.find("\nASCII FROM DEVICE INDICATION(DEV_IDX(2))\n"));
     EXPECT_NE(std::string::npos, log.find("Message : help\n"));
-    EXPECT_NE(std::string::npos, log.find("modem")) << "the console text, as long as it says";
-    EXPECT_EQ(std::string::npos, log.find("modem says"));
 }
 
 TEST_F(Handlers, CrashLogAndDebugPrintForwardTheChunkTheyPointAt)
@@ -182,18 +181,6 @@ TEST_F(Handlers, ByteDumpsAtSixteenAndSeventeenBytes)
     EXPECT_EQ(std::string("Z : x \0 y \n", 11), log_text()) << "a NUL byte travels as it is";
 }
 
-TEST_F(Handlers, CheckMemcpyLogsANullAddressAndCopiesNothing)
-{
-    uint8_t dst[4] = {};
-    const uint8_t src[4] = {1, 2, 3, 4};
-    EXPECT_EQ(nullptr, check_memcpy(nullptr, src, 4, "ind", 10));
-    EXPECT_EQ(nullptr, check_memcpy(dst, nullptr, 4, "ind", 11));
-    EXPECT_EQ(0, dst[0]);
-    EXPECT_EQ(dst, check_memcpy(dst, src, 4, "ind", 12));
-    EXPECT_EQ(4, dst[3]);
-    EXPECT_EQ("[ind:10] memcpy:1st parameter is NULL.\n[ind:11] memcpy:2nd parameter is NULL.\n", log_text());
-}
-
 TEST_F(Handlers, AFailedRegistrationIsLoggedAndTheRowsAfterItGoOn)
 {
     LAPI_AllCallbackUnRegister(hAPI);
@@ -227,9 +214,11 @@ TEST_F(Handlers, AFailedRegistrationIsLoggedAndTheRowsAfterItGoOn)
 // sanitizers catch any read past it.
 TEST_F(Handlers, RecordsOfEveryLengthNeverCrashAHandler)
 {
-    // Nobody reads here, so nobody listens either.
+    // Nobody reads here, so nobody listens either, and the modem console's
+    // output goes to the (unheard) log channel rather than standard output.
     cnxd_subscribe_all(subscriber.get(), 0);
     cnxd_set_receive(listener.get(), 0);
+    const uint32_t direction = arm1_log_direction.exchange(0);
     std::mt19937 rng(20261206);
     for (const expected_row& want : expected_tbl) {
         const ind_row& row = ind_callback_tbl[static_cast<size_t>(want.order - 1)];
@@ -255,6 +244,7 @@ TEST_F(Handlers, RecordsOfEveryLengthNeverCrashAHandler)
                 row.handler);
         }
     }
+    arm1_log_direction = direction;
     EXPECT_TRUE(drain(subscriber.get(), HCI_SDK_CALLBACK_ID, 50).empty()) << "nothing reaches an unsubscribed client";
 }
 
