@@ -1,0 +1,220 @@
+// The command shell end to end: lines over the TCP command port and from
+// cnxd-cli, against the daemon and its simulated modem.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "integration/harness.h"
+#include "integration/harness_ltesim.h"
+
+namespace cnxd::test {
+namespace {
+
+// One connection to the daemon's command port on the loopback address.
+class TcpClient {
+public:
+    explicit TcpClient(int port)
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        // The shell starts listening after the modem's bring-up.
+        eventually([&] {
+            if (fd_ >= 0)
+                close(fd_);
+            fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            return connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        }, 10s);
+    }
+    ~TcpClient() { close_now(); }
+    TcpClient(const TcpClient&) = delete;
+    TcpClient& operator=(const TcpClient&) = delete;
+
+    void send_text(const std::string& text) const { ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL); }
+    bool wait_for(const std::string& text, std::chrono::milliseconds bound = 5s)
+    {
+        return eventually([&] {
+            char buf[4096];
+            pollfd p{fd_, POLLIN, 0};
+            while (poll(&p, 1, 0) == 1) {
+                const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+                if (n <= 0)
+                    break;
+                got_.append(buf, static_cast<size_t>(n));
+            }
+            return got_.find(text) != std::string::npos;
+        }, bound);
+    }
+    void close_now()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+    std::string got_;
+};
+
+std::string hex(const std::string& bytes)
+{
+    std::string out;
+    char b[3];
+    for (const unsigned char c : bytes) {
+        std::snprintf(b, sizeof b, "%02x", c);
+        out += b;
+    }
+    return out;
+}
+
+// cnxd-cli with CNXD_ROOT set: its exit status and standard output.
+std::pair<int, std::string> run_cli(const Sysroot& root, std::vector<std::string> args)
+{
+    const std::string out_path = root.dir() + "/cli-out";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+        setenv("CNXD_ROOT", root.dir().c_str(), 1);
+        args.insert(args.begin(), CNXD_BUILD_DIR "/client/cnxd-cli");
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = -1;
+    if (!eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10s)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, root.read_file("/cli-out")};
+}
+
+size_t entries(const std::string& dir)
+{
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+class ShellEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(daemon.start());
+        sim = std::make_unique<LtesimClient>(root);
+        ASSERT_TRUE(sim->connected());
+    }
+
+    // Waits until `call` ("NAME dev=N HEX") has been recorded.
+    bool called(const std::string& call)
+    {
+        return eventually([&] {
+            const auto calls = sim->calls();
+            return std::ranges::find(calls, call) != calls.end();
+        });
+    }
+    int console_calls_with(const std::string& text)
+    {
+        const auto calls = sim->calls();
+        return static_cast<int>(std::ranges::count_if(calls, [&](const std::string& c) {
+            return c.starts_with("LAPI_SendDMCommand") && c.find(hex(text)) != std::string::npos;
+        }));
+    }
+
+    Sysroot root;
+    Daemon daemon{root};
+    std::unique_ptr<LtesimClient> sim;
+};
+
+TEST_F(ShellEndToEnd, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
+{
+    TcpClient c(daemon.cmd_port());
+    c.send_text("ver\n");
+    EXPECT_TRUE(c.wait_for("ltesim modem")) << "the modem's answer comes to the socket client";
+    ASSERT_EQ("ok", sim->command("clear"));
+
+    c.send_text("  gdi 1\n");
+    EXPECT_TRUE(called("LAPI_CLI_CMD_RSP_DELIVER_IND dev=1 09" + hex(std::string("  gdi 1\n\0", 9))))
+        << "the echo keeps the spaces";
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("gdi 1\n\0", 7))));
+
+    // One receive is one line: each line waits for the echo of the last.
+    c.send_text("cnxdf 200\n");
+    EXPECT_TRUE(called("LAPI_CLI_CMD_RSP_DELIVER_IND dev=1 0b" + hex(std::string("cnxdf 200\n\0", 11))));
+    c.send_text("help\n");
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("help\n\0", 6))));
+    EXPECT_TRUE(c.wait_for("commands: help"));
+    EXPECT_EQ(0, console_calls_with("cnxdf")) << "a refused index reaches nobody";
+
+    c.send_text("at\n");
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("at\n\0", 4))));
+}
+
+TEST_F(ShellEndToEnd, CnxdCliLinesRunInTheDaemon)
+{
+    auto [status, out] = run_cli(root, {"-t", "300", "cmd", "cnxdf", "0x5"});
+    EXPECT_EQ(0, status);
+    EXPECT_NE(std::string::npos, out.find("cnxd_flags=0x00000005")) << out;
+
+    std::tie(status, out) = run_cli(root, {"-t", "300", "cmd", "cnxdf", "200"});
+    EXPECT_NE(std::string::npos, out.find("Invaild Device Index(1~127)")) << out;
+
+    std::tie(status, out) = run_cli(root, {"-t", "300", "cmd", "ver"});
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex("ver"))) << "the line as the client sent it";
+    EXPECT_EQ(0, console_calls_with("cnxdf"));
+    EXPECT_TRUE(daemon.wait_for_log("ltesim modem")) << "with no socket client the console output goes to UART";
+}
+
+TEST_F(ShellEndToEnd, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
+{
+    const std::string fd_dir = "/proc/" + std::to_string(daemon.pid()) + "/fd";
+    const std::string task_dir = "/proc/" + std::to_string(daemon.pid()) + "/task";
+    {
+        TcpClient first(daemon.cmd_port());
+        first.send_text("ver\n");
+        ASSERT_TRUE(first.wait_for("ltesim modem"));
+    }
+    // The first client's receiver may still be ending.
+    std::this_thread::sleep_for(300ms);
+    const size_t fds = entries(fd_dir);
+    const size_t tasks = entries(task_dir);
+    std::mt19937 rng(11);
+    for (int i = 0; i < 30; ++i) {
+        TcpClient c(daemon.cmd_port());
+        std::string junk(1 + rng() % 1500, '\0');
+        for (char& ch : junk)
+            ch = static_cast<char>(rng());
+        c.send_text(junk);
+        // Served still: a later receive of the same connection runs.
+        ASSERT_TRUE(eventually([&] {
+            c.send_text("ver\n");
+            return c.wait_for("ltesim modem", 200ms);
+        }, 10s)) << "connection " << i;
+    }
+    EXPECT_TRUE(eventually([&] { return entries(fd_dir) <= fds && entries(task_dir) <= tasks; }))
+        << entries(fd_dir) << " descriptors (" << fds << "), " << entries(task_dir) << " threads (" << tasks << ")";
+
+    TcpClient silent(daemon.cmd_port());
+    TcpClient half(daemon.cmd_port());
+    half.send_text(std::string(300, 'z'));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, daemon.stop(SIGTERM, 10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+}  // namespace
+}  // namespace cnxd::test
