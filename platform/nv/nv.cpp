@@ -28,7 +28,10 @@ std::mutex nv_lock;  // one item operation at a time
 std::atomic<uint32_t> log_mask{0};
 std::atomic<bool> nv1_writable{true};
 
-std::string item_path(int item) { return cnxd::cnxd_path(std::string(NV_DIR) + "/item" + std::to_string(item) + ".bin"); }
+std::string item_path(int item)
+{
+    return cnxd::cnxd_path(std::string(NV_DIR) + "/item" + std::to_string(item) + ".bin");
+}
 
 bool usable(int item, int offset, int len)
 {

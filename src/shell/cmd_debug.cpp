@@ -103,11 +103,20 @@ int cmd_host_dump(int argc, char** argv)
     return 0;
 }
 
-int cmd_cnxd_flags(int argc, char** argv) { return flag_word(argc, argv, cnxd_flags, "cnxd_flags=0x%08x\n"); }
+int cmd_cnxd_flags(int argc, char** argv)
+{
+    return flag_word(argc, argv, cnxd_flags, "cnxd_flags=0x%08x\n");
+}
 
-int cmd_api_flags(int argc, char** argv) { return flag_word(argc, argv, cnxd_api_flags, "cnxd_api_flags=0x%08x\n"); }
+int cmd_api_flags(int argc, char** argv)
+{
+    return flag_word(argc, argv, cnxd_api_flags, "cnxd_api_flags=0x%08x\n");
+}
 
-int cmd_sdk_flags(int argc, char** argv) { return flag_word(argc, argv, lte_sdk_flags, "lte_sdk_flags=0x%08x\n"); }
+int cmd_sdk_flags(int argc, char** argv)
+{
+    return flag_word(argc, argv, lte_sdk_flags, "lte_sdk_flags=0x%08x\n");
+}
 
 int cmd_cnxd_stuck(int argc, char** argv)
 {

@@ -102,7 +102,8 @@ void serve_line(std::span<char> buf, size_t n)
     const size_t len = end + 2;  // the text, its newline and the NUL
     echo_line(buf.first(len));
 
-    const size_t start = std::find_if(buf.begin(), buf.begin() + end, [](char c) { return c != ' '; }) - buf.begin();
+    const size_t start =
+        std::find_if(buf.begin(), buf.begin() + end, [](char c) { return c != ' '; }) - buf.begin();
     const std::span<const char> line = buf.subspan(start, len - start);
     std::array<char, CMD_RECV_MAX + 2> copy;
     std::copy(line.begin(), line.end(), copy.begin());

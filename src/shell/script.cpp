@@ -180,7 +180,8 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
             std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
     }
 
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     cnxd_srv_send_log("  elapsed=%ums\n", static_cast<unsigned>(elapsed.count()));
     if (saved != ARM1_LOG_OFF)
         set_arm1_log_direction(saved);

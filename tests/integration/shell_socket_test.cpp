@@ -206,7 +206,8 @@ TEST_F(ShellEndToEnd, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
         }, 10s)) << "connection " << i;
     }
     EXPECT_TRUE(eventually([&] { return entries(fd_dir) <= fds && entries(task_dir) <= tasks; }))
-        << entries(fd_dir) << " descriptors (" << fds << "), " << entries(task_dir) << " threads (" << tasks << ")";
+        << entries(fd_dir) << " descriptors (" << fds << "), " << entries(task_dir) << " threads (" << tasks
+        << ")";
 
     TcpClient silent(daemon.cmd_port());
     TcpClient half(daemon.cmd_port());

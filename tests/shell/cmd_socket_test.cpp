@@ -94,8 +94,8 @@ protected:
     CmdSocket() : port_(free_port())
     {
         setenv("CNXD_CMD_PORT", std::to_string(port_).c_str(), 1);
-        LAPI_RegisterCallbackResponse(hAPI, LAPI_CB_CLI_CMD_RSP, reinterpret_cast<LAPI_CALLBACK>(cli_cmd_rsp_route),
-                                      0);
+        const auto route = reinterpret_cast<LAPI_CALLBACK>(cli_cmd_rsp_route);
+        LAPI_RegisterCallbackResponse(hAPI, LAPI_CB_CLI_CMD_RSP, route, 0);
         cmd_shell_start();
     }
     ~CmdSocket() override
