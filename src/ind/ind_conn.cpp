@@ -2,6 +2,7 @@
 // and leaving, protocol-stack initialisation and online, attach, detach,
 // PDN connections and the data interfaces.
 #include <algorithm>
+#include <array>
 
 #include "base/be.h"
 #include "ind/ind_body.h"
