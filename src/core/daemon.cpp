@@ -136,6 +136,7 @@ int cnxd_main(int argc, char** argv)
     cmd_shell_start();
     cnxd_keep_alive_start();
 
+    sdk_log(7, "serving clients");
     eloop_run(&eloop, &wait_mask);
 
     cmd_shell_stop();

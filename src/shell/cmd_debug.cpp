@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -51,7 +52,7 @@ void write_marker(const char* path, const char* text)
 {
     remove_marker(path);
     char bytes[MARKER_LEN] = {};
-    std::strncpy(bytes, text, MARKER_LEN);
+    std::memcpy(bytes, text, std::min(std::strlen(text), MARKER_LEN));
     UniqueFd fd(open(cnxd_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd || write(fd.get(), bytes, MARKER_LEN) != static_cast<ssize_t>(MARKER_LEN))
         cnxd_srv_send_log("write %s fail\n", path);

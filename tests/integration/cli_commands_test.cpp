@@ -125,16 +125,32 @@ TEST_F(CliAgainstDaemon, CommandLinesAreAcceptedOneShotAndFromAPipe)
 
 TEST_F(CliAgainstDaemon, LogAndEventsPrintWhatTheDaemonDelivers)
 {
+    // One after the other, each with its words set in its shared block
+    // before anything is relayed: log takes index 0 and sets its receive
+    // word, events takes index 1 and sets the word of event 26 (word 5).
+    auto shm_word_set = [&](int index, size_t word) {
+        const int id = shmget(ftok(root.path("/var/tmp/cnxd-daemon").c_str(), index), 0, 0);
+        if (id < 0)
+            return false;
+        void* p = shmat(id, nullptr, SHM_RDONLY);
+        if (p == reinterpret_cast<void*>(-1))
+            return false;
+        const bool set = load_be32(static_cast<const uint8_t*>(p) + 4 * word) != 0;
+        shmdt(p);
+        return set;
+    };
     Cli log(root, {"log"});
+    ASSERT_TRUE(eventually([&] { return shm_word_set(0, 0); }));
     Cli events(root, {"events", "26"});
-    ASSERT_TRUE(daemon.wait_for_log("assigns client index 1"));
+    ASSERT_TRUE(eventually([&] { return shm_word_set(1, 5); }));
     RawClient peer(root, "peer");
     ASSERT_EQ(2, peer.open({{5, 77}}));
 
     // The peer has the daemon relay frames to every other identity.
     auto relay = [&](const std::vector<uint8_t>& inner) {
-        std::vector<uint8_t> payload = {0, 0, 0, 0, 1};  // target, broadcast
-        payload.insert(payload.end(), inner.begin(), inner.end());
+        std::vector<uint8_t> payload(5 + inner.size());
+        payload[4] = 1;  // target identity 0, broadcast
+        std::copy(inner.begin(), inner.end(), payload.begin() + 5);
         ASSERT_TRUE(peer.send(hci_frame(0x0105, payload)));
     };
     const std::string text = "hello from relay\n";

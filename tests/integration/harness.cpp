@@ -108,11 +108,11 @@ bool Daemon::start(const std::vector<std::string>& extra_args)
         execv(argv[0], argv.data());
         _exit(127);
     }
-    return eventually([&] {
-        return (log().find("cnxd started") != std::string::npos &&
-                root_.exists("/var/tmp/cnxd-daemon")) ||
-               !running();
-    }, 10s) && running();
+    // Ready once start-up is over and the event loop runs: every thread and
+    // descriptor of the running daemon exists by then.
+    return eventually([&] { return log().find("serving clients") != std::string::npos || !running(); },
+                      10s) &&
+           running();
 }
 
 void Daemon::signal(int sig) const

@@ -39,8 +39,8 @@ public:
     explicit Daemon(const Sysroot& root) : root_(root) {}
     ~Daemon();
 
-    // Starts it and waits until "cnxd started" is logged and the server
-    // socket exists. False when it did not come up within the bound.
+    // Starts it and waits until start-up is over and it serves clients.
+    // False when it did not come up within the bound.
     bool start(const std::vector<std::string>& extra_args = {});
     // Sends `sig` and waits for the process to exit; returns its status
     // (exit code, or 128 + signal), or nothing when it did not exit.
