@@ -15,7 +15,9 @@ namespace cnxd {
 void cm_print_cnxd_clientInfo_request()
 {
     cm_enter(__func__);
-    cnxd_srv_dump_clients();
+    // The table goes to the daemon's log and to whoever asked, through the
+    // print routine.
+    cnxd_srv_dump_clients([](const char* line) { cm_printf(CM_INFO, "%s", line); });
     cm_leave(__func__);
 }
 

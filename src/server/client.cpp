@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/fd.h"
 #include "base/ipc.h"
@@ -424,22 +425,35 @@ void cnxd_srv_deinit()
     }
 }
 
-void cnxd_srv_dump_clients()
+void cnxd_srv_dump_clients(void (*also)(const char* line))
 {
+    // The lines are taken under the table lock and printed after it: the
+    // print of `also` delivers to clients, which takes the lock itself.
+    std::vector<std::string> lines;
+    auto line = [&lines](const char* fmt, auto... args) {
+        char text[128];
+        std::snprintf(text, sizeof text, fmt, args...);
+        lines.emplace_back(text);
+    };
     {
         std::lock_guard guard(cnxd_client_lock);
         for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
             const cnxd_client_rec& c = cnxd_client[i];
-            sdk_log(5, "client->idx [%d], id [%d]\n", i, c.idx);
+            line("client->idx [%d], id [%d]\n", i, c.idx);
             if (!c.taken())
                 continue;
-            sdk_log(5, "client->identity [0x%08x]\n", c.identity);
-            sdk_log(5, "client->pid [%d]\n", c.pid);
-            sdk_log(5, "eloop_sock.used [%d]\n", c.esock.used);
-            sdk_log(5, "eloop_sock.sock [%d]\n", c.esock.sock);
-            sdk_log(5, "eloop_sock.active [%d]\n", c.esock.active);
-            sdk_log(5, "\n");
+            line("client->identity [0x%08x]\n", c.identity);
+            line("client->pid [%d]\n", c.pid);
+            line("eloop_sock.used [%d]\n", c.esock.used);
+            line("eloop_sock.sock [%d]\n", c.esock.sock);
+            line("eloop_sock.active [%d]\n", c.esock.active);
+            line("\n");
         }
+    }
+    for (const std::string& text : lines) {
+        sdk_log(5, "%s", text.c_str());
+        if (also)
+            also(text.c_str());
     }
     cnxd_system("ps");
 }

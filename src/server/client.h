@@ -51,7 +51,10 @@ void cnxd_srv_drop_client(cnxd_client_rec* client);
 void cnxd_srv_deinit();
 int cnxd_srv_req_disconnect(cnxd_client_rec* client, const HciFrame& frame);
 int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame);
-void cnxd_srv_dump_clients();
+// Logs the client table at level 5, one line per call of `also` too when
+// given (the shell's client-info command also prints it for its user), and
+// runs "ps".
+void cnxd_srv_dump_clients(void (*also)(const char* line) = nullptr);
 
 // The System V key of a client index's shared block and semaphore set.
 int cnxd_client_ipc_key(int index);

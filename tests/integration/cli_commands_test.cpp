@@ -123,6 +123,19 @@ TEST_F(CliAgainstDaemon, CommandLinesAreAcceptedOneShotAndFromAPipe)
     EXPECT_TRUE(no_ipc_left(root));
 }
 
+TEST_F(CliAgainstDaemon, ClientsPrintsTheTableWithItsOwnSession)
+{
+    RawClient other(root, "other");
+    ASSERT_EQ(0, other.open({{0x4242, 99}}));
+    Cli clients(root, {"-t", "500", "clients"});
+    EXPECT_EQ(0, clients.wait());
+    const std::string out = clients.out();
+    EXPECT_NE(std::string::npos, out.find("client->idx [0], id [0]\nclient->identity [0x00004242]\nclient->pid [99]\n"))
+        << out;
+    EXPECT_NE(std::string::npos, out.find("client->idx [1], id [1]")) << "the tool's own session";
+    EXPECT_NE(std::string::npos, out.find("client->idx [14], id [255]")) << out;
+}
+
 TEST_F(CliAgainstDaemon, LogAndEventsPrintWhatTheDaemonDelivers)
 {
     // One after the other, each with its words set in its shared block
