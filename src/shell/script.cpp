@@ -1,6 +1,7 @@
 #include "shell/script.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -106,6 +107,19 @@ bool read_dm_line(FILE* f, std::array<char, DM_LINE_MAX + 1>& buf)
     return true;
 }
 
+// The entry's type as the directory tells it; asked of the file itself when
+// the file system does not tell (or an emulator hides it), so that the entry
+// is not lost for want of a type.
+unsigned char entry_type(const std::string& dir, const dirent64& e)
+{
+    if (e.d_type != DT_UNKNOWN)
+        return e.d_type;
+    struct stat64 st {};
+    if (stat64((dir + "/" + e.d_name).c_str(), &st) != 0)
+        return DT_UNKNOWN;
+    return S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+}
+
 void run_rf_script()
 {
     const uint32_t delay = read_delay(std::string(LTE_RF_SCR_DIR) + "/" + SCR_CONFIG);
@@ -199,9 +213,13 @@ void run_lte_scr()
     }
     const uint32_t delay = read_delay(std::string(LTE_SCR_DIR) + "/" + SCR_CONFIG);
     unsigned count = 0;
-    while (const dirent* e = readdir(dir.get())) {
+    // The 64-bit entries: a 32-bit target's plain readdir fails on a file
+    // system with large inode numbers.
+    while (const dirent64* e = readdir64(dir.get())) {
         const std::string_view name = e->d_name;
-        if (name == "." || name == ".." || name == SCR_CONFIG || e->d_type == DT_UNKNOWN || e->d_type == DT_DIR)
+        if (name == "." || name == ".." || name == SCR_CONFIG)
+            continue;
+        if (const unsigned char type = entry_type(dir_path, *e); type == DT_DIR || type == DT_UNKNOWN)
             continue;
         run_dm_cmd_file(std::string(LTE_SCR_DIR) + "/" + e->d_name, delay);
         ++count;

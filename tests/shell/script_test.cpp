@@ -100,7 +100,7 @@ TEST_F(Scripts, ScriptDirectoryRunsTheRfScriptThenEveryFile)
     EXPECT_TRUE(has(out, "lte rf scr: access(/etc/sysconfig/script/lte_scr/rf/mx_3)=0\n"));
     EXPECT_TRUE(has(out, "run_dm_cmd_file(/etc/sysconfig/script/lte_scr/rf/mx_3) delay=100us\n"));
     EXPECT_TRUE(has(out, "run_dm_cmd_file(/etc/sysconfig/script/lte_scr/a) delay=7us\n"));
-    EXPECT_TRUE(has(out, "run_lte_scr nr=2\n"));
+    EXPECT_TRUE(has(out, "run_lte_scr nr=2\n")) << ::testing::PrintToString(out);
     const Lines sent = console();
     EXPECT_EQ(hex_of(std::string("rf line\0", 8)), sent.at(0)) << "the RF script first";
     EXPECT_TRUE(has(sent, hex_of(std::string("line a\0", 7))));
