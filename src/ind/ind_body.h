@@ -17,6 +17,9 @@ ind_next ind_body_reset_response(ind_call& call);
 ind_next ind_body_dev_insert(ind_call& call);
 ind_next ind_body_get_crash_log_result(ind_call& call);
 ind_next ind_body_ps_init_response(ind_call& call);
+ind_next ind_body_interface_ready_indication(ind_call& call);
+ind_next ind_body_interface_release_indication(ind_call& call);
+ind_next ind_body_interface_change_indication(ind_call& call);
 
 // ind_info.cpp
 ind_next ind_body_uicc_activeate_ind(ind_call& call);

@@ -1,14 +1,27 @@
 // Bodies of the connection and interface indications: the device arriving
 // and leaving, protocol-stack initialisation and online, attach, detach,
 // PDN connections and the data interfaces.
+#include <strings.h>
+
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
 
 #include "base/be.h"
+#include "confdb.h"
 #include "ind/ind_body.h"
+#include "modem/cm_netif.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device.h"
+#include "modem/if_record.h"
 #include "server/delivery.h"
+
+// After the project's headers: <netinet/in.h> defines IPV6_MTU as a macro,
+// a name the shared-block layout uses for one of its offsets.
+#include <arpa/inet.h>
 
 namespace cnxd {
 namespace {
@@ -20,6 +33,180 @@ constexpr size_t CRASH_ADDR = 1;
 constexpr size_t CRASH_LEN = 5;
 // The chunk bytes forwarded with a crash log result.
 constexpr uint32_t CRASH_FWD_CHUNK = 4;
+
+// ---- Interface records ------------------------------------------------------
+
+// The APN name field runs up to the IPv4 address.
+constexpr size_t APN_NAME_SIZE = ifrec::IPV4_ADDR - ifrec::APN_NAME;
+// APN profiles of the device, walked for an interface the modem left unnamed.
+constexpr int APN_PROFILES = 8;
+constexpr size_t CONFDB_XML_SIZE = 256;
+
+static_assert(offsetof(LAPI_TID_NODE, ip_alloc) == 7, "byte 7 of a TID entry is its IP allocation");
+
+// The SDK's interface record as a handler works on it: a copy of what the
+// SDK handed, zero beyond it (a field the SDK left out reads as 0). Only
+// the handed bytes are configured and forwarded.
+class nic_info {
+public:
+    explicit nic_info(std::span<const uint8_t> handed) : len_(std::min(handed.size(), ifrec::SIZE))
+    {
+        std::copy_n(handed.begin(), len_, rec_.begin());
+    }
+
+    std::span<uint8_t> handed() { return std::span(rec_).first(len_); }
+    uint8_t byte(size_t off) const { return rec_[off]; }
+    void set_byte(size_t off, uint8_t v) { rec_[off] = v; }
+    uint16_t be16(size_t off) const { return load_be16(&rec_[off]); }
+    uint32_t be32(size_t off) const { return load_be32(&rec_[off]); }
+    const uint8_t* at(size_t off) const { return &rec_[off]; }
+
+    std::string_view name() const { return text(ifrec::NAME, ifrec::NAME_SIZE); }
+    void set_name(const char* name)
+    {
+        std::fill_n(rec_.begin() + ifrec::NAME, ifrec::NAME_SIZE, 0);
+        std::memcpy(&rec_[ifrec::NAME], name, strnlen(name, ifrec::NAME_SIZE - 1));
+    }
+    std::string_view apn() const
+    {
+        return text(ifrec::APN_NAME, std::min<size_t>(byte(ifrec::APN_LEN), APN_NAME_SIZE));
+    }
+
+private:
+    std::string_view text(size_t off, size_t max) const
+    {
+        const auto* p = reinterpret_cast<const char*>(&rec_[off]);
+        return {p, strnlen(p, max)};
+    }
+
+    std::array<uint8_t, ifrec::SIZE> rec_{};
+    size_t len_;
+};
+
+void print_text(const char* fmt, std::string_view text)
+{
+    cnxd_srv_send_log(fmt, static_cast<int>(text.size()), text.data());
+}
+
+// Name, data path, PDN IP type and (with the NIC type between them) the
+// default EPS id and APN class of an interface.
+void print_nic_head(const nic_info& nic, bool with_nic_type)
+{
+    print_text("Interface Name : %.*s\n", nic.name());
+    cnxd_srv_send_log("Date Path      : %d\n", nic.byte(ifrec::DATA_PATH));
+    cnxd_srv_send_log("PDN IP Type    : %d\n", nic.byte(ifrec::PDN_IP_TYPE));
+    if (with_nic_type)
+        cnxd_srv_send_log("NIC Type       : %d\n", static_cast<int32_t>(nic.be32(ifrec::NIC_TYPE)));
+    cnxd_srv_send_log("Default EPS ID : %d\n", nic.be16(ifrec::EPS_BEARER));
+    cnxd_srv_send_log("APN class      : %d\n", nic.byte(ifrec::APN_CLASS));
+}
+
+void print_addr(int family, const char* label, const uint8_t* addr)
+{
+    char text[INET6_ADDRSTRLEN] = "";
+    inet_ntop(family, addr, text, sizeof text);
+    cnxd_srv_send_log("%-20s: %s\n", label, text);
+}
+
+struct addr_row {
+    const char* label;
+    size_t off;
+};
+
+constexpr addr_row IPV4_BLOCK[] = {
+    {"IPv4 Address", ifrec::IPV4_ADDR},          {"IPv4 Netmask", ifrec::IPV4_NETMASK},
+    {"IPv4 Gateway", ifrec::IPV4_GATEWAY},       {"IPv4 Primary DNS", ifrec::IPV4_DNS1},
+    {"IPv4 Secondary DNS", ifrec::IPV4_DNS2},
+};
+constexpr addr_row IPV6_BLOCK[] = {
+    {"IPv6 Address", ifrec::IPV6_ADDR},
+    {"IPv6 Gateway", ifrec::IPV6_GATEWAY},
+    {"IPv6 Primary DNS", ifrec::IPV6_DNS1},
+    {"IPv6 Secondary DNS", ifrec::IPV6_DNS2},
+};
+
+template <size_t N>
+void print_block(const nic_info& nic, int family, const addr_row (&rows)[N])
+{
+    for (const addr_row& r : rows)
+        print_addr(family, r.label, nic.at(r.off));
+}
+
+void print_ipv6(const nic_info& nic)
+{
+    if (nic.byte(ifrec::IPV6_ERROR))
+        cnxd_srv_send_log("IPv6 Error\n");
+    else
+        print_block(nic, AF_INET6, IPV6_BLOCK);
+}
+
+// The addresses an interface has for its PDN IP type.
+void print_nic_addrs(const nic_info& nic)
+{
+    switch (const uint8_t type = nic.byte(ifrec::PDN_IP_TYPE)) {
+    case 0:
+        print_block(nic, AF_INET, IPV4_BLOCK);
+        break;
+    case 1:
+        print_ipv6(nic);
+        break;
+    case 2:
+        print_block(nic, AF_INET, IPV4_BLOCK);
+        print_ipv6(nic);
+        break;
+    default:
+        cnxd_srv_send_log("Unknown PDN IP type : %d\n", type);
+    }
+}
+
+// An interface the modem reports without a name was asked for from
+// outside: it is named after the device's APN profile its APN belongs to
+// ("lte0pdn%d", zero-based), or after the first profile that cannot be
+// read, or lte0pdn8 when none matches. (The interface has no name of its
+// own yet, so the profiles are matched against the record's APN.)
+void name_outside_interface(nic_info& nic)
+{
+    cnxd_srv_send_log("Interface request is from outside\n");
+    const std::string_view apn = nic.apn();
+    int pos = 0;
+    for (; pos < APN_PROFILES; ++pos) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/vemo/cm_config/apnprofile/apn%d/apn_name", pos + 1);
+        std::array<char, CONFDB_XML_SIZE> profile{};
+        if (read_confdb_xml(0, path, profile.data()) != 0)
+            break;
+        const size_t len = strnlen(profile.data(), profile.size());
+        if (len == apn.size() && strncasecmp(profile.data(), apn.data(), len) == 0)
+            break;
+    }
+    char name[ifrec::NAME_SIZE];
+    std::snprintf(name, sizeof name, "lte0pdn%d", pos);
+    nic.set_name(name);
+}
+
+// The IP allocation of the interface's PDN, as the SDK's TID list knows it.
+void take_tid_ip_alloc(nic_info& nic)
+{
+    const uint16_t eps = nic.be16(ifrec::EPS_BEARER);
+    if (const LAPI_TID_NODE* tid = query_by_dft_eps_id(eps))
+        nic.set_byte(ifrec::IP_ALLOC, tid->ip_alloc);
+    else
+        cnxd_srv_send_log("Can't find TID by dft_eps_id (%d).\n", eps);
+}
+
+// The interface record as it now stands, as far as the SDK handed it.
+void forward_nic(ind_call& call, nic_info& nic)
+{
+    const iovec rec{nic.handed().data(), ind_forward_len(call.row(), call.record())};
+    call.forward(std::span<const iovec>(&rec, rec.iov_len ? 1 : 0));
+}
+
+// A record the SDK did not hand: only this line, no title, no forward.
+ind_next invalid_nic_info()
+{
+    cnxd_srv_send_log("Invalid nic_info\n");
+    return ind_next::quiet;
+}
 
 }  // namespace
 
@@ -69,6 +256,70 @@ ind_next ind_body_ps_init_response(ind_call& call)
     if (get_init_complete(call.dev_idx()) == 0)
         cm_online_request(call.dev_idx());
     return ind_next::forward;
+}
+
+// ---- Interfaces ---------------------------------------------------------------
+
+// A PDN interface is up: name it when the modem did not, take its IP
+// allocation from the TID list, configure it (which runs DHCP on it when
+// its address is to come from DHCP, and puts that address into the record)
+// and forward the record with the address.
+ind_next ind_body_interface_ready_indication(ind_call& call)
+{
+    if (call.record().empty())
+        return invalid_nic_info();
+    nic_info nic(call.record());
+    call.title();
+    if (nic.name().empty())
+        name_outside_interface(nic);
+    take_tid_ip_alloc(nic);
+    print_nic_head(nic, true);
+    if (nic.byte(ifrec::APN_LEN))
+        print_text("APN NI         : %.*s\n", nic.apn());
+    print_nic_addrs(nic);
+    cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_READY);
+    const uint8_t* a = nic.at(ifrec::IPV4_ADDR);
+    cnxd_srv_send_log("Print nic_info before CMD_EVT_INT_READY_IND ===> %d.%d.%d.%d\n", a[0], a[1], a[2], a[3]);
+    net_ipv6_get_ia_pd_info(nic.handed().data());
+    forward_nic(call, nic);
+    return ind_next::done;
+}
+
+// A PDN interface is gone (or every one, on a detach): stop its DHCP client.
+ind_next ind_body_interface_release_indication(ind_call& call)
+{
+    if (call.record().empty())
+        return invalid_nic_info();
+    nic_info nic(call.record());
+    if (nic.byte(ifrec::DATA_PATH) != 0)
+        return ind_next::quiet;  // not the daemon's interface
+    call.title();
+    switch (nic.be16(ifrec::EPS_BEARER)) {
+    case ifrec::BEARER_ALL:
+        cnxd_srv_send_log("Network detached\n");
+        break;
+    case ifrec::BEARER_DEV_REMOVED:
+        cnxd_srv_send_log("Device removed\n");
+        break;
+    default:
+        print_nic_head(nic, false);
+    }
+    cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_RELEASE);
+    forward_nic(call, nic);
+    return ind_next::done;
+}
+
+ind_next ind_body_interface_change_indication(ind_call& call)
+{
+    if (call.record().empty())
+        return invalid_nic_info();
+    nic_info nic(call.record());
+    call.title();
+    print_nic_head(nic, false);
+    if (nic.byte(ifrec::IPV6_ERROR))
+        cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_CHANGE);
+    forward_nic(call, nic);
+    return ind_next::done;
 }
 
 }  // namespace cnxd

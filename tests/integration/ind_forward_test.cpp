@@ -169,6 +169,8 @@ TEST_F(IndForward, EachRegistrationReachesEachSubscriberExactlyOnce)
             c.record[0] = row.id == 57 ? 0 : 2;
             c.event = row.id == 57 ? 126 : 125;
         }
+        if (row.id == 78)
+            c.record[269] = 0;  // data path: a release of an interface not the daemon's is not forwarded
         const std::string line = "inject " + std::to_string(c.id) + " " + std::to_string(DEV) +
                                  (c.record.empty() ? "" : " " + hex(c.record));
         ASSERT_EQ("ok", sim->command(line)) << row.name;
