@@ -87,6 +87,10 @@ void model_react(const Request& r);
 void model_reset();
 void model_initialized();
 void model_device_present(int present);
+// Brings the PDN of `slot` up with `apn` (its TID entry and the interface
+// ready), or down without one (the interface release). Empty on success,
+// else why not.
+std::string model_pdn(int slot, std::optional<std::string_view> apn);
 
 // Shared helpers.
 std::string to_hex(std::span<const uint8_t> bytes);

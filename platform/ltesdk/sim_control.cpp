@@ -145,6 +145,21 @@ std::string cmd_set(const std::vector<std::string_view>& w)
     return err("unknown key " + std::string(w[1]));
 }
 
+// "pdn up SLOT APN" / "pdn down SLOT": a PDN of the modem's own, with the
+// interface lte0pdnSLOT, without the request that would bring it.
+std::string cmd_pdn(const std::vector<std::string_view>& w)
+{
+    const bool up = w.size() == 4 && w[1] == "up";
+    if (!up && !(w.size() == 3 && w[1] == "down"))
+        return err("usage: pdn up SLOT APN | pdn down SLOT");
+    const auto slot = number(w[2], 0, LAPI_CONN_INFO_MAX - 1);
+    if (!slot)
+        return err("bad slot");
+    std::lock_guard g(lock());
+    const std::string why = model_pdn(static_cast<int>(*slot), up ? std::optional(w[3]) : std::nullopt);
+    return why.empty() ? OK : err(why);
+}
+
 std::string cmd_calls(const std::vector<std::string_view>& w)
 {
     if (w.size() != 1)
@@ -175,7 +190,7 @@ struct CommandRow {
 
 constexpr CommandRow COMMANDS[] = {
     {"inject", cmd_inject}, {"calls", cmd_calls}, {"clear", cmd_clear}, {"fail", cmd_fail},
-    {"answer", cmd_answer}, {"set", cmd_set},     {"sync", cmd_sync},
+    {"answer", cmd_answer}, {"set", cmd_set},     {"sync", cmd_sync},     {"pdn", cmd_pdn},
 };
 
 }  // namespace

@@ -593,6 +593,20 @@ void model_device_present(int present)
     send(present ? CB_DEV_INSERT : CB_DEV_REMOVE, {});
 }
 
+std::string model_pdn(int slot, std::optional<std::string_view> apn)
+{
+    if (!sdk_open_locked())
+        return "the SDK is not open";
+    if (apn) {
+        pdn_up(slot, std::string(*apn));
+        return "";
+    }
+    if (!model().pdn[static_cast<size_t>(slot)].up)
+        return "pdn " + std::to_string(slot) + " is not up";
+    pdn_down(slot);
+    return "";
+}
+
 }  // namespace ltesim
 
 using ltesim::model;

@@ -32,6 +32,7 @@
 #include "base/path.h"
 #include "core/timer.h"
 #include "integration/harness.h"
+#include "integration/harness_netns.h"
 #include "modem/if_record.h"
 #include "net/dhcpcd.h"
 #include "net/lease_file.h"
@@ -43,8 +44,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* INNER_ENV = "CNXD_DHCP_NETNS_INNER";
 constexpr const char* SERVER_LEASES_ENV = "CNXD_DHCP_NETNS_SERVER_LEASES";
-constexpr const char* CLIENT_IF = "lte0pdn0";
-constexpr const char* SERVER_IF = "srv0";
+constexpr const char* CLIENT_IF = NetnsPair::CLIENT_IF;
+constexpr const char* SERVER_IF = NetnsPair::SERVER_IF;
 constexpr const char* SERVER_ADDR = "10.77.0.1/24";
 // The server hands out 10.77.0.50 to 10.77.0.60 for two minutes.
 constexpr const char* DHCPD_CONF = "ddns-update-style none;\n"
@@ -55,148 +56,16 @@ constexpr const char* DHCPD_CONF = "ddns-update-style none;\n"
                                    "  range 10.77.0.50 10.77.0.60;\n"
                                    "}\n";
 
-std::string read_text(const std::string& path)
+// The ISC server on the server end, handing out addresses for two minutes.
+bool start_dhcpd(NetnsPair& ns, const std::string& dhcpd)
 {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    std::ofstream(ns.dir() + "/dhcpd.conf") << DHCPD_CONF;
+    std::ofstream(ns.dir() + "/dhcpd.leases").flush();
+    ns.start_in_server({dhcpd, "-4", "-f", "-q", "-cf", ns.dir() + "/dhcpd.conf", "-lf", ns.dir() + "/dhcpd.leases",
+                        "-pf", ns.dir() + "/dhcpd.pid", SERVER_IF},
+                       "dhcpd.log");
+    return ns.dhcp_server_listening(10s);
 }
-
-std::string first_program(std::initializer_list<const char*> candidates)
-{
-    for (const char* p : candidates)
-        if (access(p, X_OK) == 0)
-            return p;
-    return "";
-}
-
-int sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
-
-std::string sh_output(const std::string& cmd)
-{
-    std::string out;
-    if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        pclose(p);
-    }
-    return out;
-}
-
-// Starts argv as a child with its output appended to `log`.
-pid_t spawn(const std::vector<std::string>& argv, const std::string& log)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (FILE* f = std::fopen(log.c_str(), "a")) {
-            dup2(fileno(f), STDOUT_FILENO);
-            dup2(fileno(f), STDERR_FILENO);
-        }
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// Waits for `pid` up to `bound`; its exit status, or -1 (and it is killed).
-int wait_child(pid_t pid, std::chrono::milliseconds bound)
-{
-    int status = 0;
-    const bool done = eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, bound);
-    if (!done) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// The two namespaces, the veth pair between them, the client namespace's
-// resolv.conf and the DHCP server; the destructor removes all of it and
-// ends every process left in either namespace.
-class NetnsPair {
-public:
-    NetnsPair()
-        : client_("cnxdc" + std::to_string(getpid())), server_("cnxds" + std::to_string(getpid()))
-    {
-        char tmpl[] = "/tmp/cnxd-ns.XXXXXX";
-        dir_ = mkdtemp(tmpl);
-    }
-    ~NetnsPair()
-    {
-        if (dhcpd_ > 0) {
-            kill(dhcpd_, SIGTERM);
-            wait_child(dhcpd_, 5s);
-        }
-        for (const std::string& ns : {client_, server_}) {
-            std::istringstream pids(sh_output("ip netns pids " + ns));
-            for (pid_t pid; pids >> pid;)
-                kill(pid, SIGKILL);
-            sh("ip netns del " + ns);
-        }
-        std::error_code ec;
-        fs::remove_all(netns_etc(), ec);
-        if (made_etc_netns_)
-            fs::remove("/etc/netns", ec);
-        fs::remove_all(dir_, ec);
-    }
-    NetnsPair(const NetnsPair&) = delete;
-    NetnsPair& operator=(const NetnsPair&) = delete;
-
-    // Empty on success, else why it could not be built.
-    std::string build()
-    {
-        if (sh("ip netns add " + client_) != 0)
-            return "network namespaces are not allowed here (ip netns add failed)";
-        if (sh("ip netns add " + server_) != 0)
-            return "a second network namespace could not be made";
-        const std::string c = "ip -n " + client_ + " ";
-        const std::string s = "ip -n " + server_ + " ";
-        for (const std::string& cmd : {c + "link add " + CLIENT_IF + " type veth peer name " + SERVER_IF,
-                                       c + "link set " + SERVER_IF + " netns " + server_,
-                                       c + "link set lo up", s + "link set lo up",
-                                       s + "addr add " + SERVER_ADDR + " dev " + SERVER_IF,
-                                       s + "link set " + SERVER_IF + " up", c + "link set " + CLIENT_IF + " up"})
-            if (sh(cmd) != 0)
-                return "could not set up the veth pair: " + cmd;
-        // Whatever runs in the client namespace through "ip netns exec"
-        // sees this file as /etc/resolv.conf, never the host's.
-        made_etc_netns_ = !fs::exists("/etc/netns");
-        fs::create_directories(netns_etc());
-        std::ofstream(netns_etc() + "/resolv.conf") << "nameserver 10.77.0.1\n";
-        return "";
-    }
-
-    bool start_server(const std::string& dhcpd)
-    {
-        std::ofstream(dir_ + "/dhcpd.conf") << DHCPD_CONF;
-        std::ofstream(server_leases()).flush();
-        dhcpd_ = spawn({"ip", "netns", "exec", server_, dhcpd, "-4", "-f", "-q", "-cf", dir_ + "/dhcpd.conf", "-lf",
-                        server_leases(), "-pf", dir_ + "/dhcpd.pid", SERVER_IF},
-                       dir_ + "/dhcpd.log");
-        return eventually([&] { return !sh_output("ip netns exec " + server_ + " ss -Hlun sport = :67").empty(); },
-                          10s);
-    }
-
-    const std::string& client() const { return client_; }
-    std::string server_leases() const { return dir_ + "/dhcpd.leases"; }
-    std::string server_log() const { return read_text(dir_ + "/dhcpd.log"); }
-
-private:
-    std::string netns_etc() const { return "/etc/netns/" + client_; }
-
-    std::string client_;
-    std::string server_;
-    std::string dir_;
-    pid_t dhcpd_ = -1;
-    bool made_etc_netns_ = false;
-};
 
 TEST(DhcpNetns, RealClientGetsLeaseFromRealServer)
 {
@@ -209,14 +78,15 @@ TEST(DhcpNetns, RealClientGetsLeaseFromRealServer)
     if (dhcpd.empty() || dhclient.empty())
         GTEST_SKIP() << "the ISC DHCP client and server are not installed (scripts/deps installs them)";
 
-    NetnsPair ns;
+    NetnsPair ns(SERVER_ADDR);
     if (const std::string why = ns.build(); !why.empty())
         GTEST_SKIP() << why;
-    ASSERT_TRUE(ns.start_server(dhcpd)) << "the DHCP server did not come up:\n" << ns.server_log();
+    const auto server_log = [&] { return read_text(ns.dir() + "/dhcpd.log"); };
+    ASSERT_TRUE(start_dhcpd(ns, dhcpd)) << "the DHCP server did not come up:\n" << server_log();
 
     const std::string self = fs::read_symlink("/proc/self/exe");
     setenv(INNER_ENV, "1", 1);
-    setenv(SERVER_LEASES_ENV, ns.server_leases().c_str(), 1);
+    setenv(SERVER_LEASES_ENV, (ns.dir() + "/dhcpd.leases").c_str(), 1);
     // The inner half's output goes where ours goes.
     const pid_t inner = fork();
     if (inner == 0) {
@@ -226,7 +96,7 @@ TEST(DhcpNetns, RealClientGetsLeaseFromRealServer)
     }
     unsetenv(INNER_ENV);
     unsetenv(SERVER_LEASES_ENV);
-    EXPECT_EQ(0, wait_child(inner, 120s)) << "the client-namespace half failed; server log:\n" << ns.server_log();
+    EXPECT_EQ(0, wait_child(inner, 120s)) << "the client-namespace half failed; server log:\n" << server_log();
 }
 
 // ---- The half that runs inside the client namespace ---------------------

@@ -88,10 +88,11 @@ Daemon::~Daemon()
         stop(SIGKILL);
 }
 
-bool Daemon::start(const std::vector<std::string>& extra_args)
+bool Daemon::start(const std::vector<std::string>& extra_args, const std::vector<std::string>& prefix)
 {
     log_path_ = root_.dir() + "/daemon.log";
-    std::vector<std::string> args = {CNXD_BINARY, "-f", "-g", "7"};
+    std::vector<std::string> args = prefix;
+    args.insert(args.end(), {CNXD_BINARY, "-f", "-g", "7"});
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     cmd_port_ = free_tcp_port();
     pid_ = fork();
@@ -105,7 +106,7 @@ bool Daemon::start(const std::vector<std::string>& extra_args)
         for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     // Ready once start-up is over and the event loop runs: every thread and

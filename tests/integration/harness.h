@@ -40,8 +40,10 @@ public:
     ~Daemon();
 
     // Starts it and waits until start-up is over and it serves clients.
-    // False when it did not come up within the bound.
-    bool start(const std::vector<std::string>& extra_args = {});
+    // False when it did not come up within the bound. A `prefix` runs the
+    // daemon through a command that execs it in the same process (such as
+    // "ip netns exec NAME"), so pid() and signals still reach the daemon.
+    bool start(const std::vector<std::string>& extra_args = {}, const std::vector<std::string>& prefix = {});
     // Sends `sig` and waits for the process to exit; returns its status
     // (exit code, or 128 + signal), or nothing when it did not exit.
     std::optional<int> stop(int sig, std::chrono::milliseconds bound = 10s);
