@@ -91,7 +91,8 @@ void echo_line(std::span<const char> text)
 }
 
 // One receive of `n` bytes in `buf` (which has room for two more): its first
-// line is the command, the rest is dropped.
+// line is the command, the rest is dropped. A NUL ends the line too, as it
+// ends the text for everything downstream.
 void serve_line(std::span<char> buf, size_t n)
 {
     const size_t end = std::find_if(buf.begin(), buf.begin() + n,

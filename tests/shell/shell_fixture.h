@@ -48,7 +48,53 @@ protected:
         return std::ranges::find(lines, text) != lines.end();
     }
 
+    // Waits until `text` has come `times` times on the log channel since the
+    // test began. Effects of other threads are checked this way rather than
+    // by reading the variables they write.
+    bool logged(const std::string& text, long times = 1)
+    {
+        return eventually([&] { return std::ranges::count(seen(), text) >= times; });
+    }
+    // Everything the log channel carried since the test began.
+    Lines seen() { return watch_.texts(); }
+
 private:
+    // A second listening client that keeps every log text, for checks while
+    // other threads print (the fixture's own stream wants the last word).
+    class LogWatch {
+    public:
+        LogWatch() : s_(open_session(0)), reader_([this] { run(); }) { cnxd_set_receive(s_.get(), 1); }
+        ~LogWatch()
+        {
+            stop_ = true;
+            reader_.join();
+        }
+        Lines texts()
+        {
+            std::lock_guard g(mu_);
+            return texts_;
+        }
+
+    private:
+        void run()
+        {
+            std::vector<uint8_t> buf(8192);
+            while (!stop_) {
+                const int n = cnxd_recv(s_.get(), buf.data(), buf.size(), 50);
+                if (n < 4 || load_be16(buf.data()) != HCI_LOG)
+                    continue;
+                std::lock_guard g(mu_);
+                texts_.emplace_back(buf.begin() + 4, buf.begin() + n);
+            }
+        }
+        Session s_;
+        std::mutex mu_;
+        Lines texts_;
+        std::atomic<bool> stop_{false};
+        std::thread reader_;
+    };
+    LogWatch watch_;
+
     static void reset_state()
     {
         for (auto& e : g_emergency)
