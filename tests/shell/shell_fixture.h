@@ -13,6 +13,8 @@
 
 namespace cnxd::test {
 
+using namespace std::chrono_literals;
+
 class ShellTest : public CmTest {
 protected:
     ShellTest() { reset_state(); }
@@ -53,7 +55,7 @@ protected:
     // by reading the variables they write.
     bool logged(const std::string& text, long times = 1)
     {
-        return eventually([&] { return std::ranges::count(seen(), text) >= times; });
+        return eventually([&] { return std::ranges::count(seen(), text) >= times; }, 15s);
     }
     // Everything the log channel carried since the test began.
     Lines seen() { return watch_.texts(); }
