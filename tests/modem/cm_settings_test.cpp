@@ -222,7 +222,15 @@ TEST_F(CmSettings, LogDirectionSetsConsoleBufferingAndHostInterface)
 TEST_F(CmSettings, ClientInfoPrintsTheTableBetweenItsEntryAndExit)
 {
     cm_print_cnxd_clientInfo_request();
-    EXPECT_EQ((Lines{entry("cm_print_cnxd_clientInfo_request"), leave("cm_print_cnxd_clientInfo_request")}), logs());
+    const Lines got = logs();
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(entry("cm_print_cnxd_clientInfo_request"), got.front());
+    EXPECT_EQ(leave("cm_print_cnxd_clientInfo_request"), got.back());
+    // In between, one line per free record (the fixture's listener holds
+    // one more, with its own lines).
+    const Lines table(got.begin() + 1, got.end() - 1);
+    EXPECT_NE(table.end(), std::find(table.begin(), table.end(), "client->idx [14], id [255]\n"));
+    EXPECT_GE(table.size(), 15u);
     EXPECT_EQ("ps \n", platform_calls());
 }
 
