@@ -1,9 +1,9 @@
 // The interface indications drive DHCP, end to end with the daemon itself
 // and real programs: the built daemon runs inside a client network
 // namespace holding lte0pdn0, the veth peer in a server namespace is served
-// by dnsmasq, and the simulated modem reports the PDN interface of the
-// store's first APN ("internet", sid 1) ready with its address to come from
-// DHCP, and later released. The sysroot's dhclient runs the machine's ISC
+// by dnsmasq, and the simulated modem reports the PDN interface of the APN
+// of the store's first APN table section (sid 1) ready with its address to
+// come from DHCP, and later released. The sysroot's dhclient runs the machine's ISC
 // client with our hook script, which only sets the interface's address.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -28,6 +28,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+constexpr const char* APN = "dhcp.example";
 constexpr const char* SERVER_CIDR = "10.77.0.1/25";
 // Two-minute leases out of a /25, so the netmask on the interface shows
 // that it came from the server (the modem's record says /24).
@@ -120,7 +121,10 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     const auto server_log = [&] { return read_text(ns.dir() + "/dnsmasq.log"); };
     ASSERT_TRUE(start_dnsmasq(ns, dnsmasq)) << "dnsmasq did not come up:\n" << server_log();
 
-    // A modem whose PDNs get their IPv4 address by DHCP.
+    // APN table section 1 (sid 1) holds the APN of the modem's PDN, whose
+    // IPv4 address is to come from DHCP.
+    ASSERT_EQ(0, sh("CNXD_ROOT=" + root.dir() + " " + root.path("/bin/confdb") +
+                    " set config wan lte apntable apn1 apn_name " + APN));
     root.write_file("/etc/ltesim.conf", "set ip_alloc 1\nset pdn_type 0\nset delay_ms 0\n");
     Daemon daemon(root);
     ASSERT_TRUE(daemon.start({}, {"ip", "netns", "exec", ns.client()})) << daemon.log();
@@ -133,13 +137,14 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     events.set_word(subscription_word(EV_IF_RELEASE), 1);
 
     // Ready: the record reaches the clients with the address dnsmasq leased.
-    ASSERT_EQ("ok", sim.command("pdn up 0 internet"));
+    ASSERT_EQ("ok", sim.command(std::string("pdn up 0 ") + APN));
     const Bytes ready = interface_record(events, EV_IF_READY, READY_BOUND);
     ASSERT_FALSE(ready.empty()) << daemon.log() << "\ndnsmasq:\n" << server_log();
     EXPECT_EQ(std::string(NetnsPair::CLIENT_IF), reinterpret_cast<const char*>(&ready[ifrec::NAME]));
     EXPECT_EQ(1, ready[ifrec::IP_ALLOC]) << "the allocation of the PDN's TID entry";
-    EXPECT_EQ(1, ready[IFREC_SID]) << "the sid of the APN table section of \"internet\"";
-    const std::string leased = dnsmasq_lease(ns);
+    EXPECT_EQ(1, ready[IFREC_SID]) << "the sid of the APN's table section";
+    std::string leased;
+    EXPECT_TRUE(eventually([&] { return !(leased = dnsmasq_lease(ns)).empty(); })) << server_log();
     EXPECT_EQ(leased, dotted(&ready[ifrec::IPV4_ADDR])) << server_log();
     EXPECT_TRUE(leased.starts_with("10.77.0.")) << leased;
     EXPECT_EQ(dotted(LEASED_MASK.data()), dotted(&ready[ifrec::IPV4_NETMASK]));
@@ -152,16 +157,18 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     std::istringstream(root.read_file("/var/tmp/dhclient.pid.1")) >> client;
     ASSERT_TRUE(process_alive(client)) << "pid file: " << root.read_file("/var/tmp/dhclient.pid.1");
     EXPECT_EQ(ns.client() + "\n", sh_output("ip netns identify " + std::to_string(client)));
-    const std::vector<std::string> want = {dhclient, "-sf", root.path("/bin/cnxd-dhclient-script"),
-                                           "-v", "-nw", "-pf", root.path("/tmp/dhclient.pid.1"),
+    const std::vector<std::string> want = {"-v", "-nw", "-pf", root.path("/tmp/dhclient.pid.1"),
                                            "-cf", root.path("/tmp/dhclient.conf.1"),
                                            "-lf", root.path("/tmp/dhclient.leases.1"), NetnsPair::CLIENT_IF};
-    std::vector<std::string> args = cmdline(client);
-    ASSERT_EQ(want.size(), args.size());
+    const std::vector<std::string> args = cmdline(client);
+    ASSERT_EQ(3 + want.size(), args.size());
+    EXPECT_EQ(dhclient, args[0]);
+    EXPECT_EQ("-sf", args[1]);
     EXPECT_TRUE(args[2].ends_with("/cnxd-dhclient-script")) << args[2];
-    args[2] = want[2];  // the script is where the sysroot's link points
-    EXPECT_EQ(want, args);
-    EXPECT_NE(std::string::npos, root.read_file("/var/tmp/dhclient.leases.1").find("fixed-address " + leased + ";"));
+    EXPECT_EQ(want, std::vector<std::string>(args.begin() + 3, args.end()));
+    EXPECT_TRUE(eventually([&] {
+        return root.read_file("/var/tmp/dhclient.leases.1").find("fixed-address " + leased + ";") != std::string::npos;
+    })) << root.read_file("/var/tmp/dhclient.leases.1");
 
     // Release: the client is stopped and its files go.
     ASSERT_EQ("ok", sim.command("pdn down 0"));
