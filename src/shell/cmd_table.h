@@ -3,6 +3,8 @@
 // on to the modem's own console.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -13,10 +15,44 @@ namespace cnxd {
 // usually the device index). The result is not used.
 using cmd_handler = int (*)(int argc, char** argv);
 
+// The groups of the help list, in the order help prints them.
+enum class cmd_group : uint8_t {
+    plmn,
+    emm,
+    esm,
+    ue,
+    device_info,
+    protocol_info,
+    uicc,
+    dm_log,
+    nv,
+    ps,
+    etc,
+};
+
+// The heading help prints before each group's commands, indexed by group.
+// The misspelt "INFORAMTION" is kept: it is the heading as always printed.
+inline constexpr std::array<const char*, 11> cmd_group_heading = {
+    "\n***** PLMN SELECTION Command *****\n",
+    "\n***** EMM CONTROL Command *****\n",
+    "\n***** ESM CONTROL Command *****\n",
+    "\n***** UE CONTROL Command *****\n",
+    "\n***** DEVICE INFORMATION Command *****\n",
+    "\n***** LTE PROTOCOL INFORAMTION Command *****\n",
+    "\n***** UICC CONTROL Command *****\n",
+    "\n***** DM LOG Command *****\n",
+    "\n***** NV Command *****\n",
+    "\n***** PS CONTROL Command *****\n",
+    "\n***** ETC Command *****\n",
+};
+static_assert(cmd_group_heading.size() == static_cast<size_t>(cmd_group::etc) + 1, "one heading per group");
+
 struct cmd_entry {
     const char* word;
     cmd_handler handler;  // null: the line goes on to the modem
     uint32_t id;
+    cmd_group group;      // where help lists it
+    const char* title;    // help's one-line description
 };
 
 // Ids the dispatcher treats specially.
