@@ -8,6 +8,16 @@ namespace cnxd {
 struct list_head {
     list_head* next = this;
     list_head* prev = this;
+
+    list_head() = default;
+    // A copy is a new, unlinked link: the links of the original belong to
+    // the original's place in its list. (Records are zeroed with `rec = {}`.)
+    list_head(const list_head&) {}
+    list_head& operator=(const list_head&)
+    {
+        next = prev = this;
+        return *this;
+    }
 };
 
 inline void list_init(list_head* h)

@@ -8,6 +8,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 
@@ -28,7 +29,7 @@ struct eloop_sock {
 
 struct eloop_data {
     list_head sockets;
-    volatile uint32_t terminate = 0;
+    std::atomic<uint32_t> terminate = 0;  // lock-free: stored from a signal handler
     pthread_t thread{};  // the thread in eloop_run
     bool running = false;
 };

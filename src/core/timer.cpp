@@ -15,7 +15,7 @@ struct timer_service {
     pthread_t thread{};
     pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
     pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
-    // Signalled whenever a callback has returned (see lock_timer()).
+    // Signalled whenever a callback has returned (see wait_for_callback()).
     pthread_cond_t idle = PTHREAD_COND_INITIALIZER;
     list_head pending;
     cnxd_timer* current = nullptr;  // the timer the thread waits on
@@ -47,19 +47,17 @@ timespec expiry_after(int32_t ms)
     return t;
 }
 
-// With the service lock held: take `timer`'s own lock. Off the timer
-// thread, first wait (releasing the service lock) until a running callback
-// of this timer has returned; a callback that re-arms itself needs the
-// service lock, so waiting for its lock while holding ours would deadlock.
-// Returns whether the lock was taken (the timer thread already holds it).
-bool lock_timer(cnxd_timer* timer)
+// With the service lock held, off the timer thread: wait (releasing the
+// service lock) until a running callback of `timer` has returned, so that
+// start_timer and stop_timer never change a timer under its own callback.
+// The callback itself may re-arm or stop its timer: it runs on the timer
+// thread, which does not wait, and the service lock is free meanwhile.
+void wait_for_callback(cnxd_timer* timer)
 {
     if (on_timer_thread())
-        return false;
+        return;
     while (svc.running == timer)
         pthread_cond_wait(&svc.idle, &svc.lock);
-    pthread_mutex_lock(&timer->lock);
-    return true;
 }
 
 // Put `timer` into pending before the first timer expiring strictly later.
@@ -99,13 +97,13 @@ void* timer_thread(void*)
             continue;
         const timer_func func = timer->func;
         const uint32_t arg = timer->arg;
-        pthread_mutex_lock(&timer->lock);
         svc.running = timer;
         pthread_mutex_unlock(&svc.lock);
 
+        // The record is not touched after the callback: its owner may
+        // reuse or free it as soon as the callback has returned.
         func(arg);
 
-        pthread_mutex_unlock(&timer->lock);
         pthread_mutex_lock(&svc.lock);
         svc.running = nullptr;
         pthread_cond_broadcast(&svc.idle);
@@ -155,7 +153,6 @@ int init_timer(cnxd_timer* timer, timer_func func, uint32_t arg)
 {
     if (!svc.initialised || !timer || !func)
         return -1;
-    pthread_mutex_init(&timer->lock, nullptr);
     list_init(&timer->to_list);
     timer->func = func;
     timer->arg = arg;
@@ -175,7 +172,7 @@ int start_timer(cnxd_timer* timer, int32_t ms)
         pthread_mutex_unlock(&svc.lock);
         return 0;
     }
-    const bool locked = lock_timer(timer);
+    wait_for_callback(timer);
     timer->expire = expire;
     timer->active = 1;
     if (!list_empty(&timer->to_list))
@@ -196,8 +193,6 @@ int start_timer(cnxd_timer* timer, int32_t ms)
         pthread_cond_signal(&svc.cond);
     }
 
-    if (locked)
-        pthread_mutex_unlock(&timer->lock);
     pthread_mutex_unlock(&svc.lock);
     return 0;
 }
@@ -208,7 +203,7 @@ int stop_timer(cnxd_timer* timer)
         return -1;
     pthread_mutex_lock(&svc.lock);
     if (timer->magic == TIMER_MAGIC) {
-        const bool locked = lock_timer(timer);
+        wait_for_callback(timer);
         timer->active = 0;
         if (svc.current == timer) {
             svc.current = nullptr;
@@ -216,8 +211,6 @@ int stop_timer(cnxd_timer* timer)
         } else if (!list_empty(&timer->to_list)) {
             list_del_init(&timer->to_list);
         }
-        if (locked)
-            pthread_mutex_unlock(&timer->lock);
     }
     pthread_mutex_unlock(&svc.lock);
     return 0;

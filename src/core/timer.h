@@ -2,11 +2,13 @@
 // the real-time clock. A periodic timer re-arms itself from its callback.
 //
 // Timer records belong to their users (usually statics, zeroed before
-// init_timer). Lock order: the service lock, then a timer's own lock. The
-// timer thread holds a timer's lock, and not the service lock, while that
-// timer's callback runs, so a callback may re-arm or stop its own timer, and
-// start_timer/stop_timer from another thread wait for a running callback of
-// the same timer to return before they change it.
+// init_timer). One service lock guards the pending list and every record's
+// link. The timer thread does not hold it while a callback runs, so a
+// callback may re-arm or stop its own timer; start_timer and stop_timer from
+// another thread wait for a running callback of the same timer to return
+// before they change it (so a stop from elsewhere always wins over a
+// callback that re-arms itself). Once its callback has returned, the timer
+// thread no longer touches a record.
 #pragma once
 
 #include <pthread.h>
@@ -25,7 +27,6 @@ using timer_func = void (*)(uint32_t arg);
 struct cnxd_timer {
     list_head to_list;  // membership in the pending list
     uint32_t magic;     // TIMER_MAGIC once initialised, 0 after delete_timer
-    pthread_mutex_t lock;
     timespec expire;  // absolute, CLOCK_REALTIME
     uint32_t active;  // 1 after start_timer, 0 after stop_timer
     uint32_t arg;

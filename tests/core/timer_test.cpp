@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -61,21 +62,28 @@ protected:
         g_log = &log;
         ASSERT_EQ(0, timer_service_init());
     }
-    void TearDown() override { timer_service_deinit(); }
-
-    cnxd_timer make(uint32_t arg, timer_func f = record)
+    // Owners delete their timers before the records go away.
+    void TearDown() override
     {
-        cnxd_timer t{};
+        for (cnxd_timer& t : timers)
+            delete_timer(&t);
+        timer_service_deinit();
+    }
+
+    cnxd_timer& make(uint32_t arg, timer_func f = record)
+    {
+        cnxd_timer& t = timers.emplace_back();
         EXPECT_EQ(0, init_timer(&t, f, arg));
         return t;
     }
 
     FireLog log;
+    std::deque<cnxd_timer> timers;
 };
 
 TEST_F(TimerService, FiresInExpiryOrderWhateverTheArmingOrder)
 {
-    cnxd_timer t1 = make(1), t2 = make(2), t3 = make(3), t0 = make(0);
+    cnxd_timer &t1 = make(1), &t2 = make(2), &t3 = make(3), &t0 = make(0);
     const auto start = Clock::now();
     start_timer(&t1, 100);  // the thread now waits on t1
     start_timer(&t3, 300);
@@ -88,7 +96,7 @@ TEST_F(TimerService, FiresInExpiryOrderWhateverTheArmingOrder)
 
 TEST_F(TimerService, ALaterTimerArmedFirstWaitsForTheSoonerOne)
 {
-    cnxd_timer slow = make(5), fast = make(1);
+    cnxd_timer &slow = make(5), &fast = make(1);
     const auto start = Clock::now();
     start_timer(&slow, 600);
     start_timer(&fast, 100);
@@ -100,9 +108,8 @@ TEST_F(TimerService, ALaterTimerArmedFirstWaitsForTheSoonerOne)
 
 TEST_F(TimerService, TimersArmedTogetherForTheSameDelayFireInArmingOrder)
 {
-    std::vector<cnxd_timer> timers(5);
-    for (uint32_t i = 0; i < timers.size(); ++i)
-        ASSERT_EQ(0, init_timer(&timers[i], record, i));
+    for (uint32_t i = 0; i < 5; ++i)
+        make(i);
     for (auto& t : timers)
         start_timer(&t, 200);
     ASSERT_TRUE(wait_until([&] { return log.size() == 5; }));
@@ -113,7 +120,7 @@ TEST_F(TimerService, TimersArmedTogetherForTheSameDelayFireInArmingOrder)
 
 TEST_F(TimerService, ReArmingMovesTheExpiryAndStoppingCancels)
 {
-    cnxd_timer moved = make(1), stopped = make(2), idle = make(3);
+    cnxd_timer &moved = make(1), &stopped = make(2), &idle = make(3);
     start_timer(&moved, 100);
     start_timer(&moved, 400);  // the old expiry must not fire
     start_timer(&stopped, 150);
@@ -130,7 +137,7 @@ TEST_F(TimerService, RecordsWithoutTheMagicAreLeftAlone)
 {
     cnxd_timer never{};
     EXPECT_EQ(0, start_timer(&never, 0)) << "no magic: accepted and ignored";
-    cnxd_timer deleted = make(7);
+    cnxd_timer& deleted = make(7);
     start_timer(&deleted, 100);
     EXPECT_EQ(0, delete_timer(&deleted));
     EXPECT_EQ(0u, deleted.magic);
