@@ -156,7 +156,9 @@ TEST_F(Scripts, TestJobRepeatsUntilStopped)
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
     EXPECT_FALSE(auto_test_running());
     dispatch("test 2");
-    const Lines& out = seen();
+    // The log channel is read on another thread: wait for the last line.
+    EXPECT_TRUE(logged("\nAuto Test is not in progress\n\n"));
+    const Lines out = seen();
     for (const char* text : {"\nStarting Auto Test\n", "CM will execute [cnxdf 0x21] in every [1] seconds\n\n",
                              "CM executes command [cnxdf 0x21] now\n", "envstring(cnxdf 0x22)\n",
                              "\nStopping existing Auto Test [cmd=cnxdf 0x21]\n\n",
