@@ -1,0 +1,86 @@
+// An indication record as the SDK hands it to the daemon's handlers: the
+// first byte picks a row of the callback table, the second the device
+// index, the rest is the record, in a heap block of exactly its size (the
+// text forms get the terminating NUL the SDK puts after their text). No
+// client is connected, so the forwards go nowhere; what is under test is
+// that no handler reads past what it was given.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <type_traits>
+#include <variant>
+
+#include "base/be.h"
+#include "ind/ind.h"
+#include "support/sysroot.h"
+
+namespace {
+
+// Some bodies read the configuration store, which runs its tool through
+// the shell. The fuzz sysroot has no tools: with the search path limited
+// to its empty bin, such a command finds nothing, inside or outside the
+// sysroot.
+void no_programs()
+{
+    static const bool done = [] {
+        const std::string bin = cnxd::fuzz::fuzz_root() + "/bin";
+        std::filesystem::create_directories(bin);
+        setenv("PATH", bin.c_str(), 1);
+        return true;
+    }();
+    (void)done;
+}
+
+// The record in a block of exactly `bytes.size() + extra` bytes, the extra
+// ones zero.
+std::unique_ptr<uint8_t[]> exact_copy(std::span<const uint8_t> bytes, size_t extra)
+{
+    auto block = std::make_unique<uint8_t[]>(bytes.size() + extra);
+    std::copy(bytes.begin(), bytes.end(), block.get());
+    std::fill_n(block.get() + bytes.size(), extra, uint8_t{0});
+    return block;
+}
+
+void call(const cnxd::ind_row& row, uint32_t dev, std::span<const uint8_t> record)
+{
+    const auto len = static_cast<uint32_t>(record.size());
+    std::visit(
+        [&](auto fn) {
+            using F = decltype(fn);
+            if constexpr (std::is_same_v<F, LAPI_CALLBACK>) {
+                // An empty record also arrives as a null pointer.
+                auto block = record.empty() ? nullptr : exact_copy(record, 0);
+                fn(dev, block.get(), len);
+            } else if constexpr (std::is_same_v<F, LAPI_ASCII_CALLBACK>) {
+                // A 16-bit message type, then the text.
+                const uint16_t type = record.size() >= 2 ? cnxd::load_be16(record, 0) : 0;
+                const auto text = record.subspan(std::min<size_t>(record.size(), 2));
+                auto block = exact_copy(text, 1);
+                fn(dev, type, reinterpret_cast<char*>(block.get()));
+            } else {
+                auto block = exact_copy(record, 1);
+                fn(0, reinterpret_cast<char*>(block.get()), len);
+            }
+        },
+        row.handler);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    no_programs();
+    const auto& table = cnxd::ind_callback_tbl;
+    const cnxd::ind_row& row = table[data[0] % table.size()];
+    // Indices past the device tables included: the handlers check them.
+    const uint32_t dev = data[1];
+    call(row, dev, std::span<const uint8_t>(data + 2, size - 2));
+    return 0;
+}
