@@ -447,7 +447,7 @@ void cnxd_srv_dump_clients(void (*also)(const char* line))
             line("eloop_sock.used [%d]\n", c.esock.used);
             line("eloop_sock.sock [%d]\n", c.esock.sock);
             line("eloop_sock.active [%d]\n", c.esock.active);
-            line("\n");
+            line("%s", "\n");
         }
     }
     for (const std::string& text : lines) {
