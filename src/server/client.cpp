@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -198,6 +199,16 @@ struct Handshake {
         return true;
     }
 };
+
+__attribute__((format(printf, 2, 3))) void add_line(std::vector<std::string>& lines, const char* fmt, ...)
+{
+    char text[128];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    lines.emplace_back(text);
+}
 
 }  // namespace
 
@@ -430,24 +441,19 @@ void cnxd_srv_dump_clients(void (*also)(const char* line))
     // The lines are taken under the table lock and printed after it: the
     // print of `also` delivers to clients, which takes the lock itself.
     std::vector<std::string> lines;
-    auto line = [&lines](const char* fmt, auto... args) {
-        char text[128];
-        std::snprintf(text, sizeof text, fmt, args...);
-        lines.emplace_back(text);
-    };
     {
         std::lock_guard guard(cnxd_client_lock);
         for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
             const cnxd_client_rec& c = cnxd_client[i];
-            line("client->idx [%d], id [%d]\n", i, c.idx);
+            add_line(lines, "client->idx [%d], id [%d]\n", i, c.idx);
             if (!c.taken())
                 continue;
-            line("client->identity [0x%08x]\n", c.identity);
-            line("client->pid [%d]\n", c.pid);
-            line("eloop_sock.used [%d]\n", c.esock.used);
-            line("eloop_sock.sock [%d]\n", c.esock.sock);
-            line("eloop_sock.active [%d]\n", c.esock.active);
-            line("%s", "\n");
+            add_line(lines, "client->identity [0x%08x]\n", c.identity);
+            add_line(lines, "client->pid [%d]\n", c.pid);
+            add_line(lines, "eloop_sock.used [%d]\n", c.esock.used);
+            add_line(lines, "eloop_sock.sock [%d]\n", c.esock.sock);
+            add_line(lines, "eloop_sock.active [%d]\n", c.esock.active);
+            add_line(lines, "\n");
         }
     }
     for (const std::string& text : lines) {
