@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "inproc_loop.h"
 #include "base/path.h"
 #include "cnxd_client.h"
 #include "core/eloop.h"
@@ -63,17 +64,7 @@ public:
     {
         if (!loop_.joinable())
             return;
-        eloop_terminate(&eloop);
-        // Wake the loop's select with a datagram it ignores.
-        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        const std::string server = cnxd_path(CNXD_SERVER_PATH);
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", server.c_str());
-        const char poke = 0;
-        sendto(fd, &poke, 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        close(fd);
-        loop_.join();
+        stop_event_loop(loop_);
     }
 
     // The daemon's log so far.

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "inproc_loop.h"
 #include "base/be.h"
 #include "client/inproc_daemon.h"
 #include "config/confdb_sysroot.h"
@@ -153,16 +154,7 @@ protected:
 private:
     void stop_loop()
     {
-        eloop_terminate(&eloop);
-        // Wake the loop's select with a datagram it ignores.
-        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", cnxd_path(CNXD_SERVER_PATH).c_str());
-        const char poke = 0;
-        sendto(fd, &poke, 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        close(fd);
-        loop_.join();
+        stop_event_loop(loop_);
     }
 
     std::thread loop_;

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "inproc_loop.h"
 #include "base/be.h"
 #include "base/path.h"
 #include "base/shell.h"
@@ -159,16 +160,7 @@ protected:
         timer_service_deinit();
         cnxd_close(session_);
         if (loop_.joinable()) {
-            eloop_terminate(&eloop);
-            // Wake the loop's select with a datagram it ignores.
-            const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-            sockaddr_un a{};
-            a.sun_family = AF_UNIX;
-            std::snprintf(a.sun_path, sizeof a.sun_path, "%s", cnxd_path(CNXD_SERVER_PATH).c_str());
-            const char poke = 0;
-            sendto(fd, &poke, 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-            close(fd);
-            loop_.join();
+            stop_event_loop(loop_);
         }
         cnxd_srv_deinit();
         setenv("PATH", old_path_.c_str(), 1);
