@@ -248,6 +248,7 @@ protected:
         ASSERT_TRUE(daemon.start());
         sim = std::make_unique<LtesimClient>(root);
         ASSERT_TRUE(sim->connected());
+        ASSERT_TRUE(sim->wait_online());
         client = add_client();
     }
     void TearDown() override

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace cnxd::test {
@@ -70,6 +71,12 @@ std::vector<std::string> LtesimClient::call_names()
     for (const std::string& l : calls())
         names.push_back(l.substr(0, l.find(' ')));
     return names;
+}
+
+bool LtesimClient::wait_online(std::chrono::milliseconds bound)
+{
+    const bool asked = eventually([&] { return std::ranges::count(call_names(), "LAPI_OnlineRequest") > 0; }, bound);
+    return asked && command("sync") == "ok";
 }
 
 std::vector<std::string> ltesim_call_log(const Sysroot& root)

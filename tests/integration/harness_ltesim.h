@@ -26,6 +26,10 @@ public:
     std::vector<std::string> calls();
     // Just the names of the recorded calls.
     std::vector<std::string> call_names();
+    // Waits until the modem inserted at start-up has been brought on line
+    // (its online request made and the answer delivered), so that no call of
+    // that chain lands in a record a test has just cleared.
+    bool wait_online(std::chrono::milliseconds bound = 10s);
 
 private:
     std::string read_line();
