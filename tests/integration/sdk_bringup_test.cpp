@@ -47,6 +47,7 @@ TEST(SdkBringUp, OpensInOrderAndClosesInOrderOnSigterm)
     for (long i = 1; i < at("LAPI_Initialize"); ++i)
         EXPECT_EQ("LAPI_RegisterCallbackResponse", names[static_cast<size_t>(i)]);
 
+    ASSERT_TRUE(sim.wait_online()) << "no bring-up call may fall among the closing ones";
     ASSERT_EQ("ok", sim.command("clear"));
     EXPECT_EQ(0, d.stop(SIGTERM));
     const auto log = ltesim_call_log(root);
