@@ -1,7 +1,6 @@
-// An open simulated SDK in a throw-away sysroot, for in-process tests.
+// A throw-away sysroot (CNXD_ROOT) with the simulated modem's boot-time
+// file, for in-process tests.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,7 +8,6 @@
 #include <string>
 
 #include "base/path.h"
-#include "ltesdk.h"
 #include "ltesim.h"
 
 namespace cnxd::test {
@@ -36,22 +34,6 @@ public:
 
 private:
     std::string dir_;
-};
-
-class OpenSdk : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(0, LAPI_LTEAPIOpen(&handle));
-        ASSERT_EQ("ok\n", ltesim::control("set delay_ms 0"));
-    }
-    void TearDown() override
-    {
-        LAPI_AllCallbackUnRegister(handle);
-        EXPECT_EQ(0, LAPI_LTEAPIClose(handle));
-    }
-    SimRoot root;
-    uint32_t handle = 0;
 };
 
 }  // namespace cnxd::test
