@@ -1,13 +1,12 @@
 // The event loop: dispatch of ready sockets, dropping records inside a
-// handler walk, and the ways out of eloop_run.
+// handler walk, and the ways out of eloop_run (a stop signal is checked
+// with the daemon itself).
 #include "core/eloop.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <thread>
 #include <vector>
 
 #include "base/fd.h"
@@ -120,25 +119,6 @@ TEST(EventLoop, UnregisterAndReRegisterKeepTheListWhole)
     b.poke();
     eloop_run(&loop);
     EXPECT_EQ(1, b.calls);
-}
-
-TEST(EventLoop, ASignalDuringTheWaitEndsThePassAndTheFlagIsSeen)
-{
-    eloop_init(&loop);
-    Owner a;
-    add(a, drain);
-    struct sigaction sa {}, old{};
-    sa.sa_handler = [](int) { eloop_terminate(&loop); };
-    sigaction(SIGUSR1, &sa, &old);
-    const pthread_t self = pthread_self();
-    std::thread kicker([self] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        pthread_kill(self, SIGUSR1);
-    });
-    eloop_run(&loop);
-    kicker.join();
-    sigaction(SIGUSR1, &old, nullptr);
-    EXPECT_EQ(0, a.calls);
 }
 
 }  // namespace

@@ -22,16 +22,16 @@ struct FireLog {
     std::mutex lock;
     std::vector<std::pair<uint32_t, Clock::time_point>> fired;
 
-    size_t size()
+    auto snapshot()
     {
         std::lock_guard g(lock);
-        return fired.size();
+        return fired;
     }
+    size_t size() { return snapshot().size(); }
     std::vector<uint32_t> order()
     {
-        std::lock_guard g(lock);
         std::vector<uint32_t> out;
-        for (const auto& f : fired)
+        for (const auto& f : snapshot())
             out.push_back(f.first);
         return out;
     }
@@ -93,7 +93,7 @@ TEST_F(TimerService, FiresInExpiryOrderWhateverTheArmingOrder)
         start_timer(&make(a), static_cast<int32_t>(a / 100 * 100));
     ASSERT_TRUE(wait_until([&] { return log.size() == std::size(arming); }));
     EXPECT_EQ((std::vector<uint32_t>{0, 100, 200, 201, 202, 300, 600}), log.order());
-    for (const auto& [a, at] : log.fired)
+    for (const auto& [a, at] : log.snapshot())
         EXPECT_GE(at - start, std::chrono::milliseconds(a / 100 * 100)) << "timer " << a << " fired early";
 }
 

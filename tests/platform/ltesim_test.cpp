@@ -18,7 +18,6 @@
 namespace cnxd::test {
 namespace {
 
-using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 
@@ -96,28 +95,17 @@ TEST_F(Ltesim, InjectDeliversTheExactBytesInOrderOnItsOwnThread)
     EXPECT_NE(std::this_thread::get_id(), got[0].thread);
 }
 
-TEST_F(Ltesim, CallsShowNameDeviceAndRecordBytesOfEachForm)
+// The record's forms (records, values, texts) are checked through the
+// dispatcher's tests in tests/server; here calls without a device index,
+// the end line and clearing.
+TEST_F(Ltesim, CallsListEachCallUntilCleared)
 {
     ASSERT_EQ("ok\n", ltesim::control("clear"));
-    uint8_t pdn_disconnect[69] = {0x00, 0x05};  // default EPS bearer 5
-    EXPECT_EQ(0, LAPI_PDNDisconnRequest(handle, 1, pdn_disconnect));
-    EXPECT_EQ(0, LAPI_PSInitRequest(handle, 1));
-    EXPECT_EQ(0, LAPI_SetAPNType(handle, 1, 0x0102));
-    const char text[] = "ver";
-    EXPECT_EQ(0, LAPI_SendDMCommand(handle, 1, text, 3));
     uint8_t list[34052];
     EXPECT_EQ(0, LAPI_GetDeviceList(handle, list));
-    uint8_t phy[5] = {0x00, 0x03, 0x00, 0x01, 0x02};  // type 3, length 1, value 2
-    EXPECT_EQ(0, LAPI_PHYFunctionControlRequest(handle, 1, phy));
-    const std::string c = ltesim::control("calls");
-    EXPECT_THAT(c, HasSubstr("LAPI_PDNDisconnRequest dev=1 0005" + std::string(134, '0') + "\n"));
-    EXPECT_THAT(c, HasSubstr("LAPI_PSInitRequest dev=1\n"));
-    EXPECT_THAT(c, HasSubstr("LAPI_SetAPNType dev=1 00000102\n"));
-    EXPECT_THAT(c, HasSubstr("LAPI_SendDMCommand dev=1 766572\n"));
-    EXPECT_THAT(c, HasSubstr("LAPI_GetDeviceList dev=-\n"));
-    EXPECT_THAT(c, HasSubstr("LAPI_PHYFunctionControlRequest dev=1 0003000102\n"));
-    EXPECT_THAT(c, testing::EndsWith("end\n"));
     EXPECT_EQ(1u, load_be32(list)) << "one modem";
+    EXPECT_EQ(0, LAPI_PSInitRequest(handle, 1));
+    EXPECT_EQ("LAPI_GetDeviceList dev=-\nLAPI_PSInitRequest dev=1\nend\n", ltesim::control("calls"));
     ASSERT_EQ("ok\n", ltesim::control("clear"));
     EXPECT_EQ("end\n", ltesim::control("calls"));
 }

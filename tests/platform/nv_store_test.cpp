@@ -16,26 +16,12 @@
 namespace cnxd::test {
 namespace {
 
-std::vector<std::string> printed;
-
-int collect(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    char buf[256];
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    printed.emplace_back(buf);
-    return 0;
-}
-
 class Nv : public ::testing::Test {
 protected:
     ~Nv() override
     {
         nv_nv1_write_enable();
         nv_set_log_mask(0);
-        printed.clear();
     }
     std::string file(const std::string& target) const
     {
@@ -65,22 +51,37 @@ TEST_F(Nv, WritesGrowTheItemAndReadsStayInsideIt)
         EXPECT_EQ(-1, nv_write(item, bytes.data(), offset, len)) << item << " " << offset << " " << len;
     EXPECT_EQ(-1, nv_read(4, nullptr, 0, 1));
     EXPECT_EQ(0, nv_rsync());
+
+    // Item 1 takes writes only while they are enabled.
+    nv_nv1_write_disable();
+    EXPECT_EQ(-1, nv_write(1, bytes.data(), 0, 1));
+    EXPECT_EQ(1, nv_write(2, bytes.data(), 0, 1)) << "other items are not affected";
+    nv_nv1_write_enable();
+    EXPECT_EQ(1, nv_write(1, bytes.data(), 0, 1));
+
+    // The RAM image holds every item in turn: 1, 2, 4.
+    EXPECT_EQ(0, cmn_nv_ram_flush());
+    EXPECT_EQ("\x11\x11" + std::string(10, '\0') + "\x11\x22\x33", file("/var/tmp/cmnnvr.bin"));
 }
 
-TEST_F(Nv, ItemOneTakesWritesOnlyWhileEnabled)
+std::vector<std::string> printed;
+
+int collect(const char* fmt, ...)
 {
-    const uint8_t b = 7;
-    nv_nv1_write_disable();
-    EXPECT_EQ(-1, nv_write(1, &b, 0, 1));
-    EXPECT_EQ(1, nv_write(2, &b, 0, 1)) << "other items are not affected";
-    nv_nv1_write_enable();
-    EXPECT_EQ(1, nv_write(1, &b, 0, 1));
+    va_list ap;
+    va_start(ap, fmt);
+    char buf[256];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    printed.emplace_back(buf);
+    return 0;
 }
 
 TEST_F(Nv, LogMaskChoosesWhatTheConsoleLogKeeps)
 {
     const uint8_t b = 1;
     uint8_t out = 0;
+    printed.clear();
     nv_test_show_console_log(collect);
     EXPECT_TRUE(printed.empty()) << "no log yet";
     nv_set_log_mask(2);
@@ -92,15 +93,6 @@ TEST_F(Nv, LogMaskChoosesWhatTheConsoleLogKeeps)
     nv_test_show_console_log(collect);
     EXPECT_EQ((std::vector<std::string>{"write item 3 offset 0 len 1: 1\n", "read item 3 offset 5 len 1: -1\n"}),
               printed);
-}
-
-TEST_F(Nv, RamImageHoldsEveryItemInTurn)
-{
-    const std::string a = "abc", b = "de";
-    nv_write(0, a.data(), 0, 3);
-    nv_write(7, b.data(), 0, 2);
-    EXPECT_EQ(0, cmn_nv_ram_flush());
-    EXPECT_EQ("abcde", file("/var/tmp/cmnnvr.bin"));
 }
 
 }  // namespace

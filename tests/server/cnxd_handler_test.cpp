@@ -103,17 +103,54 @@ protected:
     }
 };
 
-TEST_F(Dispatch, RecordsAreReadOnlyAsFarAsReceivedAndZeroFilled)
+TEST_F(Dispatch, EachRowReadsItsArgumentsOnlyAsFarAsReceived)
 {
-    // LAPI_AttachRequest reads a 352-byte record; only 3 bytes arrive.
-    EXPECT_EQ(0, request(25, 0x01020304, {0xaa, 0xbb, 0xcc}));
-    // A request length beyond the received bytes changes nothing.
-    EXPECT_EQ(0, request(10, 1, {0x01}, 400));
-    // A TLV record is read as long as its own length says: 4 + 6 bytes.
-    EXPECT_EQ(0, request(231, 1, {0x00, 0x01, 0x00, 0x06, 0x11}));
-    EXPECT_EQ((Lines{"LAPI_AttachRequest dev=16909060 aabbcc" + zeros(349), "LAPI_SetGPIO dev=1 010000",
-                     "LAPI_RRCCapabilityControlRequest dev=1 0001000611" + zeros(5)}),
-              calls());
+    const Bytes seven = cat({host<uint32_t>(0x0a0b0c0d), {0xe1, 0xe2, 0xe3}});
+    uint32_t tail = 0;  // 17, 18: bytes 4-6 and a zero byte, as a host word
+    std::memcpy(&tail, "\xe1\xe2\xe3", 4);
+    Bytes tail_be(4);
+    store_be32(tail_be.data(), tail);
+    struct Case {
+        uint16_t cmd;
+        Bytes data;
+        std::string sdk, args;  // the call the SDK gets
+        int req_len = -1;
+    };
+    const Case cases[] = {
+        // A 352-byte record of which 3 bytes arrive: zero-filled.
+        {25, {0xaa, 0xbb, 0xcc}, "LAPI_AttachRequest", "aabbcc" + zeros(349)},
+        {10, {0x01}, "LAPI_SetGPIO", "010000", 400},  // the request length is not trusted
+        // A TLV record is read as far as its own length says: 4 + 6 bytes.
+        {231, {0x00, 0x01, 0x00, 0x06, 0x11}, "LAPI_RRCCapabilityControlRequest", "0001000611" + zeros(5)},
+        // Words handed on by value, in host order. 13: the operation word
+        // after the 592-byte interface record; 14: the word alone; 17, 18:
+        // two words; 259: the 16-bit parameter only with mode 3; 257: a
+        // word, then the rest of the data and its length.
+        {13, cat({host<uint32_t>(1), {0x6c, 0x74, 0x65}}), "LAPI_ConfigureNetworkInterface",
+         "6c7465" + zeros(589) + "00000001"},
+        {14, host<uint32_t>(0x11223344), "LAPI_SetAPNType", "11223344"},
+        {17, seven, "LAPI_DeleteAPNTypeFromTidNode", "0a0b0c0d" + hex(tail_be)},
+        {18, seven, "LAPI_AddSpecialTid", "0a0b0c0d" + hex(tail_be)},
+        {259, cat({host<uint32_t>(3), host<uint16_t>(0x0102)}), "LAPI_SetLTEBackgroundScanMode", "000000030102"},
+        {259, cat({host<uint32_t>(2), host<uint16_t>(0x0102)}), "LAPI_SetLTEBackgroundScanMode", "000000020000"},
+        {257, cat({host<uint32_t>(9), {0x51, 0x52}}), "LAPI_SetBackgroundScanConfig", "000000095152"},
+        // Texts and their lengths. 135: the whole text; 137: after a type
+        // byte; 364: without its last byte; 151, 153: message and length.
+        {135, text("AT+CGMI"), "LAPI_ATCommandToDevice", hex(text("AT+CGMI"))},
+        {137, cat({{0x02}, text("AT+CGMR")}), "LAPI_ATCommandToDeviceEXT", hex(text("AT+CGMR"))},
+        {364, text("AT+CSQ\r"), "LAPI_ATCommandToDeviceV2", hex(text("AT+CSQ"))},
+        {151, {0x01, 0x02, 0x03}, "LAPI_IMSControlRequest", "010203"},
+        {153, {0x04}, "LAPI_SMSRequest", "04"},
+        // Declared longer than received: zeros; shorter than the index
+        // word: no text at all.
+        {135, text("AT"), "LAPI_ATCommandToDevice", "4154000000", 4 + 5},
+        {364, text("AT"), "LAPI_ATCommandToDeviceV2", "", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("command " + std::to_string(c.cmd));
+        EXPECT_EQ(0, request(c.cmd, 0x01020304, c.data, c.req_len));
+        EXPECT_EQ(Lines{c.sdk + " dev=16909060" + (c.args.empty() ? "" : " " + c.args)}, calls());
+    }
 
     // 7: the request is copied into its answer area, zero-filled, before
     // the call.
@@ -133,66 +170,6 @@ TEST_F(Dispatch, UnknownIdsCompleteWithResultZero)
     EXPECT_TRUE(daemon.log_has("Unknown HCI (0x8)"));
     EXPECT_TRUE(daemon.log_has("Unknown HCI (0xffff)"));
     EXPECT_TRUE(calls().empty());
-}
-
-TEST_F(Dispatch, ValueRowsHandOnWordsInHostOrder)
-{
-    // 13: operation word, then the 592-byte interface record.
-    EXPECT_EQ(0, request(13, 1, cat({host<uint32_t>(1), {0x6c, 0x74, 0x65}})));
-    // 14: the word in place of the record.
-    EXPECT_EQ(0, request(14, 1, host<uint32_t>(0x11223344)));
-    // 17, 18: words of bytes 0-3 and of bytes 4-6 with a zero byte.
-    const Bytes seven = cat({host<uint32_t>(0x0a0b0c0d), {0xe1, 0xe2, 0xe3}});
-    uint32_t second = 0;
-    std::memcpy(&second, "\xe1\xe2\xe3", 4);
-    Bytes second_be(4);
-    store_be32(second_be.data(), second);
-    const std::string words = "0a0b0c0d" + hex(second_be);
-    EXPECT_EQ(0, request(17, 1, seven));
-    EXPECT_EQ(0, request(18, 1, seven));
-    // 259: the 16-bit parameter only with mode 3.
-    EXPECT_EQ(0, request(259, 1, cat({host<uint32_t>(3), host<uint16_t>(0x0102)})));
-    EXPECT_EQ(0, request(259, 1, cat({host<uint32_t>(2), host<uint16_t>(0x0102)})));
-    // 257: word, then the rest of the data and its length.
-    EXPECT_EQ(0, request(257, 1, cat({host<uint32_t>(9), {0x51, 0x52}})));
-
-    EXPECT_EQ((Lines{
-                  "LAPI_ConfigureNetworkInterface dev=1 6c7465" + zeros(589) + "00000001",
-                  "LAPI_SetAPNType dev=1 11223344",
-                  "LAPI_DeleteAPNTypeFromTidNode dev=1 " + words,
-                  "LAPI_AddSpecialTid dev=1 " + words,
-                  "LAPI_SetLTEBackgroundScanMode dev=1 000000030102",
-                  "LAPI_SetLTEBackgroundScanMode dev=1 000000020000",
-                  "LAPI_SetBackgroundScanConfig dev=1 000000095152",
-              }),
-              calls());
-}
-
-TEST_F(Dispatch, TextRowsPassTheDeclaredLength)
-{
-    // 135: the whole text; 137: a type byte first; 364: the last byte
-    // travels apart from the text.
-    EXPECT_EQ(0, request(135, 1, text("AT+CGMI")));
-    EXPECT_EQ(0, request(137, 1, cat({{0x02}, text("AT+CGMR")})));
-    EXPECT_EQ(0, request(364, 1, text("AT+CSQ\r")));
-    // 151 and 153: message and length.
-    EXPECT_EQ(0, request(151, 1, {0x01, 0x02, 0x03}));
-    EXPECT_EQ(0, request(153, 1, {0x04}));
-    // Declared longer than received: the missing bytes are zeros.
-    EXPECT_EQ(0, request(135, 1, text("AT"), 4 + 5));
-    // Declared shorter than the index word: no text at all.
-    EXPECT_EQ(0, request(364, 1, text("AT"), 2));
-
-    EXPECT_EQ((Lines{
-                  "LAPI_ATCommandToDevice dev=1 " + hex(text("AT+CGMI")),
-                  "LAPI_ATCommandToDeviceEXT dev=1 " + hex(text("AT+CGMR")),
-                  "LAPI_ATCommandToDeviceV2 dev=1 " + hex(text("AT+CSQ")),
-                  "LAPI_IMSControlRequest dev=1 010203",
-                  "LAPI_SMSRequest dev=1 04",
-                  "LAPI_ATCommandToDevice dev=1 4154000000",
-                  "LAPI_ATCommandToDeviceV2 dev=1",
-              }),
-              calls());
 }
 
 TEST_F(Dispatch, ResultsThatAreNotKept)
