@@ -10,10 +10,6 @@
 namespace cnxd {
 namespace {
 
-constexpr const char* kApn1 = "config wan lte apntable apn1 ";
-constexpr const char* kApn2 = "config wan lte apntable apn2 ";
-constexpr const char* kApn3 = "config wan lte apntable apn3 ";
-
 class ApnTable : public ::testing::Test {
 protected:
     void SetUp() override
@@ -28,7 +24,13 @@ protected:
         EXPECT_EQ(std::vector<std::string>{}, root.dumps_left());
     }
 
-    uint32_t type_of(const char* name)
+    void set_operator(const std::string& code) { root.set("ltenv info operator", code); }
+    // A key of the store's APN section `n`.
+    void set_apn(int n, const std::string& key, const std::string& value)
+    {
+        root.set("config wan lte apntable apn" + std::to_string(n) + " " + key, value);
+    }
+    static uint32_t type_of(const char* name)
     {
         std::array<char, 32> buf{};
         std::strcpy(buf.data(), name);
@@ -38,36 +40,25 @@ protected:
     test::StoreSysroot root;
 };
 
-TEST_F(ApnTable, TablesEndWithAnEmptyRow)
-{
-    for (const operator_apn_table& t : operator_apn_table_list) {
-        size_t rows = 0;
-        while (t.rows[rows].label)
-            ++rows;
-        EXPECT_EQ(APN_TYPE_NONE, t.rows[rows].type);
-        EXPECT_LE(rows, 8u);
-    }
-}
-
 TEST_F(ApnTable, OperatorTestNamesBecomeTheAdminApn)
 {
-    root.set("ltenv info operator", "2");
-    root.set(std::string(kApn3) + "apn_name", "VZWADMIN");
-    root.set(std::string(kApn3) + "pdn_label", "admin");
+    set_operator("2");
+    set_apn(3, "apn_name", "VZWADMIN");
+    set_apn(3, "pdn_label", "admin");
     std::array<char, 10> name{};
     std::strcpy(name.data(), "TestGp.rs");
     EXPECT_EQ(APN_TYPE_ADMIN, CNXD_GetApnTypeByName(name));
     EXPECT_STREQ("vzwadmin", name.data());
     EXPECT_EQ(0, name[8]);
 
-    root.set("ltenv info operator", "7");
-    root.set(std::string(kApn3) + "apn_name", "otasn");
-    root.set(std::string(kApn3) + "pdn_label", "ota");
+    set_operator("7");
+    set_apn(3, "apn_name", "otasn");
+    set_apn(3, "pdn_label", "ota");
     std::strcpy(name.data(), "test12.RS");
     EXPECT_EQ(APN_TYPE_ADMIN, CNXD_GetApnTypeByName(name));
     EXPECT_STREQ("otasn", name.data());
 
-    root.set("ltenv info operator", "0");
+    set_operator("0");
     std::strcpy(name.data(), "TestGp.rs");
     EXPECT_EQ(APN_TYPE_NONE, CNXD_GetApnTypeByName(name));
     EXPECT_STREQ("TestGp.rs", name.data()) << "other operators keep the name";
@@ -78,9 +69,9 @@ TEST_F(ApnTable, OperatorTestNamesBecomeTheAdminApn)
 TEST_F(ApnTable, OperatorTablesMatchLabelsByPrefixInTableOrder)
 {
     // Sprint: "ota" is type 2 although it stands first.
-    root.set("ltenv info operator", "7");
-    root.set(std::string(kApn1) + "pdn_label", "ota");
-    root.set(std::string(kApn2) + "pdn_label", "INTER");
+    set_operator("7");
+    set_apn(1, "pdn_label", "ota");
+    set_apn(2, "pdn_label", "INTER");
     EXPECT_EQ(APN_TYPE_ADMIN, type_of("internet"));
     EXPECT_EQ(APN_TYPE_INTERNET, type_of("ims.example"));  // "ims" starts the name asked for
     EXPECT_EQ(APN_TYPE_NONE, type_of("unknown"));
@@ -89,8 +80,8 @@ TEST_F(ApnTable, OperatorTablesMatchLabelsByPrefixInTableOrder)
     EXPECT_FALSE(CNXD_GetApnNameByAPNType(APN_TYPE_IMS)) << "no Sprint row";
 
     // AT&T ("e"): type 6 is firstnet.
-    root.set("ltenv info operator", "e");
-    root.set(std::string(kApn1) + "pdn_label", "firstnet");
+    set_operator("e");
+    set_apn(1, "pdn_label", "firstnet");
     EXPECT_EQ(APN_TYPE_B2B, type_of("internet"));
     EXPECT_FALSE(CNXD_GetApnNameByAPNType(APN_TYPE_IMS)) << "no section labelled ims";
 }
@@ -98,7 +89,7 @@ TEST_F(ApnTable, OperatorTablesMatchLabelsByPrefixInTableOrder)
 TEST_F(ApnTable, LabelDerivedTable)
 {
     // Operator 5 has no table: rows follow the sections, typed by CID.
-    root.set("ltenv info operator", "5");
+    set_operator("5");
     EXPECT_EQ(APN_TYPE_INTERNET, type_of("internet"));
     EXPECT_EQ(APN_TYPE_IMS, type_of("ims"));
     EXPECT_EQ("ims", CNXD_GetApnNameByAPNType(1).value_or("-"));
@@ -106,16 +97,11 @@ TEST_F(ApnTable, LabelDerivedTable)
     EXPECT_EQ(5u, type_of("internet"));
     EXPECT_EQ("internet", CNXD_GetApnNameByAPNType(5).value_or("-"));
 
-    // An empty first label ends the table before it starts.
-    root.set(std::string(kApn1) + "pdn_label", "");
-    EXPECT_EQ(APN_TYPE_NONE, type_of("internet"));
-    EXPECT_EQ(APN_TYPE_NONE, type_of("ims"));
-    EXPECT_FALSE(CNXD_GetApnNameByAPNType(1));
-
-    const ConfdbDump dump("confdb_wan_lte_apntable", "config wan lte apntable");
+    // An over-long label is cut; an empty first label ends the table
+    // before it starts.
     label_apn_table rows;
     apn_label_slots labels;
-    root.set(std::string(kApn1) + "pdn_label", std::string(200, 'L'));
+    set_apn(1, "pdn_label", std::string(200, 'L'));
     const ConfdbDump long_label("confdb_wan_lte_apntable", "config wan lte apntable");
     CNXD_BuildLabelApnTable(rows, long_label.file().c_str(), labels);
     ASSERT_NE(nullptr, rows[0].label);
@@ -123,89 +109,82 @@ TEST_F(ApnTable, LabelDerivedTable)
     EXPECT_STREQ("ims", rows[1].label);
     EXPECT_EQ(1u, rows[1].type);
     EXPECT_EQ(nullptr, rows[2].label);
+
+    set_apn(1, "pdn_label", "");
+    const ConfdbDump dump("confdb_wan_lte_apntable", "config wan lte apntable");
     CNXD_BuildLabelApnTable(rows, dump.file().c_str(), labels);
     EXPECT_EQ(nullptr, rows[0].label);
+    EXPECT_EQ(APN_TYPE_NONE, type_of("internet"));
+    EXPECT_EQ(APN_TYPE_NONE, type_of("ims"));
+    EXPECT_FALSE(CNXD_GetApnNameByAPNType(1));
+}
+
+// Expects rec[offset] == value for each pair.
+void expect_bytes(std::span<const uint8_t> rec, std::initializer_list<std::pair<size_t, uint8_t>> want)
+{
+    for (auto [at, value] : want)
+        EXPECT_EQ(value, rec[at]) << "offset " << at;
 }
 
 TEST_F(ApnTable, AttachRecordFromTheStore)
 {
-    root.set(std::string(kApn1) + "username", std::string(70, 'u'));
-    root.set(std::string(kApn1) + "password", "secret");
-    root.set(std::string(kApn1) + "auth_flag", "2");
-    root.set(std::string(kApn1) + "use_gen_pco", "1");
-    root.set(std::string(kApn1) + "gen_pco", "0000000100000011");
-    root.set(std::string(kApn1) + "use_oper_pco", "1");
-    root.set(std::string(kApn1) + "oper_pco_len", "3");
-    root.set(std::string(kApn1) + "oper_pco", "0x0A1b2");
-    root.set(std::string(kApn1) + "secure_pco", "1");
+    for (auto [key, value] : {std::pair{"username", std::string(70, 'u')}, {"password", "secret"},
+                              {"auth_flag", "2"}, {"use_gen_pco", "1"}, {"gen_pco", "0000000100000011"},
+                              {"use_oper_pco", "1"}, {"oper_pco_len", "3"}, {"oper_pco", "0x0A1b2"},
+                              {"secure_pco", "1"}})
+        set_apn(1, key, value);
 
     std::array<uint8_t, 360> rec{};
     rec[338] = APN_TYPE_INTERNET;
     ASSERT_EQ(0, CNXD_FillAttachApnInfo(rec));
-    EXPECT_EQ(1, rec[0]);                                          // filled
-    EXPECT_STREQ("internet", reinterpret_cast<char*>(&rec[2]));    // APN name
-    EXPECT_EQ(3, rec[102]);                                        // PDN type
-    EXPECT_EQ(0, rec[103]);                                        // IP allocation
+    EXPECT_STREQ("internet", reinterpret_cast<char*>(&rec[2]));
     EXPECT_EQ(std::string(63, 'u'), reinterpret_cast<char*>(&rec[104])) << "cut to the field";
-    EXPECT_STREQ("secret", reinterpret_cast<char*>(&rec[168]));    // password
-    EXPECT_EQ(2, rec[232]);                                        // authentication
-    EXPECT_EQ(1, rec[233]);                                        // generic PCO used
-    EXPECT_EQ(0x01, rec[234]);                                     // generic PCO bits, high
-    EXPECT_EQ(0x03, rec[235]);                                     //   low
-    EXPECT_EQ(1, rec[236]);                                        // operator PCO used
-    EXPECT_EQ(3, rec[237]);                                        // its length
-    const uint8_t pco[] = {0x0A, 0x1B, 0x20, 0x00};
-    EXPECT_EQ(0, std::memcmp(pco, &rec[238], sizeof pco));
-    EXPECT_EQ(APN_TYPE_INTERNET, rec[338]);
-    EXPECT_EQ(1, rec[351]);                                        // secure PCO
+    EXPECT_STREQ("secret", reinterpret_cast<char*>(&rec[168]));
+    // Filled, PDN type, IP allocation, authentication, generic PCO used and
+    // its bits, operator PCO used, its length and bytes, APN type, secure PCO.
+    expect_bytes(rec, {{0, 1}, {102, 3}, {103, 0}, {232, 2}, {233, 1}, {234, 0x01}, {235, 0x03}, {236, 1},
+                       {237, 3}, {238, 0x0A}, {239, 0x1B}, {240, 0x20}, {241, 0}, {338, APN_TYPE_INTERNET},
+                       {351, 1}});
 
     // PCO switched off clears what an earlier fill left.
-    root.set(std::string(kApn1) + "use_gen_pco", "0");
-    root.set(std::string(kApn1) + "use_oper_pco", "no");
+    set_apn(1, "use_gen_pco", "0");
+    set_apn(1, "use_oper_pco", "no");
     ASSERT_EQ(0, CNXD_FillAttachApnInfo(rec));
-    EXPECT_EQ(0, rec[233] | rec[234] | rec[235] | rec[236] | rec[237] | rec[238]);
+    expect_bytes(rec, {{233, 0}, {234, 0}, {235, 0}, {236, 0}, {237, 0}, {238, 0}});
 }
 
 TEST_F(ApnTable, PdnConnectivityAndDisconnectRecords)
 {
-    root.set(std::string(kApn2) + "username", std::string(70, 'u'));
-    root.set(std::string(kApn2) + "ip_alloc", "1");
-    root.set(std::string(kApn2) + "use_oper_pco", "1");
-    root.set(std::string(kApn2) + "oper_pco_len", "250");
-    root.set(std::string(kApn2) + "oper_pco", std::string(300, 'f') + "x");  // 'x' moves the start
+    set_apn(2, "username", std::string(70, 'u'));
+    set_apn(2, "ip_alloc", "1");
+    set_apn(2, "use_oper_pco", "1");
+    set_apn(2, "oper_pco_len", "250");
+    set_apn(2, "oper_pco", std::string(300, 'f') + "x");  // 'x' moves the start
     std::array<uint8_t, 420> rec{};
     rec[0] = 0x5A;  // request type, the caller's
     rec[410] = APN_TYPE_IMS;
     ASSERT_EQ(0, CNXD_FillPdnConnApnInfo(rec));
-    EXPECT_EQ(0x5A, rec[0]);
-    EXPECT_EQ(1, rec[1]);
     EXPECT_STREQ("ims", reinterpret_cast<char*>(&rec[2]));
-    EXPECT_EQ(3, rec[102]);
-    EXPECT_EQ(1, rec[103]);
     EXPECT_EQ(std::string(70, 'u'), reinterpret_cast<char*>(&rec[104]));
-    EXPECT_EQ(0, rec[204]);
-    EXPECT_EQ(1, rec[308]);
-    EXPECT_EQ(100, rec[309]) << "length cut to the PCO field";
-    EXPECT_EQ(0xFF, rec[310]);
-    EXPECT_EQ(0xFF, rec[409]);
-    EXPECT_EQ(APN_TYPE_IMS, rec[410]);
-    EXPECT_EQ(0, rec[411]);
+    // The operator PCO length is cut to its 100-byte field.
+    expect_bytes(rec, {{0, 0x5A}, {1, 1}, {102, 3}, {103, 1}, {204, 0}, {308, 1}, {309, 100}, {310, 0xFF},
+                       {409, 0xFF}, {410, APN_TYPE_IMS}, {411, 0}});
 
-    // Refused: no entry for the type, a type above 7, a short record.
-    std::array<uint8_t, 420> before = rec;
-    rec[410] = APN_TYPE_EMERGENCY;
-    before[410] = APN_TYPE_EMERGENCY;
-    EXPECT_EQ(-1, CNXD_FillPdnConnApnInfo(rec));
-    rec[410] = before[410] = 8;
-    EXPECT_EQ(-1, CNXD_FillPdnConnApnInfo(rec));
-    EXPECT_EQ(before, rec);
+    // Refused, record untouched: no entry for the type, a type above 7, a
+    // short record.
+    for (uint8_t type : {uint8_t{APN_TYPE_EMERGENCY}, uint8_t{8}}) {
+        rec[410] = type;
+        const auto before = rec;
+        EXPECT_EQ(-1, CNXD_FillPdnConnApnInfo(rec)) << int(type);
+        EXPECT_EQ(before, rec);
+    }
     EXPECT_EQ(-1, CNXD_FillPdnConnApnInfo(std::span(rec).first(410)));
 
     std::array<uint8_t, 69> disc{};
     ASSERT_EQ(0, CNXD_FillPdnDisconnApnName(disc, APN_TYPE_IMS));
     EXPECT_EQ(3, disc[4]);
     EXPECT_EQ(0, std::memcmp("ims", &disc[5], 3));
-    root.set(std::string(kApn2) + "apn_name", std::string(65, 'n'));
+    set_apn(2, "apn_name", std::string(65, 'n'));
     ASSERT_EQ(0, CNXD_FillPdnDisconnApnName(disc, APN_TYPE_IMS));
     EXPECT_EQ(65, disc[4]);
     EXPECT_EQ(0, disc[5]) << "a name over 64 bytes is not copied";

@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <set>
 #include <thread>
 
 #include "config/confdb_sysroot.h"
@@ -46,10 +45,10 @@ TEST_F(ConfdbAccess, SingleKeyReadTellsMissingFromEmpty)
     EXPECT_STREQ("internet", v.data());
     EXPECT_EQ(0, v[9]) << "the buffer is zeroed before the read";
 
-    EXPECT_EQ(1, CNXD_GetConfdbValue("config wan lte apntable apn1", "no_such_key", v));
-    EXPECT_STREQ("0", v.data());
-    EXPECT_EQ(1, CNXD_GetConfdbValue("no such node", "ENABLE", v));
-    EXPECT_STREQ("0", v.data());
+    for (auto [node, key] : {std::pair{"config wan lte apntable apn1", "no_such_key"}, {"no such node", "ENABLE"}}) {
+        EXPECT_EQ(1, CNXD_GetConfdbValue(node, key, v)) << node << " " << key;
+        EXPECT_STREQ("0", v.data());
+    }
     EXPECT_EQ(0, CNXD_GetConfdbValue("config wan lte apntable apn1", "username", v));
     EXPECT_STREQ("", v.data());
 
@@ -60,8 +59,7 @@ TEST_F(ConfdbAccess, SingleKeyReadTellsMissingFromEmpty)
 
 TEST_F(ConfdbAccess, ImsSwitchAndSmsTypeChoice)
 {
-    const uint8_t mcc302[] = {0x03, 0xF2};  // BCD: 3 0 | 2 F
-    const uint8_t mcc311[] = {0x13, 0x01};
+    const uint8_t mcc302[] = {0x03, 0xF2}, mcc311[] = {0x13, 0x01};  // BCD: 3 0 | 2 F
     const uint8_t mcc_hex[] = {0xBA, 0x0C};  // nibbles above 9 become letters: "ABC"
 
     // Verizon code with IMS off: SMS type 0 and SMS over IP off, once.
@@ -128,7 +126,7 @@ TEST_F(ConfdbAccess, DumpNamesAreNeverShared)
     // Threads reading at once each get their own dump and their own value.
     root.set("config wan lte apntable apn3 apn_name", "third");
     std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             const char* node = t % 2 ? "config wan lte apntable apn2" : "config wan lte apntable apn3";
@@ -140,8 +138,7 @@ TEST_F(ConfdbAccess, DumpNamesAreNeverShared)
                 wrong += CNXD_GetOperator() != 0;
             }
         });
-    for (std::thread& t : threads)
-        t.join();
+    threads.clear();
     EXPECT_EQ(0, wrong);
 }
 

@@ -1,6 +1,6 @@
-// A throw-away sysroot made by scripts/mkroot for the tests of the store,
-// with CNXD_ROOT and PATH of this process pointing into it, so the daemon's
-// reads run the built confdb tool on the sysroot's seeded store.
+// A throw-away sysroot made by scripts/mkroot, with CNXD_ROOT and PATH of
+// this process pointing into it, so the daemon's reads run the built confdb
+// tool on the sysroot's seeded store.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,10 +24,13 @@ namespace cnxd::test {
 
 inline constexpr const char* kForeignTool = "the store tool is built for another machine";
 
-// The build directory: the test binaries live in its tests/ directory.
-inline std::string build_dir()
+// The whole of a host file ("" when there is none).
+inline std::string read_file(const std::string& host_path)
 {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path().string();
+    std::ifstream in(host_path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
 }
 
 class StoreSysroot {
@@ -36,8 +39,9 @@ public:
     {
         char tmpl[] = "/tmp/cnxd-cfg.XXXXXX";
         dir_ = mkdtemp(tmpl);
-        const std::string cmd = std::string(CNXD_SOURCE_DIR) + "/scripts/mkroot " + dir_ + " " + build_dir();
-        if (std::system(cmd.c_str()) != 0)
+        // The test binaries live in the build directory's tests/.
+        const auto build = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path();
+        if (std::system((std::string(CNXD_SOURCE_DIR) + "/scripts/mkroot " + dir_ + " " + build.string()).c_str()))
             std::abort();
         const char* path = std::getenv("PATH");
         old_path_ = path ? path : "";
@@ -57,6 +61,11 @@ public:
     StoreSysroot& operator=(const StoreSysroot&) = delete;
 
     std::string path(const std::string& target) const { return dir_ + target; }
+    std::string read(const std::string& target) const { return read_file(path(target)); }
+    void write(const std::string& target, const std::string& text) const
+    {
+        std::ofstream(path(target), std::ios::binary) << text;
+    }
 
     // Runs the store tool ("confdb " + args) in the sysroot; its exit code.
     int confdb(const std::string& args) const
@@ -64,8 +73,7 @@ public:
         const int status = cnxd_system("confdb " + args);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    // Stores a value the way the tool does, in this process: "node words
-    // key" and the value.
+    // Stores a value in this process the way the tool does: "node words key".
     void set(const std::string& node_key, const std::string& value) const
     {
         std::vector<std::string> words;
@@ -85,8 +93,7 @@ public:
     {
         const pid_t pid = fork();
         if (pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDERR_FILENO);
+            dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
             execl(path("/bin/confdb").c_str(), "confdb", static_cast<char*>(nullptr));
             _exit(errno == ENOEXEC ? kForeignExit : 127);
         }
@@ -94,15 +101,6 @@ public:
         waitpid(pid, &status, 0);
         return WIFEXITED(status) && WEXITSTATUS(status) == kForeignExit;
     }
-
-    std::string read(const std::string& target) const
-    {
-        std::ifstream in(path(target));
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    void write(const std::string& target, const std::string& text) const { std::ofstream(path(target)) << text; }
 
     // The configuration dumps left in var/tmp.
     std::vector<std::string> dumps_left() const

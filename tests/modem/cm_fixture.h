@@ -6,25 +6,20 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "inproc_loop.h"
 #include "base/be.h"
 #include "client/inproc_daemon.h"
 #include "config/confdb_sysroot.h"
-#include "core/eloop.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
+#include "modem/if_record.h"
 #include "server/delivery.h"
 
 namespace cnxd::test {
@@ -115,7 +110,7 @@ protected:
         listener_.reset();
         LAPI_AllCallbackUnRegister(hAPI);
         LAPI_LTEAPIClose(hAPI);
-        stop_loop();
+        stop_event_loop(loop_);
         cnxd_srv_deinit();
         sdk_set_log_type(SDK_LOG_TYPE_STDERR, nullptr);
     }
@@ -152,11 +147,6 @@ protected:
     StoreSysroot root_;
 
 private:
-    void stop_loop()
-    {
-        stop_event_loop(loop_);
-    }
-
     std::thread loop_;
     Session listener_;
     std::unique_ptr<LogStream> log_;
@@ -173,14 +163,22 @@ inline std::string named(const std::string& name, const std::string& text)
     return buf;
 }
 
+// The 592-byte interface record of an interface indication.
+inline std::vector<uint8_t> if_record(const std::string& name, const std::string& apn, uint16_t bearer = 5)
+{
+    std::vector<uint8_t> rec(ifrec::SIZE);
+    std::copy(name.begin(), name.end(), rec.begin() + ifrec::NAME);
+    store_be16(&rec[ifrec::EPS_BEARER], bearer);
+    rec[ifrec::APN_LEN] = static_cast<uint8_t>(apn.size());
+    std::copy(apn.begin(), apn.end(), rec.begin() + ifrec::APN_NAME);
+    return rec;
+}
+
 inline std::string hex(const uint8_t* p, size_t n)
 {
-    std::string out;
-    char b[3];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02x", p[i]);
-        out += b;
-    }
+    std::string out(2 * n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        std::snprintf(&out[2 * i], 3, "%02x", p[i]);
     return out;
 }
 

@@ -15,73 +15,53 @@ protected:
         if (root_.tool_is_foreign())
             GTEST_SKIP() << kForeignTool;
     }
-    void store(int session, int state)
-    {
-        root_.set("config wan lte fota_session", std::to_string(session));
-        root_.set("config wan lte fota_state", std::to_string(state));
-    }
-    static std::string session_in_store()
-    {
-        confdb_value value;
-        CNXD_GetConfdbValue("config wan lte", "fota_session", value);
-        return value.data();
-    }
-    void session_file(const std::string& deferred, const std::string& status)
-    {
-        root_.write("/var/update/fota_info.ini", "[fota_info]\ndeferred=" + deferred + "\nstatus=" + status +
-                                                     "\ndeferred_time=2024-01-01 03:00\n");
-    }
 };
 
-TEST_F(CmOta, AnInterruptedSessionRunsTheClientAgainAndClearsTheFlag)
+TEST_F(CmOta, RecoveryFollowsTheStoredStateAndTheDeferredSession)
 {
-    for (int state : {20, 30, 50, 60, 70}) {
-        store(1, state);
+    const char* const ci = "ota_dm_cli run ci\n";
+    const char* const up = "ota_dm_cli run fota up defer\n";
+    const struct {
+        int session, state;
+        const char* session_file;  // "deferred status", or none
+        std::string run, session_after;
+    } cases[] = {
+        // An interrupted session runs the client again and clears the flag.
+        {1, 20, nullptr, ci, "0"}, {1, 30, nullptr, ci, "0"}, {1, 50, nullptr, ci, "0"},
+        {1, 60, nullptr, ci, "0"}, {1, 70, nullptr, ci, "0"},
+        // Other states, or no session, run nothing.
+        {1, 10, nullptr, "", "1"}, {1, 400, nullptr, "", "1"}, {1, 401, nullptr, "", "1"},
+        {1, 99, nullptr, "", "1"}, {0, 20, nullptr, "", "0"},
+        // A deferred download or update is taken up instead, the session
+        // left to the client; the store's state alone may ask for the update.
+        {1, 20, "1 2", "ota_dm_cli run fota dl defer\n", "1"}, {1, 20, "1 4", up, "1"},
+        {0, 30, "1 0", up, "0"},
+        // Deferred to neither, or not deferred: the interrupted session.
+        {1, 20, "1 0", ci, "0"}, {1, 20, "0 2", ci, "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.session) + " " + std::to_string(c.state) + " " +
+                     (c.session_file ? c.session_file : "-"));
+        root_.set("config wan lte fota_session", std::to_string(c.session));
+        root_.set("config wan lte fota_state", std::to_string(c.state));
+        if (c.session_file)
+            root_.write("/var/update/fota_info.ini", std::string("[fota_info]\ndeferred=") + c.session_file[0] +
+                                                         "\nstatus=" + c.session_file[2] +
+                                                         "\ndeferred_time=2024-01-01 03:00\n");
         cm_run_ota_dm_recover_session(1);
-        EXPECT_EQ("ota_dm_cli run ci\n", platform_calls()) << state;
-        EXPECT_EQ("0", session_in_store()) << state;
+        EXPECT_EQ(c.run, platform_calls());
+        confdb_value value;
+        CNXD_GetConfdbValue("config wan lte", "fota_session", value);
+        EXPECT_EQ(c.session_after, value.data());
+        // One line per recovery run, none when nothing runs.
+        const Lines lines = logs();
+        if (&c == &cases[0]) {
+            EXPECT_EQ(Lines{"[cm_run_ota_dm_recover_session] [FOTA_STATE_DOWNLOADING] OTA_DM_RUN_RECOVER_SESSION\n"},
+                      lines);
+        } else if (c.run.empty() || !c.session_file) {
+            EXPECT_EQ(c.run.empty() ? 0u : 1u, lines.size());
+        }
     }
-    const Lines lines = logs();
-    ASSERT_EQ(5u, lines.size());
-    EXPECT_EQ("[cm_run_ota_dm_recover_session] [FOTA_STATE_DOWNLOADING] OTA_DM_RUN_RECOVER_SESSION\n", lines[0]);
-}
-
-TEST_F(CmOta, OtherStatesAndNoSessionRunNothing)
-{
-    for (auto [session, state] : {std::pair{1, 10}, {1, 400}, {1, 401}, {1, 99}, {0, 20}}) {
-        store(session, state);
-        cm_run_ota_dm_recover_session(1);
-        EXPECT_EQ("", platform_calls()) << session << " " << state;
-        EXPECT_EQ(std::to_string(session), session_in_store());
-    }
-    EXPECT_EQ(Lines{}, logs());
-}
-
-TEST_F(CmOta, ADeferredDownloadOrUpdateIsTakenUpInstead)
-{
-    store(1, 20);
-    session_file("1", "2");
-    cm_run_ota_dm_recover_session(1);
-    EXPECT_EQ("ota_dm_cli run fota dl defer\n", platform_calls());
-    EXPECT_EQ("1", session_in_store()) << "the session is left to the client";
-
-    session_file("1", "4");
-    cm_run_ota_dm_recover_session(1);
-    EXPECT_EQ("ota_dm_cli run fota up defer\n", platform_calls());
-
-    store(0, 30);  // the store's state alone asks for the update
-    session_file("1", "0");
-    cm_run_ota_dm_recover_session(1);
-    EXPECT_EQ("ota_dm_cli run fota up defer\n", platform_calls());
-
-    store(1, 20);  // deferred, but neither to download nor to update
-    cm_run_ota_dm_recover_session(1);
-    EXPECT_EQ("ota_dm_cli run ci\n", platform_calls());
-
-    store(1, 20);
-    session_file("0", "2");  // not deferred
-    cm_run_ota_dm_recover_session(1);
-    EXPECT_EQ("ota_dm_cli run ci\n", platform_calls());
 }
 
 }  // namespace

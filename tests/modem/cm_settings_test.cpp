@@ -29,12 +29,10 @@ TEST_F(CmSettings, SmsAntennaAndLayerRecordsCarryTheirBytes)
     cm_set_IntraBandCAmodeRequest(1, 3);
     EXPECT_EQ((Lines{
                   "LAPI_SetEARFCNExtendRequest dev=1 00012345",
-                  // type 7, length 106, sub-type 3 (timer), 0, value 300
+                  // type 7, length 106, sub-type 3 (timer), 0, value 300; then sub-type 5 (save)
                   "LAPI_SMSSubmitRequest dev=1 0007006a0300" "0000012c" + zeros(100),
-                  // sub-type 5 (save)
                   "LAPI_SMSSubmitRequest dev=1 0007006a0500" "00000002" + zeros(100),
-                  // type 3, length 1, the mode
-                  "LAPI_PHYFunctionControlRequest dev=1 0003000102",
+                  "LAPI_PHYFunctionControlRequest dev=1 0003000102",  // type 3, length 1, the mode
                   // type 20, length 2, downlink 4, uplink 0
                   "LAPI_RRCCapabilityControlRequest dev=1 001400020400",
                   // type 11, length 6, four zero bytes, 0, the mode at 9
@@ -42,32 +40,23 @@ TEST_F(CmSettings, SmsAntennaAndLayerRecordsCarryTheirBytes)
               }),
               calls());
     const Lines lines = logs();
-    EXPECT_NE(std::ranges::find(lines, named("cm_set_DLULMaxLayerRequest", "dl_max_layer:4, ul_max_layer:0")),
-              lines.end());
-    EXPECT_NE(std::ranges::find(lines, named("cm_set_IntraBandCAmodeRequest", "Intra_band CA mode option :0x3")),
-              lines.end());
+    EXPECT_TRUE(std::ranges::count(lines, named("cm_set_DLULMaxLayerRequest", "dl_max_layer:4, ul_max_layer:0")));
+    EXPECT_TRUE(std::ranges::count(lines, named("cm_set_IntraBandCAmodeRequest", "Intra_band CA mode option :0x3")));
 }
 
-TEST_F(CmSettings, DefaultModesAndOptionsOffSendNothing)
+TEST_F(CmSettings, DefaultsSendNothingAndSomeFailuresWriteNoExitLine)
 {
     cm_set_IntraBandCAmodeRequest(1, 0);
     cm_set_KeepCampOnAfterDetachRequest(1, 0);
     EXPECT_EQ(Lines{}, calls());
-    EXPECT_EQ((Lines{
-                  entry("cm_set_IntraBandCAmodeRequest"),
-                  named("cm_set_IntraBandCAmodeRequest", "Default mode(Intra_band CA mode:0x0)"),
-                  entry("cm_set_KeepCampOnAfterDetachRequest"),
-                  named("cm_set_KeepCampOnAfterDetachRequest", "Keep camp on after detach option :0x0"),
-                  leave("cm_set_KeepCampOnAfterDetachRequest"),
-              }),
+    EXPECT_EQ((Lines{entry("cm_set_IntraBandCAmodeRequest"),
+                     named("cm_set_IntraBandCAmodeRequest", "Default mode(Intra_band CA mode:0x0)"),
+                     entry("cm_set_KeepCampOnAfterDetachRequest"),
+                     named("cm_set_KeepCampOnAfterDetachRequest", "Keep camp on after detach option :0x0"),
+                     leave("cm_set_KeepCampOnAfterDetachRequest")}),
               logs());
 
-    cm_set_KeepCampOnAfterDetachRequest(1, 1);
-    EXPECT_EQ(Lines{"LAPI_KeepCampOnAfterDetachRequest dev=1"}, calls());
-}
-
-TEST_F(CmSettings, SmsConfigAndKeepCampWriteNoExitLineAfterAFailure)
-{
+    // The SMS type and keep-camp requests refused: no exit line.
     sim("fail LAPI_SendSmsConfChangeInd 1");
     sim("fail LAPI_KeepCampOnAfterDetachRequest 1");
     cm_set_SMSConfigRequest(1, 0x101);
@@ -82,6 +71,7 @@ TEST_F(CmSettings, SmsConfigAndKeepCampWriteNoExitLineAfterAFailure)
     for (const std::string& line : lines)
         EXPECT_FALSE(line.starts_with("[cm_set_") && line.ends_with("-]\n")) << line;
 
+    // ...but a refused carrier aggregation mode has one.
     sim("fail LAPI_RRCCapabilityControlRequest 1");
     cm_set_IntraBandCAmodeRequest(1, 1);
     const Lines ca = logs();
@@ -102,11 +92,9 @@ TEST_F(CmSettings, NasConfigurationMapsIndexesToItems)
     EXPECT_EQ(0, cm_nas_config_request(1, 0, 4, 9));
     EXPECT_EQ(0, set_nas_config(1, 6, 1));
     EXPECT_EQ(0, set_nas_config(1, 10, 0));
-    EXPECT_EQ((Lines{
-                  "LAPI_SetNASConfigRequest dev=1 018509" + zeros(30),
-                  "LAPI_SetNASConfigRequest dev=1 018401" + zeros(30),
-                  "LAPI_SetNASConfigRequest dev=1 018a00" + zeros(30),
-              }),
+    EXPECT_EQ((Lines{"LAPI_SetNASConfigRequest dev=1 018509" + zeros(30),
+                     "LAPI_SetNASConfigRequest dev=1 018401" + zeros(30),
+                     "LAPI_SetNASConfigRequest dev=1 018a00" + zeros(30)}),
               calls());
 
     sim("fail LAPI_SetNASConfigRequest 3");
@@ -120,41 +108,36 @@ TEST_F(CmSettings, NasConfigurationMapsIndexesToItems)
               calls());
 }
 
-TEST_F(CmSettings, FiveGSecurityRecordFollowsTheNrSwitch)
+TEST_F(CmSettings, FiveGSecurityImeiAndLteInfoRecords)
 {
+    // The 5G security record follows the NR switch.
     ctr_5gnr_flag = 0;
     cm_5g_add_security_ctrl_request(1);
     ctr_5gnr_flag = 1;
     sim("fail LAPI_5GAddSecurityCtrlRequest 1");
     cm_5g_add_security_ctrl_request(1);
     ctr_5gnr_flag = 0;
-    EXPECT_EQ((Lines{
-                  "LAPI_5GAddSecurityCtrlRequest dev=1 ff" + zeros(15) + "ff" + zeros(15),
-                  "LAPI_5GAddSecurityCtrlRequest dev=1 01010101" + zeros(12) + "01010101" + zeros(12),
-              }),
+    EXPECT_EQ((Lines{"LAPI_5GAddSecurityCtrlRequest dev=1 ff" + zeros(15) + "ff" + zeros(15),
+                     "LAPI_5GAddSecurityCtrlRequest dev=1 01010101" + zeros(12) + "01010101" + zeros(12)}),
               calls());
     const Lines lines = logs();
     ASSERT_EQ(5u, lines.size());
     EXPECT_EQ(named("cm_5g_add_security_ctrl_request", "5G Additional Security Control Request fail"), lines[3]);
-}
 
-TEST_F(CmSettings, ImeiChangeIsRecordedThenUploaded)
-{
+    // An IMEI change is recorded, then uploaded.
     const std::array<uint8_t, 9> imei{8, 0x3a, 0x21, 0x43, 0x65, 0x87, 0x09, 0x21, 0x43};
     std::array<uint8_t, 6> upload{0, 3, 0, 0, 1, 0};  // NV upload, item 1
     sim("fail LAPI_UploadBinary 4");
     cm_change_imei_address(2, upload.data(), imei);
     EXPECT_EQ(1, is_change_imei_addr[2]);
+    is_change_imei_addr[2] = 0;
     EXPECT_EQ(0, std::memcmp(change_imei_addr[2], imei.data(), imei.size()));
     EXPECT_EQ(Lines{"LAPI_UploadBinary dev=2 000300000100"}, calls());
     EXPECT_EQ((Lines{entry("cm_change_imei_address"), named("cm_change_imei_address", "Change IMEI Fail"),
                      leave("cm_change_imei_address")}),
               logs());
-    is_change_imei_addr[2] = 0;
-}
 
-TEST_F(CmSettings, LteInfoLogsOnlyItsFailureWithTheRecordType)
-{
+    // The LTE information logs only its failure, with the record type.
     std::array<uint8_t, 8> mac{0, 6, 1, 2, 3, 4, 5, 6};
     cm_set_lte_info(1, mac);
     sim("fail LAPI_SetLTEInfo 2");
@@ -164,20 +147,16 @@ TEST_F(CmSettings, LteInfoLogsOnlyItsFailureWithTheRecordType)
     EXPECT_EQ(Lines{named("cm_set_lte_info", "LAPI_SetLTEInfo (type : 1)")}, logs());
 }
 
-TEST_F(CmSettings, APrintIsCutNotSplitAndARefusedPrintIsReported)
+TEST_F(CmSettings, PrintIsCutNotSplitAndGuardedCopyRefusesNull)
 {
     cm_printf(CM_INFO, "%s", std::string(3000, 'x').c_str());
     EXPECT_EQ(Lines{std::string(CM_PRINTF_MAX, 'x')}, logs());
-
     const uint32_t handle = hAPI;
     hAPI = 0;  // not the SDK's handle: LAPI_Printf refuses
     cm_printf(CM_ERR, "lost\n");
     hAPI = handle;
     EXPECT_EQ(Lines{"LAPI_Printf Failed\n"}, logs());
-}
 
-TEST_F(CmSettings, GuardedCopyLogsANullAddressAndCopiesNothing)
-{
     uint8_t dst[4] = {};
     const uint8_t src[4] = {1, 2, 3, 4};
     EXPECT_EQ(nullptr, check_memcpy(nullptr, src, 4, "ind", 12));
@@ -191,28 +170,26 @@ TEST_F(CmSettings, GuardedCopyLogsANullAddressAndCopiesNothing)
 
 TEST_F(CmSettings, LogDirectionSetsConsoleBufferingAndHostInterface)
 {
-    const std::string buff0 = hex(reinterpret_cast<const uint8_t*>("ipc con always_buff 0"), 21);
-    const std::string buff1 = hex(reinterpret_cast<const uint8_t*>("ipc con always_buff 1"), 21);
-
-    set_arm1_log_direction(ARM1_LOG_CLIENTS);
-    EXPECT_EQ(1u, g_is_qlog_to_pc);
-    EXPECT_EQ(Lines{"LAPI_SendDMCommand dev=1 " + buff1}, calls());
-    EXPECT_EQ("kern hlif -c\n", platform_calls());
-
-    set_arm1_log_direction(ARM1_LOG_UART);
-    EXPECT_EQ(0u, g_is_qlog_to_pc);
-    EXPECT_EQ(Lines{"LAPI_SendDMCommand dev=1 " + buff0}, calls());
-    EXPECT_EQ("kern hlif c\n", platform_calls());
-
-    set_arm1_log_direction(ARM1_LOG_OFF);
-    EXPECT_EQ(Lines{}, calls());
-    EXPECT_EQ("kern hlif -c\n", platform_calls());
-
-    set_arm1_log_direction(7);
-    EXPECT_EQ(7u, get_arm1_log_direction());
-    EXPECT_EQ(Lines{}, calls());
-    EXPECT_EQ("", platform_calls());
-
+    const auto buffering = [](char on) {
+        const std::string command = std::string("ipc con always_buff ") + on;
+        return Lines{"LAPI_SendDMCommand dev=1 " + hex(reinterpret_cast<const uint8_t*>(command.data()), 21)};
+    };
+    const struct {
+        uint32_t direction;
+        Lines dm_commands;
+        std::string platform;
+    } cases[] = {{ARM1_LOG_CLIENTS, buffering('1'), "kern hlif -c\n"},
+                 {ARM1_LOG_UART, buffering('0'), "kern hlif c\n"},
+                 {ARM1_LOG_OFF, {}, "kern hlif -c\n"},
+                 {7, {}, ""}};  // out of range: only remembered
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.direction);
+        set_arm1_log_direction(c.direction);
+        EXPECT_EQ(c.direction, get_arm1_log_direction());
+        EXPECT_EQ(c.direction == ARM1_LOG_CLIENTS ? 1u : 0u, g_is_qlog_to_pc);
+        EXPECT_EQ(c.dm_commands, calls());
+        EXPECT_EQ(c.platform, platform_calls());
+    }
     set_arm1_log_direction(ARM1_LOG_UART);
     calls();
     platform_calls();
@@ -229,7 +206,7 @@ TEST_F(CmSettings, ClientInfoPrintsTheTableBetweenItsEntryAndExit)
     // In between, one line per free record (the fixture's listener holds
     // one more, with its own lines).
     const Lines table(got.begin() + 1, got.end() - 1);
-    EXPECT_NE(table.end(), std::find(table.begin(), table.end(), "client->idx [14], id [255]\n"));
+    EXPECT_TRUE(std::ranges::count(table, "client->idx [14], id [255]\n"));
     EXPECT_GE(table.size(), 15u);
     EXPECT_EQ("ps \n", platform_calls());
 }

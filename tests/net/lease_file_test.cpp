@@ -33,10 +33,15 @@ Lease read_lease(int sid)
 // the test may be slow.
 void expect_near(long want, long got) { EXPECT_LE(std::labs(want - got), 3) << "want " << want << ", got " << got; }
 
-TEST(LeaseFile, NewestOfTwoLeasesWins)
+class LeaseFile : public ::testing::Test {
+protected:
+    void write_lease(int sid, const std::string& text) { root.write(lease_file(sid), text); }
+    StoreSysroot root;
+};
+
+TEST_F(LeaseFile, NewestOfTwoLeasesWinsAndPastTimesAreNegative)
 {
-    LeaseRoot root;
-    root.write_lease(3, lease_block("10.1.2.10", 30, 50, 60) + lease_block("10.1.2.11", 300, 500, 600));
+    write_lease(3, lease_block("10.1.2.10", 30, 50, 60) + lease_block("10.1.2.11", 300, 500, 600));
     expect_near(300, get_latest_lease_timediff(3, "renew "));
     expect_near(500, get_latest_lease_timediff(3, "rebind "));
     expect_near(600, get_latest_lease_timediff(3, "expire "));
@@ -51,25 +56,20 @@ TEST(LeaseFile, NewestOfTwoLeasesWins)
     EXPECT_EQ((Quad{10, 1, 2, 54}), l.dns2);
     // Another sid's file is another file.
     EXPECT_EQ(0, get_latest_lease_timediff(4, "expire "));
-}
 
-TEST(LeaseFile, PastExpireIsNegative)
-{
-    LeaseRoot root;
-    root.write_lease(1, lease_block("10.1.2.10", -200, -100, -50));
+    write_lease(1, lease_block("10.1.2.10", -200, -100, -50));
     expect_near(-50, get_latest_lease_timediff(1, "expire "));
 }
 
-TEST(LeaseFile, LineRules)
+TEST_F(LeaseFile, LineRulesAndMissingOrEmptyFiles)
 {
-    LeaseRoot root;
     // One DNS server leaves the second zero; a line with two keywords (not
     // one the client writes) counts for the first of the fixed order only;
     // outputs not asked for are skipped.
-    root.write_lease(2, "lease {\n"
-                        "  option subnet-mask 255.255.0.0; option routers 10.9.9.9;\n"
-                        "  option domain-name-servers 10.1.2.53;\n"
-                        "}\n");
+    write_lease(2, "lease {\n"
+                   "  option subnet-mask 255.255.0.0; option routers 10.9.9.9;\n"
+                   "  option domain-name-servers 10.1.2.53;\n"
+                   "}\n");
     const Lease l = read_lease(2);
     EXPECT_EQ((Quad{255, 255, 0, 0}), l.mask);
     EXPECT_EQ((Quad{}), l.router);
@@ -77,29 +77,23 @@ TEST(LeaseFile, LineRules)
     EXPECT_EQ((Quad{}), l.dns2);
     EXPECT_EQ((Quad{}), l.addr);
     EXPECT_EQ(0, l.lease_time);
-
     Quad dns1{9, 9, 9, 9};
     EXPECT_EQ(1, get_dhcplease(2, nullptr, nullptr, nullptr, nullptr, dns1.data(), nullptr));
     EXPECT_EQ((Quad{10, 1, 2, 53}), dns1);
-}
 
-TEST(LeaseFile, MissingOrEmptyFile)
-{
-    LeaseRoot root;
+    // A missing file leaves the outputs alone; an empty one zeroes them.
     Quad addr{1, 2, 3, 4};
     EXPECT_EQ(0, get_latest_lease_timediff(5, "expire "));
     EXPECT_EQ(-1, get_dhcplease(5, addr.data(), nullptr, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ((Quad{1, 2, 3, 4}), addr);
-
-    root.write_lease(5, "");
+    write_lease(5, "");
     EXPECT_EQ(0, get_latest_lease_timediff(5, "expire "));
     EXPECT_EQ(1, get_dhcplease(5, addr.data(), nullptr, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ((Quad{}), addr);
 }
 
-TEST(LeaseFile, DamagedFilesGiveBoundedValues)
+TEST_F(LeaseFile, DamagedFilesGiveBoundedValues)
 {
-    LeaseRoot root;
     std::mt19937 rng(7);
     std::string binary(64 * 1024, '\0');
     for (char& c : binary)
@@ -120,35 +114,28 @@ TEST(LeaseFile, DamagedFilesGiveBoundedValues)
         binary + lease_block("10.1.2.12", 10, 20, 30),
     };
     for (const std::string& text : cases) {
-        root.write_lease(1, text);
-        for (const char* keyword : {"renew ", "rebind ", "expire "}) {
-            const long diff = get_latest_lease_timediff(1, keyword);
-            EXPECT_LE(std::labs(diff), LEASE_TIMEDIFF_MAX);
-        }
+        write_lease(1, text);
+        for (const char* keyword : {"renew ", "rebind ", "expire "})
+            EXPECT_LE(std::labs(get_latest_lease_timediff(1, keyword)), LEASE_TIMEDIFF_MAX);
         EXPECT_EQ(1, read_lease(1).rc);
     }
     // The last case: damage before a good lease does not hide it.
     expect_near(30, get_latest_lease_timediff(1, "expire "));
     EXPECT_EQ((Quad{10, 1, 2, 12}), read_lease(1).addr);
 
-    root.write_lease(1, "  expire never;\n");
+    write_lease(1, "  expire never;\n");
     EXPECT_EQ(LEASE_TIMEDIFF_MAX, get_latest_lease_timediff(1, "expire "));
-    root.write_lease(1, "  expire 5 1971/01/01 00:00:00;\n");
+    write_lease(1, "  expire 5 1971/01/01 00:00:00;\n");
     EXPECT_LT(get_latest_lease_timediff(1, "expire "), -100000000);
-
-    root.write_lease(1, "fixed-address 1.2.3.4;\nfixed-address 999.1.2.3;\nfixed-address 1.2;\n");
+    write_lease(1, "fixed-address 1.2.3.4;\nfixed-address 999.1.2.3;\nfixed-address 1.2;\n");
     EXPECT_EQ((Quad{1, 2, 3, 4}), read_lease(1).addr);
-}
 
-TEST(LeaseFile, HugeFileReadsTheNewestLease)
-{
-    LeaseRoot root;
-    std::string text;
+    // A huge file: the newest lease at its end is still read.
+    std::string huge;
     const std::string old = lease_block("10.1.2.10", -30, -20, -10);
-    while (text.size() < (16u << 20))
-        text += old;
-    text += lease_block("10.1.2.13", 100, 200, 300);
-    root.write_lease(6, text);
+    while (huge.size() < (16u << 20))
+        huge += old;
+    write_lease(6, huge + lease_block("10.1.2.13", 100, 200, 300));
     expect_near(300, get_latest_lease_timediff(6, "expire "));
     EXPECT_EQ((Quad{10, 1, 2, 13}), read_lease(6).addr);
 }
