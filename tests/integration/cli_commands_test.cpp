@@ -1,14 +1,8 @@
 // cnxd-cli against the daemon running in a sysroot.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/ipc.h>
 #include <sys/shm.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
-#include <fstream>
-#include <sstream>
 
 #include "base/be.h"
 #include "integration/harness.h"
@@ -16,74 +10,11 @@
 namespace cnxd::test {
 namespace {
 
-// One run of cnxd-cli with CNXD_ROOT set, output and errors into files.
-class Cli {
-public:
-    Cli(const Sysroot& root, const std::vector<std::string>& args, const std::string& input = "")
-        : out_(root.dir() + "/cli-out." + std::to_string(++serial_)), err_(out_ + ".err")
-    {
-        const std::string in_path = out_ + ".in";
-        std::ofstream(in_path) << input;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(open(in_path.c_str(), O_RDONLY), STDIN_FILENO);
-            dup2(open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-            dup2(open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-            setenv("CNXD_ROOT", root.dir().c_str(), 1);
-            std::vector<std::string> all = {CNXD_BUILD_DIR "/client/cnxd-cli"};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (auto& a : all)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Cli()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    // The exit status, or nothing when it did not end within `bound`.
-    std::optional<int> wait(std::chrono::milliseconds bound = 10s)
-    {
-        int status = 0;
-        if (!eventually([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, bound))
-            return std::nullopt;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    std::optional<int> interrupt()
-    {
-        kill(pid_, SIGINT);
-        return wait();
-    }
-    std::string out() const { return slurp(out_); }
-    std::string err() const { return slurp(err_); }
-
-private:
-    static std::string slurp(const std::string& path)
-    {
-        std::ifstream in(path);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    static inline int serial_ = 0;
-    std::string out_;
-    std::string err_;
-    pid_t pid_ = -1;
-};
-
 // No shared block of any client index is left in the sysroot's key space.
 bool no_ipc_left(const Sysroot& root)
 {
     for (int i = 0; i < 15; ++i)
-        if (shmget(ftok(root.path("/var/tmp/cnxd-daemon").c_str(), i), 0, 0) >= 0)
+        if (shmget(root.ipc_key(i), 0, 0) >= 0)
             return false;
     return true;
 }
@@ -112,17 +43,6 @@ TEST_F(CliAgainstDaemon, ApiPrintsTheResultAndTheAnswerArea)
     EXPECT_TRUE(eventually([&] { return no_ipc_left(root); }));
 }
 
-TEST_F(CliAgainstDaemon, CommandLinesAreAcceptedOneShotAndFromAPipe)
-{
-    Cli one(root, {"-t", "200", "cmd", "at", "+cgmi"});
-    EXPECT_EQ(0, one.wait());
-    Cli piped(root, {}, "one\ntwo\n");
-    EXPECT_EQ(0, piped.wait());
-    EXPECT_EQ(0, daemon.count_in_log("Unknown HCI (0x10a)"));
-    EXPECT_EQ(2, daemon.count_in_log("request disconnection"));
-    EXPECT_TRUE(no_ipc_left(root));
-}
-
 TEST_F(CliAgainstDaemon, ClientsPrintsTheTableWithItsOwnSession)
 {
     RawClient other(root, "other");
@@ -142,7 +62,7 @@ TEST_F(CliAgainstDaemon, LogAndEventsPrintWhatTheDaemonDelivers)
     // before anything is relayed: log takes index 0 and sets its receive
     // word, events takes index 1 and sets the word of event 26 (word 5).
     auto shm_word_set = [&](int index, size_t word) {
-        const int id = shmget(ftok(root.path("/var/tmp/cnxd-daemon").c_str(), index), 0, 0);
+        const int id = shmget(root.ipc_key(index), 0, 0);
         if (id < 0)
             return false;
         void* p = shmat(id, nullptr, SHM_RDONLY);
@@ -160,14 +80,14 @@ TEST_F(CliAgainstDaemon, LogAndEventsPrintWhatTheDaemonDelivers)
     ASSERT_EQ(2, peer.open({{5, 77}}));
 
     // The peer has the daemon relay frames to every other identity.
-    auto relay = [&](const std::vector<uint8_t>& inner) {
-        std::vector<uint8_t> payload(5 + inner.size());
+    auto relay = [&](const Bytes& inner) {
+        Bytes payload(5 + inner.size());
         payload[4] = 1;  // target identity 0, broadcast
         std::copy(inner.begin(), inner.end(), payload.begin() + 5);
         ASSERT_TRUE(peer.send(hci_frame(0x0105, payload)));
     };
     const std::string text = "hello from relay\n";
-    relay(hci_frame(0x810B, std::vector<uint8_t>(text.begin(), text.end())));
+    relay(hci_frame(0x810B, Bytes(text.begin(), text.end())));
     relay(hci_frame(0x8107, {
                                 0x00, 0x1a, 0x00, 0x08,  // event 26, data length 8
                                 0x00, 0x00, 0x00, 0x01,  // device index 1

@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +23,58 @@
 namespace cnxd::test {
 
 namespace fs = std::filesystem;
+
+std::string read_text(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string hex(const std::string& bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string s;
+    for (const unsigned char v : bytes) {
+        s += digits[v >> 4];
+        s += digits[v & 15];
+    }
+    return s;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
+            const std::string& in, const std::vector<std::pair<std::string, std::string>>& env)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        dup2(o, STDOUT_FILENO);
+        dup2(err.empty() ? o : open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644), STDERR_FILENO);
+        if (!in.empty())
+            dup2(open(in.c_str(), O_RDONLY), STDIN_FILENO);
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int wait_child(pid_t pid, std::chrono::milliseconds bound)
+{
+    int status = 0;
+    if (!eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, bound)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 // ---- Sysroot -------------------------------------------------------------
 
@@ -48,15 +100,14 @@ void Sysroot::write_file(const std::string& target_path, const std::string& text
     std::ofstream(path(target_path)) << text;
 }
 
-std::string Sysroot::read_file(const std::string& target_path) const
+bool Sysroot::exists(const std::string& target_path) const { return fs::exists(path(target_path)); }
+
+bool Sysroot::confdb_set(const std::string& args) const
 {
-    std::ifstream in(path(target_path));
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::system(("CNXD_ROOT=" + dir_ + " " + path("/bin/confdb") + " set " + args).c_str()) == 0;
 }
 
-bool Sysroot::exists(const std::string& target_path) const { return fs::exists(path(target_path)); }
+int Sysroot::ipc_key(int index) const { return ftok(path("/var/tmp/cnxd-daemon").c_str(), index); }
 
 // ---- Daemon --------------------------------------------------------------
 
@@ -95,24 +146,10 @@ bool Daemon::start(const std::vector<std::string>& extra_args, const std::vector
     args.insert(args.end(), {CNXD_BINARY, "-f", "-g", "7"});
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     cmd_port_ = free_tcp_port();
-    pid_ = fork();
-    if (pid_ == 0) {
-        const int out = open(log_path_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        dup2(out, STDOUT_FILENO);
-        dup2(out, STDERR_FILENO);
-        setenv("CNXD_ROOT", root_.dir().c_str(), 1);
-        setenv("CNXD_CMD_PORT", std::to_string(cmd_port_).c_str(), 1);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
+    pid_ = spawn(args, log_path_, "", "", {{"CNXD_ROOT", root_.dir()}, {"CNXD_CMD_PORT", std::to_string(cmd_port_)}});
     // Ready once start-up is over and the event loop runs: every thread and
     // descriptor of the running daemon exists by then.
-    return eventually([&] { return log().find("serving clients") != std::string::npos || !running(); },
-                      10s) &&
+    return eventually([&] { return log().find("serving clients") != std::string::npos || !running(); }, 10s) &&
            running();
 }
 
@@ -127,8 +164,7 @@ bool Daemon::running()
     if (pid_ <= 0)
         return false;
     int status = 0;
-    const pid_t r = waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
         exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         pid_ = -1;
         return false;
@@ -138,19 +174,10 @@ bool Daemon::running()
 
 std::optional<int> Daemon::stop(int sig, std::chrono::milliseconds bound)
 {
-    if (pid_ > 0)
-        kill(pid_, sig);
+    signal(sig);
     if (!eventually([&] { return !running(); }, bound))
         return std::nullopt;
     return exit_status_;
-}
-
-std::string Daemon::log() const
-{
-    std::ifstream in(log_path_);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 bool Daemon::wait_for_log(const std::string& text, std::chrono::milliseconds bound) const
@@ -175,11 +202,11 @@ sockaddr_un unix_addr(const std::string& path)
 {
     sockaddr_un a{};
     a.sun_family = AF_UNIX;
-    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    path.copy(a.sun_path, sizeof a.sun_path - 1);
     return a;
 }
 
-bool send_dgram(int fd, const std::string& to, const std::vector<uint8_t>& d)
+bool send_dgram(int fd, const std::string& to, const Bytes& d)
 {
     const sockaddr_un a = unix_addr(to);
     return sendto(fd, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a) ==
@@ -200,13 +227,10 @@ RawClient::RawClient(const Sysroot& root, const std::string& name) : root_(root)
 
 RawClient::~RawClient()
 {
-    close_socket();
+    if (shm_)
+        shmdt(shm_);
+    close(fd_);
     unlink(path_.c_str());
-}
-
-int RawClient::ipc_key() const
-{
-    return ftok(root_.path("/var/tmp/cnxd-daemon").c_str(), index_);
 }
 
 uint8_t* RawClient::attach()
@@ -227,45 +251,36 @@ void RawClient::set_word(size_t k, uint32_t value)
         store_be32(block + 4 * k, value);
 }
 
-std::optional<int32_t> RawClient::api_request(uint16_t cmd, uint32_t dev, const std::vector<uint8_t>& data,
-                                              std::chrono::milliseconds bound)
+void RawClient::subscribe_all()
 {
-    std::vector<uint8_t> payload(8 + data.size());
-    store_be16(payload.data(), cmd);
-    store_be16(payload.data() + 2, static_cast<uint16_t>(4 + data.size()));
-    std::memcpy(payload.data() + 4, &dev, 4);  // the device index travels in host order
-    std::copy(data.begin(), data.end(), payload.begin() + 8);
+    for (size_t k = 1; k <= 377; ++k)
+        set_word(k, 1);
+}
+
+bool RawClient::wait_done(std::chrono::milliseconds bound) const
+{
     const int semid = semget(ipc_key(), 0, 0);
-    if (semid < 0 || !send(hci_frame(0x0106, payload)))
-        return std::nullopt;
     sembuf wait_done{1, -1, 0};
     const timespec ts{static_cast<time_t>(bound.count() / 1000), static_cast<long>(bound.count() % 1000) * 1000000L};
-    if (semtimedop(semid, &wait_done, 1, &ts) != 0)
-        return std::nullopt;
-    uint8_t* block = attach();
-    if (!block)
-        return std::nullopt;
-    return static_cast<int32_t>(load_be32(block + 1516));
+    return semid >= 0 && semtimedop(semid, &wait_done, 1, &ts) == 0;
 }
 
-void RawClient::close_socket()
+std::optional<int32_t> RawClient::api_request(uint16_t cmd, uint32_t dev, const Bytes& data,
+                                              std::chrono::milliseconds bound)
 {
-    if (shm_)
-        shmdt(shm_);
-    shm_ = nullptr;
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
+    if (!send(api_frame(cmd, dev, data)) || !wait_done(bound) || !attach())
+        return std::nullopt;
+    return static_cast<int32_t>(load_be32(shm_ + 1516));
 }
 
-bool RawClient::send_to_server(const std::vector<uint8_t>& datagram) const
+bool RawClient::send_to_server(const Bytes& datagram) const
 {
     return send_dgram(fd_, root_.path("/var/tmp/cnxd-daemon"), datagram);
 }
 
 std::optional<uint8_t> RawClient::open(std::optional<std::pair<uint32_t, uint32_t>> id_pid)
 {
-    std::vector<uint8_t> payload;
+    Bytes payload;
     if (id_pid) {
         payload.resize(8);
         store_be32(payload.data(), id_pid->first);
@@ -285,17 +300,17 @@ std::optional<uint8_t> RawClient::open(std::optional<std::pair<uint32_t, uint32_
     }
 }
 
-bool RawClient::send(const std::vector<uint8_t>& datagram) const
+bool RawClient::send(const Bytes& datagram) const
 {
     return send_dgram(fd_, root_.path("/var/tmp/cnxd-client-" + std::to_string(index_)), datagram);
 }
 
-std::optional<std::vector<uint8_t>> RawClient::recv(std::chrono::milliseconds bound) const
+std::optional<Bytes> RawClient::recv(std::chrono::milliseconds bound) const
 {
     pollfd p{fd_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(bound.count())) <= 0)
         return std::nullopt;
-    std::vector<uint8_t> buf(65536);
+    Bytes buf(65536);
     const ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
     if (n < 0)
         return std::nullopt;
@@ -303,13 +318,132 @@ std::optional<std::vector<uint8_t>> RawClient::recv(std::chrono::milliseconds bo
     return buf;
 }
 
-std::vector<uint8_t> hci_frame(uint16_t id, const std::vector<uint8_t>& payload)
+Bytes hci_frame(uint16_t id, const Bytes& payload)
 {
-    std::vector<uint8_t> f(4 + payload.size());
+    Bytes f(4 + payload.size());
     store_be16(f.data(), id);
     store_be16(f.data() + 2, static_cast<uint16_t>(payload.size()));
-    std::copy(payload.begin(), payload.end(), f.begin() + 4);
+    std::ranges::copy(payload, f.begin() + 4);
     return f;
+}
+
+Bytes api_frame(uint16_t cmd, uint32_t dev, const Bytes& data)
+{
+    Bytes payload(8 + data.size());
+    store_be16(payload.data(), cmd);
+    store_be16(payload.data() + 2, static_cast<uint16_t>(4 + data.size()));
+    std::memcpy(payload.data() + 4, &dev, 4);
+    std::ranges::copy(data, payload.begin() + 8);
+    return hci_frame(0x0106, payload);
+}
+
+// ---- LtesimClient --------------------------------------------------------
+
+LtesimClient::LtesimClient(const Sysroot& root, std::chrono::milliseconds bound)
+{
+    const sockaddr_un addr = unix_addr(root.path("/var/tmp/ltesim.sock"));
+    eventually([&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+            fd_ = fd;
+            return true;
+        }
+        close(fd);
+        return false;
+    }, bound);
+}
+
+LtesimClient::~LtesimClient()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+std::string LtesimClient::read_line()
+{
+    for (;;) {
+        const size_t nl = buffered_.find('\n');
+        if (nl != std::string::npos) {
+            std::string line = buffered_.substr(0, nl);
+            buffered_.erase(0, nl + 1);
+            return line;
+        }
+        char buf[4096];
+        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+        if (n <= 0)
+            return {};
+        buffered_.append(buf, static_cast<size_t>(n));
+    }
+}
+
+std::string LtesimClient::command(const std::string& line)
+{
+    const std::string out = line + "\n";
+    if (fd_ < 0 || ::send(fd_, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size()))
+        return {};
+    return read_line();
+}
+
+std::vector<std::string> LtesimClient::calls()
+{
+    std::vector<std::string> lines;
+    for (std::string l = command("calls"); !l.empty() && l != "end"; l = read_line())
+        lines.push_back(l);
+    return lines;
+}
+
+std::vector<std::string> LtesimClient::call_names()
+{
+    std::vector<std::string> names;
+    for (const std::string& l : calls())
+        names.push_back(l.substr(0, l.find(' ')));
+    return names;
+}
+
+bool LtesimClient::wait_online(std::chrono::milliseconds bound)
+{
+    const bool asked = eventually([&] { return std::ranges::count(call_names(), "LAPI_OnlineRequest") > 0; }, bound);
+    return asked && command("sync") == "ok";
+}
+
+std::vector<std::string> ltesim_call_log(const Sysroot& root)
+{
+    std::istringstream in(root.read_file("/var/log/ltesim-calls.log"));
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
+    return lines;
+}
+
+// ---- Cli -----------------------------------------------------------------
+
+Cli::Cli(const Sysroot& root, const std::vector<std::string>& args, const std::string& input)
+{
+    static int serial = 0;
+    out_ = root.dir() + "/cli-out." + std::to_string(++serial);
+    std::ofstream(out_ + ".in") << input;
+    std::vector<std::string> argv = {CNXD_BUILD_DIR "/client/cnxd-cli"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_ = spawn(argv, out_, out_ + ".err", out_ + ".in", {{"CNXD_ROOT", root.dir()}});
+}
+
+Cli::~Cli()
+{
+    if (pid_ > 0)
+        wait_child(pid_, 0ms);
+}
+
+int Cli::wait(std::chrono::milliseconds bound)
+{
+    const int status = wait_child(pid_, bound);
+    pid_ = -1;
+    return status;
+}
+
+int Cli::interrupt()
+{
+    kill(pid_, SIGINT);
+    return wait();
 }
 
 }  // namespace cnxd::test

@@ -1,5 +1,6 @@
 // End-to-end harness: a fresh sysroot, the built daemon running in it in
-// the foreground, raw test clients speaking HCI frames, and the daemon's log.
+// the foreground, raw test clients speaking HCI frames, the simulated
+// modem's control socket, cnxd-cli runs, and the daemon's log.
 #pragma once
 
 #include <sys/types.h>
@@ -14,6 +15,34 @@
 namespace cnxd::test {
 
 using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+// Polls `pred` until it holds or `bound` passes.
+template <typename Pred>
+bool eventually(Pred pred, std::chrono::milliseconds bound = 5s)
+{
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// The whole text of a file ("" when it cannot be read).
+std::string read_text(const std::string& path);
+// Lower-case hex digits of `bytes`, two per byte.
+std::string hex(const std::string& bytes);
+inline std::string hex(const Bytes& b) { return hex(std::string(b.begin(), b.end())); }
+// Starts argv (searched in PATH) as a child with `env` added, standard
+// output appended to `out`, standard error to `err` (or `out` when empty),
+// standard input from `in` (when given).
+pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err = "",
+            const std::string& in = "", const std::vector<std::pair<std::string, std::string>>& env = {});
+// Waits for the child `pid` up to `bound`: its exit code (128 + signal when
+// killed), or -1 when it had to be killed.
+int wait_child(pid_t pid, std::chrono::milliseconds bound);
 
 // A throw-away sysroot made by scripts/mkroot, removed by the destructor.
 class Sysroot {
@@ -26,8 +55,12 @@ public:
     const std::string& dir() const { return dir_; }
     std::string path(const std::string& target_path) const { return dir_ + target_path; }
     void write_file(const std::string& target_path, const std::string& text) const;
-    std::string read_file(const std::string& target_path) const;
+    std::string read_file(const std::string& target_path) const { return read_text(path(target_path)); }
     bool exists(const std::string& target_path) const;
+    // "confdb set ARGS" on the sysroot's store; true when it succeeded.
+    bool confdb_set(const std::string& args) const;
+    // The System V key of client index `index`.
+    int ipc_key(int index) const;
 
 private:
     std::string dir_;
@@ -55,10 +88,8 @@ public:
     int cmd_port() const { return cmd_port_; }
 
     // Everything the daemon wrote to standard error and output so far.
-    std::string log() const;
-    // Waits until `text` appears in the log.
+    std::string log() const { return read_text(log_path_); }
     bool wait_for_log(const std::string& text, std::chrono::milliseconds bound = 10s) const;
-    // How often `text` appears in the log.
     int count_in_log(const std::string& text) const;
 
 private:
@@ -78,27 +109,27 @@ public:
     RawClient& operator=(const RawClient&) = delete;
 
     // Sends a datagram to the daemon's server socket.
-    bool send_to_server(const std::vector<uint8_t>& datagram) const;
+    bool send_to_server(const Bytes& datagram) const;
     // HCI_API_OPEN with identity and pid (or an empty payload); returns the
     // answer byte, or nothing when no answer came.
     std::optional<uint8_t> open(std::optional<std::pair<uint32_t, uint32_t>> id_pid = {{0, 0}});
     // Sends a datagram to this client's daemon-side socket (after open).
-    bool send(const std::vector<uint8_t>& datagram) const;
+    bool send(const Bytes& datagram) const;
     // Receives one datagram, waiting up to `bound`.
-    std::optional<std::vector<uint8_t>> recv(std::chrono::milliseconds bound = 2s) const;
-    int fd() const { return fd_; }
+    std::optional<Bytes> recv(std::chrono::milliseconds bound = 2s) const;
     int index() const { return index_; }
-    void close_socket();
+    int ipc_key() const { return root_.ipc_key(index_); }
 
-    // The System V key of this client's shared block and semaphore set.
-    int ipc_key() const;
     // Attaches this client's shared block (nullptr when there is none).
     uint8_t* attach();
     // Sets the receive word, or a subscription word k (1..377).
     void set_word(size_t k, uint32_t value);
-    // One API request: sends it and waits for its completion semaphore;
-    // returns the result word, or nothing when no completion came.
-    std::optional<int32_t> api_request(uint16_t cmd, uint32_t dev, const std::vector<uint8_t>& data,
+    void subscribe_all();
+    // Waits for the completion semaphore of one API request.
+    bool wait_done(std::chrono::milliseconds bound = 5s) const;
+    // One API request: sends it and waits for its completion; returns the
+    // result word, or nothing when no completion came.
+    std::optional<int32_t> api_request(uint16_t cmd, uint32_t dev, const Bytes& data,
                                        std::chrono::milliseconds bound = 5s);
 
 private:
@@ -110,19 +141,61 @@ private:
 };
 
 // An HCI frame: id, length, payload.
-std::vector<uint8_t> hci_frame(uint16_t id, const std::vector<uint8_t>& payload);
+Bytes hci_frame(uint16_t id, const Bytes& payload);
+// An HCI_API_REQUEST frame (the device index travels in host order).
+Bytes api_frame(uint16_t cmd, uint32_t dev, const Bytes& data = {});
 
-// Polls `pred` until it holds or `bound` passes.
-template <typename Pred>
-bool eventually(Pred pred, std::chrono::milliseconds bound = 5s)
-{
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
+// A client of the modem simulator's control socket ($CNXD_ROOT/var/tmp/
+// ltesim.sock), for tests that script the simulated modem.
+class LtesimClient {
+public:
+    // Connects, retrying until the socket exists (the SDK opens after the
+    // daemon's server socket).
+    explicit LtesimClient(const Sysroot& root, std::chrono::milliseconds bound = 5s);
+    ~LtesimClient();
+    LtesimClient(const LtesimClient&) = delete;
+    LtesimClient& operator=(const LtesimClient&) = delete;
+
+    bool connected() const { return fd_ >= 0; }
+    // One command line; returns its one-line answer ("ok", "err ..."), or
+    // "" when the connection failed.
+    std::string command(const std::string& line);
+    // The recorded calls, one "NAME dev=N HEX" line each.
+    std::vector<std::string> calls();
+    std::vector<std::string> call_names();
+    // Waits until the modem inserted at start-up has been brought on line
+    // (its online request made and the answer delivered), so that no call of
+    // that chain lands in a record a test has just cleared.
+    bool wait_online(std::chrono::milliseconds bound = 10s);
+
+private:
+    std::string read_line();
+    int fd_ = -1;
+    std::string buffered_;
+};
+
+// The lines of the simulator's call log ($CNXD_ROOT/var/log/ltesim-calls.log),
+// which outlives the control socket: "NAME dev=N" per call.
+std::vector<std::string> ltesim_call_log(const Sysroot& root);
+
+// One run of cnxd-cli with CNXD_ROOT set, `input` on its standard input;
+// killed by the destructor when still running.
+class Cli {
+public:
+    Cli(const Sysroot& root, const std::vector<std::string>& args, const std::string& input = "");
+    ~Cli();
+    Cli(const Cli&) = delete;
+    Cli& operator=(const Cli&) = delete;
+
+    // The exit status, or -1 when it had to be killed after `bound`.
+    int wait(std::chrono::milliseconds bound = 10s);
+    int interrupt();
+    std::string out() const { return read_text(out_); }
+    std::string err() const { return read_text(out_ + ".err"); }
+
+private:
+    std::string out_;
+    pid_t pid_ = -1;
+};
 
 }  // namespace cnxd::test

@@ -3,34 +3,16 @@
 // that subscribed to its event.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "base/be.h"
 #include "ind/expected.h"
 #include "integration/harness.h"
-#include "integration/harness_ltesim.h"
 
 namespace cnxd::test {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 constexpr uint32_t DEV = 3;
-constexpr size_t SUBSCRIPTION_WORDS = 377;
-
-std::string hex(const Bytes& b)
-{
-    std::string s;
-    char two[3];
-    for (uint8_t v : b) {
-        std::snprintf(two, sizeof two, "%02x", v);
-        s += two;
-    }
-    return s;
-}
 
 // One injection and what the subscribers must get for it.
 struct Case {
@@ -127,9 +109,8 @@ protected:
         ASSERT_EQ("ok", sim->command("sync")) << "the insert at start-up is past";
         for (RawClient* c : {&a, &b, &quiet})
             ASSERT_TRUE(c->open({{5, 0}}).has_value());
-        for (RawClient* c : {&a, &b})
-            for (size_t k = 1; k <= SUBSCRIPTION_WORDS; ++k)
-                c->set_word(k, 1);
+        a.subscribe_all();
+        b.subscribe_all();
     }
     void TearDown() override { EXPECT_EQ(0, daemon.stop(SIGTERM)); }
 
@@ -199,8 +180,7 @@ TEST(IndBringUp, AnInsertedModemIsSeenByClientsUpToOnline)
     ASSERT_TRUE(sim.connected());
     RawClient c(root, "events");
     ASSERT_TRUE(c.open({{5, 0}}).has_value());
-    for (size_t k = 1; k <= SUBSCRIPTION_WORDS; ++k)
-        c.set_word(k, 1);
+    c.subscribe_all();
     ASSERT_EQ("ok", sim.command("set device_present 1"));
     // Insert, crash log, protocol-stack initialisation, online: each
     // answer of the modem follows the request the one before made.

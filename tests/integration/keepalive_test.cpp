@@ -12,18 +12,11 @@
 namespace cnxd::test {
 namespace {
 
-void store_set(const Sysroot& root, const std::string& args)
-{
-    const std::string cmd = "CNXD_ROOT=" + root.dir() + " " + root.path("/bin/confdb") + " set " + args;
-    ASSERT_EQ(0, std::system(cmd.c_str())) << cmd;
-}
-
 TEST(KeepAlive, ASilentClientRebootsTheRouterAndAnAnsweringOneDoesNot)
 {
     Sysroot root;
-    store_set(root, "config wan lte cnxdkeepalive ENABLE 1");
-    store_set(root, "config wan lte cnxdkeepalive interval_time 1");
-    store_set(root, "config wan lte cnxdkeepalive max_retry 2");
+    for (const char* setting : {"ENABLE 1", "interval_time 1", "max_retry 2"})
+        ASSERT_TRUE(root.confdb_set(std::string("config wan lte cnxdkeepalive ") + setting));
     Daemon daemon(root);
     ASSERT_TRUE(daemon.start());
     EXPECT_TRUE(daemon.wait_for_log("start keep-alive"));

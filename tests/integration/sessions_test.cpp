@@ -29,10 +29,8 @@ protected:
         EXPECT_EQ(0, daemon.stop(SIGTERM));
         // Nothing of the clients survives the daemon.
         for (int i = 0; i < 15; ++i)
-            EXPECT_LT(shmget(key(i), 0, 0), 0) << "shared block of index " << i << " left behind";
+            EXPECT_LT(shmget(root.ipc_key(i), 0, 0), 0) << "shared block of index " << i << " left behind";
     }
-
-    int key(int index) const { return ftok(root.path("/var/tmp/cnxd-daemon").c_str(), index); }
 
     RawClient& add_client()
     {
@@ -40,13 +38,9 @@ protected:
         return *clients.back();
     }
 
-    int open_fds() const
+    long open_fds() const
     {
-        int n = 0;
-        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(
-                 "/proc/" + std::to_string(daemon.pid()) + "/fd"))
-            ++n;
-        return n;
+        return std::ranges::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(daemon.pid()) + "/fd"));
     }
 
     Sysroot root;
@@ -82,7 +76,7 @@ TEST_F(Sessions, FifteenClientsGetIndexesAndTheirOwnIpcObjects)
 
 TEST_F(Sessions, EveryWayOutReleasesTheSlotSocketAndIpcObjects)
 {
-    const int fds_before = open_fds();
+    const long fds_before = open_fds();
     struct Leave {
         const char* how;
         std::vector<uint8_t> datagram;
@@ -118,12 +112,12 @@ TEST_F(Sessions, AStaleSharedBlockMakesOnlyItsIndexFail)
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(i, add_client().open());
     // What a killed daemon would leave behind at index 2.
-    const int stale = shmget(key(2), 64, 0666 | IPC_CREAT | IPC_EXCL);
+    const int stale = shmget(root.ipc_key(2), 64, 0666 | IPC_CREAT | IPC_EXCL);
     ASSERT_GE(stale, 0);
 
     EXPECT_EQ(2, add_client().open()) << "the failure answer names the index tried";
     EXPECT_TRUE(daemon.wait_for_log("Cannot create shm client2 key"));
-    EXPECT_LT(semget(key(2), 0, 0), 0) << "no semaphore set made for the failed index";
+    EXPECT_LT(semget(root.ipc_key(2), 0, 0), 0) << "no semaphore set made for the failed index";
     EXPECT_EQ(3, add_client().open()) << "later clients get other indexes";
     EXPECT_EQ(4, add_client().open());
 
@@ -133,34 +127,19 @@ TEST_F(Sessions, AStaleSharedBlockMakesOnlyItsIndexFail)
     EXPECT_GE(shmget(back.ipc_key(), 0, 0), 0);
 }
 
-TEST_F(Sessions, AnApiRequestCompletesThroughTheSemaphores)
-{
-    RawClient& c = add_client();
-    ASSERT_EQ(0, c.open());
-    EXPECT_EQ(0, c.api_request(8, 1, {}));
-    EXPECT_EQ(0, c.api_request(0xFFFF, 1, {1, 2, 3}));
-    const int semid = semget(c.ipc_key(), 0, 0);
-    EXPECT_EQ(0, semctl(semid, 0, GETVAL)) << "not busy after the answer";
-}
-
 TEST_F(Sessions, RelayReachesTheFirstOfAnIdentityOrEveryOtherIdentity)
 {
-    RawClient& sender = add_client();
-    RawClient& a7 = add_client();
-    RawClient& b7 = add_client();
-    RawClient& c9 = add_client();
-    RawClient& same = add_client();
-    ASSERT_EQ(0, sender.open({{5, 1}}));
-    ASSERT_EQ(1, a7.open({{7, 2}}));
-    ASSERT_EQ(2, b7.open({{7, 3}}));
-    ASSERT_EQ(3, c9.open({{9, 4}}));
-    ASSERT_EQ(4, same.open({{5, 5}}));
-    for (RawClient* c : {&sender, &a7, &b7, &c9, &same})
-        c->set_word(0, 1);
+    // Identities 5 (the sender), 7, 7, 9, 5.
+    const uint32_t identities[] = {5, 7, 7, 9, 5};
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(i, add_client().open({{identities[i], 0}}));
+        clients.back()->set_word(0, 1);
+    }
+    RawClient &sender = *clients[0], &a7 = *clients[1], &b7 = *clients[2], &c9 = *clients[3], &same = *clients[4];
 
-    const std::vector<uint8_t> inner = hci_frame(0x0402, {0, 0, 0, 0, 0, 20, 0, 1, 3});
+    const Bytes inner = hci_frame(0x0402, {0, 0, 0, 0, 0, 20, 0, 1, 3});
     auto relay = [&](uint32_t target, uint8_t broadcast) {
-        std::vector<uint8_t> p(5);
+        Bytes p(5);
         store_be32(p.data(), target);
         p[4] = broadcast;
         p.insert(p.end(), inner.begin(), inner.end());
@@ -190,7 +169,7 @@ TEST_F(Sessions, MalformedInputNeverCrashesOrHangsTheDaemon)
 
     RawClient& c = add_client();
     ASSERT_EQ(1, c.open()) << "index 0 went to the truncated open request";
-    const std::vector<std::vector<uint8_t>> junk = {
+    const std::vector<Bytes> junk = {
         {0x01},                                        // shorter than a header
         {0x01, 0x06, 0xFF, 0xFF},                      // request, length 65535, no payload
         hci_frame(kRequest, {0x00}),                   // request cut inside its command id

@@ -1,23 +1,18 @@
 // The command shell end to end: lines over the TCP command port and from
 // cnxd-cli, against the daemon and its simulated modem.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "integration/harness.h"
-#include "integration/harness_ltesim.h"
 
 namespace cnxd::test {
 namespace {
@@ -70,45 +65,7 @@ private:
     std::string got_;
 };
 
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char b[3];
-    for (const unsigned char c : bytes) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out;
-}
-
-// cnxd-cli with CNXD_ROOT set: its exit status and standard output.
-std::pair<int, std::string> run_cli(const Sysroot& root, std::vector<std::string> args)
-{
-    const std::string out_path = root.dir() + "/cli-out";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-        setenv("CNXD_ROOT", root.dir().c_str(), 1);
-        args.insert(args.begin(), CNXD_BUILD_DIR "/client/cnxd-cli");
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = -1;
-    if (!eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10s)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, root.read_file("/cli-out")};
-}
-
-size_t entries(const std::string& dir)
-{
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
-}
+long entries(const std::string& dir) { return std::ranges::distance(std::filesystem::directory_iterator(dir)); }
 
 class ShellEndToEnd : public ::testing::Test {
 protected:
@@ -173,17 +130,24 @@ TEST_F(ShellEndToEnd, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBac
 
 TEST_F(ShellEndToEnd, CnxdCliLinesRunInTheDaemon)
 {
-    auto [status, out] = run_cli(root, {"-t", "300", "cmd", "cnxdf", "0x5"});
-    EXPECT_EQ(0, status);
-    EXPECT_NE(std::string::npos, out.find("cnxd_flags=0x00000005")) << out;
+    Cli flags(root, {"-t", "300", "cmd", "cnxdf", "0x5"});
+    EXPECT_EQ(0, flags.wait());
+    EXPECT_NE(std::string::npos, flags.out().find("cnxd_flags=0x00000005")) << flags.out();
 
-    std::tie(status, out) = run_cli(root, {"-t", "300", "cmd", "cnxdf", "200"});
-    EXPECT_NE(std::string::npos, out.find("Invaild Device Index(1~127)")) << out;
+    Cli refused(root, {"-t", "300", "cmd", "cnxdf", "200"});
+    EXPECT_EQ(0, refused.wait());
+    EXPECT_NE(std::string::npos, refused.out().find("Invaild Device Index(1~127)")) << refused.out();
 
-    std::tie(status, out) = run_cli(root, {"-t", "300", "cmd", "ver"});
+    Cli ver(root, {"-t", "300", "cmd", "ver"});
+    EXPECT_EQ(0, ver.wait());
     EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex("ver"))) << "the line as the client sent it";
     EXPECT_EQ(0, console_calls_with("cnxdf"));
     EXPECT_TRUE(daemon.wait_for_log("ltesim modem")) << "with no socket client the console output goes to UART";
+
+    // Without a command, each line of standard input is one command line.
+    Cli piped(root, {}, "one\ntwo\n");
+    EXPECT_EQ(0, piped.wait());
+    EXPECT_TRUE(eventually([&] { return console_calls_with("one") == 1 && console_calls_with("two") == 1; }));
 }
 
 TEST_F(ShellEndToEnd, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
@@ -197,8 +161,8 @@ TEST_F(ShellEndToEnd, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
     }
     // The first client's receiver may still be ending.
     std::this_thread::sleep_for(300ms);
-    const size_t fds = entries(fd_dir);
-    const size_t tasks = entries(task_dir);
+    const long fds = entries(fd_dir);
+    const long tasks = entries(task_dir);
     std::mt19937 rng(11);
     for (int i = 0; i < 30; ++i) {
         TcpClient c(daemon.cmd_port());
