@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 
 namespace cnxd::test {
@@ -22,67 +23,59 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int free_port()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 // One TCP connection to the command port on the loopback address.
 class TcpClient {
 public:
     explicit TcpClient(int port)
     {
+        const sockaddr_in a = loopback(port);
+        eventually([&] {
+            fd_.reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            return connect(fd_.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+        });
+    }
+    static sockaddr_in loopback(int port)
+    {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(static_cast<uint16_t>(port));
-        eventually([&] {
-            fd_.reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-            return connect(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        });
+        return a;
     }
     bool send_text(const std::string& text) const
     {
         return ::send(fd_.get(), text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
     }
-    // Reads until `text` has arrived or `bound` passes.
-    bool wait_for(const std::string& text, std::chrono::milliseconds bound = 5s)
+    bool wait_for(const std::string& text)
     {
-        return eventually([&] {
-            read_available();
-            return got_.find(text) != std::string::npos;
-        }, bound);
+        return eventually([&] { return received().find(text) != std::string::npos; }, 5s);
     }
+    // Everything received so far.
     const std::string& received()
     {
-        read_available();
+        char buf[4096];
+        pollfd p{fd_.get(), POLLIN, 0};
+        for (ssize_t n = 0; fd_ && poll(&p, 1, 0) == 1 && (n = recv(fd_.get(), buf, sizeof buf, 0)) > 0;)
+            got_.append(buf, static_cast<size_t>(n));
         return got_;
     }
     void close_now() { fd_.reset(); }
 
 private:
-    void read_available()
-    {
-        char buf[4096];
-        pollfd p{fd_.get(), POLLIN, 0};
-        while (fd_ && poll(&p, 1, 0) == 1) {
-            const ssize_t n = recv(fd_.get(), buf, sizeof buf, 0);
-            if (n <= 0)
-                break;
-            got_.append(buf, static_cast<size_t>(n));
-        }
-    }
     UniqueFd fd_;
     std::string got_;
 };
+
+// A port nobody listens on: bound once to port 0, then let go.
+int free_port()
+{
+    UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in a = TcpClient::loopback(0);
+    socklen_t len = sizeof a;
+    bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
 
 size_t entries(const char* dir)
 {
@@ -91,11 +84,10 @@ size_t entries(const char* dir)
 
 class CmdSocket : public ShellTest {
 protected:
-    CmdSocket() : port_(free_port())
+    CmdSocket()
     {
         setenv("CNXD_CMD_PORT", std::to_string(port_).c_str(), 1);
-        const auto route = reinterpret_cast<LAPI_CALLBACK>(cli_cmd_rsp_route);
-        LAPI_RegisterCallbackResponse(hAPI, LAPI_CB_CLI_CMD_RSP, route, 0);
+        LAPI_RegisterCallbackResponse(hAPI, LAPI_CB_CLI_CMD_RSP, reinterpret_cast<LAPI_CALLBACK>(cli_cmd_rsp_route), 0);
         cmd_shell_start();
     }
     ~CmdSocket() override
@@ -105,19 +97,24 @@ protected:
         cnxd_flags = 0;
     }
 
-    // The console texts sent to the modem, waiting until `n` have come.
-    Lines console(size_t n)
+    // The console texts sent to the modem from now on, once `done` holds
+    // for them (or the bound passes).
+    Lines console(const std::function<bool(const Lines&)>& done, std::chrono::milliseconds bound = 10s)
     {
         Lines all;
         eventually([&] {
             for (const std::string& t : texts_of(calls(), "LAPI_SendDMCommand"))
                 all.push_back(t);
-            return all.size() >= n;
-        });
+            return done(all);
+        }, bound);
         return all;
     }
+    Lines console_one()
+    {
+        return console([](const Lines& l) { return !l.empty(); });
+    }
 
-    int port_;
+    int port_ = free_port();
 };
 
 TEST_F(CmdSocket, OneReceiveIsOneEchoedLine)
@@ -130,23 +127,22 @@ TEST_F(CmdSocket, OneReceiveIsOneEchoedLine)
 
     c.send_text("   cnxdf 0x9\n");
     EXPECT_TRUE(logged("cnxd_flags=0x00000009\n"));
-    const std::string line = std::string("   cnxdf 0x9\n") + '\0';
-    EXPECT_TRUE(has(texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND"), "0e" + hex_of(line)))
+    EXPECT_TRUE(has(texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND"), "0e" + hex_of(std::string("   cnxdf 0x9\n\0", 14))))
         << "the echo: a length byte and the line with its spaces, newline and NUL";
 
     c.send_text("cnxdf 1\r\ncnxdf 2\n");
     EXPECT_TRUE(logged("cnxd_flags=0x00000001\n"));
     c.send_text("hello there\n");
-    EXPECT_EQ((Lines{hex_of(std::string("hello there\n\0", 13))}), console(1));
+    EXPECT_EQ((Lines{hex_of(std::string("hello there\n\0", 13))}), console_one());
     EXPECT_FALSE(has(seen(), "cnxd_flags=0x00000002\n")) << "the second line of a receive is dropped";
 
     c.send_text("\n");
-    EXPECT_EQ((Lines{hex_of(std::string("\n\0", 2))}), console(1));
+    EXPECT_EQ((Lines{hex_of(std::string("\n\0", 2))}), console_one());
     std::string many = "cnxdf";
     for (int i = 1; i < 32; ++i)
         many += " 5";
     c.send_text(many + "\n");
-    EXPECT_EQ((Lines{hex_of(many + "\n" + '\0')}), console(1)) << "32 tokens reach the modem unchanged";
+    EXPECT_EQ((Lines{hex_of(many + "\n" + '\0')}), console_one()) << "32 tokens reach the modem unchanged";
     EXPECT_FALSE(has(seen(), "cnxd_flags=0x00000005\n"));
 }
 
@@ -198,12 +194,8 @@ TEST_F(CmdSocket, StopsPromptlyWithoutLeaksAfterHostileInput)
         // come in order among them.
         const std::string head = hex_of(std::string(512, 'x') + "\n" + '\0');
         const std::string tail = hex_of(std::string(88, 'x') + "\n" + '\0');
-        Lines sent;
-        EXPECT_TRUE(eventually([&] {
-            for (const std::string& t : texts_of(calls(), "LAPI_SendDMCommand"))
-                sent.push_back(t);
-            return has(sent, tail);
-        }, 20s)) << "512 bytes make one line, the rest another";
+        const Lines sent = console([&](const Lines& l) { return has(l, tail); }, 20s);
+        EXPECT_TRUE(has(sent, tail)) << "512 bytes make one line, the rest another";
         EXPECT_LT(std::ranges::find(sent, head) - sent.begin(), std::ranges::find(sent, tail) - sent.begin());
 
         TcpClient silent(port_);
@@ -229,11 +221,11 @@ TEST_F(CmdSocket, ConsoleOutputFollowsTheDirection)
         cli_cmd_rsp_route(0, copy.data(), static_cast<uint32_t>(copy.size()));
     };
     TcpClient c(port_);
-    // The accept switched the modem's console buffering; its answer comes
-    // first.
+    // The accept switched the modem's console buffering (its answer comes
+    // first) and the SDK's log type.
     EXPECT_TRUE(eventually([] { return get_arm1_log_direction() == ARM1_LOG_CLIENTS; }));
     sim("sync");
-    sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");  // the accept switched it too
+    sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
     const std::string before = c.received();
     logs();
 
@@ -244,25 +236,19 @@ TEST_F(CmdSocket, ConsoleOutputFollowsTheDirection)
     EXPECT_TRUE(c.wait_for(text));
 
     route(ARM1_LOG_FILE);
-    std::string file;
-    EXPECT_TRUE(eventually([&] {
-        std::ifstream in(root_.path("/var/log/cnxd.log"));
-        file.assign(std::istreambuf_iterator<char>(in), {});
-        return file.find("second") != std::string::npos;
-    }));
-    EXPECT_NE(std::string::npos, file.find("first\n")) << file;
+    EXPECT_TRUE(eventually([&] { return root_.read("/var/log/cnxd.log").find("second") != std::string::npos; }));
+    EXPECT_NE(std::string::npos, root_.read("/var/log/cnxd.log").find("first\n"));
 
     Session listed = open_session(0x1234);
     cnxd_set_receive(listed.get(), 1);
     ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{1, 0, 0, 0x12, 0x34});
     route(ARM1_LOG_SPECIFIC_ONLY);
-    std::vector<uint8_t> frame(4096);
-    int n = 0;
-    EXPECT_TRUE(eventually([&] {
-        n = cnxd_recv(listed.get(), frame.data(), frame.size(), 100);
-        return n > 4 && load_be16(frame.data()) == HCI_LOG;
+    std::optional<std::vector<uint8_t>> frame;
+    ASSERT_TRUE(eventually([&] {
+        frame = recv_datagram(listed.get(), 100);
+        return frame && frame->size() > 4 && load_be16(frame->data()) == HCI_LOG;
     }));
-    EXPECT_EQ(text, std::string(frame.begin() + 4, frame.begin() + n));
+    EXPECT_EQ(text, std::string(frame->begin() + 4, frame->end()));
     ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{0, 0, 0, 0x12, 0x34});
 
     logs();

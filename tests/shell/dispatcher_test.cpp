@@ -1,12 +1,10 @@
 // The tokeniser, the dispatcher's rules (what it takes, what it leaves to the
-// modem, the device guards) and the debug switches, through do_cmd as every
-// entry point calls it.
-#include <sys/stat.h>
-
-#include <fstream>
-#include <sstream>
+// modem, the device guards), help's list and the debug switches, through
+// do_cmd as every entry point calls it.
+#include <map>
 
 #include "nv.h"
+#include "server/hci.h"
 #include "shell/cmd_table.h"
 #include "shell/dispatcher.h"
 #include "shell/shell_fixture.h"
@@ -39,86 +37,142 @@ TEST(Tokeniser, SpacesSeparateAndTheFirstNewlineEnds)
     EXPECT_TRUE(tokens(words(32)).empty()) << "a line of 32 tokens counts as empty";
 }
 
-TEST(CommandTable, SpecialIdsBelongToTheirWords)
-{
-    for (const auto& [word, id] : {std::pair{"gdi", CMD_ID_GDI}, {"reset", CMD_ID_RESET}, {"at", CMD_ID_AT},
-                                   {"download", CMD_ID_DOWNLOAD}, {"help", CMD_ID_HELP}, {"sys", CMD_ID_SYS},
-                                   {"host_dump", CMD_ID_HOST_DUMP}}) {
-        ASSERT_NE(nullptr, cmd_find(word)) << word;
-        EXPECT_EQ(id, cmd_find(word)->id) << word;
-    }
-    EXPECT_EQ(nullptr, cmd_find("GDI")) << "words are case-sensitive";
-    EXPECT_EQ(nullptr, cmd_find("shell")) << "help names it, but the modem serves it";
-}
-
 class Dispatcher : public ShellTest {
 protected:
     ~Dispatcher() override { cnxd_flags = cnxd_api_flags = lte_sdk_flags = 0; }
 
-    // The bold red block of a refusal.
-    static Lines red(const std::string& text) { return {"\033[1m", "\033[31m", text, "\033[0m"}; }
-    static bool has_block(const Lines& logs, const Lines& block)
+    static std::string joined(const Lines& texts)
     {
-        return std::ranges::search(logs, block).begin() != logs.end();
+        std::string all;
+        for (const std::string& t : texts)
+            all += t;
+        return all;
+    }
+    // The bold red block of a refusal, `times` times.
+    static void expect_refusals(const Lines& out, const std::string& text, long times)
+    {
+        const Lines block = {"\033[1m", "\033[31m", text, "\033[0m"};
+        EXPECT_NE(std::ranges::search(out, block).begin(), out.end()) << text;
+        EXPECT_EQ(times, std::ranges::count(out, text)) << text;
     }
 };
 
-TEST_F(Dispatcher, LinesTheTableDoesNotTakeGoBackToTheCaller)
+// 1: taken here; 0: the caller sends the line on to the modem.
+TEST_F(Dispatcher, WhatIsTakenAndWhatItPrints)
 {
-    for (const char* line : {"", "\n", "hello 1", "at", "help", "help 1", "gdi 1"})
-        EXPECT_EQ(0, dispatch(line)) << line;
-    EXPECT_EQ(0, dispatch(words(32)));
-    EXPECT_EQ(0u, cnxd_flags) << "a 32-token line runs nothing";
-
-    EXPECT_EQ(1, dispatch("cnxdf 0x10"));
+    const std::string bad_index = named("do_cmd", "Invaild Device Index(1~127)");
+    const struct {
+        std::string line;
+        int taken;
+        std::string printed;
+    } cases[] = {
+        {"", 0, ""},
+        {"\n", 0, ""},
+        {"hello 1", 0, ""},
+        {"CNXDF 0x9", 0, ""},  // words are case-sensitive
+        {"at", 0, ""},
+        {"gdi 1", 0, ""},
+        {words(32), 0, ""},  // a 32-token line runs nothing
+        {"cnxdf 0x10", 1, "cnxd_flags=0x00000010\n"},
+        {"laf 010", 1, "cnxd_api_flags=0x00000008\n"},
+        {"lsf 0x20", 1, "lte_sdk_flags=0x00000020\n"},
+        {"lsf", 1, "lte_sdk_flags=0x00000020\n"},  // without a value it only prints
+        {"cnxdst 0", 1, "cnxdst=0x00000000\n"},
+        {"cnxdf 200", 1, bad_index},
+        {"cnxdf -1", 1, bad_index},
+        {"gdi 200", 0, bad_index},  // a word without a handler still goes on
+        {"host_dump 200", 1, ""},   // an address, not a device
+    };
+    logs();
+    calls();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(c.taken, dispatch(c.line));
+        const Lines out = logs();
+        EXPECT_TRUE(c.printed.empty() || has(out, c.printed));
+    }
     EXPECT_EQ(0x10u, cnxd_flags);
-    EXPECT_TRUE(has(logs(), "cnxd_flags=0x00000010\n"));
+    EXPECT_EQ(8u, cnxd_api_flags);
+    EXPECT_EQ(0x20u, lte_sdk_flags);
+    EXPECT_STREQ("200", g_host_dump_ip);
     EXPECT_TRUE(texts_of(calls(), "LAPI_SendDMCommand").empty()) << "do_cmd itself forwards nothing";
 }
 
-TEST_F(Dispatcher, DeviceIndexOutOfRangeIsRefused)
-{
-    logs();
-    EXPECT_EQ(1, dispatch("cnxdf 200"));
-    EXPECT_EQ(1, dispatch("cnxdf -1"));
-    EXPECT_EQ(0u, cnxd_flags);
-    const Lines out = logs();
-    EXPECT_EQ(2, std::ranges::count(out, named("do_cmd", "Invaild Device Index(1~127)")));
-    EXPECT_EQ(0, dispatch("gdi 200")) << "a word without a handler still goes on to the modem";
-    EXPECT_EQ(1, dispatch("host_dump 200")) << "host_dump takes an address, not a device";
-    EXPECT_STREQ("200", g_host_dump_ip);
-}
-
-TEST_F(Dispatcher, EmergencyModeLeavesOnlyTheExemptCommands)
+TEST_F(Dispatcher, EmergencyAndDownloadingDevicesRefuseCommands)
 {
     g_emergency[1] = EMERGENCY_MODE;
     logs();
     EXPECT_EQ(1, dispatch("cnxdf 1"));
     EXPECT_EQ(1, dispatch("pls 1"));
-    EXPECT_EQ(0u, cnxd_flags);
-    const Lines out = logs();
-    EXPECT_EQ(2, std::ranges::count(out, "Device is Emergency Mode\n"));
-    EXPECT_TRUE(has_block(out, red("Device is Emergency Mode\n")));
     for (const char* line : {"gdi 1", "reset 1", "download 1", "help 1"})
         EXPECT_EQ(0, dispatch(line)) << line << " is exempt and goes on";
     EXPECT_EQ(1, dispatch("cnxdf 2"));
-    EXPECT_EQ(2u, cnxd_flags) << "other devices are not affected";
-}
+    EXPECT_EQ(2u, cnxd_flags) << "only device 2 ran";
+    Lines out = logs();
+    expect_refusals(out, "Device is Emergency Mode\n", 2);
+    EXPECT_NE(std::string::npos, joined(out).find(cmd_group_heading.back())) << "help ran";
 
-TEST_F(Dispatcher, ADownloadingDeviceRefusesEveryCommandNamingIt)
-{
+    g_emergency[1] = 0;
     downloading_set(1, 1);
     downloading_set(1, 500);  // outside the table: ignored
-    logs();
     EXPECT_EQ(1, dispatch("cnxdf 1"));
-    EXPECT_EQ(0u, cnxd_flags);
     EXPECT_EQ(0, dispatch("gdi 1")) << "refused here; the line still goes on, as for any word without a handler";
-    const Lines out = logs();
-    EXPECT_TRUE(has_block(out, red("Now Firmware Downloading dev 1. Please Do Not Insert Command\n")));
-    EXPECT_EQ(2, std::ranges::count(out, "Now Firmware Downloading dev 1. Please Do Not Insert Command\n"));
+    EXPECT_EQ(0, dispatch("help 1"));
+    EXPECT_EQ(2u, cnxd_flags);
+    out = logs();
+    expect_refusals(out, "Now Firmware Downloading dev 1. Please Do Not Insert Command\n", 3);
+    EXPECT_EQ(std::string::npos, joined(out).find(cmd_group_heading.front())) << "help did not run";
     downloading_set(0, 1);
     EXPECT_EQ(1, dispatch("cnxdf 1"));
     EXPECT_EQ(1u, cnxd_flags);
+}
+
+TEST_F(Dispatcher, HelpListsEveryGroupInOrderAndEveryCommandOnceUnderItsGroup)
+{
+    logs();
+    EXPECT_EQ(0, dispatch("help")) << "help also goes on to the modem";
+    const Lines texts = logs();
+    for (const std::string& t : texts)
+        EXPECT_LE(t.size(), HCI_LOG_MAX_TEXT) << "each text fits one log frame";
+    const std::string all = joined(texts);
+
+    std::vector<size_t> starts;  // where each group's part begins
+    for (const char* heading : cmd_group_heading) {
+        const size_t at = all.find(heading);
+        ASSERT_NE(std::string::npos, at) << heading;
+        EXPECT_EQ(std::string::npos, all.find(heading, at + 1)) << "once: " << heading;
+        EXPECT_TRUE(starts.empty() || starts.back() < at) << "in order: " << heading;
+        starts.push_back(at);
+    }
+    starts.push_back(all.size());
+
+    // Every command line ("at \t\tAttach"), by word, with its group.
+    std::map<std::string, std::vector<size_t>> groups_of;
+    size_t lines = 0;
+    for (size_t at = 0, g = 0; at < all.size();) {
+        const size_t nl = all.find('\n', at);
+        ASSERT_NE(std::string::npos, nl) << "the list ends with a newline";
+        while (at >= starts[g + 1])
+            ++g;
+        const std::string line = all.substr(at, nl - at);
+        if (const size_t tabs = line.find("\t\t"); tabs != std::string::npos) {
+            const size_t end = line.find_last_not_of(' ', tabs - 1);
+            groups_of[line.substr(0, end == std::string::npos ? 0 : end + 1)].push_back(g);
+            ++lines;
+        }
+        at = nl + 1;
+    }
+    for (const cmd_entry& e : cmd_tbl)
+        EXPECT_EQ(std::vector<size_t>{static_cast<size_t>(e.group)}, groups_of[e.word]) << e.word;
+    EXPECT_EQ(cmd_tbl.size() + 2, lines) << "the table's commands and the two the modem serves, nothing else";
+    for (const std::string line : {"pls\t\tPLMN Search\n", "at \t\tAttach\n", "cinfo\t\tGet Connection Information\n",
+                                   "shell\t\tUsing Shell Prompt\n", "exit\t\tCM terminate\n"})
+        EXPECT_NE(std::string::npos, all.find("\n" + line)) << line;
+    const size_t etc = static_cast<size_t>(cmd_group::etc);
+    EXPECT_EQ(std::vector<size_t>{etc}, groups_of["shell"]);
+    EXPECT_EQ(std::vector<size_t>{etc}, groups_of["exit"]);
+    EXPECT_EQ(nullptr, cmd_find("exit")) << "exit stays the modem's";
+    EXPECT_EQ(nullptr, cmd_find("shell"));
 }
 
 TEST_F(Dispatcher, SysResetRunsEveryTimeAndIsForwardedAfterAnotherSysLine)
@@ -130,42 +184,24 @@ TEST_F(Dispatcher, SysResetRunsEveryTimeAndIsForwardedAfterAnotherSysLine)
     EXPECT_EQ("kern modem reset 0\nkern modem reset 0\n", platform_calls());
 }
 
-TEST_F(Dispatcher, FlagWordsReadDecimalOctalAndHex)
-{
-    EXPECT_EQ(1, dispatch("laf 010"));
-    EXPECT_EQ(1, dispatch("lsf 0x20"));
-    EXPECT_EQ(1, dispatch("cnxdst 0"));
-    EXPECT_EQ(1, dispatch("lsf"));
-    EXPECT_EQ(8u, cnxd_api_flags);
-    EXPECT_EQ(0x20u, lte_sdk_flags);
-    const Lines out = logs();
-    for (const char* text : {"cnxd_api_flags=0x00000008\n", "lte_sdk_flags=0x00000020\n", "cnxdst=0x00000000\n"})
-        EXPECT_TRUE(has(out, text)) << text;
-    EXPECT_EQ(2, std::ranges::count(out, "lte_sdk_flags=0x00000020\n")) << "without a value it only prints";
-}
-
 TEST_F(Dispatcher, MarkerFilesFollowTheirSwitches)
 {
-    const auto read = [&](const char* target) {
-        std::ifstream in(root_.path(target), std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return in ? std::optional(ss.str()) : std::nullopt;
-    };
+    const char* common = "/var/tmp/commonlogcfg";
+    const char* socksim = "/var/tmp/socketsimtest";
     dispatch("cnxdcommf 1");
-    EXPECT_EQ(std::string("1\n\0", 3), read("/var/tmp/commonlogcfg"));
+    EXPECT_EQ(std::string("1\n\0", 3), root_.read(common));
     dispatch("cnxdcommf 7");
     dispatch("cnxdcommf");
-    EXPECT_TRUE(read("/var/tmp/commonlogcfg")) << "other values change nothing";
+    EXPECT_EQ(std::string("1\n\0", 3), root_.read(common)) << "other values change nothing";
     dispatch("cnxdcommf 0");
-    EXPECT_FALSE(read("/var/tmp/commonlogcfg"));
+    EXPECT_EQ("", root_.read(common));
 
     dispatch("socksim 5");
-    EXPECT_EQ(std::string("5\n\0", 3), read("/var/tmp/socketsimtest"));
+    EXPECT_EQ(std::string("5\n\0", 3), root_.read(socksim));
     dispatch("socksim 100");
-    EXPECT_EQ("100", read("/var/tmp/socketsimtest")) << "the first three bytes of \"100\\n\"";
+    EXPECT_EQ("100", root_.read(socksim)) << "the first three bytes of \"100\\n\"";
     dispatch("socksim 0");
-    EXPECT_FALSE(read("/var/tmp/socketsimtest"));
+    EXPECT_EQ("", root_.read(socksim));
     dispatch("socksim");
     const Lines out = logs();
     for (const char* text : {"cnxd_common_flag=0x00000001\n", "cnxd_common_flag=0xffffffff\n", "sock_sim=100\n",
@@ -180,9 +216,7 @@ TEST_F(Dispatcher, Arm1LogSetsTheDirectionOrPrintsTheUsage)
     EXPECT_EQ(0u, get_arm1_log_direction());
     EXPECT_EQ("kern hlif -c\n", platform_calls());
     EXPECT_EQ(1, dispatch("arm1log 4"));
-    EXPECT_EQ(4u, get_arm1_log_direction());
-    const std::array<uint8_t, 5> add = {1, 0x00, 0x00, 0x12, 0x34};
-    ASSERT_EQ(1, ind_set_arm1_log_specific_id(add));
+    ASSERT_EQ(1, ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{1, 0, 0, 0x12, 0x34}));
     logs();
     EXPECT_EQ(1, dispatch("arm1log x"));
     const Lines out = logs();
@@ -190,35 +224,27 @@ TEST_F(Dispatcher, Arm1LogSetsTheDirectionOrPrintsTheUsage)
     for (const char* text : {"-------ARM1 Log Direction Control Usage-------\n", "\t2 : Through cnxd_cli\n",
                              "\t4 : SPECIFIC ID\n", "Current direction: 4\n", "\t\t list : 0x00001234 \n"})
         EXPECT_TRUE(has(out, text)) << text;
-    const std::array<uint8_t, 5> remove = {0, 0x00, 0x00, 0x12, 0x34};
-    ind_set_arm1_log_specific_id(remove);
+    ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{0, 0, 0, 0x12, 0x34});
 }
 
 TEST_F(Dispatcher, PlatformHooks)
 {
     dispatch("confdb set config wan lte ims ENABLE 1");
-    std::ifstream store(root_.path("/etc/confdb.ini"));
-    std::stringstream text;
-    text << store.rdbuf();
-    EXPECT_NE(std::string::npos, text.str().find("[config wan lte ims]\nENABLE=1")) << text.str();
+    EXPECT_NE(std::string::npos, root_.read("/etc/confdb.ini").find("[config wan lte ims]\nENABLE=1"));
 
     const uint8_t byte = 1;
     dispatch("dm_dis");
     EXPECT_EQ(-1, nv_write(1, &byte, 0, 1));
     dispatch("dm_en");
     EXPECT_EQ(1, nv_write(1, &byte, 0, 1));
-    const Lines dm = logs();
-    EXPECT_TRUE(has(dm, "CMD DM_DIS\n"));
-    EXPECT_TRUE(has(dm, "CMD DM_EN\n"));
-
     nv_set_log_mask(2);
     nv_write(2, &byte, 4, 1);
     nv_set_log_mask(0);
     dispatch("crash show");
     dispatch("crash");
     const Lines out = logs();
-    EXPECT_TRUE(has(out, "write item 2 offset 4 len 1: 1\n"));
-    EXPECT_TRUE(has(out, "usage: crash show\n"));
+    for (const char* text : {"CMD DM_DIS\n", "CMD DM_EN\n", "write item 2 offset 4 len 1: 1\n", "usage: crash show\n"})
+        EXPECT_TRUE(has(out, text)) << text;
 }
 
 TEST_F(Dispatcher, ClientCommandLinesRunHereOrReachTheModem)

@@ -42,7 +42,7 @@ protected:
     }
 };
 
-TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTake)
+TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTakeAndSaysWhatItDid)
 {
     write("/var/tmp/cmds", "cnxdf 0x3\n   ver\r\n\n" + std::string(600, 'y') + "\nlast");
     arm1_log_direction = ARM1_LOG_CLIENTS;
@@ -58,25 +58,19 @@ TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTake)
     EXPECT_EQ(ARM1_LOG_CLIENTS, get_arm1_log_direction()) << "restored after the file";
 
     const Lines out = logs();
-    EXPECT_TRUE(has(out, "run_dm_cmd_file(/var/tmp/cmds) delay=1000us\n"));
-    EXPECT_TRUE(has(out, "RUN=[ver]\n"));
-    EXPECT_TRUE(has(out, "RUN=[]\n"));
+    for (const char* text : {"run_dm_cmd_file(/var/tmp/cmds) delay=1000us\n", "RUN=[ver]\n", "RUN=[]\n"})
+        EXPECT_TRUE(has(out, text)) << text;
     EXPECT_FALSE(has(out, "RUN=[cnxdf 0x3]\n"));
     EXPECT_GE(elapsed_ms(out), 4) << "four pauses of a millisecond";
-}
 
-TEST_F(Scripts, SendDmFileCommand)
-{
-    write("/var/tmp/cmds", "ver\n");
     arm1_log_direction = ARM1_LOG_OFF;
     EXPECT_EQ(1, dispatch("senddmfile"));
     EXPECT_EQ(1, dispatch("senddmfile /var/tmp/cmds 0x10"));
     EXPECT_EQ(1, dispatch("senddmfile /var/tmp/none"));
     EXPECT_EQ(-2, run_dm_cmd_file("/var/tmp/none", 0));
-    const Lines out = logs();
-    EXPECT_TRUE(has(out, "no given file\n"));
-    EXPECT_TRUE(has(out, "run_dm_cmd_file(/var/tmp/cmds) delay=16us\n"));
-    EXPECT_TRUE(has(out, "not found '/var/tmp/none'\n"));
+    const Lines cmd = logs();
+    for (const char* text : {"no given file\n", "run_dm_cmd_file(/var/tmp/cmds) delay=16us\n", "not found '/var/tmp/none'\n"})
+        EXPECT_TRUE(has(cmd, text)) << text;
     EXPECT_EQ(ARM1_LOG_OFF, get_arm1_log_direction());
 }
 
@@ -107,14 +101,6 @@ TEST_F(Scripts, ScriptDirectoryRunsTheRfScriptThenEveryFile)
     EXPECT_TRUE(has(sent, hex_of(std::string("line b\0", 7))));
 }
 
-TEST(RfScript, ModelPrefixes)
-{
-    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mt_2", lte_rf_script_path('T', 2));
-    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mu_255", lte_rf_script_path('U', 255));
-    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mx_0", lte_rf_script_path('t', 0));
-    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mx_1", lte_rf_script_path('\0', 1));
-}
-
 TEST_F(Scripts, InitScriptNormalisesWhitespaceAndSleeps)
 {
     write(LTE_INIT_SCRIPT, "\n  gdi \t   1\n\n\n# cnxdf 9\ncnxdf\t \t0x7\nsleep\n\t sleep   2\nlast");
@@ -131,8 +117,12 @@ TEST_F(Scripts, InitScriptNormalisesWhitespaceAndSleeps)
     EXPECT_TRUE(logs().empty()) << "a missing init script is skipped silently";
 }
 
-TEST(AutoTestText, AtCommandsAndTheirText)
+TEST(ScriptText, RfScriptPathsAndAtCommands)
 {
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mt_2", lte_rf_script_path('T', 2));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mu_255", lte_rf_script_path('U', 255));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mx_0", lte_rf_script_path('t', 0));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mx_1", lte_rf_script_path('\0', 1));
     for (const char* cmd : {"AT", "at+cfun?", "aT 2", "at  1"})
         EXPECT_TRUE(auto_test_is_at_command(cmd)) << cmd;
     for (const char* cmd : {"at 1", "at 12", "pls 1", "a", ""})
@@ -140,8 +130,19 @@ TEST(AutoTestText, AtCommandsAndTheirText)
     EXPECT_EQ("at+cgdcont=1,\"IP\",\"my apn\"", auto_test_at_text("at + cgdcont = 1,\"IP\",\"my apn\"\r\n\033"));
 }
 
-TEST_F(Scripts, TestJobRepeatsUntilStopped)
+TEST_F(Scripts, TestJobNeedsACommandAndRepeatsItUntilStopped)
 {
+    unsetenv("TEST_CMD");
+    dispatch("test 1 1");
+    setenv("TEST_CMD", "", 1);
+    dispatch("test 1 1");
+    dispatch("test");
+    EXPECT_FALSE(auto_test_running());
+    const Lines refused = logs();
+    for (const char* text : {"envstring(TEST_CMD) is null\n", "envstring(TEST_CMD) length is 0\n",
+                             "cmd>test cmd interval [command string]\n"})
+        EXPECT_TRUE(has(refused, text)) << text;
+
     EXPECT_EQ(1, dispatch("test 1 1 cnxdf 0x21"));
     ASSERT_NE(nullptr, std::getenv("TEST_CMD"));
     EXPECT_STREQ("cnxdf 0x21", std::getenv("TEST_CMD"));
@@ -164,20 +165,6 @@ TEST_F(Scripts, TestJobRepeatsUntilStopped)
                              "\nStopping existing Auto Test [cmd=cnxdf 0x21]\n\n",
                              "\nStopping Auto Test [cmd=cnxdf 0x22]\n\n", "\nAuto Test is not in progress\n\n"})
         EXPECT_TRUE(has(out, text)) << text;
-}
-
-TEST_F(Scripts, TestJobNeedsACommand)
-{
-    unsetenv("TEST_CMD");
-    dispatch("test 1 1");
-    setenv("TEST_CMD", "", 1);
-    dispatch("test 1 1");
-    dispatch("test");
-    EXPECT_FALSE(auto_test_running());
-    const Lines out = logs();
-    EXPECT_TRUE(has(out, "envstring(TEST_CMD) is null\n"));
-    EXPECT_TRUE(has(out, "envstring(TEST_CMD) length is 0\n"));
-    EXPECT_TRUE(has(out, "cmd>test cmd interval [command string]\n"));
 }
 
 TEST_F(Scripts, TestJobSendsAtCommandsToTheAtClient)

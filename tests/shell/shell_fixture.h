@@ -1,6 +1,6 @@
 // The shell inside the test process: the client table, event loop and
-// simulated modem of the wrapper tests, a listening client for the log
-// channel, and the shell's global state put back after each test.
+// simulated modem of the wrapper tests, a second listener that keeps every
+// log text, and the shell's global state put back after each test.
 #pragma once
 
 #include <algorithm>
@@ -17,94 +17,76 @@ using namespace std::chrono_literals;
 
 class ShellTest : public CmTest {
 protected:
-    ShellTest() { reset_state(); }
-    ~ShellTest() override { reset_state(); }
-
-    // do_cmd on a copy of `line`.
-    static int dispatch(const std::string& line)
+    ShellTest()
     {
-        std::string copy = line;
-        return do_cmd(copy.data());
+        reset_state();
+        cnxd_set_receive(watch_.get(), 1);
+    }
+    ~ShellTest() override
+    {
+        stop_ = true;
+        reader_.join();
+        reset_state();
     }
 
-    // The texts of the SDK calls named `name` since the last calls().
+    static int dispatch(std::string line) { return do_cmd(line.data()); }
+
+    // The texts (hex) of the SDK calls named `name` in `all`.
     static Lines texts_of(const Lines& all, const std::string& name)
     {
         Lines out;
         for (const std::string& c : all)
-            if (c.starts_with(name + " "))
-                out.push_back(c.substr(c.find(' ', name.size() + 1) == std::string::npos
-                                           ? c.size()
-                                           : c.find(' ', name.size() + 1) + 1));
+            if (c.starts_with(name + " ")) {
+                const size_t sp = c.find(' ', name.size() + 1);
+                out.push_back(sp == std::string::npos ? "" : c.substr(sp + 1));
+            }
         return out;
     }
-
-    // `text` as the simulator's call record shows it.
     static std::string hex_of(const std::string& text)
     {
         return hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     }
-
-    static bool has(const Lines& lines, const std::string& text)
-    {
-        return std::ranges::find(lines, text) != lines.end();
-    }
+    static bool has(const Lines& lines, const std::string& text) { return std::ranges::find(lines, text) != lines.end(); }
 
     // Waits until `text` has come `times` times on the log channel since the
-    // test began. Effects of other threads are checked this way rather than
+    // test began: effects of other threads are checked this way rather than
     // by reading the variables they write.
     bool logged(const std::string& text, long times = 1)
     {
         return eventually([&] { return std::ranges::count(seen(), text) >= times; }, 15s);
     }
-    // Everything the log channel carried since the test began.
-    Lines seen() { return watch_.texts(); }
+    // Everything the log channel carried since the test began (the fixture's
+    // own stream hands each text out once).
+    Lines seen()
+    {
+        std::lock_guard g(mu_);
+        return seen_;
+    }
 
 private:
-    // A second listening client that keeps every log text, for checks while
-    // other threads print (the fixture's own stream wants the last word).
-    class LogWatch {
-    public:
-        LogWatch() : s_(open_session(0)), reader_([this] { run(); }) { cnxd_set_receive(s_.get(), 1); }
-        ~LogWatch()
-        {
-            stop_ = true;
-            reader_.join();
-        }
-        Lines texts()
-        {
-            std::lock_guard g(mu_);
-            return texts_;
-        }
-
-    private:
-        void run()
-        {
-            std::vector<uint8_t> buf(8192);
-            while (!stop_) {
-                const int n = cnxd_recv(s_.get(), buf.data(), buf.size(), 50);
-                if (n < 4 || load_be16(buf.data()) != HCI_LOG)
-                    continue;
-                std::lock_guard g(mu_);
-                texts_.emplace_back(buf.begin() + 4, buf.begin() + n);
-            }
-        }
-        Session s_;
-        std::mutex mu_;
-        Lines texts_;
-        std::atomic<bool> stop_{false};
-        std::thread reader_;
-    };
-    LogWatch watch_;
-
     static void reset_state()
     {
-        for (auto& e : g_emergency)
-            e = 0;
-        for (auto& d : downloading)
-            d = 0;
+        std::ranges::fill(g_emergency, 0);
+        std::ranges::fill(downloading, 0);
         arm1_log_direction = ARM1_LOG_UART;
     }
+    void read_log()
+    {
+        std::vector<uint8_t> buf(8192);
+        while (!stop_) {
+            const int n = cnxd_recv(watch_.get(), buf.data(), buf.size(), 50);
+            if (n >= 4 && load_be16(buf.data()) == HCI_LOG) {
+                std::lock_guard g(mu_);
+                seen_.emplace_back(buf.begin() + 4, buf.begin() + n);
+            }
+        }
+    }
+
+    Session watch_ = open_session(0);
+    std::mutex mu_;
+    Lines seen_;
+    std::atomic<bool> stop_{false};
+    std::thread reader_{[this] { read_log(); }};
 };
 
 }  // namespace cnxd::test
