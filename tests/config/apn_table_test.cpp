@@ -10,18 +10,13 @@
 namespace cnxd {
 namespace {
 
-class ApnTable : public ::testing::Test {
+class ApnTable : public test::StoreTest {
 protected:
-    void SetUp() override
-    {
-        if (root.tool_is_foreign())
-            GTEST_SKIP() << test::kForeignTool;
-    }
     void TearDown() override
     {
         for (int cid = 1; cid <= APN_SECTION_COUNT; ++cid)
             CNXD_SetCidInterfaceType(cid, 0xFF);
-        EXPECT_EQ(std::vector<std::string>{}, root.dumps_left());
+        StoreTest::TearDown();
     }
 
     void set_operator(const std::string& code) { root.set("ltenv info operator", code); }
@@ -36,8 +31,6 @@ protected:
         std::strcpy(buf.data(), name);
         return CNXD_GetApnTypeByName(buf);
     }
-
-    test::StoreSysroot root;
 };
 
 TEST_F(ApnTable, OperatorTestNamesBecomeTheAdminApn)

@@ -1,7 +1,6 @@
 #include "config/confdb_access.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -12,18 +11,13 @@
 namespace cnxd {
 namespace {
 
-class ConfdbAccess : public ::testing::Test {
+class ConfdbAccess : public test::StoreTest {
 protected:
     void SetUp() override
     {
-        if (root.tool_is_foreign())
-            GTEST_SKIP() << test::kForeignTool;
+        StoreTest::SetUp();
         gSmsConfType = SMS_CONF_TYPE_UNSET;
     }
-    // Every read, successful or not, removes its dump.
-    void TearDown() override { EXPECT_EQ(std::vector<std::string>{}, root.dumps_left()); }
-
-    test::StoreSysroot root;
 };
 
 TEST_F(ConfdbAccess, OperatorCodeIsHexadecimalTextDefaultingToZero)

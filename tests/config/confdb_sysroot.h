@@ -119,4 +119,18 @@ private:
     std::string old_path_;
 };
 
+// A test of the daemon's reads against the sysroot's store: skipped where
+// the tool cannot run here; every read, successful or not, removes its dump.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (root.tool_is_foreign())
+            GTEST_SKIP() << kForeignTool;
+    }
+    void TearDown() override { EXPECT_EQ(std::vector<std::string>{}, root.dumps_left()); }
+
+    StoreSysroot root;
+};
+
 }  // namespace cnxd::test

@@ -1,14 +1,22 @@
-// The daemon as a process: its command line, its signals, its pid file.
+// The daemon as a process: its command line, its signals and pid file,
+// opening and closing the LTE SDK (driven through the simulated modem's
+// boot-time file and control socket), and the client keep-alive with the
+// reboot a silent client brings about (through the sysroot's stub reboot).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
+#include <thread>
 
+#include "base/be.h"
 #include "integration/harness.h"
 
 namespace cnxd::test {
 namespace {
+
+using ::testing::ElementsAre;
 
 struct CommandResult {
     int status;
@@ -93,6 +101,121 @@ TEST(DaemonDetach, ReturnsAtOnceAndThePidFileNamesTheDaemon)
     EXPECT_TRUE(eventually([&] { return kill(pid, 0) != 0; }, 10s));
     EXPECT_FALSE(root.exists("/var/run/cnxd.pid"));
     EXPECT_NE(std::string::npos, root.read_file("/var/log/cnxd.log").find("cnxd terminated"));
+}
+
+TEST(SdkBringUp, FailedInitialisationStopsTheDaemonBeforeItsLoop)
+{
+    Sysroot root;
+    root.write_file("/etc/ltesim.conf", "# boot-time behaviour\nfail LAPI_Initialize -1\n");
+    Daemon d(root);
+    d.start();
+    ASSERT_TRUE(eventually([&] { return !d.running(); }, 10s)) << d.log();
+    EXPECT_EQ(0, d.stop(SIGTERM));
+    EXPECT_TRUE(d.wait_for_log("cnxd terminated"));
+    EXPECT_EQ(0, d.count_in_log("Preparing for suicide")) << "never entered the loop";
+    auto calls = ltesim_call_log(root);
+    std::erase(calls, "LAPI_RegisterCallbackResponse dev=-");  // the indication table's
+    EXPECT_THAT(calls, ElementsAre("LAPI_LTEAPIOpen dev=-", "LAPI_Initialize dev=-", "LAPI_DeInitialize dev=-"));
+}
+
+TEST(SdkBringUp, OpensInOrderAndClosesInOrderOnSigterm)
+{
+    Sysroot root;
+    Daemon d(root);
+    ASSERT_TRUE(d.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.connected());
+    const auto names = sim.call_names();
+    ASSERT_GE(names.size(), 4u);
+    // Registrations sit between the open and the initialisation.
+    EXPECT_EQ("LAPI_LTEAPIOpen", names.front());
+    const auto at = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+    EXPECT_LT(at("LAPI_LTEAPIOpen"), at("LAPI_Initialize"));
+    EXPECT_LT(at("LAPI_Initialize"), at("LAPI_SetLogConfig"));
+    EXPECT_LT(at("LAPI_SetLogConfig"), at("LAPI_Misc_Initialize"));
+    EXPECT_LT(at("LAPI_Misc_Initialize"), static_cast<long>(names.size()));
+    for (long i = 1; i < at("LAPI_Initialize"); ++i)
+        EXPECT_EQ("LAPI_RegisterCallbackResponse", names[static_cast<size_t>(i)]);
+
+    ASSERT_TRUE(sim.wait_online()) << "no bring-up call may fall among the closing ones";
+    ASSERT_EQ("ok", sim.command("clear"));
+    EXPECT_EQ(0, d.stop(SIGTERM));
+    const auto log = ltesim_call_log(root);
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_THAT(std::vector(log.end() - 3, log.end()),
+                ElementsAre("LAPI_AllCallbackUnRegister dev=-", "LAPI_DeInitialize dev=-", "LAPI_LTEAPIClose dev=-"));
+    EXPECT_FALSE(root.exists("/var/tmp/ltesim.sock")) << "the control socket closes with the SDK";
+}
+
+TEST(SdkBringUp, MalformedControlLinesAnswerErrAndLeaveTheDaemonAlone)
+{
+    Sysroot root;
+    Daemon d(root);
+    ASSERT_TRUE(d.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.connected());
+    // Bad hex, odd digits, no handler registered for 10, unknown names, a huge line.
+    const std::string lines[] = {"inject 75 1 0g", "inject 75 1 abc", "inject 10 1 00", "inject 999 1 00",
+                                 "fail LAPI_NoSuchCall 1", "answer LAPI_GetBootImageType xyz", "set no_such_knob 1",
+                                 "frobnicate", std::string(200000, 'a')};
+    for (const std::string& line : lines)
+        EXPECT_THAT(sim.command(line), ::testing::StartsWith("err")) << line.substr(0, 40);
+    EXPECT_EQ("ok", sim.command("set delay_ms 0")) << "the connection survives it all";
+    EXPECT_TRUE(d.running());
+    RawClient c(root, "after");
+    EXPECT_EQ(0, c.open());
+    EXPECT_EQ(0, d.stop(SIGTERM));
+}
+
+TEST(KeepAlive, ASilentClientRebootsTheRouterAndAnAnsweringOneDoesNot)
+{
+    Sysroot root;
+    for (const char* setting : {"ENABLE 1", "interval_time 1", "max_retry 2"})
+        ASSERT_TRUE(root.confdb_set(std::string("config wan lte cnxdkeepalive ") + setting));
+    Daemon daemon(root);
+    ASSERT_TRUE(daemon.start());
+    EXPECT_TRUE(daemon.wait_for_log("start keep-alive"));
+
+    RawClient answering(root, "answering");
+    RawClient silent(root, "silent");
+    ASSERT_EQ(0, answering.open({{0x11, 1}}));
+    ASSERT_EQ(1, silent.open({{0x22, 2}}));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> probes{0};
+    std::thread answerer([&] {
+        while (!done) {
+            const auto f = answering.recv(100ms);
+            if (f && f->size() == 8 && load_be16(f->data()) == 0x0107 && load_be16(f->data() + 2) == 0) {
+                ++probes;
+                answering.send(hci_frame(0x8108, {}));
+            }
+        }
+    });
+    // First pass 5 s after start, then every second: counts 1, 2, then the
+    // pass that finds 2 reboots.
+    EXPECT_TRUE(daemon.wait_for_log("Reboot System !!!", 20s));
+    done = true;
+    answerer.join();
+
+    EXPECT_GE(probes.load(), 2) << "the answering client was probed each pass";
+    EXPECT_EQ(0, daemon.count_in_log("cnxd client(0,")) << daemon.log();
+    EXPECT_GE(daemon.count_in_log("cnxd client(1,0x00000022) didn't response keep_alive (2)"), 1);
+    EXPECT_TRUE(eventually([&] { return root.read_file("/var/log/platform-calls.log").find("reboot") != std::string::npos; }));
+    EXPECT_TRUE(daemon.running()) << "the daemon waits for the system to stop it";
+    EXPECT_EQ(0, daemon.stop(SIGTERM));
+}
+
+TEST(KeepAlive, OffByDefault)
+{
+    Sysroot root;
+    Daemon daemon(root);
+    ASSERT_TRUE(daemon.start());
+    RawClient c(root, "c");
+    ASSERT_EQ(0, c.open());
+    EXPECT_FALSE(c.recv(6s)) << "no probe without the setting";
+    EXPECT_EQ(0, daemon.count_in_log("start keep-alive"));
+    EXPECT_EQ(0, daemon.stop(SIGTERM));
 }
 
 }  // namespace

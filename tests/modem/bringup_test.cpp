@@ -2,6 +2,8 @@
 // against the simulated SDK.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "ltesim.h"
 #include "modem/bringup.h"
 #include "platform/ltesim_fixture.h"
@@ -14,12 +16,10 @@ namespace {
 std::string names_of_calls()
 {
     std::string out;
-    const std::string calls = ltesim::control("calls");
-    for (size_t at = 0; at < calls.size(); at = calls.find('\n', at) + 1) {
-        const std::string name = calls.substr(at, calls.find_first_of(" \n", at) - at);
-        if (name != "LAPI_RegisterCallbackResponse")
-            out += name + ";";
-    }
+    std::istringstream calls(ltesim::control("calls"));
+    for (std::string line; std::getline(calls, line);)
+        if (!line.starts_with("LAPI_RegisterCallbackResponse "))
+            out += line.substr(0, line.find(' ')) + ";";
     return out;
 }
 

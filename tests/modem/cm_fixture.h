@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,54 +36,6 @@ inline std::array<uint8_t, LAPI_LOG_CONFIG_SIZE> tracing_log_config()
     return rec;
 }
 
-// The HCI_LOG texts that reach one listening client, in order.
-class LogStream {
-public:
-    explicit LogStream(cnxd_session* s) : s_(s), reader_([this] { run(); }) {}
-    ~LogStream()
-    {
-        stop_ = true;
-        reader_.join();
-    }
-
-    // The texts received since the last take(): a marker sent after them
-    // shows that every earlier text has arrived.
-    Lines take()
-    {
-        const std::string mark = "<mark " + std::to_string(++marks_) + ">";
-        cnxd_srv_send_log("%s", mark.c_str());
-        const bool seen = eventually([&] {
-            std::lock_guard g(mu_);
-            return !texts_.empty() && texts_.back() == mark;
-        });
-        EXPECT_TRUE(seen) << "the log marker did not come back";
-        std::lock_guard g(mu_);
-        Lines out(texts_.begin(), texts_.end() - (seen ? 1 : 0));
-        texts_.clear();
-        return out;
-    }
-
-private:
-    void run()
-    {
-        std::vector<uint8_t> buf(8192);
-        while (!stop_) {
-            const int n = cnxd_recv(s_, buf.data(), buf.size(), 50);
-            if (n < 4 || load_be16(buf.data()) != HCI_LOG)
-                continue;
-            std::lock_guard g(mu_);
-            texts_.emplace_back(buf.begin() + 4, buf.begin() + n);
-        }
-    }
-
-    cnxd_session* s_;
-    std::mutex mu_;
-    Lines texts_;
-    int marks_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread reader_;
-};
-
 class CmTest : public ::testing::Test {
 protected:
     CmTest()
@@ -100,13 +53,14 @@ protected:
         EXPECT_EQ(0, LAPI_SetLogConfig(hAPI, 0, config.data()));
         listener_ = open_session(0);
         cnxd_set_receive(listener_.get(), 1);
-        log_ = std::make_unique<LogStream>(listener_.get());
+        reader_ = std::thread([this] { read_logs(); });
         sim("clear");
     }
 
     ~CmTest() override
     {
-        log_.reset();
+        stop_ = true;
+        reader_.join();
         listener_.reset();
         LAPI_AllCallbackUnRegister(hAPI);
         LAPI_LTEAPIClose(hAPI);
@@ -122,19 +76,29 @@ protected:
     static Lines calls()
     {
         Lines out;
-        const std::string text = ltesim::control("calls");
-        for (size_t at = 0; at < text.size();) {
-            const size_t nl = text.find('\n', at);
-            std::string line = text.substr(at, nl - at);
-            if (line != "end")
-                out.push_back(line);
-            at = nl == std::string::npos ? text.size() : nl + 1;
-        }
+        std::istringstream in(ltesim::control("calls"));
+        for (std::string line; std::getline(in, line) && line != "end";)
+            out.push_back(line);
         sim("clear");
         return out;
     }
 
-    Lines logs() { return log_->take(); }
+    // The HCI_LOG texts the listening client received since the last
+    // logs(), in order: a marker sent after them shows that all have come.
+    Lines logs()
+    {
+        const std::string mark = "<mark " + std::to_string(++marks_) + ">";
+        cnxd_srv_send_log("%s", mark.c_str());
+        const bool seen = eventually([&] {
+            std::lock_guard g(mu_);
+            return !texts_.empty() && texts_.back() == mark;
+        });
+        EXPECT_TRUE(seen) << "the log marker did not come back";
+        std::lock_guard g(mu_);
+        Lines out(texts_.begin(), texts_.end() - (seen ? 1 : 0));
+        texts_.clear();
+        return out;
+    }
 
     // The platform commands run so far (the stubs' log), and forgets them.
     std::string platform_calls()
@@ -147,9 +111,25 @@ protected:
     StoreSysroot root_;
 
 private:
+    void read_logs()
+    {
+        std::vector<uint8_t> buf(8192);
+        while (!stop_) {
+            const int n = cnxd_recv(listener_.get(), buf.data(), buf.size(), 50);
+            if (n < 4 || load_be16(buf.data()) != HCI_LOG)
+                continue;
+            std::lock_guard g(mu_);
+            texts_.emplace_back(buf.begin() + 4, buf.begin() + n);
+        }
+    }
+
     std::thread loop_;
     Session listener_;
-    std::unique_ptr<LogStream> log_;
+    std::mutex mu_;
+    Lines texts_;
+    int marks_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread reader_;
 };
 
 // "[name+]\n" and "[name-]\n".

@@ -1,9 +1,11 @@
-// The command shell end to end: lines over the TCP command port and from
-// cnxd-cli, against the daemon and its simulated modem.
+// cnxd-cli and the command shell end to end, against the daemon and its
+// simulated modem: cnxd-cli's commands, and command lines over the TCP
+// command port and from cnxd-cli.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <random>
 
+#include "base/be.h"
 #include "integration/harness.h"
 
 namespace cnxd::test {
@@ -67,7 +70,16 @@ private:
 
 long entries(const std::string& dir) { return std::ranges::distance(std::filesystem::directory_iterator(dir)); }
 
-class ShellEndToEnd : public ::testing::Test {
+// No shared block of any client index is left in the sysroot's key space.
+bool no_ipc_left(const Sysroot& root)
+{
+    for (int i = 0; i < 15; ++i)
+        if (shmget(root.ipc_key(i), 0, 0) >= 0)
+            return false;
+    return true;
+}
+
+class CliAndShell : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -75,6 +87,8 @@ protected:
         sim = std::make_unique<LtesimClient>(root);
         ASSERT_TRUE(sim->connected());
     }
+    // A clean stop: the daemon removes the IPC objects of clients still there.
+    void TearDown() override { EXPECT_EQ(0, daemon.stop(SIGTERM)); }
 
     // Waits until `call` ("NAME dev=N HEX") has been recorded.
     bool called(const std::string& call)
@@ -97,7 +111,7 @@ protected:
     std::unique_ptr<LtesimClient> sim;
 };
 
-TEST_F(ShellEndToEnd, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
+TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
 {
     TcpClient c(daemon.cmd_port());
     c.send_text("ver\n");
@@ -128,7 +142,7 @@ TEST_F(ShellEndToEnd, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBac
     EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("at\n\0", 4))));
 }
 
-TEST_F(ShellEndToEnd, CnxdCliLinesRunInTheDaemon)
+TEST_F(CliAndShell, CnxdCliLinesRunInTheDaemon)
 {
     Cli flags(root, {"-t", "300", "cmd", "cnxdf", "0x5"});
     EXPECT_EQ(0, flags.wait());
@@ -150,7 +164,7 @@ TEST_F(ShellEndToEnd, CnxdCliLinesRunInTheDaemon)
     EXPECT_TRUE(eventually([&] { return console_calls_with("one") == 1 && console_calls_with("two") == 1; }));
 }
 
-TEST_F(ShellEndToEnd, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
+TEST_F(CliAndShell, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
 {
     const std::string fd_dir = "/proc/" + std::to_string(daemon.pid()) + "/fd";
     const std::string task_dir = "/proc/" + std::to_string(daemon.pid()) + "/task";
@@ -186,6 +200,94 @@ TEST_F(ShellEndToEnd, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(0, daemon.stop(SIGTERM, 10s));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(CliAndShell, ApiPrintsTheResultAndTheAnswerArea)
+{
+    Cli init(root, {"api", "0", "1"});
+    EXPECT_EQ(0, init.wait());
+    EXPECT_EQ("result 0\nanswer at 1520, 1 bytes:\n00\n", init.out()) << init.err();
+
+    Cli unknown(root, {"api", "8", "1", "01:02"});
+    EXPECT_EQ(0, unknown.wait()) << "an unknown command completes too";
+    EXPECT_EQ("result 0\n", unknown.out());
+
+    Cli bad(root, {"api", "0", "1", "abc"});
+    EXPECT_EQ(2, bad.wait()) << "odd hex";
+    EXPECT_TRUE(eventually([&] { return no_ipc_left(root); }));
+}
+
+TEST_F(CliAndShell, ClientsPrintsTheTableWithItsOwnSession)
+{
+    RawClient other(root, "other");
+    ASSERT_EQ(0, other.open({{0x4242, 99}}));
+    Cli clients(root, {"-t", "500", "clients"});
+    EXPECT_EQ(0, clients.wait());
+    const std::string out = clients.out();
+    EXPECT_NE(std::string::npos, out.find("client->idx [0], id [0]\nclient->identity [0x00004242]\nclient->pid [99]\n"))
+        << out;
+    EXPECT_NE(std::string::npos, out.find("client->idx [1], id [1]")) << "the tool's own session";
+    EXPECT_NE(std::string::npos, out.find("client->idx [14], id [255]")) << out;
+}
+
+TEST_F(CliAndShell, LogAndEventsPrintWhatTheDaemonDelivers)
+{
+    // One after the other, each with its words set in its shared block
+    // before anything is relayed: log takes index 0 and sets its receive
+    // word, events takes index 1 and sets the word of event 26 (word 5).
+    auto shm_word_set = [&](int index, size_t word) {
+        const int id = shmget(root.ipc_key(index), 0, 0);
+        if (id < 0)
+            return false;
+        void* p = shmat(id, nullptr, SHM_RDONLY);
+        if (p == reinterpret_cast<void*>(-1))
+            return false;
+        const bool set = load_be32(static_cast<const uint8_t*>(p) + 4 * word) != 0;
+        shmdt(p);
+        return set;
+    };
+    Cli log(root, {"log"});
+    ASSERT_TRUE(eventually([&] { return shm_word_set(0, 0); }));
+    Cli events(root, {"events", "26"});
+    ASSERT_TRUE(eventually([&] { return shm_word_set(1, 5); }));
+    RawClient peer(root, "peer");
+    ASSERT_EQ(2, peer.open({{5, 77}}));
+
+    // The peer has the daemon relay frames to every other identity.
+    auto relay = [&](const Bytes& inner) {
+        Bytes payload(5 + inner.size());
+        payload[4] = 1;  // target identity 0, broadcast
+        std::copy(inner.begin(), inner.end(), payload.begin() + 5);
+        ASSERT_TRUE(peer.send(hci_frame(0x0105, payload)));
+    };
+    const std::string text = "hello from relay\n";
+    relay(hci_frame(0x810B, Bytes(text.begin(), text.end())));
+    relay(hci_frame(0x8107, {
+                                0x00, 0x1a, 0x00, 0x08,  // event 26, data length 8
+                                0x00, 0x00, 0x00, 0x01,  // device index 1
+                                0xde, 0xad, 0xbe, 0xef,
+                            }));
+
+    // The simulated modem's bring-up text may come first.
+    EXPECT_TRUE(eventually([&] { return log.out().find(text) != std::string::npos; })) << log.out();
+    EXPECT_TRUE(eventually([&] { return events.out() == "event 26 dev 1 len 8: 00 00 00 01 de ad be ef\n"; }))
+        << events.out();
+    EXPECT_EQ(0, log.interrupt());
+    EXPECT_EQ(0, events.interrupt());
+    EXPECT_TRUE(eventually([&] { return daemon.count_in_log("request disconnection") == 2; }));
+}
+
+TEST(CliWithoutDaemon, SaysSoAndFails)
+{
+    Sysroot root;
+    Cli cli(root, {"log"});
+    EXPECT_EQ(1, cli.wait());
+    EXPECT_NE(std::string::npos, cli.err().find("the daemon is not running")) << cli.err();
+    Cli help(root, {"--help"});
+    EXPECT_EQ(0, help.wait());
+    EXPECT_NE(std::string::npos, help.out().find("api ID DEV [HEX]"));
+    Cli unknown(root, {"frobnicate"});
+    EXPECT_EQ(2, unknown.wait());
 }
 
 }  // namespace
