@@ -70,10 +70,10 @@ private:
 
 long entries(const std::string& dir) { return std::ranges::distance(std::filesystem::directory_iterator(dir)); }
 
-// No shared block of any client index is left in the sysroot's key space.
-bool no_ipc_left(const Sysroot& root)
+// No shared block is left at the client indexes below `n`.
+bool blocks_gone(const Sysroot& root, int n)
 {
-    for (int i = 0; i < 15; ++i)
+    for (int i = 0; i < n; ++i)
         if (shmget(root.ipc_key(i), 0, 0) >= 0)
             return false;
     return true;
@@ -214,7 +214,7 @@ TEST_F(CliAndShell, ApiPrintsTheResultAndTheAnswerArea)
 
     Cli bad(root, {"api", "0", "1", "abc"});
     EXPECT_EQ(2, bad.wait()) << "odd hex";
-    EXPECT_TRUE(eventually([&] { return no_ipc_left(root); }));
+    EXPECT_TRUE(eventually([&] { return blocks_gone(root, 15); }));
 }
 
 TEST_F(CliAndShell, ClientsPrintsTheTableWithItsOwnSession)
@@ -274,7 +274,9 @@ TEST_F(CliAndShell, LogAndEventsPrintWhatTheDaemonDelivers)
         << events.out();
     EXPECT_EQ(0, log.interrupt());
     EXPECT_EQ(0, events.interrupt());
-    EXPECT_TRUE(eventually([&] { return daemon.count_in_log("request disconnection") == 2; }));
+    // Released, by their close requests or (when log text to a closed socket
+    // comes first) by the failed send.
+    EXPECT_TRUE(eventually([&] { return blocks_gone(root, 2); }));
 }
 
 TEST(CliWithoutDaemon, SaysSoAndFails)

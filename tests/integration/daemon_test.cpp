@@ -58,30 +58,61 @@ TEST(DaemonCommandLine, HelpAndBadOptionsPrintTheUsage)
     EXPECT_EQ(1, missing.status) << "an option without its argument";
 }
 
-class DaemonSignals : public ::testing::TestWithParam<int> {};
+class DaemonLifecycle : public ::testing::TestWithParam<int> {};
 
-TEST_P(DaemonSignals, HangUpChangesNothingStopSignalsShutDownCleanly)
+// Start-up opens the SDK in order and writes the pid file; hang-ups, hostile
+// control lines and idle seconds change nothing; each stop signal shuts the
+// daemon down cleanly and closes the SDK in order.
+TEST_P(DaemonLifecycle, StartsServesAndStopsCleanly)
 {
     Sysroot root;
     Daemon d(root);
     ASSERT_TRUE(d.start());
     EXPECT_EQ(std::to_string(d.pid()) + "\n", root.read_file("/var/run/cnxd.pid"));
+    LtesimClient sim(root);
+    const auto names = sim.call_names();
+    ASSERT_GE(names.size(), 4u);
+    // Registrations sit between the open and the initialisation.
+    EXPECT_EQ("LAPI_LTEAPIOpen", names.front());
+    const auto at = [&](const std::string& n) { return std::ranges::find(names, n) - names.begin(); };
+    EXPECT_LT(at("LAPI_Initialize"), at("LAPI_SetLogConfig"));
+    EXPECT_LT(at("LAPI_SetLogConfig"), at("LAPI_Misc_Initialize"));
+    EXPECT_LT(at("LAPI_Misc_Initialize"), std::ssize(names));
+    for (long i = 1; i < at("LAPI_Initialize"); ++i)
+        EXPECT_EQ("LAPI_RegisterCallbackResponse", names[static_cast<size_t>(i)]);
+
     d.signal(SIGHUP);
     d.signal(SIGHUP);
-    std::this_thread::sleep_for(300ms);
-    RawClient c(root, "hup");
-    EXPECT_EQ(0, c.open()) << "still serving after hang-ups";
+    // Bad hex, odd digits, no handler registered for 10, unknown names, a huge line.
+    const std::string lines[] = {"inject 75 1 0g", "inject 75 1 abc", "inject 10 1 00", "inject 999 1 00",
+                                 "fail LAPI_NoSuchCall 1", "answer LAPI_GetBootImageType xyz", "set no_such_knob 1",
+                                 "frobnicate", std::string(200000, 'a')};
+    for (const std::string& line : lines)
+        EXPECT_THAT(sim.command(line), ::testing::StartsWith("err")) << line.substr(0, 40);
+    EXPECT_EQ("ok", sim.command("set delay_ms 0")) << "the connection survives it all";
+    RawClient c(root, "c");
+    EXPECT_EQ(0, c.open()) << "still serving";
+    // The keep-alive is off by default: its first pass would come 5 s after start.
+    EXPECT_FALSE(c.recv(6s)) << "no probe without the setting";
+    EXPECT_EQ(0, d.count_in_log("start keep-alive"));
     EXPECT_EQ(0, d.count_in_log("Preparing for suicide"));
 
+    ASSERT_TRUE(sim.wait_online()) << "no bring-up call may fall among the closing ones";
+    ASSERT_EQ("ok", sim.command("clear"));
     EXPECT_EQ(0, d.stop(GetParam()));
     const std::string log = d.log();
     const size_t suicide = log.find("Preparing for suicide");
     ASSERT_NE(std::string::npos, suicide) << log;
     EXPECT_NE(std::string::npos, log.find("cnxd terminated", suicide)) << log;
     EXPECT_FALSE(root.exists("/var/run/cnxd.pid"));
+    const auto calls = ltesim_call_log(root);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_THAT(std::vector(calls.end() - 3, calls.end()),
+                ElementsAre("LAPI_AllCallbackUnRegister dev=-", "LAPI_DeInitialize dev=-", "LAPI_LTEAPIClose dev=-"));
+    EXPECT_FALSE(root.exists("/var/tmp/ltesim.sock")) << "the control socket closes with the SDK";
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, DaemonSignals, ::testing::Values(SIGTERM, SIGINT, SIGQUIT));
+INSTANTIATE_TEST_SUITE_P(EachStopSignal, DaemonLifecycle, ::testing::Values(SIGTERM, SIGINT, SIGQUIT));
 
 TEST(DaemonDetach, ReturnsAtOnceAndThePidFileNamesTheDaemon)
 {
@@ -116,55 +147,6 @@ TEST(SdkBringUp, FailedInitialisationStopsTheDaemonBeforeItsLoop)
     auto calls = ltesim_call_log(root);
     std::erase(calls, "LAPI_RegisterCallbackResponse dev=-");  // the indication table's
     EXPECT_THAT(calls, ElementsAre("LAPI_LTEAPIOpen dev=-", "LAPI_Initialize dev=-", "LAPI_DeInitialize dev=-"));
-}
-
-TEST(SdkBringUp, OpensInOrderAndClosesInOrderOnSigterm)
-{
-    Sysroot root;
-    Daemon d(root);
-    ASSERT_TRUE(d.start());
-    LtesimClient sim(root);
-    ASSERT_TRUE(sim.connected());
-    const auto names = sim.call_names();
-    ASSERT_GE(names.size(), 4u);
-    // Registrations sit between the open and the initialisation.
-    EXPECT_EQ("LAPI_LTEAPIOpen", names.front());
-    const auto at = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
-    EXPECT_LT(at("LAPI_LTEAPIOpen"), at("LAPI_Initialize"));
-    EXPECT_LT(at("LAPI_Initialize"), at("LAPI_SetLogConfig"));
-    EXPECT_LT(at("LAPI_SetLogConfig"), at("LAPI_Misc_Initialize"));
-    EXPECT_LT(at("LAPI_Misc_Initialize"), static_cast<long>(names.size()));
-    for (long i = 1; i < at("LAPI_Initialize"); ++i)
-        EXPECT_EQ("LAPI_RegisterCallbackResponse", names[static_cast<size_t>(i)]);
-
-    ASSERT_TRUE(sim.wait_online()) << "no bring-up call may fall among the closing ones";
-    ASSERT_EQ("ok", sim.command("clear"));
-    EXPECT_EQ(0, d.stop(SIGTERM));
-    const auto log = ltesim_call_log(root);
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_THAT(std::vector(log.end() - 3, log.end()),
-                ElementsAre("LAPI_AllCallbackUnRegister dev=-", "LAPI_DeInitialize dev=-", "LAPI_LTEAPIClose dev=-"));
-    EXPECT_FALSE(root.exists("/var/tmp/ltesim.sock")) << "the control socket closes with the SDK";
-}
-
-TEST(SdkBringUp, MalformedControlLinesAnswerErrAndLeaveTheDaemonAlone)
-{
-    Sysroot root;
-    Daemon d(root);
-    ASSERT_TRUE(d.start());
-    LtesimClient sim(root);
-    ASSERT_TRUE(sim.connected());
-    // Bad hex, odd digits, no handler registered for 10, unknown names, a huge line.
-    const std::string lines[] = {"inject 75 1 0g", "inject 75 1 abc", "inject 10 1 00", "inject 999 1 00",
-                                 "fail LAPI_NoSuchCall 1", "answer LAPI_GetBootImageType xyz", "set no_such_knob 1",
-                                 "frobnicate", std::string(200000, 'a')};
-    for (const std::string& line : lines)
-        EXPECT_THAT(sim.command(line), ::testing::StartsWith("err")) << line.substr(0, 40);
-    EXPECT_EQ("ok", sim.command("set delay_ms 0")) << "the connection survives it all";
-    EXPECT_TRUE(d.running());
-    RawClient c(root, "after");
-    EXPECT_EQ(0, c.open());
-    EXPECT_EQ(0, d.stop(SIGTERM));
 }
 
 TEST(KeepAlive, ASilentClientRebootsTheRouterAndAnAnsweringOneDoesNot)
@@ -203,18 +185,6 @@ TEST(KeepAlive, ASilentClientRebootsTheRouterAndAnAnsweringOneDoesNot)
     EXPECT_GE(daemon.count_in_log("cnxd client(1,0x00000022) didn't response keep_alive (2)"), 1);
     EXPECT_TRUE(eventually([&] { return root.read_file("/var/log/platform-calls.log").find("reboot") != std::string::npos; }));
     EXPECT_TRUE(daemon.running()) << "the daemon waits for the system to stop it";
-    EXPECT_EQ(0, daemon.stop(SIGTERM));
-}
-
-TEST(KeepAlive, OffByDefault)
-{
-    Sysroot root;
-    Daemon daemon(root);
-    ASSERT_TRUE(daemon.start());
-    RawClient c(root, "c");
-    ASSERT_EQ(0, c.open());
-    EXPECT_FALSE(c.recv(6s)) << "no probe without the setting";
-    EXPECT_EQ(0, daemon.count_in_log("start keep-alive"));
     EXPECT_EQ(0, daemon.stop(SIGTERM));
 }
 
