@@ -5,7 +5,6 @@
 // identity 1 that receives the DHCP notices.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <time.h>
 
@@ -13,7 +12,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/timer.h"
@@ -120,18 +118,13 @@ protected:
     // skipped.
     std::optional<std::pair<uint16_t, uint8_t>> next_notice(std::chrono::milliseconds bound = 5s) const
     {
-        const auto end = std::chrono::steady_clock::now() + bound;
-        std::vector<uint8_t> buf(HCI_MAX_FRAME);
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return std::nullopt;
-            const int n = cnxd_recv(session_.get(), buf.data(), buf.size(), static_cast<int>(left.count()));
+        for (const auto end = std::chrono::steady_clock::now() + bound; std::chrono::steady_clock::now() < end;) {
             // Header, then four zero bytes, the code, the length 1, the sid.
-            if (n == 13 && load_be16(buf.data()) == HCI_NOTIFY && load_be16(&buf[2]) == 9 &&
-                load_be16(&buf[10]) == 1)
-                return std::make_pair(load_be16(&buf[8]), buf[12]);
+            const auto f = recv_datagram(session_.get(), 50);
+            if (f && f->size() == 13 && load_be16(f->data()) == HCI_NOTIFY && load_be16(&(*f)[10]) == 1)
+                return std::make_pair(load_be16(&(*f)[8]), (*f)[12]);
         }
+        return std::nullopt;
     }
 
     static bool process_alive(pid_t pid)
