@@ -37,7 +37,7 @@ public:
             return connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         }, 10s);
     }
-    ~TcpClient() { close_now(); }
+    ~TcpClient() { close(fd_); }
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
@@ -56,13 +56,6 @@ public:
             return got_.find(text) != std::string::npos;
         }, bound);
     }
-    void close_now()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = -1;
-    }
-
 private:
     int fd_ = -1;
     std::string got_;

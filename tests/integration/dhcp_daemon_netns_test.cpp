@@ -53,14 +53,6 @@ std::string sh_output(const std::string& cmd)
     return out;
 }
 
-std::string first_program(std::initializer_list<const char*> candidates)
-{
-    for (const char* p : candidates)
-        if (access(p, X_OK) == 0)
-            return p;
-    return "";
-}
-
 // A server and a client namespace joined by a veth pair, the client's
 // /etc/netns/NAME/resolv.conf (which "ip netns exec" shows in place of the
 // host's), and a private directory for the server's files. The destructor
@@ -193,9 +185,9 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to create network namespaces";
-    const std::string dnsmasq = first_program({"/usr/sbin/dnsmasq", "/sbin/dnsmasq"});
-    const std::string dhclient = first_program({"/sbin/dhclient", "/usr/sbin/dhclient"});
-    if (dnsmasq.empty() || dhclient.empty())
+    // Where Debian's dnsmasq-base and isc-dhcp-client put them.
+    const std::string dnsmasq = "/usr/sbin/dnsmasq", dhclient = "/sbin/dhclient";
+    if (access(dnsmasq.c_str(), X_OK) != 0 || access(dhclient.c_str(), X_OK) != 0)
         GTEST_SKIP() << "dnsmasq and the ISC DHCP client are not installed (scripts/deps installs them)";
 
     // Destroyed in reverse: the daemon stops first, then every namespace,
