@@ -162,16 +162,6 @@ TEST_F(Dispatch, EachRowReadsItsArgumentsOnlyAsFarAsReceived)
     EXPECT_TRUE(std::all_of(block + shm::CONNECTION_INFO + 4, block + shm::GPIO, [](uint8_t b) { return b == 0; }));
 }
 
-TEST_F(Dispatch, UnknownIdsCompleteWithResultZero)
-{
-    store_be32(client->shm + shm::RESULT, 99);
-    EXPECT_EQ(0, request(8, 1, {1, 2, 3}));
-    EXPECT_EQ(0, request(0xffff, 1, {}));
-    EXPECT_TRUE(daemon.log_has("Unknown HCI (0x8)"));
-    EXPECT_TRUE(daemon.log_has("Unknown HCI (0xffff)"));
-    EXPECT_TRUE(calls().empty());
-}
-
 TEST_F(Dispatch, ResultsThatAreNotKept)
 {
     // 291: IRAT control, then the TIN read whose result alone counts.
@@ -181,7 +171,8 @@ TEST_F(Dispatch, ResultsThatAreNotKept)
     ltesim::control("fail LAPI_IRATMeasControlRequest 0");
     ltesim::control("fail LAPI_TINReadRequest 6");
     EXPECT_EQ(6, request(291, 4, {0x01}));
-    // 263: the console text's result is neither stored nor logged.
+    // 263: the console text's result is neither stored nor logged (nor
+    // does the 6 of the request before stay).
     ltesim::control("fail LAPI_SendDMCommand -3");
     EXPECT_EQ(0, request(263, 2, text("ver")));
     EXPECT_FALSE(daemon.log_has("LAPI_SendDMCommand fail"));
