@@ -112,21 +112,6 @@ TEST_F(TimerService, ReArmingMovesTheExpiryAndStoppingCancels)
     EXPECT_EQ((std::vector<uint32_t>{1}), log.order());
 }
 
-TEST_F(TimerService, RecordsWithoutTheMagicAreLeftAlone)
-{
-    cnxd_timer never{};
-    EXPECT_EQ(0, start_timer(&never, 0)) << "no magic: accepted and ignored";
-    cnxd_timer& deleted = make(7);
-    start_timer(&deleted, 100);
-    EXPECT_EQ(0, delete_timer(&deleted));
-    EXPECT_EQ(0u, deleted.magic);
-    EXPECT_EQ(0, start_timer(&deleted, 0));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(0u, log.size());
-    EXPECT_EQ(-1, init_timer(nullptr, record, 0));
-    EXPECT_EQ(-1, init_timer(&never, nullptr, 0));
-}
-
 // A callback that takes its time and re-arms its timer at once: periodic.
 cnxd_timer g_periodic;
 std::atomic<int> g_calls;
@@ -163,13 +148,26 @@ TEST_F(TimerService, StoppingARunningSelfReArmingTimerNeitherDeadlocksNorFiresAg
     EXPECT_EQ(calls, g_calls.load()) << "the timer fired again after it was stopped";
 }
 
-TEST(TimerServiceLifetime, CallsOutsideTheServiceFailAndChangeNothing)
+TEST(TimerServiceLifetime, CallsOutsideTheServiceOrWithoutTheMagicChangeNothing)
 {
+    FireLog log;
+    g_log = &log;
     cnxd_timer t{};
     EXPECT_EQ(-1, init_timer(&t, record, 0));
     EXPECT_EQ(-1, start_timer(&t, 0));
     EXPECT_EQ(-1, stop_timer(&t));
     ASSERT_EQ(0, timer_service_init());
+    EXPECT_EQ(0, start_timer(&t, 0)) << "no magic: accepted and ignored";
+    EXPECT_EQ(-1, init_timer(nullptr, record, 0));
+    EXPECT_EQ(-1, init_timer(&t, nullptr, 0));
+    ASSERT_EQ(0, init_timer(&t, record, 0));
+    start_timer(&t, 100);
+    EXPECT_EQ(0, delete_timer(&t));
+    EXPECT_EQ(0u, t.magic);
+    EXPECT_EQ(0, start_timer(&t, 0));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(0u, log.size()) << "a deleted timer never fires";
+
     ASSERT_EQ(0, init_timer(&t, record, 0));
     ASSERT_EQ(0, start_timer(&t, 60000));
     timer_service_deinit();  // with a timer pending: returns at once
