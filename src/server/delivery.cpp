@@ -26,10 +26,13 @@ constexpr uint16_t EVENT_DM_REPORT = 184;
 constexpr size_t LOG_FRAME_SIZE = 2080;
 constexpr size_t SYSLOG_LINE_SIZE = 2080;
 
-// The system-log copy of cnxd_srv_send_log: one line buffer for all callers
-// (not locked: lines of concurrent callers may interleave).
+// The system-log copy of cnxd_srv_send_log: one line buffer for all callers.
+// Text after a call's last newline waits for the next call, whoever makes
+// it, so lines of concurrent callers may still interleave; the lock only
+// keeps the fill count and the buffer consistent.
 char syslog_line[SYSLOG_LINE_SIZE];
 uint32_t syslog_fill;
+std::mutex syslog_line_lock;
 
 using Lock = std::unique_lock<std::mutex>;
 
@@ -114,6 +117,7 @@ bool receives_frames(const cnxd_client_rec& c) { return c.connected() && c.shm_w
 
 void copy_to_syslog(const char* text, size_t len)
 {
+    const std::lock_guard guard(syslog_line_lock);
     for (size_t i = 0; i < len; ++i) {
         if (syslog_fill > SYSLOG_LINE_SIZE - 2) {
             syslog_line[syslog_fill] = '\0';
