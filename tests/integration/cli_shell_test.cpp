@@ -247,19 +247,11 @@ TEST_F(CliAndShell, LogAndEventsPrintWhatTheDaemonDelivers)
     ASSERT_EQ(2, peer.open({{5, 77}}));
 
     // The peer has the daemon relay frames to every other identity.
-    auto relay = [&](const Bytes& inner) {
-        Bytes payload(5 + inner.size());
-        payload[4] = 1;  // target identity 0, broadcast
-        std::copy(inner.begin(), inner.end(), payload.begin() + 5);
-        ASSERT_TRUE(peer.send(hci_frame(0x0105, payload)));
-    };
     const std::string text = "hello from relay\n";
-    relay(hci_frame(0x810B, Bytes(text.begin(), text.end())));
-    relay(hci_frame(0x8107, {
-                                0x00, 0x1a, 0x00, 0x08,  // event 26, data length 8
-                                0x00, 0x00, 0x00, 0x01,  // device index 1
-                                0xde, 0xad, 0xbe, 0xef,
-                            }));
+    ASSERT_TRUE(peer.send(relay_frame(0, true, hci_frame(0x810B, Bytes(text.begin(), text.end())))));
+    // Event 26, data length 8, device index 1, data.
+    ASSERT_TRUE(peer.send(relay_frame(0, true, hci_frame(0x8107, {0x00, 0x1a, 0x00, 0x08, 0x00, 0x00, 0x00, 0x01,
+                                                                   0xde, 0xad, 0xbe, 0xef}))));
 
     // The simulated modem's bring-up text may come first.
     EXPECT_TRUE(eventually([&] { return log.out().find(text) != std::string::npos; })) << log.out();

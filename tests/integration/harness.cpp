@@ -337,6 +337,15 @@ Bytes api_frame(uint16_t cmd, uint32_t dev, const Bytes& data)
     return hci_frame(0x0106, payload);
 }
 
+Bytes relay_frame(uint32_t target, bool broadcast, const Bytes& inner)
+{
+    Bytes payload(5);
+    store_be32(payload.data(), target);
+    payload[4] = broadcast;
+    payload.insert(payload.end(), inner.begin(), inner.end());
+    return hci_frame(0x0105, payload);
+}
+
 // ---- LtesimClient --------------------------------------------------------
 
 LtesimClient::LtesimClient(const Sysroot& root, std::chrono::milliseconds bound)

@@ -144,6 +144,9 @@ private:
 Bytes hci_frame(uint16_t id, const Bytes& payload);
 // An HCI_API_REQUEST frame (the device index travels in host order).
 Bytes api_frame(uint16_t cmd, uint32_t dev, const Bytes& data = {});
+// A relay request: `inner` to the first client of identity `target`, or
+// with `broadcast` to every client of another identity than the sender's.
+Bytes relay_frame(uint32_t target, bool broadcast, const Bytes& inner);
 
 // A client of the modem simulator's control socket ($CNXD_ROOT/var/tmp/
 // ltesim.sock), for tests that script the simulated modem.

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <memory>
 
-#include "base/be.h"
 #include "integration/harness.h"
 
 namespace cnxd::test {
@@ -79,7 +78,7 @@ TEST_F(Sessions, EveryWayOutReleasesTheSlotSocketAndIpcObjects)
     const long fds_before = open_fds();
     struct Leave {
         const char* how;
-        std::vector<uint8_t> datagram;
+        Bytes datagram;
     };
     const Leave ways[] = {
         {"close request", hci_frame(kClose, {})},
@@ -138,19 +137,11 @@ TEST_F(Sessions, RelayReachesTheFirstOfAnIdentityOrEveryOtherIdentity)
     RawClient &sender = *clients[0], &a7 = *clients[1], &b7 = *clients[2], &c9 = *clients[3], &same = *clients[4];
 
     const Bytes inner = hci_frame(0x0402, {0, 0, 0, 0, 0, 20, 0, 1, 3});
-    auto relay = [&](uint32_t target, uint8_t broadcast) {
-        Bytes p(5);
-        store_be32(p.data(), target);
-        p[4] = broadcast;
-        p.insert(p.end(), inner.begin(), inner.end());
-        return hci_frame(kRelay, p);
-    };
-
-    ASSERT_TRUE(sender.send(relay(7, 0)));
+    ASSERT_TRUE(sender.send(relay_frame(7, false, inner)));
     EXPECT_EQ(inner, a7.recv());
     EXPECT_FALSE(b7.recv(300ms)) << "only the lower index of identity 7";
 
-    ASSERT_TRUE(sender.send(relay(0, 1)));
+    ASSERT_TRUE(sender.send(relay_frame(0, true, inner)));
     EXPECT_EQ(inner, a7.recv());
     EXPECT_EQ(inner, b7.recv());
     EXPECT_EQ(inner, c9.recv());
@@ -176,7 +167,7 @@ TEST_F(Sessions, MalformedInputNeverCrashesOrHangsTheDaemon)
         hci_frame(kRelay, {0, 0, 0, 7}),               // relay without flag and frame
         {0x01, 0x05, 0x00, 0x40, 0, 0, 0, 7, 1, 0x81}, // relay whose inner frame is cut
         hci_frame(0x7777, {1, 2, 3}),                  // unknown id
-        std::vector<uint8_t>(4096, 0xA5),              // a full datagram of noise
+        Bytes(4096, 0xA5),              // a full datagram of noise
     };
     for (const auto& d : junk)
         ASSERT_TRUE(c.send(d));
