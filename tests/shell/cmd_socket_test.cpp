@@ -127,7 +127,8 @@ TEST_F(CmdSocket, OneReceiveIsOneEchoedLine)
 
     c.send_text("   cnxdf 0x9\n");
     EXPECT_TRUE(logged("cnxd_flags=0x00000009\n"));
-    EXPECT_TRUE(has(texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND"), "0e" + hex_of(std::string("   cnxdf 0x9\n\0", 14))))
+    const std::string echo = "0e" + hex_of(std::string("   cnxdf 0x9\n\0", 14));
+    EXPECT_TRUE(has(texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND"), echo))
         << "the echo: a length byte and the line with its spaces, newline and NUL";
 
     c.send_text("cnxdf 1\r\ncnxdf 2\n");

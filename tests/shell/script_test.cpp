@@ -69,7 +69,8 @@ TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTakeAndSaysWhatItDid)
     EXPECT_EQ(1, dispatch("senddmfile /var/tmp/none"));
     EXPECT_EQ(-2, run_dm_cmd_file("/var/tmp/none", 0));
     const Lines cmd = logs();
-    for (const char* text : {"no given file\n", "run_dm_cmd_file(/var/tmp/cmds) delay=16us\n", "not found '/var/tmp/none'\n"})
+    for (const char* text :
+         {"no given file\n", "run_dm_cmd_file(/var/tmp/cmds) delay=16us\n", "not found '/var/tmp/none'\n"})
         EXPECT_TRUE(has(cmd, text)) << text;
     EXPECT_EQ(ARM1_LOG_OFF, get_arm1_log_direction());
 }

@@ -46,7 +46,10 @@ protected:
     {
         return hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     }
-    static bool has(const Lines& lines, const std::string& text) { return std::ranges::find(lines, text) != lines.end(); }
+    static bool has(const Lines& lines, const std::string& text)
+    {
+        return std::ranges::find(lines, text) != lines.end();
+    }
 
     // Waits until `text` has come `times` times on the log channel since the
     // test began: effects of other threads are checked this way rather than
