@@ -59,7 +59,6 @@ public:
     bool exists(const std::string& target_path) const;
     // "confdb set ARGS" on the sysroot's store; true when it succeeded.
     bool confdb_set(const std::string& args) const;
-    // The System V key of client index `index`.
     int ipc_key(int index) const;
 
 private:
@@ -77,8 +76,8 @@ public:
     // daemon through a command that execs it in the same process (such as
     // "ip netns exec NAME"), so pid() and signals still reach the daemon.
     bool start(const std::vector<std::string>& extra_args = {}, const std::vector<std::string>& prefix = {});
-    // Sends `sig` and waits for the process to exit; returns its status
-    // (exit code, or 128 + signal), or nothing when it did not exit.
+    // Sends `sig` and waits for the exit; the status (exit code, or 128 +
+    // signal), or nothing when it did not exit.
     std::optional<int> stop(int sig, std::chrono::milliseconds bound = 10s);
     void signal(int sig) const;
     bool running();
@@ -87,7 +86,6 @@ public:
     // picked at each start, so daemons of parallel tests do not meet.
     int cmd_port() const { return cmd_port_; }
 
-    // Everything the daemon wrote to standard error and output so far.
     std::string log() const { return read_text(log_path_); }
     bool wait_for_log(const std::string& text, std::chrono::milliseconds bound = 10s) const;
     int count_in_log(const std::string& text) const;
@@ -108,21 +106,17 @@ public:
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    // Sends a datagram to the daemon's server socket.
-    bool send_to_server(const Bytes& datagram) const;
+    bool send_to_server(const Bytes& datagram) const;  // to the server socket
     // HCI_API_OPEN with identity and pid (or an empty payload); returns the
     // answer byte, or nothing when no answer came.
     std::optional<uint8_t> open(std::optional<std::pair<uint32_t, uint32_t>> id_pid = {{0, 0}});
-    // Sends a datagram to this client's daemon-side socket (after open).
-    bool send(const Bytes& datagram) const;
-    // Receives one datagram, waiting up to `bound`.
+    bool send(const Bytes& datagram) const;  // to its daemon-side socket, after open
     std::optional<Bytes> recv(std::chrono::milliseconds bound = 2s) const;
-    int index() const { return index_; }
     int ipc_key() const { return root_.ipc_key(index_); }
 
-    // Attaches this client's shared block (nullptr when there is none).
+    // The shared block (attached on first use; nullptr when there is none),
+    // its receive word (k = 0) or subscription word k (1..377).
     uint8_t* attach();
-    // Sets the receive word, or a subscription word k (1..377).
     void set_word(size_t k, uint32_t value);
     void subscribe_all();
     // Waits for the completion semaphore of one API request.
@@ -140,7 +134,6 @@ private:
     uint8_t* shm_ = nullptr;
 };
 
-// An HCI frame: id, length, payload.
 Bytes hci_frame(uint16_t id, const Bytes& payload);
 // An HCI_API_REQUEST frame (the device index travels in host order).
 Bytes api_frame(uint16_t cmd, uint32_t dev, const Bytes& data = {});
