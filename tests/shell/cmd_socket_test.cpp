@@ -181,8 +181,10 @@ TEST_F(CmdSocket, StopsPromptlyWithoutLeaksAfterHostileInput)
         std::string junk(700, '\0');
         for (char& ch : junk)
             ch = static_cast<char>(rng());
-        TcpClient(port_).send_text(junk);
-        EXPECT_TRUE(eventually([] { return !texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND").empty(); }));
+        TcpClient binary(port_);
+        binary.send_text(junk);
+        EXPECT_TRUE(eventually([] { return !texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND").empty(); }))
+            << "served";
         for (int i = 0; i < 8; ++i)
             TcpClient dropped(port_);
         TcpClient longline(port_);
