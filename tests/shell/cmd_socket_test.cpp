@@ -205,7 +205,8 @@ TEST_F(CmdSocket, StopsPromptlyWithoutLeaksAfterHostileInput)
         cmd_shell_stop();
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "a silent connection does not hold the stop";
     }
-    EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") == fds && entries("/proc/self/task") <= tasks; }))
+    // Not more than before: a descriptor of the set-up may close meanwhile.
+    EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") <= fds && entries("/proc/self/task") <= tasks; }))
         << entries("/proc/self/fd") << " descriptors (" << fds << " before), " << entries("/proc/self/task")
         << " threads (" << tasks << " before)";
     cmd_shell_start();
