@@ -97,17 +97,14 @@ protected:
         cnxd_flags = 0;
     }
 
-    // The console texts sent to the modem from now on, once `done` holds
-    // for them (or the bound passes).
+    // The console texts sent to the modem since the last calls(), once
+    // `done` holds for them (or the bound passes); then clears the record.
     Lines console(const std::function<bool(const Lines&)>& done, std::chrono::milliseconds bound = 10s)
     {
-        Lines all;
-        eventually([&] {
-            for (const std::string& t : texts_of(calls(), "LAPI_SendDMCommand"))
-                all.push_back(t);
-            return done(all);
-        }, bound);
-        return all;
+        Lines sent;
+        eventually([&] { return done(sent = texts_of(recorded(), "LAPI_SendDMCommand")); }, bound);
+        calls();
+        return sent;
     }
     Lines console_one()
     {
@@ -183,7 +180,7 @@ TEST_F(CmdSocket, StopsPromptlyWithoutLeaksAfterHostileInput)
             ch = static_cast<char>(rng());
         TcpClient binary(port_);
         binary.send_text(junk);
-        EXPECT_TRUE(eventually([] { return !texts_of(calls(), "LAPI_CLI_CMD_RSP_DELIVER_IND").empty(); }))
+        EXPECT_TRUE(eventually([] { return !texts_of(recorded(), "LAPI_CLI_CMD_RSP_DELIVER_IND").empty(); }))
             << "served";
         for (int i = 0; i < 8; ++i)
             TcpClient dropped(port_);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 
 #include "modem/cm_fixture.h"
@@ -40,6 +41,17 @@ protected:
                 const size_t sp = c.find(' ', name.size() + 1);
                 out.push_back(sp == std::string::npos ? "" : c.substr(sp + 1));
             }
+        return out;
+    }
+    // The SDK calls since the last calls(), left in the record: clearing it
+    // while other threads make calls would lose those in between.
+    static Lines recorded()
+    {
+        Lines out;
+        std::istringstream in(ltesim::control("calls"));
+        for (std::string line; std::getline(in, line);)
+            if (line != "end")
+                out.push_back(line);
         return out;
     }
     static std::string hex_of(const std::string& text)
