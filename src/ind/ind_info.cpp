@@ -1,12 +1,18 @@
 // Bodies of the informational indications, and the two handlers of the
 // SDK's other callback forms.
 #include <algorithm>
+#include <array>
+#include <string>
 
 #include "base/be.h"
+#include "base/shell.h"
 #include "ind/ind_body.h"
+#include "modem/cm_memcpy.h"
 #include "modem/cm_printf.h"
+#include "modem/cm_wrappers.h"
 #include "server/delivery.h"
 #include "shell/cli_output.h"
+#include "shell/dispatcher.h"
 
 namespace cnxd {
 namespace {
@@ -14,6 +20,12 @@ namespace {
 // Debug print record: the output as an address word and a 32-bit length.
 constexpr size_t DBG_ADDR = 0;
 constexpr size_t DBG_LEN = 4;
+
+// Host-debug command record: a 32-bit length, then the command text.
+constexpr size_t HOST_DBG_LEN = 0;
+constexpr size_t HOST_DBG_TEXT = 4;
+// The modem's console takes lines shorter than this, with their NUL.
+constexpr size_t HOST_DBG_LINE_SIZE = 1024;
 
 constexpr uint16_t UICC_ACTIVATE_EVENT = 125;
 constexpr uint16_t UICC_DEACTIVATE_EVENT = 126;
@@ -41,6 +53,37 @@ ind_next ind_body_debug_print_to_host(ind_call& call)
     if (out.iov_base)
         out.iov_len = std::min(load_be32(rec, DBG_LEN), IND_FWD_ROOM);
     call.forward(std::span<const iovec>(&out, out.iov_len ? 1 : 0));
+    return ind_next::done;
+}
+
+// A command line the modem sends up: "!..." runs on the router; any other
+// line goes to the command shell and, when the shell does not take it, back
+// to the modem's console.
+ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    if (rec.size() < HOST_DBG_TEXT)
+        return ind_next::done;
+    // The length word is the modem's; the text is never read past the record.
+    const size_t len = std::min<size_t>(load_be32(rec, HOST_DBG_LEN), rec.size() - HOST_DBG_TEXT);
+    const auto text = rec.subspan(HOST_DBG_TEXT, len);
+    std::string line(text.begin(), text.end());
+    line.resize(std::min(line.find('\0'), line.size()));
+    if (line.starts_with('!')) {
+        cnxd_system(std::string_view(line).substr(1));
+        return ind_next::done;
+    }
+    // A line that would not fit the console's buffer with its NUL is dropped
+    // rather than cut: a cut command could do something else.
+    if (len >= HOST_DBG_LINE_SIZE) {
+        cnxd_srv_send_log("host debug command too long (%u bytes)\n", static_cast<unsigned>(len));
+        return ind_next::done;
+    }
+    std::array<char, HOST_DBG_LINE_SIZE> copy{};
+    check_memcpy(copy.data(), text.data(), len, __FILE__, __LINE__);
+    if (do_cmd(line.data()) == 0)
+        cm_send_dm_command(std::string_view(copy.data(), len + 1));
     return ind_next::done;
 }
 

@@ -157,6 +157,37 @@ TEST_F(CliAndShell, CnxdCliLinesRunInTheDaemon)
     EXPECT_TRUE(eventually([&] { return console_calls_with("one") == 1 && console_calls_with("two") == 1; }));
 }
 
+TEST_F(CliAndShell, ModemHostDebugLinesRunHereOrGoBackToTheConsole)
+{
+    const auto inject = [&](const std::string& text, uint32_t len) {
+        Bytes rec(4);
+        store_be32(rec.data(), len);
+        rec.insert(rec.end(), text.begin(), text.end());
+        return sim->command("inject 189 1 " + hex(rec));
+    };
+    ASSERT_EQ("ok", inject("!touch /var/tmp/from-modem", 26));
+    EXPECT_TRUE(eventually([&] { return root.exists("/var/tmp/from-modem"); })) << "inside the sysroot";
+    RawClient listener(root, "dbg-log");
+    ASSERT_TRUE(listener.open());
+    listener.set_word(0, 1);
+    ASSERT_EQ("ok", inject("cnxdf 0x3", 9));
+    EXPECT_TRUE(eventually([&] {
+        const auto f = listener.recv(100ms);
+        return f && std::string(f->begin(), f->end()).find("cnxd_flags=0x00000003") != std::string::npos;
+    }, 10s)) << "the shell took the line";
+    ASSERT_EQ("ok", inject("ver", 3));
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("ver\0", 4))));
+    // A length word beyond the record reads only the record.
+    ASSERT_EQ("ok", inject("gdi 1", 4000));
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("gdi 1\0", 6))));
+    const std::string long_line(1024, 'x');  // no room for its NUL in the console's buffer
+    ASSERT_EQ("ok", inject(long_line, 1024));
+    ASSERT_EQ("ok", sim->command("sync"));
+    EXPECT_EQ(0, console_calls_with(long_line));
+    EXPECT_EQ(0, console_calls_with("cnxdf")) << "a line the daemon takes stays here";
+    EXPECT_EQ(0, console_calls_with("touch"));
+}
+
 TEST_F(CliAndShell, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
 {
     const std::string fd_dir = "/proc/" + std::to_string(daemon.pid()) + "/fd";
