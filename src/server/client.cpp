@@ -129,6 +129,7 @@ void send_open_rsp(int sock, const sockaddr_un& to, socklen_t to_len, uint8_t in
 struct Handshake {
     cnxd_client_rec* client;
     uint32_t identity;
+    uint32_t pid;
     const sockaddr_un& peer;
     socklen_t peer_len;
 
@@ -192,6 +193,7 @@ struct Handshake {
         client->shm = shm_addr;
         client->semid = sems.release();
         client->identity = identity;
+        client->pid = static_cast<int>(pid);
         client->esock.sock = sock.release();
         client->esock.handler = cnxd_srv_recv;
         client->esock.used = 1;
@@ -313,11 +315,10 @@ int cnxd_srv_accept(eloop_sock* s)
         answer = client->idx;
         sdk_log(3, "debug code %d\n", answer);
         bool send_answer = true;
-        Handshake hs{client, identity, peer, peer_len};
+        Handshake hs{client, identity, pid, peer, peer_len};
         if (hs.run(&send_answer)) {
             send_open_rsp(client->esock.sock, peer, peer_len, answer);
-            client->pid = static_cast<int>(pid);
-            sdk_log(7, "[SERVER] assigns client index %d, pid(%d)", answer, client->pid);
+            sdk_log(7, "[SERVER] assigns client index %d, pid(%d)", answer, static_cast<int>(pid));
             return 0;
         }
         // A failed handshake gives its record back, so that no slot leaks.

@@ -4,6 +4,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -176,16 +177,26 @@ int cnxd_srv_send_hci(cnxd_client_rec* client, std::span<const uint8_t> frame, i
 
 int cnxd_srv_send_hci_by_id(uint32_t identity, int all, std::span<const uint8_t> frame)
 {
-    for (cnxd_client_rec& c : cnxd_client) {
-        if (!c.connected())
-            continue;
-        if (all & 0xFF) {
-            cnxd_srv_send_hci(&c, frame, SEND_MODE_FREE);
-        } else if (c.identity == identity) {
-            cnxd_srv_send_hci(&c, frame, SEND_MODE_FREE);
-            break;
+    // The receivers are picked under the table lock and served after it:
+    // cnxd_srv_send_hci takes the lock per receiver, and checks again that
+    // each still receives.
+    std::array<cnxd_client_rec*, CNXD_MAX_CLIENTS> receivers{};
+    size_t count = 0;
+    {
+        const Lock lock(cnxd_client_lock);
+        for (cnxd_client_rec& c : cnxd_client) {
+            if (!c.connected())
+                continue;
+            if (all & 0xFF) {
+                receivers[count++] = &c;
+            } else if (c.identity == identity) {
+                receivers[count++] = &c;
+                break;
+            }
         }
     }
+    for (size_t i = 0; i < count; ++i)
+        cnxd_srv_send_hci(receivers[i], frame, SEND_MODE_FREE);
     return 0;
 }
 

@@ -73,8 +73,12 @@ protected:
     // Writes a datagram from the daemon's side of a client's socket.
     static void from_daemon(cnxd_session* s, const Bytes& d)
     {
-        ASSERT_EQ(static_cast<ssize_t>(d.size()),
-                  send(cnxd_client[cnxd_index(s)].esock.sock, d.data(), d.size(), 0));
+        int sock = -1;
+        {
+            const std::lock_guard guard(cnxd_client_lock);
+            sock = cnxd_client[cnxd_index(s)].esock.sock;
+        }
+        ASSERT_EQ(static_cast<ssize_t>(d.size()), send(sock, d.data(), d.size(), 0));
     }
 };
 
