@@ -1,13 +1,9 @@
-// The daemon's client side run inside a test process: a throw-away sysroot
-// (CNXD_ROOT), the real client table, server socket and event loop on a
-// thread of the test, and library sessions talking to it over real
-// sockets, shared blocks and semaphores.
+// The daemon's client side run inside a test process: the real client
+// table, server socket and event loop on a thread of the test, and library
+// sessions talking to it over real sockets, shared blocks and semaphores.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -29,16 +25,13 @@
 
 namespace cnxd::test {
 
-class InprocDaemon {
+// The server socket and the event loop on a thread, in the sysroot that
+// CNXD_ROOT names when it is made; the SDK logs to the sysroot's
+// /var/log/cnxd.log meanwhile.
+class InprocServer {
 public:
-    InprocDaemon()
+    InprocServer()
     {
-        char tmpl[] = "/tmp/cnxd-u.XXXXXX";
-        root_ = mkdtemp(tmpl);
-        std::filesystem::create_directories(root_ + "/var/tmp");
-        std::filesystem::create_directories(root_ + "/var/log");
-        setenv("CNXD_ROOT", root_.c_str(), 1);
-        cnxd_reload_root();
         sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
         sdk_set_log_file("/var/log/cnxd.log", 0);
         sdk_set_log_level(7);
@@ -47,43 +40,63 @@ public:
         EXPECT_EQ(0, cnxd_srv_open());
         loop_ = std::thread([] { eloop_run(&eloop); });
     }
-
-    ~InprocDaemon()
+    ~InprocServer()
     {
         stop_loop();
         cnxd_srv_deinit();
         sdk_set_log_type(SDK_LOG_TYPE_STDERR, nullptr);
-        std::filesystem::remove_all(root_);
-        unsetenv("CNXD_ROOT");
-        cnxd_reload_root();
     }
 
     // Stops the event loop: from then on the test thread is the only one
     // that touches the client table's sockets.
     void stop_loop()
     {
-        if (!loop_.joinable())
-            return;
-        stop_event_loop(loop_);
+        if (loop_.joinable())
+            stop_event_loop(loop_);
     }
 
     // The daemon's log so far.
-    std::string log() const
+    static std::string log()
     {
-        std::ifstream in(root_ + "/var/log/cnxd.log");
+        std::ifstream in(cnxd_path("/var/log/cnxd.log"));
         std::stringstream ss;
         ss << in.rdbuf();
         return ss.str();
     }
+    static bool log_has(const std::string& text) { return log().find(text) != std::string::npos; }
 
-    bool log_has(const std::string& text) const { return log().find(text) != std::string::npos; }
+private:
+    std::thread loop_;
+};
+
+// A throw-away sysroot holding only var/tmp and var/log, named by CNXD_ROOT
+// while it lives.
+class BareSysroot {
+public:
+    BareSysroot()
+    {
+        char tmpl[] = "/tmp/cnxd-u.XXXXXX";
+        root_ = mkdtemp(tmpl);
+        std::filesystem::create_directories(root_ + "/var/tmp");
+        std::filesystem::create_directories(root_ + "/var/log");
+        setenv("CNXD_ROOT", root_.c_str(), 1);
+        cnxd_reload_root();
+    }
+    ~BareSysroot()
+    {
+        std::filesystem::remove_all(root_);
+        unsetenv("CNXD_ROOT");
+        cnxd_reload_root();
+    }
 
     const std::string& root() const { return root_; }
 
 private:
     std::string root_;
-    std::thread loop_;
 };
+
+// The server in a bare sysroot (the base is made first, dropped last).
+class InprocDaemon : public BareSysroot, public InprocServer {};
 
 // Polls `pred` every 10 ms until it holds or `bound` passes.
 template <typename Pred>

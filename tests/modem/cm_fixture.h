@@ -1,12 +1,13 @@
 // The modem request wrappers run inside the test process against the
 // simulated modem, in a sysroot made by scripts/mkroot (store tool, stub
-// platform commands): the real client table, server socket and event loop,
-// the SDK's print facility switched to pass traces, and one listening
-// client whose HCI_LOG frames a reader thread collects.
+// platform commands): the in-process server and event loop, the SDK's print
+// facility switched to pass traces, and one listening client whose HCI_LOG
+// frames a reader thread collects.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -40,13 +41,6 @@ class CmTest : public ::testing::Test {
 protected:
     CmTest()
     {
-        sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
-        sdk_set_log_file("/var/log/cnxd.log", 0);
-        sdk_set_log_level(7);
-        eloop_init(&eloop);
-        cnxd_srv_init();
-        EXPECT_EQ(0, cnxd_srv_open());
-        loop_ = std::thread([] { eloop_run(&eloop); });
         EXPECT_EQ(0, LAPI_LTEAPIOpen(&hAPI));
         sim("set delay_ms 0");
         auto config = tracing_log_config();
@@ -54,7 +48,7 @@ protected:
         listener_ = open_session(0);
         cnxd_set_receive(listener_.get(), 1);
         reader_ = std::thread([this] { read_logs(); });
-        sim("clear");
+        calls();
     }
 
     ~CmTest() override
@@ -64,22 +58,28 @@ protected:
         listener_.reset();
         LAPI_AllCallbackUnRegister(hAPI);
         LAPI_LTEAPIClose(hAPI);
-        stop_event_loop(loop_);
-        cnxd_srv_deinit();
-        sdk_set_log_type(SDK_LOG_TYPE_STDERR, nullptr);
     }
 
     // One line of the simulator's control language; expects "ok".
     static void sim(const std::string& line) { EXPECT_EQ("ok\n", ltesim::control(line)) << line; }
 
-    // The SDK calls since the last clear ("NAME dev=N HEX"), and clears.
-    static Lines calls()
+    // The SDK calls ("NAME dev=N HEX") since the last calls(), which takes
+    // them. The record is only read, never cleared, so calls other threads
+    // make meanwhile are not lost; it keeps 20000, more than a test makes.
+    Lines calls()
+    {
+        Lines out = recorded();
+        calls_taken_ += out.size();
+        return out;
+    }
+    // The same without taking them, to poll for calls of other threads.
+    Lines recorded() const
     {
         Lines out;
         std::istringstream in(ltesim::control("calls"));
         for (std::string line; std::getline(in, line) && line != "end";)
             out.push_back(line);
-        sim("clear");
+        out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(std::min(calls_taken_, out.size())));
         return out;
     }
 
@@ -89,15 +89,22 @@ protected:
     {
         const std::string mark = "<mark " + std::to_string(++marks_) + ">";
         cnxd_srv_send_log("%s", mark.c_str());
-        const bool seen = eventually([&] {
+        const bool came = eventually([&] {
             std::lock_guard g(mu_);
-            return !texts_.empty() && texts_.back() == mark;
+            return texts_.size() > logs_taken_ && texts_.back() == mark;
         });
-        EXPECT_TRUE(seen) << "the log marker did not come back";
+        EXPECT_TRUE(came) << "the log marker did not come back";
         std::lock_guard g(mu_);
-        Lines out(texts_.begin(), texts_.end() - (seen ? 1 : 0));
-        texts_.clear();
+        Lines out(texts_.begin() + static_cast<std::ptrdiff_t>(logs_taken_), texts_.end() - (came ? 1 : 0));
+        logs_taken_ = texts_.size();
         return out;
+    }
+    // Every HCI_LOG text since the test began, the markers of logs() among
+    // them.
+    Lines seen()
+    {
+        std::lock_guard g(mu_);
+        return texts_;
     }
 
     // The platform commands run so far (the stubs' log), and forgets them.
@@ -123,10 +130,12 @@ private:
         }
     }
 
-    std::thread loop_;
+    InprocServer server_;  // made in the sysroot above, stopped after the members below
+    size_t calls_taken_ = 0;
     Session listener_;
     std::mutex mu_;
     Lines texts_;
+    size_t logs_taken_ = 0;
     int marks_ = 0;
     std::atomic<bool> stop_{false};
     std::thread reader_;

@@ -180,7 +180,7 @@ TEST_F(CmdSocket, StopsPromptlyWithoutLeaksAfterHostileInput)
             ch = static_cast<char>(rng());
         TcpClient binary(port_);
         binary.send_text(junk);
-        EXPECT_TRUE(eventually([] { return !texts_of(recorded(), "LAPI_CLI_CMD_RSP_DELIVER_IND").empty(); }))
+        EXPECT_TRUE(eventually([this] { return !texts_of(recorded(), "LAPI_CLI_CMD_RSP_DELIVER_IND").empty(); }))
             << "served";
         for (int i = 0; i < 8; ++i)
             TcpClient dropped(port_);
