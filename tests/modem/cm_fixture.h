@@ -23,6 +23,7 @@
 #include "modem/bringup.h"
 #include "modem/if_record.h"
 #include "server/delivery.h"
+#include "sim.h"
 
 namespace cnxd::test {
 
@@ -163,12 +164,7 @@ inline std::vector<uint8_t> if_record(const std::string& name, const std::string
     return rec;
 }
 
-inline std::string hex(const uint8_t* p, size_t n)
-{
-    std::string out(2 * n, '\0');
-    for (size_t i = 0; i < n; ++i)
-        std::snprintf(&out[2 * i], 3, "%02x", p[i]);
-    return out;
-}
+// The bytes as the simulator's call record shows them.
+inline std::string hex(const uint8_t* p, size_t n) { return ltesim::to_hex({p, n}); }
 
 }  // namespace cnxd::test
