@@ -1,0 +1,2 @@
+// Stands for any header of the server folder.
+#pragma once
