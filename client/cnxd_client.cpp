@@ -26,6 +26,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/unix_addr.h"
 #include "frames.h"
 #include "server/client.h"
 
@@ -69,16 +70,6 @@ public:
 private:
     uint8_t* addr_ = nullptr;
 };
-
-bool make_addr(const std::string& path, sockaddr_un* a)
-{
-    std::memset(a, 0, sizeof *a);
-    a->sun_family = AF_UNIX;
-    if (path.size() >= sizeof a->sun_path)
-        return false;
-    std::memcpy(a->sun_path, path.data(), path.size());
-    return true;
-}
 
 std::string client_socket_path(int index)
 {
@@ -243,7 +234,7 @@ int handshake(cnxd_session& s, uint32_t identity, uint32_t pid, int timeout_ms)
 {
     const std::string server = cnxd_path(CNXD_SERVER_PATH);
     sockaddr_un to;
-    if (!make_addr(server, &to))
+    if (!make_unix_addr(server, &to))
         return CNXD_E_INVAL;
     uint8_t open[HCI_HEADER_LEN + 8];
     hci_put_header(open, HCI_API_OPEN, 8);
@@ -324,7 +315,7 @@ int cnxd_open(uint32_t identity, uint32_t pid, int timeout_ms, cnxd_session** ou
                   serial++);
     const std::string own = cnxd_path(target);
     sockaddr_un addr;
-    if (!make_addr(own, &addr))
+    if (!make_unix_addr(own, &addr))
         return CNXD_E_INVAL;
     unlink(own.c_str());
     // Our socket lives beside the daemon's: without that directory there
@@ -338,7 +329,7 @@ int cnxd_open(uint32_t identity, uint32_t pid, int timeout_ms, cnxd_session** ou
         return index;
     s->index = index;
     sockaddr_un peer;
-    int rc = make_addr(client_socket_path(index), &peer) &&
+    int rc = make_unix_addr(client_socket_path(index), &peer) &&
                      connect(s->sock.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0
                  ? attach_ipc(*s)
                  : CNXD_E_IO;

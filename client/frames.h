@@ -70,20 +70,11 @@ struct AnswerArea {
     size_t size;  // up to the next area of the block
 };
 
+// The area column of the daemon's command table.
+#define API_SDK(id, form, fn, ...) __VA_OPT__({id, __VA_ARGS__, shm::area_size(__VA_ARGS__)},)
+#define API_LOCAL(id, fn, ...) __VA_OPT__({id, __VA_ARGS__, shm::area_size(__VA_ARGS__)},)
 constexpr AnswerArea answer_area_tbl[] = {
-    {0, shm::INIT_COMPLETE, shm::BOOT_IMAGE - shm::INIT_COMPLETE},
-    {2, shm::BOOT_IMAGE, shm::DEVICE_INFO - shm::BOOT_IMAGE},
-    {3, shm::DEVICE_INFO, shm::DEVICE_INFO_EXT - shm::DEVICE_INFO},
-    {4, shm::DEVICE_INFO_EXT, shm::NETWORK_INFO - shm::DEVICE_INFO_EXT},
-    {5, shm::NETWORK_INFO, shm::DEVICE_LIST - shm::NETWORK_INFO},
-    {6, shm::DEVICE_LIST, shm::CONNECTION_INFO - shm::DEVICE_LIST},
-    {7, shm::CONNECTION_INFO, shm::GPIO - shm::CONNECTION_INFO},
-    {9, shm::GPIO, shm::APN_TYPE - shm::GPIO},
-    {15, shm::APN_TYPE, shm::DHCP_LEASE_VALID - shm::APN_TYPE},
-    {16, shm::APN_TYPE, shm::DHCP_LEASE_VALID - shm::APN_TYPE},
-    {19, shm::DHCP_LEASE_VALID, shm::DHCP_SERVER - shm::DHCP_LEASE_VALID},
-    {338, shm::DHCP_SERVER, shm::IPV6_MTU - shm::DHCP_SERVER},
-    {342, shm::IPV6_MTU, shm::SIZE - shm::IPV6_MTU},
+#include "api/api_cmd.def"
 };
 
 constexpr std::optional<AnswerArea> answer_area(uint16_t cmd)

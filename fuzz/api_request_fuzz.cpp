@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "server/cnxd_handler.h"
+#include "api/cnxd_handler.h"
 #include "support/server_rig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -9,10 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "api/cnxd_handler.h"
 #include "base/be.h"
 #include "base/path.h"
+#include "base/unix_addr.h"
 #include "core/eloop.h"
 #include "support/check.h"
 #include "support/sysroot.h"
@@ -27,10 +28,8 @@ constexpr uint32_t PEER_IDENTITY[ServerRig::PEERS] = {0x11111111, 0x22222222, 0x
 
 sockaddr_un unix_addr(const std::string& path)
 {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    expect(path.size() < sizeof addr.sun_path, "socket path fits");
-    std::memcpy(addr.sun_path, path.data(), path.size());
+    sockaddr_un addr;
+    expect(make_unix_addr(path, &addr), "socket path fits");
     return addr;
 }
 
@@ -65,6 +64,7 @@ ServerRig::ServerRig()
 
     eloop_init(&eloop);
     cnxd_srv_init();
+    cnxd_srv_set_handlers(cnxd_api_handlers);
     server_fd_.reset(socket(AF_UNIX, SOCK_DGRAM, 0));
     const sockaddr_un addr = unix_addr(cnxd_path(CNXD_SERVER_PATH));
     expect(bind(server_fd_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0,

@@ -1,7 +1,7 @@
 // A daemon server side for fuzz targets, set up once per process in the
-// fuzz sysroot: the server socket at its usual path, and client peers that
-// connect through the real handshake, each with its own bound socket,
-// shared block and semaphore set.
+// fuzz sysroot: the server socket at its usual path, with the daemon's API
+// handlers installed, and client peers that connect through the real
+// handshake, each with its own bound socket, shared block and semaphore set.
 #pragma once
 
 #include <cstddef>

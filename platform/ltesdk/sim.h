@@ -13,14 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "lapi_size.h"
 #include "ltesdk.h"
 
 namespace ltesim {
-
-// Rule sizes of lapi.def (see there).
-constexpr int LAPI_SIZE_TLV16 = -1;
-constexpr int LAPI_SIZE_TRANSFER = -2;
-constexpr int LAPI_SIZE_LEN8 = -3;
 
 // One request as a generated body sees it.
 struct Request {

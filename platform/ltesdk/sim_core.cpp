@@ -402,20 +402,7 @@ std::span<const uint8_t> record_of(const void* req, int size)
     const auto* p = static_cast<const uint8_t*>(req);
     if (!p)
         return {};
-    switch (size) {
-    case LAPI_SIZE_TLV16:
-        return {p, 4u + load_be16(p + 2)};
-    case LAPI_SIZE_TRANSFER: {
-        // 256 name bytes, then the length field that counts the 10 header
-        // bytes from 260 and the data behind them.
-        const uint32_t len = std::clamp<uint32_t>(load_be32(p + 256), 10, 10 + 16384);
-        return {p, 260u + len};
-    }
-    case LAPI_SIZE_LEN8:
-        return {p, 1u + p[0]};
-    default:
-        return {p, static_cast<size_t>(std::max(size, 0))};
-    }
+    return {p, lapi_record_size(size, p)};
 }
 
 void put_be(std::vector<uint8_t>& out, uint32_t v, int width)

@@ -81,7 +81,7 @@ ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call)
         return ind_next::done;
     }
     std::array<char, HOST_DBG_LINE_SIZE> copy{};
-    check_memcpy(copy.data(), text.data(), len, __FILE__, __LINE__);
+    check_memcpy(copy.data(), text.data(), len, "ind", __LINE__);
     if (do_cmd(line.data()) == 0)
         cm_send_dm_command(std::string_view(copy.data(), len + 1));
     return ind_next::done;

@@ -3,8 +3,6 @@
 #include <cstdarg>
 
 #include "base/be.h"
-#include "ind/ind.h"
-#include "net/dhcpcd.h"
 #include "server/delivery.h"
 
 namespace cnxd {
@@ -47,7 +45,7 @@ std::array<uint8_t, LAPI_LOG_CONFIG_SIZE> default_log_config()
     return rec;
 }
 
-int lte_daemon_start()
+int lte_daemon_start(const lte_bringup_steps& steps)
 {
     if (LAPI_LTEAPIOpen(&hAPI) != 0) {
         cnxd_srv_send_log("LTE CM START FAILED\n");
@@ -56,7 +54,7 @@ int lte_daemon_start()
     cnxd_srv_send_log("***************************************\n");
     cnxd_srv_send_log("*          LTE DAEMON START           *\n");
     cnxd_srv_send_log("***************************************\n");
-    ind_register(hAPI);
+    steps.register_handlers(hAPI);
     if (LAPI_Initialize(hAPI) != 0) {
         LAPI_DeInitialize(hAPI);
         cnxd_srv_send_log("LAPI_Initialize fail\n");
@@ -70,15 +68,15 @@ int lte_daemon_start()
         cnxd_srv_send_log("LAPI_Misc_Initialize fail\n");
         return -1;
     }
-    mq_init_all();
+    steps.init_mailboxes();
     return 0;
 }
 
-void lte_daemon_stop()
+void lte_daemon_stop(const lte_bringup_steps& steps)
 {
-    ind_unregister(hAPI);
+    steps.unregister_handlers(hAPI);
     // No interface indication can start a DHCP manager any more.
-    dhcpcd_shutdown();
+    steps.stop_network();
     if (const int32_t rc = LAPI_DeInitialize(hAPI); rc != 0)
         cnxd_srv_send_log("LAPI_DeInitialize failed [%d]\n", rc);
     if (const int32_t rc = LAPI_LTEAPIClose(hAPI); rc != 0)

@@ -12,12 +12,27 @@ namespace cnxd {
 // later SDK call.
 extern uint32_t hAPI;
 
-// The "LTE DAEMON START" sequence: opens and initialises the SDK and
-// registers every indication handler. 0 on success, -1 when the daemon
-// must stop before its main loop.
-int lte_daemon_start();
-// Unregisters the handlers and closes the SDK.
-void lte_daemon_stop();
+// What the bring-up and the shutdown run of the subsystems above the modem,
+// given by the daemon's wiring. Every step must be set.
+struct lte_bringup_steps {
+    // After the banner, before the SDK is initialised: registers every
+    // indication callback with the handle.
+    void (*register_handlers)(uint32_t handle);
+    // The last step of a bring-up that succeeded: sets up the DHCP mailboxes.
+    int (*init_mailboxes)();
+    // The first step of the shutdown: unregisters every callback.
+    void (*unregister_handlers)(uint32_t handle);
+    // Right after it, while the SDK is still open: stops the DHCP managers.
+    void (*stop_network)();
+};
+
+// The "LTE DAEMON START" sequence: opens the SDK, logs the banner, registers
+// the handlers, initialises the SDK, sets the default log configuration and
+// sets up the mailboxes. 0 on success, -1 when the daemon must stop before
+// its main loop.
+int lte_daemon_start(const lte_bringup_steps& steps);
+// Unregisters the handlers, stops the network side and closes the SDK.
+void lte_daemon_stop(const lte_bringup_steps& steps);
 
 // The default log configuration: both blocks send print levels 2 and 4 to
 // lte_print_callback.

@@ -1,9 +1,11 @@
 // The guarded copy of the indication handlers: a null address is logged to
-// the clients' log channel with the caller's module name and line, and
-// nothing is copied.
+// the clients' log channel with the caller's module name ("ind") and line,
+// and nothing is copied.
 #pragma once
 
 #include <cstddef>
+
+#include "base/check_memcpy.h"
 
 namespace cnxd {
 

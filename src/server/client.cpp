@@ -19,8 +19,8 @@
 #include "base/ipc.h"
 #include "base/path.h"
 #include "base/shell.h"
+#include "base/unix_addr.h"
 #include "ltesdk.h"
-#include "server/cnxd_handler.h"
 #include "server/delivery.h"
 #include "server/keepalive.h"
 
@@ -46,17 +46,6 @@ bool ipc_key_in_use(int index)
     return shmget(key, 0, 0) >= 0 || semget(key, 0, 0) >= 0;
 }
 
-// The Unix address of a sysroot-mapped path; false when it does not fit.
-bool make_unix_addr(const std::string& path, sockaddr_un* addr)
-{
-    std::memset(addr, 0, sizeof *addr);
-    addr->sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr->sun_path)
-        return false;
-    std::memcpy(addr->sun_path, path.data(), path.size());
-    return true;
-}
-
 cnxd_client_rec* client_of(eloop_sock* s)
 {
     return reinterpret_cast<cnxd_client_rec*>(reinterpret_cast<char*>(s) -
@@ -76,10 +65,13 @@ void mark_stale(int index)
     stale_key[index] = true;
 }
 
+// Set before the event loop runs, read by it only.
+cnxd_srv_handlers installed;
+
 // Frames a connected client may send on its own socket.
 using frame_handler = int (*)(cnxd_client_rec*, const HciFrame&);
 
-int on_api_request(cnxd_client_rec* c, const HciFrame& f) { return cnxd_handler(c, f.payload); }
+int on_api_request(cnxd_client_rec* c, const HciFrame& f) { return installed.api_request(c, f.payload); }
 
 struct ClientFrameRow {
     uint16_t id;
@@ -87,12 +79,23 @@ struct ClientFrameRow {
 };
 
 constexpr ClientFrameRow client_frame_tbl[] = {
-    {HCI_API_REQUEST, on_api_request},
-    {HCI_CLI_COMMAND, cnxd_cli_command_handler},
     {HCI_KEEP_ALIVE_RSP, cnxd_keep_alive_rsp},
     {HCI_API_CLOSE, cnxd_srv_req_disconnect},
     {HCI_CLIENT_RELAY, clnt_req_hci_to_client},
 };
+
+// The handler of a frame id; nullptr for an id without one.
+frame_handler frame_handler_of(uint16_t id)
+{
+    if (id == HCI_API_REQUEST)
+        return installed.api_request ? on_api_request : nullptr;
+    if (id == HCI_CLI_COMMAND)
+        return installed.cli_command;
+    for (const ClientFrameRow& row : client_frame_tbl)
+        if (row.id == id)
+            return row.handler;
+    return nullptr;
+}
 
 // Unmaps and removes the IPC objects and closes the socket of a taken record.
 // Called with the table lock held.
@@ -224,6 +227,8 @@ int cnxd_client_ipc_key(int index)
     return ftok(cnxd_path(CNXD_SERVER_PATH).c_str(), index);
 }
 
+void cnxd_srv_set_handlers(const cnxd_srv_handlers& handlers) { installed = handlers; }
+
 void cnxd_srv_init()
 {
     std::lock_guard guard(cnxd_client_lock);
@@ -353,13 +358,10 @@ int cnxd_srv_recv(eloop_sock* s)
         sdk_log(3, "Unknown HCI (0x%x)", n >= 2 ? load_be16(buf) : 0);
         return 0;
     }
-    for (const ClientFrameRow& row : client_frame_tbl) {
-        if (row.id == frame->id) {
-            row.handler(client, *frame);
-            return 0;
-        }
-    }
-    sdk_log(3, "Unknown HCI (0x%x)", frame->id);
+    if (const frame_handler handler = frame_handler_of(frame->id))
+        handler(client, *frame);
+    else
+        sdk_log(3, "Unknown HCI (0x%x)", frame->id);
     return 0;
 }
 

@@ -41,6 +41,22 @@ extern cnxd_client_rec cnxd_client[CNXD_MAX_CLIENTS];
 // The table lock: guards allocation, release, the dump and every delivery.
 extern std::mutex cnxd_client_lock;
 
+// The frames whose meaning lies above the transport go to handlers that the
+// daemon's wiring installs before the server socket opens, the way the event
+// loop takes its socket handlers. A frame whose handler is not installed is
+// served like a frame of an unknown id: logged as "Unknown HCI" and dropped,
+// so an API request then gets no completion (only a test rig that installs
+// nothing meets that; the client's wait times out).
+struct cnxd_srv_handlers {
+    // HCI_API_REQUEST: the payload (command id, length, device index, data).
+    int (*api_request)(cnxd_client_rec* client, std::span<const uint8_t> request) = nullptr;
+    // HCI_CLI_COMMAND: a command line.
+    int (*cli_command)(cnxd_client_rec* client, const HciFrame& frame) = nullptr;
+};
+
+// Installs `handlers` for every later receive; call it on the main thread
+// before the event loop runs.
+void cnxd_srv_set_handlers(const cnxd_srv_handlers& handlers);
 void cnxd_srv_init();
 int cnxd_srv_open();
 int cnxd_srv_accept(eloop_sock* sock);

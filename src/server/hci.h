@@ -85,6 +85,22 @@ constexpr size_t APN_TYPE = 41149;        // commands 15, 16
 constexpr size_t DHCP_LEASE_VALID = 41150;// command 19
 constexpr size_t DHCP_SERVER = 41151;     // command 338
 constexpr size_t IPV6_MTU = 41170;        // command 342
+
+// The answer areas in block order: each one ends where the next begins, the
+// last one at the end of the block.
+constexpr size_t ANSWER_AREAS[] = {
+    INIT_COMPLETE, BOOT_IMAGE, DEVICE_INFO, DEVICE_INFO_EXT, NETWORK_INFO, DEVICE_LIST,
+    CONNECTION_INFO, GPIO, APN_TYPE, DHCP_LEASE_VALID, DHCP_SERVER, IPV6_MTU, SIZE,
+};
+
+// Bytes of the answer area at `offset`; 0 when no area starts there.
+constexpr size_t area_size(size_t offset)
+{
+    for (size_t i = 0; i + 1 < std::size(ANSWER_AREAS); ++i)
+        if (ANSWER_AREAS[i] == offset)
+            return ANSWER_AREAS[i + 1] - offset;
+    return 0;
+}
 }  // namespace shm
 
 // Semaphores of a client's set.

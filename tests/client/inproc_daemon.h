@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "inproc_loop.h"
+#include "api/cnxd_handler.h"
 #include "base/path.h"
 #include "cnxd_client.h"
 #include "core/eloop.h"
@@ -25,18 +26,19 @@
 
 namespace cnxd::test {
 
-// The server socket and the event loop on a thread, in the sysroot that
-// CNXD_ROOT names when it is made; the SDK logs to the sysroot's
-// /var/log/cnxd.log meanwhile.
+// The server socket, with the daemon's API handlers unless others are
+// given, and the event loop on a thread, in the sysroot that CNXD_ROOT names
+// when it is made; the SDK logs to the sysroot's /var/log/cnxd.log meanwhile.
 class InprocServer {
 public:
-    InprocServer()
+    explicit InprocServer(const cnxd_srv_handlers& handlers = cnxd_api_handlers)
     {
         sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
         sdk_set_log_file("/var/log/cnxd.log", 0);
         sdk_set_log_level(7);
         eloop_init(&eloop);
         cnxd_srv_init();
+        cnxd_srv_set_handlers(handlers);
         EXPECT_EQ(0, cnxd_srv_open());
         loop_ = std::thread([] { eloop_run(&eloop); });
     }

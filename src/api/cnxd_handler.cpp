@@ -1,4 +1,4 @@
-#include "server/cnxd_handler.h"
+#include "api/cnxd_handler.h"
 
 #include <time.h>
 
@@ -9,8 +9,10 @@
 #include <source_location>
 #include <string>
 
+#include "base/check_memcpy.h"
 #include "config/confdb_access.h"
 #include "ind/ind_hooks.h"
+#include "lapi_size.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
 #include "modem/cm_wrappers.h"
@@ -25,11 +27,6 @@ namespace {
 constexpr const char* SOURCE_NAME = "cnxd_handler";
 
 // ---- What the SDK reads from a request ---------------------------------
-
-// The size rules of lapi.def, for records whose size is in the record.
-constexpr int LAPI_SIZE_TLV16 = -1;     // 4 + the 16-bit length at 2
-constexpr int LAPI_SIZE_TRANSFER = -2;  // 260 + the 32-bit length at 256
-constexpr int LAPI_SIZE_LEN8 = -3;      // 1 + the length byte at 0
 
 struct LapiSize {
     int request;  // bytes of the request record, 0 unknown, or a rule
@@ -47,18 +44,10 @@ namespace lapi_size {
 // frame can carry, and hand such records over zero-filled to that size.
 constexpr size_t MAX_COMMAND_DATA = HCI_MAX_FRAME - HCI_HEADER_LEN - API_REQ_DATA;
 
-// Binary transfer records: 256 name bytes, the 32-bit length of what
-// follows the length field's own 4 bytes (10 header bytes, then at most one
-// 16384-byte chunk).
-constexpr size_t TRANSFER_LEN_FIELD = 256;
-constexpr size_t TRANSFER_HEADER = 260;
-constexpr uint32_t TRANSFER_MIN_LEN = 10;
-constexpr uint32_t TRANSFER_MAX_LEN = 10 + 16384;
-
 // The largest record a request can make the SDK read: a TLV record with a
 // 16-bit length, or the declared length of a text.
 constexpr size_t SCRATCH_SIZE = 4 + 0xFFFF;
-static_assert(SCRATCH_SIZE >= TRANSFER_HEADER + TRANSFER_MAX_LEN && SCRATCH_SIZE >= MAX_COMMAND_DATA);
+static_assert(SCRATCH_SIZE >= LAPI_TRANSFER_HEADER + LAPI_TRANSFER_MAX_LEN && SCRATCH_SIZE >= MAX_COMMAND_DATA);
 
 // The command data as the SDK reads them: what the client sent, then zeros
 // up to the size the row reads, so that the SDK never reads past the bytes
@@ -66,37 +55,12 @@ static_assert(SCRATCH_SIZE >= TRANSFER_HEADER + TRANSFER_MAX_LEN && SCRATCH_SIZE
 // time, so one buffer serves every request.
 std::array<uint8_t, SCRATCH_SIZE> scratch;
 
-// The answer areas of the shared block, in order; each one ends where the
-// next begins.
-constexpr size_t answer_areas[] = {
-    shm::INIT_COMPLETE, shm::BOOT_IMAGE, shm::DEVICE_INFO, shm::DEVICE_INFO_EXT, shm::NETWORK_INFO,
-    shm::DEVICE_LIST, shm::CONNECTION_INFO, shm::GPIO, shm::APN_TYPE, shm::DHCP_LEASE_VALID,
-    shm::DHCP_SERVER, shm::IPV6_MTU, shm::SIZE,
-};
-
-constexpr size_t area_size(size_t offset)
-{
-    for (size_t i = 0; i + 1 < std::size(answer_areas); ++i)
-        if (answer_areas[i] == offset)
-            return answer_areas[i + 1] - offset;
-    return 0;
-}
+using shm::area_size;
 
 // ---- Copies out of a request ---------------------------------------------
 
-// Copies like memcpy; a null address is logged and nothing is copied.
-void* check_memcpy(void* dst, const void* src, size_t n, const char* file, int line)
-{
-    if (!dst) {
-        sdk_log(3, "[%s:%d] memcpy:1st parameter is NULL.\n", file, line);
-        return nullptr;
-    }
-    if (!src) {
-        sdk_log(3, "[%s:%d] memcpy:2nd parameter is NULL.\n", file, line);
-        return nullptr;
-    }
-    return std::memcpy(dst, src, n);
-}
+// Every copy out of a request is guarded; a null address goes to the log.
+void log_copy_report(const char* text) { sdk_log(3, "%s", text); }
 
 // Bytes [from, from + size) of `src` into `dst`; what `src` lacks is zero.
 void copy_zero_filled(uint8_t* dst, std::span<const uint8_t> src, size_t from, size_t size,
@@ -104,7 +68,7 @@ void copy_zero_filled(uint8_t* dst, std::span<const uint8_t> src, size_t from, s
 {
     const size_t n = from < src.size() ? std::min(size, src.size() - from) : 0;
     if (n)
-        check_memcpy(dst, src.data() + from, n, SOURCE_NAME, static_cast<int>(loc.line()));
+        check_memcpy(dst, src.data() + from, n, SOURCE_NAME, static_cast<int>(loc.line()), log_copy_report);
     std::fill(dst + n, dst + size, 0);
 }
 
@@ -140,20 +104,8 @@ struct ApiCall {
     // The request record of an SDK function with request size rule `rule`.
     uint8_t* record(int rule) const
     {
-        switch (rule) {
-        case LAPI_SIZE_TLV16:
-            return data(4 + load_be16(data(4) + 2));
-        case LAPI_SIZE_TRANSFER: {
-            const uint32_t len = load_be32(data(TRANSFER_HEADER) + TRANSFER_LEN_FIELD);
-            return data(TRANSFER_HEADER + std::clamp(len, TRANSFER_MIN_LEN, TRANSFER_MAX_LEN));
-        }
-        case LAPI_SIZE_LEN8:
-            return data(1 + size_t{data(1)[0]});
-        case 0:
-            return data(MAX_COMMAND_DATA);
-        default:
-            return data(static_cast<size_t>(rule));
-        }
+        const size_t size = lapi_record_size(rule, data(lapi_record_head(rule)));
+        return data(size ? size : MAX_COMMAND_DATA);
     }
 };
 
@@ -373,7 +325,11 @@ void row_irat_then_tin(ApiCall& c)
 
 // ---- Commands without an SDK call ------------------------------------------
 
-void api_init_complete(ApiCall& c) { *c.area(shm::INIT_COMPLETE) = get_init_complete(c.dev); }
+template <size_t Area>
+void api_init_complete(ApiCall& c)
+{
+    *c.area(Area) = get_init_complete(c.dev);
+}
 
 int64_t monotonic_seconds()
 {
@@ -383,10 +339,11 @@ int64_t monotonic_seconds()
 }
 
 // Whether the lease of the connection (CID) in data byte 0 is still valid.
+template <size_t Area>
 void api_dhcp_lease_valid(ApiCall& c)
 {
     const int cid = c.data(1)[0];
-    *c.area(shm::DHCP_LEASE_VALID) = dhcp_lease_expire_time(cid) > monotonic_seconds() ? 1 : 0;
+    *c.area(Area) = dhcp_lease_expire_time(cid) > monotonic_seconds() ? 1 : 0;
 }
 
 void api_uicc_unlock(ApiCall& c)
@@ -416,9 +373,9 @@ struct ApiCmd {
 };
 
 #define API_SDK(id, form, fn, ...) {id, #fn, &row_##form<fn, lapi_size::fn __VA_OPT__(, ) __VA_ARGS__>},
-#define API_LOCAL(id, fn) {id, #fn, &fn},
+#define API_LOCAL(id, fn, ...) {id, #fn, &fn __VA_OPT__(<__VA_ARGS__>)},
 constexpr ApiCmd api_cmd_tbl[] = {
-#include "server/api_cmd.def"
+#include "api/api_cmd.def"
 };
 
 constexpr size_t API_CMD_COUNT = 171;

@@ -17,7 +17,7 @@
 #include "ltesim.h"
 #include "modem/bringup.h"
 #include "modem/device.h"
-#include "server/cnxd_handler.h"
+#include "api/cnxd_handler.h"
 #include "sim.h"
 
 namespace cnxd::test {

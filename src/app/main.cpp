@@ -1,3 +1,3 @@
-#include "core/daemon.h"
+#include "app/daemon.h"
 
 int main(int argc, char** argv) { return cnxd::cnxd_main(argc, argv); }

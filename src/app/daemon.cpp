@@ -1,4 +1,4 @@
-#include "core/daemon.h"
+#include "app/daemon.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,19 +8,24 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "api/cnxd_handler.h"
 #include "base/path.h"
 #include "confdb.h"
 #include "core/eloop.h"
 #include "core/options.h"
 #include "core/timer.h"
 #include "dm/dm_log.h"
+#include "ind/ind.h"
 #include "ltesdk.h"
-#include "modem/bringup.h"
+#include "net/dhcpcd.h"
 #include "server/client.h"
 #include "server/keepalive.h"
 #include "shell/cmd_socket.h"
 
 namespace cnxd {
+
+const lte_bringup_steps cnxd_bringup_steps{ind_register, mq_init_all, ind_unregister, dhcpcd_shutdown};
+
 namespace {
 
 constexpr int CONFDB_INIT_ATTEMPTS = 5;
@@ -125,13 +130,14 @@ int cnxd_main(int argc, char** argv)
     eloop_init(&eloop);
     const sigset_t wait_mask = install_signal_handlers();
     cnxd_srv_init();
+    cnxd_srv_set_handlers(cnxd_api_handlers);
     cnxd_srv_open();
     timer_service_init();
     write_pid_file();
     sdk_log(6, "cnxd started");
     dm_log_init();
     init_config_store();
-    if (lte_daemon_start() < 0)
+    if (lte_daemon_start(cnxd_bringup_steps) < 0)
         return finish_shutdown();
     cmd_shell_start();
     cnxd_keep_alive_start();
@@ -140,7 +146,7 @@ int cnxd_main(int argc, char** argv)
     eloop_run(&eloop, &wait_mask);
 
     cmd_shell_stop();
-    lte_daemon_stop();
+    lte_daemon_stop(cnxd_bringup_steps);
     return finish_shutdown();
 }
 

@@ -17,6 +17,9 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request);
 // Serves one command-line frame.
 int cnxd_cli_command_handler(cnxd_client_rec* client, const HciFrame& frame);
 
+// The handlers the server takes for these frames (cnxd_srv_set_handlers).
+constexpr cnxd_srv_handlers cnxd_api_handlers{cnxd_handler, cnxd_cli_command_handler};
+
 // The name in the command table's row of `id`: the SDK function the
 // command calls, or the daemon's own function for commands without an SDK
 // call; nullptr for an id that is not a command.

@@ -1,0 +1,58 @@
+// How many bytes of a request record the SDK reads, by the request size of
+// the record's row in lapi.def: a fixed size, or a rule for records that
+// carry their own length. The daemon's dispatcher and the simulator both
+// size records through this one reader.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "base/be.h"
+
+// The size rules of lapi.def.
+constexpr int LAPI_SIZE_TLV16 = -1;     // 4 + the 16-bit length at 2
+constexpr int LAPI_SIZE_TRANSFER = -2;  // 260 + the 32-bit length at 256
+constexpr int LAPI_SIZE_LEN8 = -3;      // 1 + the length byte at 0
+
+// Binary transfer records: 256 name bytes, then the 32-bit length of what
+// follows the length field's own 4 bytes (10 header bytes, then at most one
+// 16384-byte chunk).
+constexpr size_t LAPI_TRANSFER_LEN_FIELD = 256;
+constexpr size_t LAPI_TRANSFER_HEADER = 260;
+constexpr uint32_t LAPI_TRANSFER_MIN_LEN = 10;
+constexpr uint32_t LAPI_TRANSFER_MAX_LEN = 10 + 16384;
+
+// The leading bytes of a record that hold its length under `rule`; 0 for a
+// fixed size.
+constexpr size_t lapi_record_head(int rule)
+{
+    switch (rule) {
+    case LAPI_SIZE_TLV16:
+        return 4;
+    case LAPI_SIZE_TRANSFER:
+        return LAPI_TRANSFER_HEADER;
+    case LAPI_SIZE_LEN8:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// The request size of `record` under `rule`: a fixed size as it is, a length
+// rule read from the record's first lapi_record_head(rule) bytes (a transfer
+// length is held to its bounds); 0 when the size is not known here.
+constexpr size_t lapi_record_size(int rule, const uint8_t* record)
+{
+    switch (rule) {
+    case LAPI_SIZE_TLV16:
+        return 4 + size_t{cnxd::load_be16(record + 2)};
+    case LAPI_SIZE_TRANSFER:
+        return LAPI_TRANSFER_HEADER + std::clamp(cnxd::load_be32(record + LAPI_TRANSFER_LEN_FIELD),
+                                                 LAPI_TRANSFER_MIN_LEN, LAPI_TRANSFER_MAX_LEN);
+    case LAPI_SIZE_LEN8:
+        return 1 + size_t{record[0]};
+    default:
+        return rule > 0 ? static_cast<size_t>(rule) : 0;
+    }
+}
