@@ -13,15 +13,12 @@
 #include "base/be.h"
 #include "confdb.h"
 #include "ind/ind_body.h"
+#include "ind/ind_print.h"
 #include "modem/cm_netif.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device.h"
 #include "modem/if_record.h"
 #include "server/delivery.h"
-
-// After the project's headers: <netinet/in.h> defines IPV6_MTU as a macro,
-// a name the shared-block layout uses for one of its offsets.
-#include <arpa/inet.h>
 
 namespace cnxd {
 namespace {
@@ -60,6 +57,8 @@ public:
     uint16_t be16(size_t off) const { return load_be16(&rec_[off]); }
     uint32_t be32(size_t off) const { return load_be32(&rec_[off]); }
     const uint8_t* at(size_t off) const { return &rec_[off]; }
+    // The whole record, zero beyond the handed bytes: what is printed.
+    std::span<const uint8_t> bytes() const { return rec_; }
 
     std::string_view name() const { return text(ifrec::NAME, ifrec::NAME_SIZE); }
     void set_name(const char* name)
@@ -82,82 +81,6 @@ private:
     std::array<uint8_t, ifrec::SIZE> rec_{};
     size_t len_;
 };
-
-void print_text(const char* fmt, std::string_view text)
-{
-    cnxd_srv_send_log(fmt, static_cast<int>(text.size()), text.data());
-}
-
-// Name, data path, PDN IP type and (with the NIC type between them) the
-// default EPS id and APN class of an interface.
-void print_nic_head(const nic_info& nic, bool with_nic_type)
-{
-    print_text("Interface Name : %.*s\n", nic.name());
-    cnxd_srv_send_log("Date Path      : %d\n", nic.byte(ifrec::DATA_PATH));
-    cnxd_srv_send_log("PDN IP Type    : %d\n", nic.byte(ifrec::PDN_IP_TYPE));
-    if (with_nic_type)
-        cnxd_srv_send_log("NIC Type       : %d\n", static_cast<int32_t>(nic.be32(ifrec::NIC_TYPE)));
-    cnxd_srv_send_log("Default EPS ID : %d\n", nic.be16(ifrec::EPS_BEARER));
-    cnxd_srv_send_log("APN class      : %d\n", nic.byte(ifrec::APN_CLASS));
-}
-
-void print_addr(int family, const char* label, const uint8_t* addr)
-{
-    char text[INET6_ADDRSTRLEN] = "";
-    inet_ntop(family, addr, text, sizeof text);
-    cnxd_srv_send_log("%-20s: %s\n", label, text);
-}
-
-struct addr_row {
-    const char* label;
-    size_t off;
-};
-
-constexpr addr_row IPV4_BLOCK[] = {
-    {"IPv4 Address", ifrec::IPV4_ADDR},          {"IPv4 Netmask", ifrec::IPV4_NETMASK},
-    {"IPv4 Gateway", ifrec::IPV4_GATEWAY},       {"IPv4 Primary DNS", ifrec::IPV4_DNS1},
-    {"IPv4 Secondary DNS", ifrec::IPV4_DNS2},
-};
-constexpr addr_row IPV6_BLOCK[] = {
-    {"IPv6 Address", ifrec::IPV6_ADDR},
-    {"IPv6 Gateway", ifrec::IPV6_GATEWAY},
-    {"IPv6 Primary DNS", ifrec::IPV6_DNS1},
-    {"IPv6 Secondary DNS", ifrec::IPV6_DNS2},
-};
-
-template <size_t N>
-void print_block(const nic_info& nic, int family, const addr_row (&rows)[N])
-{
-    for (const addr_row& r : rows)
-        print_addr(family, r.label, nic.at(r.off));
-}
-
-void print_ipv6(const nic_info& nic)
-{
-    if (nic.byte(ifrec::IPV6_ERROR))
-        cnxd_srv_send_log("IPv6 Error\n");
-    else
-        print_block(nic, AF_INET6, IPV6_BLOCK);
-}
-
-// The addresses an interface has for its PDN IP type.
-void print_nic_addrs(const nic_info& nic)
-{
-    switch (const uint8_t type = nic.byte(ifrec::PDN_IP_TYPE)) {
-    case 0:
-        print_block(nic, AF_INET, IPV4_BLOCK);
-        break;
-    case 1:
-        print_ipv6(nic);
-        break;
-    case 2:
-        print_block(nic, AF_INET, IPV4_BLOCK);
-        print_ipv6(nic);
-        break;
-    default:
-        cnxd_srv_send_log("Unknown PDN IP type : %d\n", type);
-    }
-}
 
 // An interface the modem reports without a name was asked for from
 // outside: it is named after the device's APN profile its APN belongs to
@@ -273,10 +196,7 @@ ind_next ind_body_interface_ready_indication(ind_call& call)
     if (nic.name().empty())
         name_outside_interface(nic);
     take_tid_ip_alloc(nic);
-    print_nic_head(nic, true);
-    if (nic.byte(ifrec::APN_LEN))
-        print_text("APN NI         : %.*s\n", nic.apn());
-    print_nic_addrs(nic);
+    record_print(cnxd_srv_send_log, nic_ready_tbl, nic.bytes());
     cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_READY);
     const uint8_t* a = nic.at(ifrec::IPV4_ADDR);
     cnxd_srv_send_log("Print nic_info before CMD_EVT_INT_READY_IND ===> %d.%d.%d.%d\n", a[0], a[1], a[2], a[3]);
@@ -302,7 +222,7 @@ ind_next ind_body_interface_release_indication(ind_call& call)
         cnxd_srv_send_log("Device removed\n");
         break;
     default:
-        print_nic_head(nic, false);
+        record_print(cnxd_srv_send_log, nic_head_tbl, nic.bytes());
     }
     cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_RELEASE);
     forward_nic(call, nic);
@@ -315,7 +235,7 @@ ind_next ind_body_interface_change_indication(ind_call& call)
         return invalid_nic_info();
     nic_info nic(call.record());
     call.title();
-    print_nic_head(nic, false);
+    record_print(cnxd_srv_send_log, nic_head_tbl, nic.bytes());
     if (nic.byte(ifrec::IPV6_ERROR))
         cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_CHANGE);
     forward_nic(call, nic);

@@ -1,70 +1,84 @@
 #include "ind/ind_print.h"
 
-#include <cstdio>
-#include <string>
-#include <string_view>
-
+#include "modem/if_record.h"
 #include "server/delivery.h"
 
 namespace cnxd {
 namespace {
 
-// Sends text that may hold NUL bytes (a "%c" of byte 0) unchanged.
-void send_text(std::string_view text)
-{
-    while (!text.empty()) {
-        const size_t nul = text.find('\0');
-        const size_t n = nul == std::string_view::npos ? text.size() : nul;
-        if (n)
-            cnxd_srv_send_log("%.*s", static_cast<int>(n), text.data());
-        if (nul == std::string_view::npos)
-            return;
-        cnxd_srv_send_log("%c", '\0');
-        text.remove_prefix(n + 1);
-    }
-}
+// ---- The interface record ---------------------------------------------------
 
-void append(std::string& line, const char* each, uint8_t b)
-{
-    char cell[8];
-    const int n = std::snprintf(cell, sizeof cell, each, b);
-    line.append(cell, static_cast<size_t>(n));
-}
+// The head's labels are left-aligned in one column.
+constexpr uint8_t NIC_COLUMN = 14;
+// The APN name field runs up to the IPv4 address.
+constexpr size_t APN_NAME_SIZE = ifrec::IPV4_ADDR - ifrec::APN_NAME;
 
-// Long dumps go out a line at a time; the text is the same as byte by byte.
-void dump(const char* label, std::span<const uint8_t> bytes, const char* each)
-{
-    constexpr size_t LONG_FROM = 17;
-    constexpr size_t PER_LINE = 16;
-    std::string line;
-    if (bytes.size() < LONG_FROM) {
-        line = std::string(label) + " : ";
-        for (uint8_t b : bytes)
-            append(line, each, b);
-        send_text(line + "\n");
-        return;
-    }
-    cnxd_srv_send_log("%s\n", label);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i != 0 && i % PER_LINE == 0) {
-            send_text(line);
-            line = "\n";
-        }
-        append(line, each, bytes[i]);
-    }
-    send_text(line + "\n\n");
-}
+constexpr uint64_t ip_type(std::span<const uint8_t> r) { return record_uint(r, ifrec::PDN_IP_TYPE, 1); }
+constexpr bool ipv6_error(std::span<const uint8_t> r) { return record_uint(r, ifrec::IPV6_ERROR, 1) != 0; }
+
+constexpr record_field nic_addr(record_field f) { return f.with_pad(20, ": "); }
+
+constexpr record_field IPV4_BLOCK[] = {
+    nic_addr(rec::ipv4("IPv4 Address", ifrec::IPV4_ADDR)),
+    nic_addr(rec::ipv4("IPv4 Netmask", ifrec::IPV4_NETMASK)),
+    nic_addr(rec::ipv4("IPv4 Gateway", ifrec::IPV4_GATEWAY)),
+    nic_addr(rec::ipv4("IPv4 Primary DNS", ifrec::IPV4_DNS1)),
+    nic_addr(rec::ipv4("IPv4 Secondary DNS", ifrec::IPV4_DNS2)),
+};
+constexpr record_field IPV6_BLOCK[] = {
+    nic_addr(rec::ipv6("IPv6 Address", ifrec::IPV6_ADDR)),
+    nic_addr(rec::ipv6("IPv6 Gateway", ifrec::IPV6_GATEWAY)),
+    nic_addr(rec::ipv6("IPv6 Primary DNS", ifrec::IPV6_DNS1)),
+    nic_addr(rec::ipv6("IPv6 Secondary DNS", ifrec::IPV6_DNS2)),
+};
+
+constexpr record_field NIC_NAME = rec::text("Interface Name", ifrec::NAME, ifrec::NAME_SIZE).with_pad(NIC_COLUMN);
+constexpr record_field NIC_DATA_PATH = rec::num("Date Path", ifrec::DATA_PATH, 1).with_pad(NIC_COLUMN);
+constexpr record_field NIC_IP_TYPE = rec::num("PDN IP Type", ifrec::PDN_IP_TYPE, 1).with_pad(NIC_COLUMN);
+constexpr record_field NIC_EPS = rec::num("Default EPS ID", ifrec::EPS_BEARER, 2).with_pad(NIC_COLUMN);
+constexpr record_field NIC_APN_CLASS = rec::num("APN class", ifrec::APN_CLASS, 1).with_pad(NIC_COLUMN);
+
+constexpr record_field NIC_READY[] = {
+    NIC_NAME,
+    NIC_DATA_PATH,
+    NIC_IP_TYPE,
+    rec::snum("NIC Type", ifrec::NIC_TYPE, 4).with_pad(NIC_COLUMN),
+    NIC_EPS,
+    NIC_APN_CLASS,
+    rec::text("APN NI", ifrec::APN_NAME, APN_NAME_SIZE)
+        .with_pad(NIC_COLUMN)
+        .with_count(ifrec::APN_LEN, 1)
+        .only_if([](std::span<const uint8_t> r) { return record_uint(r, ifrec::APN_LEN, 1) != 0; }),
+    // By PDN IP type: 0 IPv4, 1 IPv6, 2 both.
+    rec::group(0, IPV4_BLOCK).only_if([](std::span<const uint8_t> r) { return ip_type(r) == 0 || ip_type(r) == 2; }),
+    rec::line("IPv6 Error").only_if([](std::span<const uint8_t> r) {
+        return (ip_type(r) == 1 || ip_type(r) == 2) && ipv6_error(r);
+    }),
+    rec::group(0, IPV6_BLOCK).only_if([](std::span<const uint8_t> r) {
+        return (ip_type(r) == 1 || ip_type(r) == 2) && !ipv6_error(r);
+    }),
+    rec::num("Unknown PDN IP type", ifrec::PDN_IP_TYPE, 1).only_if([](std::span<const uint8_t> r) {
+        return ip_type(r) > 2;
+    }),
+};
+constexpr record_field NIC_HEAD[] = {NIC_NAME, NIC_DATA_PATH, NIC_IP_TYPE, NIC_EPS, NIC_APN_CLASS};
+static_assert(record_tbl_ok(NIC_READY) && record_tbl_ok(NIC_HEAD));
 
 }  // namespace
 
+const record_fields nic_ready_tbl = NIC_READY;
+const record_fields nic_head_tbl = NIC_HEAD;
+
 void print_st(const char* label, std::span<const uint8_t> bytes)
 {
-    dump(label, bytes, "%02x ");
+    const record_field f = rec::hex_block(label, 0, bytes.size());
+    record_print(cnxd_srv_send_log, {&f, 1}, bytes);
 }
 
 void print_ch(const char* label, std::span<const uint8_t> bytes)
 {
-    dump(label, bytes, "%c ");
+    const record_field f = rec::char_block(label, 0, bytes.size());
+    record_print(cnxd_srv_send_log, {&f, 1}, bytes);
 }
 
 }  // namespace cnxd

@@ -1,9 +1,12 @@
-// Printing helpers of the indication handlers: byte dumps through the
-// clients' log channel. (Their guarded copy is modem/cm_memcpy.h.)
+// Printing helpers of the indication handlers, through the clients' log
+// channel: byte dumps and the field tables of the records several handlers
+// print. (Their guarded copy is modem/cm_memcpy.h.)
 #pragma once
 
 #include <cstdint>
 #include <span>
+
+#include "base/record.h"
 
 namespace cnxd {
 
@@ -13,5 +16,13 @@ namespace cnxd {
 void print_st(const char* label, std::span<const uint8_t> bytes);
 // The same with "%c " per byte.
 void print_ch(const char* label, std::span<const uint8_t> bytes);
+
+// The interface record as the ready indication prints it: name, data path,
+// PDN IP type, NIC type, default EPS id, APN class, the APN when it has
+// one, and the addresses of its PDN IP type.
+extern const record_fields nic_ready_tbl;
+// The interface record as the release and change indications print it:
+// the same head without the NIC type, and nothing after the APN class.
+extern const record_fields nic_head_tbl;
 
 }  // namespace cnxd
