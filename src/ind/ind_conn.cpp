@@ -12,11 +12,11 @@
 
 #include "base/be.h"
 #include "confdb.h"
+#include "if_record.h"
 #include "ind/ind_body.h"
 #include "modem/cm_netif.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device.h"
-#include "modem/if_record.h"
 #include "server/delivery.h"
 
 // After the project's headers: <netinet/in.h> defines IPV6_MTU as a macro,
