@@ -12,12 +12,12 @@
 
 #include "base/be.h"
 #include "confdb.h"
+#include "if_record.h"
 #include "ind/ind_body.h"
 #include "ind/ind_print.h"
 #include "modem/cm_netif.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device.h"
-#include "modem/if_record.h"
 #include "server/delivery.h"
 
 namespace cnxd {

@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "base/be.h"
 #include "config/confdb_access.h"
+#include "if_record.h"
 #include "modem/cm_call.h"
-#include "modem/if_record.h"
 #include "server/delivery.h"
 #include "server/hci.h"
 
@@ -18,10 +16,6 @@ namespace cnxd {
 std::array<std::atomic<uint32_t>, DHCP_MAX_SID> dhcp_started_tbl{};
 
 namespace {
-
-constexpr int DHCP_WAIT_TRIES = 10;
-constexpr auto DHCP_WAIT_STEP = std::chrono::seconds(1);
-constexpr int REQ_MAILBOX = 1;  // (response, request) pair of mq_id
 
 // The record LAPI_IPV4AddrChangeIndication takes: type byte, address.
 constexpr size_t IPV4_CHANGE_SIZE = 5;
@@ -33,9 +27,6 @@ bool force_dhcp()
     dump.read("", "force_dhcp", "0", value);
     return value[0] == '1';
 }
-
-// The DHCP manager writes the result from its own thread.
-int dhcp_result(int sid) { return std::atomic_ref(dhcpcd_cur_state[sid]).load(); }
 
 int32_t send_ipv4_change(uint32_t dev_idx, uint8_t type, const uint8_t* addr)
 {
@@ -65,14 +56,7 @@ void dhcp_start_and_wait(uint32_t dev_idx, std::span<uint8_t> record, int sid)
     const char* name = if_name.data();
     cnxd_srv_send_log("[DHCP] INTERFACE_CONFIGURE\n");
     LAPI_ConfigureNetworkInterface(hAPI, dev_idx, record.data(), NETIF_OP_READY);
-    mq_send(mq_id[sid][REQ_MAILBOX], DHCPCD_START_REQ);
-    bool started = false;
-    for (int i = 0; i < DHCP_WAIT_TRIES && !started; ++i) {
-        cnxd_srv_send_log(":::::::: WAIT DHCP Complete :::::::::\n");
-        std::this_thread::sleep_for(DHCP_WAIT_STEP);
-        started = dhcp_result(sid) == DHCPCD_RESULT_STARTED;
-    }
-    if (!started) {
+    if (dhcpcd_start_and_wait(sid) != 0) {
         cnxd_srv_send_log("Failed to get IP address by DHCP client.\n");
         return;
     }
@@ -84,13 +68,13 @@ void dhcp_start_and_wait(uint32_t dev_idx, std::span<uint8_t> record, int sid)
     print_addr("NIC: %s -- Get new netmask by DHCP client===> %d.%d.%d.%d\n", name, mask);
     send_ipv4_change(dev_idx, static_cast<uint8_t>(load_be16(&record[ifrec::EPS_BEARER])), addr);
     cnxd_srv_send_log("\nIPV4 ADDRESS CHANGE INDICATION(DEV_IDX(%d))\n", dev_idx);
-    di[sid].dev_idx = dev_idx;
+    dhcpcd_set_dev_idx(sid, dev_idx);
 }
 
 void dhcp_stop(int sid)
 {
     cnxd_srv_send_log("[DHCP] Send DHCPCD_STOP_REQ to CID %d", sid);
-    mq_send(mq_id[sid][REQ_MAILBOX], DHCPCD_STOP_REQ);
+    dhcpcd_stop(sid);
     dhcp_started_tbl[sid] = 0;
 }
 
@@ -105,7 +89,7 @@ void dhcp_release(std::span<const uint8_t> record)
             continue;
         if (all) {
             dhcp_stop(sid);
-        } else if (std::strncmp(di[sid].if_name, name.data(), ifrec::NAME_SIZE) == 0) {
+        } else if (std::strncmp(dhcpcd_if_name(sid).data(), name.data(), ifrec::NAME_SIZE) == 0) {
             dhcp_stop(sid);
             return;
         }
@@ -142,6 +126,7 @@ void cm_configure_network_interface(uint32_t dev_idx, std::span<uint8_t> record,
             cnxd_srv_send_log("Don't start DHCP procedure for IPv6/NAS mode. pdn_ip_type = %d, ip_alloc = %d\n",
                               pdn_ip_type, ip_alloc);
         } else {
+            cm_netif_init();
             const int sid = start_dhcpcd_manager(record);
             cnxd_srv_send_log("[DHCP] cid = %d\n", sid);
             if (sid >= 1 && sid < DHCP_MAX_SID) {
@@ -190,5 +175,11 @@ int cm_dhcp_ipv4_addr_changed(uint32_t dev_idx, uint8_t sid, uint8_t type, const
 
 int cm_dhcp_lease_expired(uint8_t sid) { return send_dhcp_notice(DHCP_NOTICE_LEASE_EXPIRED, sid); }
 int cm_dhcp_start_failed(uint8_t sid) { return send_dhcp_notice(DHCP_NOTICE_START_FAILED, sid); }
+
+void cm_netif_init()
+{
+    static constexpr dhcpcd_notices notices{cm_dhcp_ipv4_addr_changed, cm_dhcp_lease_expired, cm_dhcp_start_failed};
+    dhcpcd_set_notices(&notices);
+}
 
 }  // namespace cnxd

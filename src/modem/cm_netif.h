@@ -20,6 +20,11 @@ constexpr uint32_t NETIF_OP_READY = 3;
 // 1 for each sid whose DHCP client this side started and has not stopped.
 extern std::array<std::atomic<uint32_t>, DHCP_MAX_SID> dhcp_started_tbl;
 
+// Installs the DHCP notices below as the DHCP manager's notice callbacks.
+// cm_configure_network_interface does so before it starts a manager, which
+// is the only way a notice can arise.
+void cm_netif_init();
+
 // Configures the interface of `record` (the SDK's 592-byte interface
 // record) for `op`: starts DHCP on a ready interface that needs it and
 // waits up to 10 seconds for it, stops it on a release, and always ends

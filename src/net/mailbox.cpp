@@ -1,17 +1,21 @@
 // The mailbox pool of the DHCP managers: 10 mailboxes, each a FIFO of ints.
 //
-// The pool lock (msg_q_lock) guards the used flags. Each mailbox's own lock
-// guards its list together with its condition variable, so a message posted
-// between a receiver's emptiness check and its wait is never missed. The
-// pool lock is never held while waiting or signalling.
+// The pool lock (msg_q_lock) guards the used flags and mq_id. Each
+// mailbox's own lock guards its list together with its condition variable,
+// so a message posted between a receiver's emptiness check and its wait is
+// never missed. The pool lock is never held while waiting or signalling.
 #include <array>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 
-#include "net/dhcpcd.h"
+#include "net/mailbox.h"
 
 namespace cnxd {
+
+int mq_id[DHCP_MAX_SID][2] = {{-1, -1}, {-1, -1}, {-1, -1}, {-1, -1},
+                              {-1, -1}, {-1, -1}, {-1, -1}, {-1, -1}};
+
 namespace {
 
 constexpr int MQ_POOL_SIZE = 10;
@@ -60,6 +64,14 @@ int mq_init_all()
     return 0;
 }
 
+std::array<int, 2> mq_pair(int sid)
+{
+    if (sid < 0 || sid >= DHCP_MAX_SID)
+        return {-1, -1};
+    std::lock_guard pool(msg_q_lock);
+    return {mq_id[sid][MQ_RSP], mq_id[sid][MQ_REQ]};
+}
+
 int mq_alloc()
 {
     std::lock_guard pool(msg_q_lock);
@@ -100,6 +112,11 @@ int mq_recv(int id)
 
 void mq_close_all()
 {
+    {
+        std::lock_guard pool(msg_q_lock);
+        for (auto& pair : mq_id)
+            pair[MQ_RSP] = pair[MQ_REQ] = -1;
+    }
     for (mailbox& box : msg_q_hdr) {
         {
             std::lock_guard own(box.lock);

@@ -15,13 +15,13 @@
 
 #include "base/be.h"
 #include "client/inproc_daemon.h"
+#include "if_record.h"
 #include "ind/expected.h"
 #include "ind/ind.h"
 #include "ind/ind_print.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
 #include "modem/device.h"
-#include "modem/if_record.h"
 
 namespace cnxd::test {
 namespace {

@@ -17,9 +17,9 @@
 
 #include "base/be.h"
 #include "base/path.h"
-#include "integration/harness.h"
-#include "modem/if_record.h"
+#include "if_record.h"
 #include "net/dhcpcd.h"
+#include "integration/harness.h"
 #include "net/lease_file.h"
 #include "server/hci.h"
 

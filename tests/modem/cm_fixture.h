@@ -19,9 +19,9 @@
 #include "base/be.h"
 #include "client/inproc_daemon.h"
 #include "config/confdb_sysroot.h"
+#include "if_record.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
-#include "modem/if_record.h"
 #include "server/delivery.h"
 #include "sim.h"
 

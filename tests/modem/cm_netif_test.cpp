@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "if_record.h"
 #include "modem/cm_fixture.h"
 #include "modem/cm_netif.h"
-#include "modem/if_record.h"
+#include "net/dhcpcd_record.h"
 
 namespace cnxd::test {
 namespace {
@@ -34,7 +35,8 @@ protected:
             di[sid].if_name[0] = '\0';
         }
     }
-    // Marks `sid` as started by this side for interface `name`.
+    // Marks `sid` as started by this side for interface `name`, as if a
+    // manager had been started for it.
     static void started(int sid, const char* name)
     {
         dhcp_started_tbl[sid] = 1;
@@ -155,7 +157,7 @@ TEST_F(CmNetif, DhcpStartOnTheSixthSection)
     // The host has no such interface: the record's empty address is sent.
     EXPECT_TRUE(has_line(lines, "NIC: lte0pdn5 -- Get new IP address by DHCP client===> 0.0.0.0\n"));
     EXPECT_TRUE(has_line(lines, "\nIPV4 ADDRESS CHANGE INDICATION(DEV_IDX(3))\n"));
-    EXPECT_EQ(3u, di[kSid].dev_idx);
+    EXPECT_EQ(3u, dhcpcd_dev_idx(kSid));
     const Lines sdk = calls();
     ASSERT_EQ(3u, sdk.size());
     EXPECT_EQ("LAPI_IPV4AddrChangeIndication dev=3 0500000000", sdk[1]) << "bearer id's low byte, address";

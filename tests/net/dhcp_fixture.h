@@ -1,23 +1,36 @@
 // The DHCP manager run inside a test process, on top of the wrapper tests'
 // set-up (sysroot whose store has APN sections 1 "internet" and 2 "ims",
 // event loop, simulated modem): a scripted stand-in for the DHCP client
-// program, the timer service, the mailbox pool, and a library session of
-// identity 1 that receives the DHCP notices.
+// program, the timer service, the mailbox pool, the notices of the
+// interface configuration, and a library session of identity 1 that
+// receives them.
 #pragma once
 
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/fd.h"
 #include "core/timer.h"
 #include "modem/cm_fixture.h"
-#include "net/dhcpcd.h"
+#include "modem/cm_netif.h"
+#include "net/dhcpcd_record.h"
 #include "net/lease_file.h"
+#include "net/mailbox.h"
 #include "server/hci.h"
 
 namespace cnxd::test {
@@ -52,6 +65,61 @@ inline std::string lease_block(const std::string& addr, long renew, long rebind,
 inline std::string lease_file(int sid) { return dhcp_file(DHCP_LEASE_FILE, sid); }
 inline std::string pid_file(int sid) { return dhcp_file(DHCP_PID_FILE, sid); }
 
+// The interface the managers run on: of the modem's naming, and always with
+// an address (127.0.0.1/8), being the loopback of a network namespace of
+// the test's own.
+constexpr const char* kIf = "lte0pdn1";
+
+// Puts the calling thread, and so the managers, monitors and clients it
+// starts, into a new network namespace whose loopback is renamed kIf and
+// up; the host's interfaces stay untouched. The destructor returns the
+// thread to the namespace it came from. Needs CAP_SYS_ADMIN (root).
+class OwnNetns {
+public:
+    OwnNetns() : home_(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC))
+    {
+        if (!home_ || unshare(CLONE_NEWNET) != 0) {
+            error_ = std::string("no network namespace of the test's own: ") + std::strerror(errno);
+            return;
+        }
+        entered_ = true;
+        error_ = rename_loopback();
+    }
+    ~OwnNetns()
+    {
+        if (entered_) {
+            EXPECT_EQ(0, setns(home_.get(), CLONE_NEWNET));
+        }
+    }
+    OwnNetns(const OwnNetns&) = delete;
+    OwnNetns& operator=(const OwnNetns&) = delete;
+
+    // Empty when the thread is in its namespace with kIf up.
+    const std::string& error() const { return error_; }
+
+private:
+    static std::string rename_loopback()
+    {
+        UniqueFd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        ifreq req{};
+        std::snprintf(req.ifr_name, sizeof req.ifr_name, "lo");
+        std::snprintf(req.ifr_newname, sizeof req.ifr_newname, "%s", kIf);
+        if (ioctl(sock.get(), SIOCSIFNAME, &req) != 0)
+            return std::string("cannot rename the loopback: ") + std::strerror(errno);
+        std::snprintf(req.ifr_name, sizeof req.ifr_name, "%s", kIf);
+        if (ioctl(sock.get(), SIOCGIFFLAGS, &req) != 0)
+            return std::string("cannot read the flags of ") + kIf + ": " + std::strerror(errno);
+        req.ifr_flags |= IFF_UP;
+        if (ioctl(sock.get(), SIOCSIFFLAGS, &req) != 0)
+            return std::string("cannot bring up ") + kIf + ": " + std::strerror(errno);
+        return "";
+    }
+
+    UniqueFd home_;
+    bool entered_ = false;
+    std::string error_;
+};
+
 class DhcpFixture : public CmTest {
 protected:
     DhcpFixture()
@@ -59,6 +127,7 @@ protected:
         install_fake_client();
         EXPECT_EQ(0, timer_service_init());
         mq_init_all();
+        cm_netif_init();
         session_ = open_session(1);
         cnxd_set_receive(session_.get(), 1);
     }
@@ -99,12 +168,12 @@ protected:
         return lines;
     }
 
-    static int state(int sid) { return std::atomic_ref<int>(dhcpcd_cur_state[sid]).load(); }
-    static void request(int sid, int code) { ASSERT_EQ(0, mq_send(mq_id[sid][1], code)); }
+    static int state(int sid) { return dhcpcd_state(sid); }
+    static void request(int sid, int code) { ASSERT_EQ(0, mq_send(mq_pair(sid)[MQ_REQ], code)); }
 
     // Starts the manager of the "internet" interface on `if_name` (sid 1)
     // and, with `start`, asks it to start the client and waits for that.
-    void start_manager(const std::string& if_name, bool start = true)
+    void start_manager(const std::string& if_name = kIf, bool start = true)
     {
         auto rec = if_record(if_name, "internet");
         ASSERT_EQ(1, start_dhcpcd_manager(rec));

@@ -1,9 +1,11 @@
-// The DHCP manager with a scripted client program on the loopback
-// interface (which always has an address) or on an interface that does not
+// The DHCP manager with a scripted client program on an interface that
+// always has an address (the loopback of a network namespace of the test's
+// own, named as the modem names its interfaces) or on one that does not
 // exist (whose address never appears).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -31,6 +33,19 @@ protected:
     {
         EXPECT_EQ(std::make_optional(std::make_pair(code, uint8_t{1})), next_notice());
     }
+};
+
+// The tests that need kIf with its address.
+class DhcpOnInterface : public DhcpManager {
+protected:
+    void SetUp() override
+    {
+        if (!netns_.error().empty())
+            GTEST_SKIP() << netns_.error();
+    }
+
+private:
+    OwnNetns netns_;
 };
 
 TEST_F(DhcpManager, MailboxPoolEndsAtSlotFour)
@@ -81,10 +96,36 @@ TEST_F(DhcpManager, SidOfTheInterfaceApn)
     EXPECT_EQ(-1, start_dhcpcd_manager(eighth));
 }
 
-TEST_F(DhcpManager, StartOnceStopOnce)
+// The interface name goes into the client's shell command line: only the
+// modem's form, "lte0pdn" and digits within 15 characters, is taken.
+TEST_F(DhcpManager, OnlyInterfaceNamesOfTheModemsForm)
+{
+    const struct {
+        const char* name;
+        bool taken;
+    } cases[] = {
+        {"lte0pdn0", true},          {"lte0pdn7", true},          {"lte0pdn12345678", true},  // 15 characters
+        {"lte0pdn1;reboot", false},  {"lte0pdn$(id)", false},     {"lte0pdn1`id`", false},
+        {"lte0pdn", false},          {"lte0pdn-1", false},        {"lte0pdn 1", false},
+        {"lte0pdn1 ", false},        {" lte0pdn1", false},        {"lte0pdn1\n", false},
+        {"lte0pdn'1'", false},       {"lte0pdn\"1\"", false},     {"LTE0PDN1", false},
+        {"lte0pdn123456789", false},  // 16 characters: no terminator in the field
+        {"lo", false},               {"", false},
+    };
+    for (const auto& c : cases) {
+        auto rec = if_record(c.name, "internet");
+        EXPECT_EQ(c.taken ? 1 : -1, start_dhcpcd_manager(rec)) << c.name;
+        EXPECT_EQ(c.taken ? c.name : "", std::string(dhcpcd_if_name(1).data())) << c.name;
+        EXPECT_EQ(c.taken ? 1 : 0, rec[IFREC_SID]) << c.name;
+        dhcpcd_shutdown();
+        mq_init_all();
+    }
+}
+
+TEST_F(DhcpOnInterface, StartOnceStopOnce)
 {
     set_lease_template(lease_block("127.0.0.1", 60, 90, 120));
-    start_manager("lo", false);
+    start_manager(kIf, false);
     // A stop before any start, then two starts and a stop.
     request(1, DHCPCD_STOP_REQ);
     request(1, DHCPCD_START_REQ);
@@ -92,7 +133,7 @@ TEST_F(DhcpManager, StartOnceStopOnce)
 
     EXPECT_EQ(std::vector<std::string>{"-v -nw -pf " + root_.path("/tmp/dhclient.pid.1") + " -cf " +
                                        root_.path("/tmp/dhclient.conf.1") + " -lf " +
-                                       root_.path("/tmp/dhclient.leases.1") + " lo"},
+                                       root_.path("/tmp/dhclient.leases.1") + " " + kIf},
               client_calls());
     const pid_t client = di[1].pid;
     EXPECT_TRUE(process_alive(client));
@@ -126,10 +167,10 @@ TEST_F(DhcpManager, StartOnceStopOnce)
     EXPECT_EQ(2u, client_calls().size());
 }
 
-TEST_F(DhcpManager, LeaseRewrittenOrReplaced)
+TEST_F(DhcpOnInterface, LeaseRewrittenOrReplaced)
 {
     set_lease_template(lease_block("127.0.0.1", 60, 90, 120));
-    start_manager("lo");
+    start_manager();
     const std::string lease = root_.path(lease_file(1));
 
     // The client replaces its lease file: a new file renamed over the old.
@@ -156,17 +197,17 @@ TEST_F(DhcpManager, LeaseRewrittenOrReplaced)
     EXPECT_EQ(DHCPCD_RESULT_STARTED, state(1));
 }
 
-TEST_F(DhcpManager, ExpiredLeaseNotifiesAtOnce)
+TEST_F(DhcpOnInterface, ExpiredLeaseNotifiesAtOnce)
 {
     set_lease_template(lease_block("127.0.0.1", -300, -200, -100));
-    start_manager("lo");
+    start_manager();
     EXPECT_NEAR(-100, dhcp_lease_expire_time(1) - mono_now(), 3);
     expect_notice(21);
 }
 
 TEST_F(DhcpManager, AddressThatNeverComes)
 {
-    start_manager("lte0pdn9", false);
+    start_manager("lte0pdn9", false);  // no such interface
     const auto asked = std::chrono::steady_clock::now();
     request(1, DHCPCD_START_REQ);
     // 35 waits of 200 ms: 7 seconds at least.
@@ -178,6 +219,35 @@ TEST_F(DhcpManager, AddressThatNeverComes)
     ASSERT_FALSE(pid_text.empty());
     EXPECT_TRUE(eventually([&] { return !process_alive(std::stoi(pid_text)); }, 5s));
     EXPECT_EQ(0, di[1].pid);
+}
+
+// The configuring side (on the SDK's thread, here the test's) starts the
+// client of a ready interface and then stores the interface's device in the
+// record, which the lease monitor, watching by then, reads on a renewal: the
+// renewed address goes to that device.
+TEST_F(DhcpOnInterface, RenewalGoesToTheDeviceOfTheStart)
+{
+    set_lease_template(lease_block("127.0.0.1", 60, 90, 120));
+    const std::string renewal = root_.path("/var/log/renewal");
+    std::ofstream(renewal) << lease_block("127.0.0.1", 200, 250, 300);
+    auto rec = if_record(kIf, "internet");
+    rec[ifrec::IP_ALLOC] = 1;
+    cm_configure_network_interface(3, rec, NETIF_OP_READY);
+    ASSERT_EQ(DHCPCD_RESULT_STARTED, state(1));
+    EXPECT_EQ((std::vector<uint8_t>{127, 0, 0, 1}),
+              std::vector<uint8_t>(&rec[ifrec::IPV4_ADDR], &rec[ifrec::IPV4_ADDR] + 4));
+    calls();
+
+    // Another process renews the lease, as the client does, so that
+    // nothing the test thread does after the store orders the monitor's
+    // read after it.
+    ASSERT_EQ(0, std::system(("cat " + renewal + " >> " + root_.path(lease_file(1))).c_str()));
+    expect_notice(20);  // address changed
+    EXPECT_TRUE(eventually([&] {
+        const Lines sdk = recorded();
+        return std::ranges::count(sdk, "LAPI_IPV4AddrChangeIndication dev=3 057f000001") == 1;
+    })) << "bearer id's low byte, address";
+    EXPECT_NEAR(300, dhcp_lease_expire_time(1) - mono_now(), 3);
 }
 
 }  // namespace
