@@ -15,7 +15,7 @@
 #include "ind/ind_body.h"
 #include "modem/cm_netif.h"
 #include "modem/cm_wrappers.h"
-#include "modem/device.h"
+#include "modem/device_tables.h"
 #include "modem/if_record.h"
 #include "server/delivery.h"
 

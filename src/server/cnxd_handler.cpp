@@ -10,14 +10,18 @@
 #include <string>
 
 #include "config/confdb_access.h"
-#include "ind/ind_hooks.h"
+#include "dm/dm_filter.h"
+#include "ind/admin_pdn_count.h"
+#include "ind/uicc_unlock.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
 #include "modem/cm_wrappers.h"
-#include "modem/device.h"
+#include "modem/change_notification.h"
+#include "modem/device_tables.h"
 #include "net/dhcpcd.h"
 #include "server/sem.h"
 #include "shell/dispatcher.h"
+#include "shell/log_direction.h"
 
 namespace cnxd {
 namespace {

@@ -20,8 +20,8 @@
 #include "ind/ind_print.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
-#include "modem/device.h"
 #include "modem/if_record.h"
+#include "shell/log_direction.h"
 
 namespace cnxd::test {
 namespace {
