@@ -11,15 +11,19 @@
 
 #include "base/check_memcpy.h"
 #include "config/confdb_access.h"
-#include "ind/ind_hooks.h"
+#include "dm/dm_filter.h"
+#include "ind/admin_pdn_count.h"
+#include "ind/uicc_unlock.h"
 #include "lapi_size.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
 #include "modem/cm_wrappers.h"
-#include "modem/device.h"
+#include "modem/change_notification.h"
+#include "modem/device_tables.h"
 #include "net/dhcpcd.h"
 #include "server/sem.h"
 #include "shell/dispatcher.h"
+#include "shell/log_direction.h"
 
 namespace cnxd {
 namespace {
@@ -439,15 +443,8 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
 // else the modem console's, with the frame's text length.
 int cnxd_cli_command_handler(cnxd_client_rec* /*client*/, const HciFrame& frame)
 {
-    constexpr size_t CLI_LINE_MAX = 4096;
-    // Zeroed, with one byte beyond the longest text, so the dispatcher's
-    // copy is always terminated.
-    std::array<char, CLI_LINE_MAX + 1> line{};
-    const size_t len = std::min(frame.payload.size(), CLI_LINE_MAX);
-    std::copy_n(frame.payload.begin(), len, line.begin());
-    const std::string untouched(line.data(), len);
-    if (do_cmd(line.data()) == 0)
-        cm_send_dm_command(untouched);
+    cmd_offer_line(std::string_view(reinterpret_cast<const char*>(frame.payload.data()), frame.payload.size()),
+                   console_length::as_given);
     return 0;
 }
 

@@ -17,7 +17,7 @@
 #include "ind/ind_print.h"
 #include "modem/cm_netif.h"
 #include "modem/cm_wrappers.h"
-#include "modem/device.h"
+#include "modem/device_tables.h"
 #include "server/delivery.h"
 
 namespace cnxd {

@@ -1,18 +1,15 @@
 // Bodies of the informational indications, and the two handlers of the
 // SDK's other callback forms.
 #include <algorithm>
-#include <array>
 #include <string>
 
 #include "base/be.h"
 #include "base/shell.h"
 #include "ind/ind_body.h"
-#include "modem/cm_memcpy.h"
 #include "modem/cm_printf.h"
-#include "modem/cm_wrappers.h"
 #include "server/delivery.h"
-#include "shell/cli_output.h"
 #include "shell/dispatcher.h"
+#include "shell/log_direction.h"
 
 namespace cnxd {
 namespace {
@@ -80,10 +77,7 @@ ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call)
         cnxd_srv_send_log("host debug command too long (%u bytes)\n", static_cast<unsigned>(len));
         return ind_next::done;
     }
-    std::array<char, HOST_DBG_LINE_SIZE> copy{};
-    check_memcpy(copy.data(), text.data(), len, "ind", __LINE__);
-    if (do_cmd(line.data()) == 0)
-        cm_send_dm_command(std::string_view(copy.data(), len + 1));
+    cmd_offer_line(std::string_view(reinterpret_cast<const char*>(text.data()), len));
     return ind_next::done;
 }
 

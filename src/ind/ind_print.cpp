@@ -1,6 +1,6 @@
 #include "ind/ind_print.h"
 
-#include "modem/if_record.h"
+#include "if_record.h"
 #include "server/delivery.h"
 
 namespace cnxd {

@@ -6,7 +6,7 @@
 #include "config/confdb_access.h"
 #include "modem/cm_call.h"
 #include "modem/cm_wrappers.h"
-#include "modem/device.h"
+#include "modem/device_tables.h"
 #include "server/delivery.h"
 
 namespace cnxd {

@@ -18,7 +18,7 @@
 namespace cnxd {
 
 std::atomic<uint32_t> cnxd_stuck;
-uint32_t g_is_qlog_to_pc;
+std::atomic<uint32_t> g_is_qlog_to_pc{0};
 std::atomic<uint32_t> cnxd_dm_client_mask;
 
 namespace {

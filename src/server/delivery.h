@@ -19,8 +19,9 @@ namespace cnxd {
 // forwarding block with the table lock held. Set from another thread than the
 // senders that poll it, hence atomic.
 extern std::atomic<uint32_t> cnxd_stuck;
-// While set, cnxd_srv_send_log also copies its text to the system log.
-extern uint32_t g_is_qlog_to_pc;
+// While set, cnxd_srv_send_log also copies its text to the system log. Set
+// by the modem log direction setter on shell threads, hence atomic.
+extern std::atomic<uint32_t> g_is_qlog_to_pc;
 // Bit i: client index i receives DM reports (SDK event 184). Changed by the
 // DM report handler and read by senders on other threads, hence atomic.
 extern std::atomic<uint32_t> cnxd_dm_client_mask;

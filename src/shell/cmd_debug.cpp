@@ -16,10 +16,9 @@
 #include "base/shell.h"
 #include "ltesdk.h"
 #include "modem/cm_wrappers.h"
-#include "modem/device.h"
-#include "modem/log_direction.h"
 #include "nv.h"
 #include "server/delivery.h"
+#include "shell/log_direction.h"
 
 namespace cnxd {
 namespace {
@@ -28,9 +27,6 @@ constexpr const char* COMMON_LOG_MARKER = "/var/tmp/commonlogcfg";
 constexpr const char* SOCKET_SIM_MARKER = "/var/tmp/socketsimtest";
 // Both marker files hold three bytes: a short text, its newline and NULs.
 constexpr size_t MARKER_LEN = 3;
-
-// The usage words of the modem log directions, by direction.
-constexpr const char* arm1_direction_words[] = {"OFF", "UART", "Through cnxd_cli", "FILE", "SPECIFIC ID"};
 
 // "[value]" of a switch: decimal, octal or 0x-hex.
 uint32_t switch_value(const char* text) { return static_cast<uint32_t>(std::strtoul(text, nullptr, 0)); }
@@ -63,8 +59,8 @@ void arm1_log_usage()
     cnxd_srv_send_log("-------ARM1 Log Direction Control Usage-------\n");
     cnxd_srv_send_log("cmd>arm1log [direction]\n");
     cnxd_srv_send_log("[direction]\n");
-    for (size_t d = 0; d < std::size(arm1_direction_words); ++d)
-        cnxd_srv_send_log("\t%zu : %s\n", d, arm1_direction_words[d]);
+    for (size_t d = 0; d < log_direction_tbl.size(); ++d)
+        cnxd_srv_send_log("\t%zu : %s\n", d, log_direction_tbl[d].word);
     const uint32_t current = get_arm1_log_direction();
     cnxd_srv_send_log("Current direction: %d\n", static_cast<int>(current));
     if (current != ARM1_LOG_SPECIFIC_ONLY)

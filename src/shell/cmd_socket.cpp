@@ -22,10 +22,9 @@
 #include "base/path.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
-#include "modem/cm_wrappers.h"
-#include "modem/log_direction.h"
 #include "shell/auto_test.h"
 #include "shell/dispatcher.h"
+#include "shell/log_direction.h"
 
 namespace cnxd {
 namespace {
@@ -105,11 +104,8 @@ void serve_line(std::span<char> buf, size_t n)
 
     const size_t start =
         std::find_if(buf.begin(), buf.begin() + end, [](char c) { return c != ' '; }) - buf.begin();
-    const std::span<const char> line = buf.subspan(start, len - start);
-    std::array<char, CMD_RECV_MAX + 2> copy;
-    std::copy(line.begin(), line.end(), copy.begin());
-    if (do_cmd(copy.data()) == 0)
-        cm_send_dm_command(std::string_view(line.data(), line.size()));
+    // From the first character that is not a space, with the newline.
+    cmd_offer_line(std::string_view(buf.data() + start, end + 1 - start));
 }
 
 void socket_receiver(Receiver* self)

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "modem/cm_printf.h"
+#include "modem/cm_wrappers.h"
 #include "server/delivery.h"
 #include "shell/cmd_table.h"
 
@@ -128,6 +130,20 @@ int do_cmd(char* line)
         run(*e, argc, argv);
     }
     return e->handler ? result : 0;
+}
+
+int cmd_offer_line(std::string_view line, console_length length, void (*before_send)(std::string_view line))
+{
+    std::string cut(line);
+    if (do_cmd(cut.data()) != 0)
+        return 1;
+    if (before_send)
+        before_send(line);
+    // A std::string keeps a NUL behind its text.
+    const std::string untouched(line);
+    const size_t nul = length == console_length::with_nul ? 1 : 0;
+    cm_send_dm_command(std::string_view(untouched.c_str(), untouched.size() + nul));
+    return 0;
 }
 
 }  // namespace cnxd

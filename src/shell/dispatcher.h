@@ -1,13 +1,14 @@
 // The shell's dispatcher: one command line is cut into tokens and offered to
-// the command table. A line the daemon does not take is the caller's to
-// pass on to the modem's console, so every caller that forwards keeps an
-// untouched copy of the line.
+// the command table. A line the daemon does not take goes on, unchanged, to
+// the modem's console: every entry point hands its line to cmd_offer_line,
+// which does both.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace cnxd {
 
@@ -34,5 +35,22 @@ void get_token_arg(char* line, int* argc, char** argv);
 // Dispatches one writable line: 1 when the daemon took it, 0 when the caller
 // is to pass its own copy of the line on to the modem.
 int do_cmd(char* line);
+
+// How a line the daemon does not take is measured for the modem's console.
+enum class console_length {
+    // The text and its terminating NUL: the command socket, the script
+    // runners and the modem's own host-debug lines.
+    with_nul,
+    // Exactly the bytes given: a client's command frame, whose length the
+    // client chose.
+    as_given,
+};
+
+// Offers `line` to do_cmd (on a copy: do_cmd cuts its line) and, when the
+// daemon does not take it, calls `before_send` (when given) with the line and
+// sends the line unchanged to the modem's console. Returns do_cmd's result:
+// 1 taken, 0 sent on.
+int cmd_offer_line(std::string_view line, console_length length = console_length::with_nul,
+                   void (*before_send)(std::string_view line) = nullptr);
 
 }  // namespace cnxd

@@ -1,7 +1,6 @@
 #include "shell/script.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -15,12 +14,10 @@
 #include <thread>
 
 #include "base/path.h"
-#include "modem/cm_wrappers.h"
-#include "modem/device.h"
-#include "modem/log_direction.h"
 #include "nv.h"
 #include "server/delivery.h"
 #include "shell/dispatcher.h"
+#include "shell/log_direction.h"
 
 namespace cnxd {
 namespace {
@@ -65,15 +62,6 @@ File open_file(const std::string& path) { return File(std::fopen(cnxd_path(path)
 
 bool exists(const std::string& path) { return access(cnxd_path(path).c_str(), F_OK) == 0; }
 
-// Offers `line` to the dispatcher; when not taken, sends it to the modem with
-// its NUL.
-void run_or_forward(const std::string& line)
-{
-    std::string copy = line;  // do_cmd cuts its own copy
-    if (do_cmd(copy.data()) == 0)
-        cm_send_dm_command(std::string_view(line.c_str(), line.size() + 1));
-}
-
 // The pause of a script directory: its last "delay_us=N" line.
 uint32_t read_delay(const std::string& config)
 {
@@ -107,19 +95,6 @@ bool read_dm_line(FILE* f, std::array<char, DM_LINE_MAX + 1>& buf)
     return true;
 }
 
-// The entry's type as the directory tells it; asked of the file itself when
-// the file system does not tell (or an emulator hides it), so that the entry
-// is not lost for want of a type.
-unsigned char entry_type(const std::string& dir, const dirent64& e)
-{
-    if (e.d_type != DT_UNKNOWN)
-        return e.d_type;
-    struct stat64 st {};
-    if (stat64((dir + "/" + e.d_name).c_str(), &st) != 0)
-        return DT_UNKNOWN;
-    return S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-}
-
 void run_rf_script()
 {
     const uint32_t delay = read_delay(std::string(LTE_RF_SCR_DIR) + "/" + SCR_CONFIG);
@@ -149,7 +124,7 @@ void run_init_line(std::string_view line)
         std::this_thread::sleep_for(std::chrono::seconds(std::max(seconds, 0)));
         return;
     }
-    run_or_forward(std::string(line));
+    cmd_offer_line(line);
 }
 
 }  // namespace
@@ -178,19 +153,17 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
         return 0;
     }
     const auto start = std::chrono::steady_clock::now();
-    const uint32_t saved = get_arm1_log_direction();
-    set_arm1_log_direction(ARM1_LOG_OFF);
+    // Only the direction changes: the destination of the daemon's own log,
+    // the modem's console buffering and host log interface stay as they are.
+    const uint32_t saved = arm1_log_direction.exchange(ARM1_LOG_OFF);
 
     std::array<char, DM_LINE_MAX + 1> buf;
     while (read_dm_line(f.get(), buf)) {
         const char* line = buf.data() + std::strspn(buf.data(), " ");
-        std::array<char, DM_LINE_MAX + 2> copy{};
-        std::strncpy(copy.data(), line, copy.size() - 1);
-        if (do_cmd(copy.data()) != 0)
-            continue;
-        cnxd_srv_send_log("RUN=[%s]\n", line);
-        cm_send_dm_command(std::string_view(line, std::strlen(line) + 1));
-        if (delay_us != 0)
+        const auto announce = [](std::string_view sent) {
+            cnxd_srv_send_log("RUN=[%.*s]\n", static_cast<int>(sent.size()), sent.data());
+        };
+        if (cmd_offer_line(line, console_length::with_nul, announce) == 0 && delay_us != 0)
             std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
     }
 
@@ -198,7 +171,7 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     cnxd_srv_send_log("  elapsed=%ums\n", static_cast<unsigned>(elapsed.count()));
     if (saved != ARM1_LOG_OFF)
-        set_arm1_log_direction(saved);
+        arm1_log_direction = saved;
     return 0;
 }
 
@@ -219,7 +192,8 @@ void run_lte_scr()
         const std::string_view name = e->d_name;
         if (name == "." || name == ".." || name == SCR_CONFIG)
             continue;
-        if (const unsigned char type = entry_type(dir_path, *e); type == DT_DIR || type == DT_UNKNOWN)
+        // An entry whose type the directory does not tell is skipped too.
+        if (e->d_type == DT_DIR || e->d_type == DT_UNKNOWN)
             continue;
         run_dm_cmd_file(std::string(LTE_SCR_DIR) + "/" + e->d_name, delay);
         ++count;

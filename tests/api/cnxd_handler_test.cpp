@@ -13,11 +13,12 @@
 
 #include "client/inproc_daemon.h"
 #include "config/confdb_access.h"
-#include "ind/ind_hooks.h"
+#include "ind/admin_pdn_count.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
-#include "modem/device.h"
 #include "api/cnxd_handler.h"
+#include "modem/device_tables.h"
+#include "shell/log_direction.h"
 #include "sim.h"
 
 namespace cnxd::test {

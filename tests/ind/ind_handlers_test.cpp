@@ -21,7 +21,7 @@
 #include "ind/ind_print.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
-#include "modem/device.h"
+#include "shell/log_direction.h"
 
 namespace cnxd::test {
 namespace {

@@ -1,6 +1,6 @@
 // The wrappers with records of their own: first-time settings, NAS
-// configuration, 5G security, LTE information; and the print routine, the
-// guarded copy and the modem log direction.
+// configuration, 5G security, LTE information; and the print routine and the
+// guarded copy.
 #include <algorithm>
 #include <cstring>
 
@@ -8,8 +8,7 @@
 #include "modem/cm_memcpy.h"
 #include "modem/cm_printf.h"
 #include "modem/cm_wrappers.h"
-#include "modem/device.h"
-#include "modem/log_direction.h"
+#include "modem/device_tables.h"
 #include "config/confdb_access.h"
 
 namespace cnxd::test {
@@ -129,9 +128,11 @@ TEST_F(CmSettings, FiveGSecurityImeiAndLteInfoRecords)
     std::array<uint8_t, 6> upload{0, 3, 0, 0, 1, 0};  // NV upload, item 1
     sim("fail LAPI_UploadBinary 4");
     cm_change_imei_address(2, upload.data(), imei);
-    EXPECT_EQ(1, is_change_imei_addr[2]);
-    is_change_imei_addr[2] = 0;
-    EXPECT_EQ(0, std::memcmp(change_imei_addr[2], imei.data(), imei.size()));
+    const pending_nv_change pending = take_pending_nv_change(2);
+    EXPECT_TRUE(pending.imei);
+    EXPECT_FALSE(pending.mac);
+    EXPECT_EQ(imei, pending.imei_addr);
+    EXPECT_FALSE(take_pending_nv_change(2).imei) << "taken once";
     EXPECT_EQ(Lines{"LAPI_UploadBinary dev=2 000300000100"}, calls());
     EXPECT_EQ((Lines{entry("cm_change_imei_address"), named("cm_change_imei_address", "Change IMEI Fail"),
                      leave("cm_change_imei_address")}),
@@ -166,34 +167,6 @@ TEST_F(CmSettings, PrintIsCutNotSplitAndGuardedCopyRefusesNull)
     EXPECT_EQ(0, std::memcmp(dst, src, 4));
     EXPECT_EQ((Lines{"[ind:12] memcpy:1st parameter is NULL.\n", "[ind:34] memcpy:2nd parameter is NULL.\n"}),
               logs());
-}
-
-TEST_F(CmSettings, LogDirectionSetsConsoleBufferingAndHostInterface)
-{
-    const auto buffering = [](char on) {
-        const std::string command = std::string("ipc con always_buff ") + on;
-        return Lines{"LAPI_SendDMCommand dev=1 " + hex(reinterpret_cast<const uint8_t*>(command.data()), 21)};
-    };
-    const struct {
-        uint32_t direction;
-        Lines dm_commands;
-        std::string platform;
-    } cases[] = {{ARM1_LOG_CLIENTS, buffering('1'), "kern hlif -c\n"},
-                 {ARM1_LOG_UART, buffering('0'), "kern hlif c\n"},
-                 {ARM1_LOG_OFF, {}, "kern hlif -c\n"},
-                 {7, {}, ""}};  // out of range: only remembered
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.direction);
-        set_arm1_log_direction(c.direction);
-        EXPECT_EQ(c.direction, get_arm1_log_direction());
-        EXPECT_EQ(c.direction == ARM1_LOG_CLIENTS ? 1u : 0u, g_is_qlog_to_pc);
-        EXPECT_EQ(c.dm_commands, calls());
-        EXPECT_EQ(c.platform, platform_calls());
-    }
-    set_arm1_log_direction(ARM1_LOG_UART);
-    calls();
-    platform_calls();
-    sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
 }
 
 TEST_F(CmSettings, ClientInfoPrintsTheTableBetweenItsEntryAndExit)

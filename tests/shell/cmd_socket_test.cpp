@@ -5,8 +5,8 @@
 // The daemon's headers come first: the socket headers define macros that
 // clash with names of the shared block layout.
 #include "base/fd.h"
-#include "shell/cli_output.h"
 #include "shell/cmd_socket.h"
+#include "shell/log_direction.h"
 #include "shell/shell_fixture.h"
 
 #include <arpa/inet.h>

@@ -204,10 +204,35 @@ TEST_F(Dispatcher, MarkerFilesFollowTheirSwitches)
 
 TEST_F(Dispatcher, Arm1LogSetsTheDirectionOrPrintsTheUsage)
 {
+    const auto buffering = [](char on) {
+        return Lines{"LAPI_SendDMCommand dev=1 " + hex_of(std::string("ipc con always_buff ") + on)};
+    };
+    const struct {
+        uint32_t direction;
+        Lines dm_commands;
+        std::string platform;
+    } cases[] = {{ARM1_LOG_CLIENTS, buffering('1'), "kern hlif -c\n"},
+                 {ARM1_LOG_UART, buffering('0'), "kern hlif -c\nkern hlif c\n"},  // first as direction 0
+                 {ARM1_LOG_OFF, {}, "kern hlif -c\n"},
+                 {ARM1_LOG_FILE, buffering('1'), "kern hlif -c\n"},
+                 {7, {}, ""}};  // out of arm1log's range: only remembered
+    calls();
     platform_calls();
-    EXPECT_EQ(1, dispatch("arm1log 0"));
-    EXPECT_EQ(0u, get_arm1_log_direction());
-    EXPECT_EQ("kern hlif -c\n", platform_calls());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.direction);
+        const uint32_t qlog_before = g_is_qlog_to_pc;
+        if (c.direction <= ARM1_LOG_SPECIFIC_ONLY) {
+            EXPECT_EQ(1, dispatch("arm1log " + std::to_string(c.direction)));
+            EXPECT_EQ(c.direction >= ARM1_LOG_CLIENTS ? 1u : 0u, g_is_qlog_to_pc.load());
+        } else {
+            set_arm1_log_direction(c.direction);
+            EXPECT_EQ(qlog_before, g_is_qlog_to_pc.load());
+        }
+        EXPECT_EQ(c.direction, get_arm1_log_direction());
+        EXPECT_EQ(c.dm_commands, calls());
+        EXPECT_EQ(c.platform, platform_calls());
+    }
+
     EXPECT_EQ(1, dispatch("arm1log 4"));
     ASSERT_EQ(1, ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{1, 0, 0, 0x12, 0x34}));
     logs();
@@ -218,6 +243,7 @@ TEST_F(Dispatcher, Arm1LogSetsTheDirectionOrPrintsTheUsage)
                              "\t4 : SPECIFIC ID\n", "Current direction: 4\n", "\t\t list : 0x00001234 \n"})
         EXPECT_TRUE(has(out, text)) << text;
     ind_set_arm1_log_specific_id(std::array<uint8_t, 5>{0, 0, 0, 0x12, 0x34});
+    sdk_set_log_type(SDK_LOG_TYPE_FILE, "cnxd");
 }
 
 TEST_F(Dispatcher, PlatformHooks)

@@ -7,9 +7,8 @@
 #include <string>
 
 #include "modem/cm_fixture.h"
-#include "modem/device.h"
-#include "modem/log_direction.h"
 #include "shell/dispatcher.h"
+#include "shell/log_direction.h"
 
 namespace cnxd::test {
 
@@ -56,6 +55,7 @@ private:
         std::ranges::fill(g_emergency, 0);
         std::ranges::fill(downloading, 0);
         arm1_log_direction = ARM1_LOG_UART;
+        g_is_qlog_to_pc = 0;
     }
 };
 

@@ -1,13 +1,9 @@
-#include "ind/ind_hooks.h"
+#include "ind/uicc_unlock.h"
 
 #include "base/be.h"
 #include "modem/cm_printf.h"
 
 namespace cnxd {
-
-std::atomic<uint8_t> g_vzw_admin_pdn_reference_count{0};
-
-std::array<uint8_t, DM_FILTER_ITEMS> s_filter_dm_db{};
 
 // Only the entry point so far: the unlock sequence itself belongs to the
 // informational indication handlers.

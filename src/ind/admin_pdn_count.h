@@ -1,0 +1,16 @@
+// The count of open ADMIN PDN connections, kept by the connection
+// indications and read by the client dispatcher before a PDN disconnect.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace cnxd {
+
+// Open PDN connections of APN type 2 (admin) while the store's operator
+// code is 7; wraps at 256, reset to 0 by the detach response and the device
+// removal. Raised and lowered by the connection handlers on the SDK callback
+// thread, lowered by the client dispatcher on the main thread.
+extern std::atomic<uint8_t> g_vzw_admin_pdn_reference_count;
+
+}  // namespace cnxd

@@ -1,0 +1,76 @@
+#include "modem/device_tables.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace cnxd {
+
+std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> init_complete{};
+std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> current_operator{};
+
+namespace {
+
+bool in_table(uint32_t dev) { return dev < DEVICE_TABLE_SIZE; }
+
+// Guards the four pending-change tables.
+std::mutex pending_lock;
+uint8_t is_change_mac_addr[DEVICE_TABLE_SIZE];
+uint8_t change_mac_addr[DEVICE_TABLE_SIZE][MAC_ADDR_LEN];
+uint8_t is_change_imei_addr[DEVICE_TABLE_SIZE];
+uint8_t change_imei_addr[DEVICE_TABLE_SIZE][IMEI_LEN];
+
+}  // namespace
+
+uint8_t get_init_complete(uint32_t dev) { return in_table(dev) ? init_complete[dev].load() : 0; }
+
+void set_init_complete(uint32_t dev, uint8_t value)
+{
+    if (in_table(dev))
+        init_complete[dev] = value;
+}
+
+uint8_t get_current_operator(uint32_t dev)
+{
+    return in_table(dev) ? current_operator[dev].load() : OPERATOR_UNKNOWN;
+}
+
+void set_current_operator(uint32_t dev, uint8_t value)
+{
+    if (in_table(dev))
+        current_operator[dev] = value;
+}
+
+void ind_set_change_mac_address(uint32_t dev, const uint8_t* mac)
+{
+    if (!in_table(dev) || !mac)
+        return;
+    std::lock_guard guard(pending_lock);
+    is_change_mac_addr[dev] = 1;
+    std::copy_n(mac, MAC_ADDR_LEN, change_mac_addr[dev]);
+}
+
+void ind_set_change_imei_address(uint32_t dev, const uint8_t* imei)
+{
+    if (!in_table(dev) || !imei)
+        return;
+    std::lock_guard guard(pending_lock);
+    is_change_imei_addr[dev] = 1;
+    std::copy_n(imei, IMEI_LEN, change_imei_addr[dev]);
+}
+
+pending_nv_change take_pending_nv_change(uint32_t dev)
+{
+    pending_nv_change out;
+    if (!in_table(dev))
+        return out;
+    std::lock_guard guard(pending_lock);
+    out.mac = is_change_mac_addr[dev] != 0;
+    std::copy_n(change_mac_addr[dev], MAC_ADDR_LEN, out.mac_addr.begin());
+    out.imei = is_change_imei_addr[dev] != 0;
+    std::copy_n(change_imei_addr[dev], IMEI_LEN, out.imei_addr.begin());
+    is_change_mac_addr[dev] = 0;
+    is_change_imei_addr[dev] = 0;
+    return out;
+}
+
+}  // namespace cnxd
