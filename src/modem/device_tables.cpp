@@ -40,22 +40,30 @@ void set_current_operator(uint32_t dev, uint8_t value)
         current_operator[dev] = value;
 }
 
-void ind_set_change_mac_address(uint32_t dev, const uint8_t* mac)
+namespace {
+
+// Records a pending change of the device: its flag, then its value.
+template <size_t N>
+void set_pending(uint32_t dev, const uint8_t* value, uint8_t (&flag)[DEVICE_TABLE_SIZE],
+                 uint8_t (&table)[DEVICE_TABLE_SIZE][N])
 {
-    if (!in_table(dev) || !mac)
+    if (!in_table(dev) || !value)
         return;
     std::lock_guard guard(pending_lock);
-    is_change_mac_addr[dev] = 1;
-    std::copy_n(mac, MAC_ADDR_LEN, change_mac_addr[dev]);
+    flag[dev] = 1;
+    std::copy_n(value, N, table[dev]);
+}
+
+}  // namespace
+
+void ind_set_change_mac_address(uint32_t dev, const uint8_t* mac)
+{
+    set_pending(dev, mac, is_change_mac_addr, change_mac_addr);
 }
 
 void ind_set_change_imei_address(uint32_t dev, const uint8_t* imei)
 {
-    if (!in_table(dev) || !imei)
-        return;
-    std::lock_guard guard(pending_lock);
-    is_change_imei_addr[dev] = 1;
-    std::copy_n(imei, IMEI_LEN, change_imei_addr[dev]);
+    set_pending(dev, imei, is_change_imei_addr, change_imei_addr);
 }
 
 pending_nv_change take_pending_nv_change(uint32_t dev)

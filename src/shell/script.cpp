@@ -157,12 +157,12 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
     // the modem's console buffering and host log interface stay as they are.
     const uint32_t saved = arm1_log_direction.exchange(ARM1_LOG_OFF);
 
+    const auto announce = [](std::string_view sent) {
+        cnxd_srv_send_log("RUN=[%.*s]\n", static_cast<int>(sent.size()), sent.data());
+    };
     std::array<char, DM_LINE_MAX + 1> buf;
     while (read_dm_line(f.get(), buf)) {
         const char* line = buf.data() + std::strspn(buf.data(), " ");
-        const auto announce = [](std::string_view sent) {
-            cnxd_srv_send_log("RUN=[%.*s]\n", static_cast<int>(sent.size()), sent.data());
-        };
         if (cmd_offer_line(line, console_length::with_nul, announce) == 0 && delay_us != 0)
             std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
     }

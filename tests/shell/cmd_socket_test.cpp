@@ -1,12 +1,15 @@
 // The TCP command socket in the test process: what one receive becomes, the
 // echo, the broadcast of the modem's console output and its ten slots, and a
 // stop that neither waits for silent connections nor leaves descriptors or
-// threads behind, also after hostile input.
+// threads behind, also after hostile input. Beside it, what every other
+// entry point of command lines hands to the modem's console.
 // The daemon's headers come first: the socket headers define macros that
 // clash with names of the shared block layout.
 #include "base/fd.h"
+#include "ind/ind.h"
 #include "shell/cmd_socket.h"
 #include "shell/log_direction.h"
+#include "shell/script.h"
 #include "shell/shell_fixture.h"
 
 #include <arpa/inet.h>
@@ -15,6 +18,7 @@
 #include <sys/socket.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 
@@ -142,6 +146,63 @@ TEST_F(CmdSocket, OneReceiveIsOneEchoedLine)
     c.send_text(many + "\n");
     EXPECT_EQ((Lines{hex_of(many + "\n" + '\0')}), console_one()) << "32 tokens reach the modem unchanged";
     EXPECT_FALSE(has(seen(), "cnxd_flags=0x00000005\n"));
+}
+
+// A line the shell takes reaches no console; any other goes there unchanged,
+// with a NUL behind it except from a client's command frame.
+TEST_F(CmdSocket, EveryEntryPointSendsWhatTheShellDoesNotTake)
+{
+    TcpClient socket(port_);
+    Session client = open_session(0x77);
+    const auto write_file = [&](const std::string& target, const std::string& text) {
+        std::filesystem::create_directories(std::filesystem::path(root_.path(target)).parent_path());
+        std::ofstream(root_.path(target), std::ios::binary) << text;
+    };
+    const auto host_debug = [](const std::string& line) {
+        std::vector<uint8_t> rec(4);
+        store_be32(rec.data(), static_cast<uint32_t>(line.size()));
+        rec.insert(rec.end(), line.begin(), line.end());
+        for (const ind_row& r : ind_callback_tbl)
+            if (std::string_view(r.name) == "ind_host_dbg_cli_cmd_indication")
+                std::get<LAPI_CALLBACK>(r.handler)(1, rec.data(), static_cast<uint32_t>(rec.size()));
+    };
+    const struct {
+        const char* source;
+        std::function<void(const std::string&)> feed;
+        std::string tail;  // behind the line on the console
+    } sources[] = {
+        {"command socket", [&](const std::string& l) { socket.send_text(l + "\n"); }, std::string("\n\0", 2)},
+        {"client frame", [&](const std::string& l) { cnxd_send_command(client.get(), l.data(), l.size()); }, ""},
+        {"DM command file",
+         [&](const std::string& l) {
+             write_file("/var/tmp/dm-cmds", l + "\n");
+             run_dm_cmd_file("/var/tmp/dm-cmds", 0);
+         },
+         std::string("\0", 1)},
+        {"init script",
+         [&](const std::string& l) {
+             write_file(LTE_INIT_SCRIPT, l + "\n");
+             line_proc(LTE_INIT_SCRIPT);
+         },
+         std::string("\0", 1)},
+        {"modem host debug", host_debug, std::string("\0", 1)},
+    };
+    // The accept's own console line comes first.
+    ASSERT_TRUE(eventually([] { return get_arm1_log_direction() == ARM1_LOG_CLIENTS; }));
+    sim("sync");
+    int flags = 0x40;
+    for (const auto& s : sources) {
+        SCOPED_TRACE(s.source);
+        calls();
+        char line[32];
+        char printed[32];
+        std::snprintf(line, sizeof line, "cnxdf 0x%x", ++flags);
+        std::snprintf(printed, sizeof printed, "cnxd_flags=0x%08x\n", flags);
+        s.feed(line);
+        EXPECT_TRUE(logged(printed));
+        s.feed("hello 1");
+        EXPECT_EQ((Lines{hex_of("hello 1" + s.tail)}), console_one()) << "and nothing for the taken line";
+    }
 }
 
 TEST_F(CmdSocket, ConsoleOutputGoesToTheFirstTenClients)
