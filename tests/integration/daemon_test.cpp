@@ -1,13 +1,14 @@
 // The daemon as a process: its command line, its signals and pid file,
 // opening and closing the LTE SDK (driven through the simulated modem's
-// boot-time file and control socket), and the client keep-alive with the
-// reboot a silent client brings about (through the sysroot's stub reboot).
+// boot-time file and control socket), and the client keep-alive with its
+// settings and the reboot it brings about (through the sysroot's stub reboot).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "base/be.h"
@@ -92,9 +93,6 @@ TEST_P(DaemonLifecycle, StartsServesAndStopsCleanly)
     EXPECT_EQ("ok", sim.command("set delay_ms 0")) << "the connection survives it all";
     RawClient c(root, "c");
     EXPECT_EQ(0, c.open()) << "still serving";
-    // The keep-alive is off by default: its first pass would come 5 s after start.
-    EXPECT_FALSE(c.recv(6s)) << "no probe without the setting";
-    EXPECT_EQ(0, d.count_in_log("start keep-alive"));
     EXPECT_EQ(0, d.count_in_log("Preparing for suicide"));
 
     ASSERT_TRUE(sim.wait_online()) << "no bring-up call may fall among the closing ones";
@@ -149,44 +147,144 @@ TEST(SdkBringUp, FailedInitialisationStopsTheDaemonBeforeItsLoop)
     EXPECT_THAT(calls, ElementsAre("LAPI_LTEAPIOpen dev=-", "LAPI_Initialize dev=-", "LAPI_DeInitialize dev=-"));
 }
 
-TEST(KeepAlive, ASilentClientRebootsTheRouterAndAnAnsweringOneDoesNot)
+// ---- Client keep-alive -------------------------------------------------------
+// The settings' edge cases, each with a daemon of its own and the stub reboot
+// of the sysroot. The first pass comes 5 s after start.
+
+const std::string kInjectIndication = "inject 75 1 0102030405060708";  // forwarded as event 177
+
+bool is_probe(const std::optional<Bytes>& f)
+{
+    return f && f->size() == 8 && load_be16(f->data()) == 0x0107 && load_be16(f->data() + 2) == 0;
+}
+
+bool rebooted(const Sysroot& root)
+{
+    return root.read_file("/var/log/platform-calls.log").find("reboot") != std::string::npos;
+}
+
+// Counts the probes a client gets on a thread of its own, answering them
+// when asked to.
+class Prober {
+public:
+    Prober(RawClient& c, bool answer)
+        : thread_([this, &c, answer] {
+              while (!done_)
+                  if (is_probe(c.recv(50ms))) {
+                      ++probes;
+                      if (answer)
+                          c.send(hci_frame(0x8108, {}));
+                  }
+          })
+    {
+    }
+    ~Prober()
+    {
+        done_ = true;
+        thread_.join();
+    }
+    std::atomic<int> probes{0};
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+void no_probe_ever(const Sysroot& root, Daemon& d)
+{
+    RawClient c(root, "c");
+    ASSERT_EQ(0, c.open());
+    const Prober prober(c, false);
+    std::this_thread::sleep_for(7s);
+    EXPECT_EQ(0, prober.probes) << "no probe, not even at 5 s";
+    EXPECT_EQ(0, d.count_in_log("start keep-alive"));
+    EXPECT_TRUE(c.send(hci_frame(0x8108, {}))) << "an answer only clears a count";
+    EXPECT_EQ(0, c.api_request(8, 1, {}));
+    EXPECT_FALSE(rebooted(root));
+}
+
+void reboot_on_first_pass_without_clients(const Sysroot& root, Daemon& d)
+{
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(eventually([&] { return rebooted(root); }, 15s));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 3s) << "not before the first pass";
+    EXPECT_GE(d.count_in_log("cnxd client(255,0x00000000) didn't response keep_alive (0)"), 1)
+        << "every record, free ones too, has a count not below 0";
+}
+
+void passes_without_pause(const Sysroot& root, Daemon&)
+{
+    RawClient c(root, "c");
+    ASSERT_EQ(0, c.open());
+    const Prober prober(c, true);
+    ASSERT_TRUE(eventually([&] { return prober.probes > 0; }, 15s));
+    const int first = prober.probes;
+    std::this_thread::sleep_for(1s);
+    EXPECT_GE(prober.probes - first, 20) << "probes in the second after the first pass";
+    EXPECT_FALSE(rebooted(root));
+}
+
+// A client whose socket is full and that never reads: a sender on the SDK's
+// callback thread retries on it, holding the table lock, for as long as it
+// stays. The passes go on all the same and it reaches the limit, while an
+// answering client stays served.
+void stuck_client_reaches_the_limit(const Sysroot& root, Daemon& d)
+{
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    RawClient served(root, "served");
+    ASSERT_EQ(0, served.open({{0x44, 1}}));
+    auto stuck = std::make_unique<RawClient>(root, "stuck");
+    ASSERT_EQ(1, stuck->open({{0x33, 2}}));
+    stuck->subscribe_all();
+    {
+        const Prober answering(served, true);
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ("ok", sim.command(kInjectIndication));
+        EXPECT_TRUE(d.wait_for_log("id=1 retry to writev retry_nr=1")) << "the sender waits on the full socket";
+        EXPECT_TRUE(d.wait_for_log("cnxd client(1,0x00000033) didn't response keep_alive (3)", 20s));
+        EXPECT_TRUE(eventually([&] { return rebooted(root); }));
+        EXPECT_EQ(0, served.api_request(8, 1, {})) << "the answering client is still served";
+        EXPECT_GE(answering.probes, 3);
+        EXPECT_EQ(0, d.count_in_log("cnxd client(0,")) << "the answering client never counts up to the limit";
+    }
+    stuck.reset();  // gone: the sender's next writes find it so
+    EXPECT_TRUE(d.wait_for_log("[DEVICE] client 1 seems detached"));
+}
+
+struct KeepAliveCase {
+    const char* name;
+    std::vector<std::string> settings;
+    void (*check)(const Sysroot&, Daemon&);
+};
+
+const KeepAliveCase keep_alive_cases[] = {
+    {"Enable0", {"ENABLE 0", "interval_time 1", "max_retry 1"}, no_probe_ever},
+    {"MaxRetry0", {"ENABLE 1", "interval_time 1", "max_retry 0"}, reboot_on_first_pass_without_clients},
+    {"Interval0", {"ENABLE 1", "interval_time 0", "max_retry 1000000"}, passes_without_pause},
+    {"StuckClient", {"ENABLE 1", "interval_time 1", "max_retry 3"}, stuck_client_reaches_the_limit},
+};
+
+void PrintTo(const KeepAliveCase& c, std::ostream* os) { *os << c.name; }
+
+class KeepAliveSetting : public ::testing::TestWithParam<KeepAliveCase> {};
+
+TEST_P(KeepAliveSetting, ProbesAndRebootsAsSetThenServesAndStops)
 {
     Sysroot root;
-    for (const char* setting : {"ENABLE 1", "interval_time 1", "max_retry 2"})
-        ASSERT_TRUE(root.confdb_set(std::string("config wan lte cnxdkeepalive ") + setting));
-    Daemon daemon(root);
-    ASSERT_TRUE(daemon.start());
-    EXPECT_TRUE(daemon.wait_for_log("start keep-alive"));
-
-    RawClient answering(root, "answering");
-    RawClient silent(root, "silent");
-    ASSERT_EQ(0, answering.open({{0x11, 1}}));
-    ASSERT_EQ(1, silent.open({{0x22, 2}}));
-
-    std::atomic<bool> done{false};
-    std::atomic<int> probes{0};
-    std::thread answerer([&] {
-        while (!done) {
-            const auto f = answering.recv(100ms);
-            if (f && f->size() == 8 && load_be16(f->data()) == 0x0107 && load_be16(f->data() + 2) == 0) {
-                ++probes;
-                answering.send(hci_frame(0x8108, {}));
-            }
-        }
-    });
-    // First pass 5 s after start, then every second: counts 1, 2, then the
-    // pass that finds 2 reboots.
-    EXPECT_TRUE(daemon.wait_for_log("Reboot System !!!", 20s));
-    done = true;
-    answerer.join();
-
-    EXPECT_GE(probes.load(), 2) << "the answering client was probed each pass";
-    EXPECT_EQ(0, daemon.count_in_log("cnxd client(0,")) << daemon.log();
-    EXPECT_GE(daemon.count_in_log("cnxd client(1,0x00000022) didn't response keep_alive (2)"), 1);
-    EXPECT_TRUE(eventually([&] { return root.read_file("/var/log/platform-calls.log").find("reboot") != std::string::npos; }));
-    EXPECT_TRUE(daemon.running()) << "the daemon waits for the system to stop it";
-    EXPECT_EQ(0, daemon.stop(SIGTERM));
+    for (const std::string& setting : GetParam().settings)
+        ASSERT_TRUE(root.confdb_set("config wan lte cnxdkeepalive " + setting));
+    Daemon d(root);
+    ASSERT_TRUE(d.start());
+    GetParam().check(root, d);
+    EXPECT_TRUE(d.running()) << "the daemon waits for the system to stop it";
+    RawClient fresh(root, "fresh");
+    EXPECT_TRUE(fresh.open()) << "a new session is served";
+    EXPECT_EQ(0, d.stop(SIGTERM, 1s));
 }
+
+INSTANTIATE_TEST_SUITE_P(Edges, KeepAliveSetting, ::testing::ValuesIn(keep_alive_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace cnxd::test
