@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "base/check_memcpy.h"
+#include "base/ipc.h"
 #include "config/confdb_access.h"
 #include "dm/dm_filter.h"
 #include "ind/admin_pdn_count.h"
@@ -78,13 +80,13 @@ void copy_zero_filled(uint8_t* dst, std::span<const uint8_t> src, size_t from, s
 
 // One request being served.
 struct ApiCall {
-    cnxd_client_rec* client;
+    uint8_t* block;                 // the request's own attachment of the shared block
     uint32_t dev;                   // host order, handed on unchanged
     std::span<const uint8_t> rx;    // the command data as received
     uint32_t data_len;              // the request length - 4, never below 0
     const char* name;               // of the command's row
 
-    uint8_t* area(size_t offset) const { return client->shm + offset; }
+    uint8_t* area(size_t offset) const { return block + offset; }
 
     // Bytes [from, from + size) of the command data, zero-filled.
     uint8_t* data(size_t from, size_t size) const
@@ -404,23 +406,47 @@ const char* api_cmd_name(uint16_t id)
 
 int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
 {
+    // The request keeps an attachment of the client's shared block of its
+    // own until it is done. A release meanwhile (the client exited, or a
+    // send on another thread found it gone) detaches the daemon's
+    // attachment and removes the block, which then lives on for this one:
+    // the answers land in memory that is still mapped and that no one
+    // reads. Skipping the writes for a released client instead would need
+    // a check under the lock around every write, and the SDK writes the
+    // answer areas itself, during the call, where no check can reach.
+    ShmAttachment block;
+    int semid;
+    int index;
+    {
+        std::lock_guard rec(client->lock);
+        if (!client->taken())
+            return 0;  // released since its frame was read
+        semid = client->semid;
+        index = client->idx;
+        if (!block.attach(client->shmid))
+            sdk_log(3, "cnxd_handler: shmat failed: %s", std::strerror(errno));
+    }
     const uint16_t cmd = load_be16(request, API_REQ_CMD);
     const bool trace = cnxd_api_flags & 1;
     if (trace) {
-        std::printf("cnxd_api call Enter client_semid(%d), cliient_index(%d), client_id(%d)\n",
-                    client->semid, client->idx, static_cast<int>(client->identity));
+        std::printf("cnxd_api call Enter client_semid(%d), cliient_index(%d), client_id(%d)\n", semid, index,
+                    static_cast<int>(client->identity));
         std::printf("cnxd_api call cmd_evt (0x%04x),\n", cmd);
     }
-    ready_sem(client->semid);
+    ready_sem(semid);
     if (trace)
         std::printf("cnxd_api call sem_ready done.\n");
-    store_be32(client->shm + shm::RESULT, 0);
+    if (!block.addr()) {
+        release_sem(semid);
+        return 0;
+    }
+    store_be32(block.addr() + shm::RESULT, 0);
 
     // Nothing in the frame is trusted: a field that did not arrive reads as
     // zeros, and the request length only says how long the texts are.
     constexpr uint32_t DEV_WORD_LEN = API_REQ_DATA - API_REQ_DEV;
     const uint32_t req_len = load_be16(request, API_REQ_LEN);
-    ApiCall call{client, 0, request.subspan(std::min(request.size(), API_REQ_DATA)),
+    ApiCall call{block.addr(), 0, request.subspan(std::min(request.size(), API_REQ_DATA)),
                  req_len > DEV_WORD_LEN ? req_len - DEV_WORD_LEN : 0, nullptr};
     uint8_t dev[sizeof call.dev];
     copy_zero_filled(dev, request, API_REQ_DEV, sizeof dev);
@@ -433,7 +459,7 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
         sdk_log(3, "Unknown HCI (0x%x)", cmd);
     }
 
-    release_sem(client->semid);
+    release_sem(semid);
     if (trace)
         std::printf("cnxd_api call Leave\n");
     return 0;

@@ -56,6 +56,34 @@ private:
     uint8_t* addr_ = nullptr;
 };
 
+// One more attachment of an existing segment, detached by the destructor.
+// The segment lives on while it is attached, also once it has been removed.
+class ShmAttachment {
+public:
+    ShmAttachment() = default;
+    ShmAttachment(const ShmAttachment&) = delete;
+    ShmAttachment& operator=(const ShmAttachment&) = delete;
+    ~ShmAttachment()
+    {
+        if (addr_)
+            shmdt(addr_);
+    }
+
+    // Returns false (errno set) when the segment could not be attached.
+    bool attach(int shmid)
+    {
+        void* p = shmid >= 0 ? shmat(shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+        if (p == reinterpret_cast<void*>(-1))
+            return false;
+        addr_ = static_cast<uint8_t*>(p);
+        return true;
+    }
+    uint8_t* addr() const { return addr_; }
+
+private:
+    uint8_t* addr_ = nullptr;
+};
+
 // A semaphore set we created.
 class SemSet {
 public:

@@ -15,8 +15,10 @@ namespace {
 eloop_sock* sock_of(list_head* link) { return reinterpret_cast<eloop_sock*>(link); }
 
 // Step 4 of a pass: call the handler of every ready active socket. The next
-// link is saved before each call so a handler may release its own record.
-// The counter guards against a corrupt (cyclic) list.
+// link is saved before each call; a handler may release any record, its own
+// included, since a release during the loop only clears `active` and the
+// record stays listed until the sweep. A handler may also register a record,
+// which goes to the tail. The counter guards against a corrupt (cyclic) list.
 void dispatch_ready(eloop_data* loop, const fd_set& ready, int max_fd)
 {
     int counter = 0;
@@ -31,12 +33,14 @@ void dispatch_ready(eloop_data* loop, const fd_set& ready, int max_fd)
             return;
         }
         ++counter;
-        if (s->sock >= 0 && s->sock < FD_SETSIZE && FD_ISSET(s->sock, &ready))
+        const int fd = s->sock;
+        if (fd >= 0 && fd < FD_SETSIZE && FD_ISSET(fd, &ready))
             s->handler(s);
     }
 }
 
-// Step 5: unlink every record a handler dropped during the walk.
+// Step 5: unlink every record released since the last sweep, during the
+// walk or by another thread; only now may its owner reuse it.
 void sweep_inactive(eloop_data* loop)
 {
     list_head* head = &loop->sockets;
@@ -60,31 +64,25 @@ void eloop_init(eloop_data* loop)
 
 int eloop_register_sock(eloop_data* loop, eloop_sock* s)
 {
-    // A record dropped during a handler walk is still listed until the
-    // sweep; when its owner reuses it at once, take it out first.
-    if (!list_empty(&s->link))
-        list_del_init(&s->link);
+    list_init(&s->link);
     s->active = 1;
     list_add_tail(&s->link, &loop->sockets);
     return 0;
 }
 
-void eloop_unregister_sock(eloop_data*, eloop_sock* s)
+void eloop_unregister_sock(eloop_data* loop, eloop_sock* s)
 {
-    list_del_init(&s->link);
     s->active = 0;
+    if (loop->running)
+        return;
+    list_del_init(&s->link);
+    s->used = 0;
 }
 
 void eloop_terminate(eloop_data* loop) { loop->terminate = 1; }
 
-bool eloop_on_loop_thread(const eloop_data* loop)
-{
-    return !loop->running || pthread_equal(pthread_self(), loop->thread);
-}
-
 void eloop_run(eloop_data* loop, const sigset_t* wait_mask)
 {
-    loop->thread = pthread_self();
     loop->running = true;
     while (!loop->terminate && !list_empty(&loop->sockets)) {
         fd_set ready;

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -56,6 +57,7 @@ cnxd_client_rec* client_of(eloop_sock* s)
 void return_record(cnxd_client_rec* client)
 {
     std::lock_guard guard(cnxd_client_lock);
+    std::lock_guard rec(client->lock);
     client->idx = CLIENT_FREE;
 }
 
@@ -97,10 +99,11 @@ frame_handler frame_handler_of(uint16_t id)
     return nullptr;
 }
 
-// Unmaps and removes the IPC objects and closes the socket of a taken record.
-// Called with the table lock held.
+// Unmaps and removes the IPC objects, frees the index and closes the socket
+// of a taken record. Called with the table lock held.
 void release_locked(cnxd_client_rec* client)
 {
+    std::lock_guard rec(client->lock);
     if (client->shm) {
         shmdt(client->shm);
         client->shm = nullptr;
@@ -112,6 +115,8 @@ void release_locked(cnxd_client_rec* client)
     client->shmid = -1;
     client->semid = -1;
     client->idx = CLIENT_FREE;
+    if (const int fd = client->esock.sock.exchange(-1); fd >= 0)
+        close(fd);
 }
 
 void send_open_rsp(int sock, const sockaddr_un& to, socklen_t to_len, uint8_t index)
@@ -127,7 +132,7 @@ void send_open_rsp(int sock, const sockaddr_un& to, socklen_t to_len, uint8_t in
         sdk_log(7, "[SERVER] sendto error %d", static_cast<int>(n));
 }
 
-// Steps 7 to 13 of the handshake for a taken record. On failure everything
+// Steps 7 to 14 of the handshake for a taken record. On failure everything
 // made so far (socket, shared block, semaphore set) is removed again.
 struct Handshake {
     cnxd_client_rec* client;
@@ -191,6 +196,7 @@ struct Handshake {
         }
 
         std::lock_guard guard(cnxd_client_lock);
+        std::lock_guard rec(client->lock);
         auto [shmid, shm_addr] = block.release();
         client->shmid = shmid;
         client->shm = shm_addr;
@@ -201,6 +207,9 @@ struct Handshake {
         client->esock.handler = cnxd_srv_recv;
         client->esock.used = 1;
         eloop_register_sock(&eloop, &client->esock);
+        // Answered under the locks: a release on another thread may close
+        // the socket as soon as they are let go.
+        send_open_rsp(client->esock.sock, peer, peer_len, client->idx);
         return true;
     }
 };
@@ -282,6 +291,7 @@ cnxd_client_rec* cnxd_srv_alloc_client()
             if (stale_key[i] && ipc_key_in_use(i))
                 continue;
             stale_key[i] = false;
+            std::lock_guard rec(cnxd_client[i].lock);
             cnxd_client[i].idx = static_cast<uint8_t>(i);
             found = i;
             break;
@@ -322,7 +332,6 @@ int cnxd_srv_accept(eloop_sock* s)
         bool send_answer = true;
         Handshake hs{client, identity, pid, peer, peer_len};
         if (hs.run(&send_answer)) {
-            send_open_rsp(client->esock.sock, peer, peer_len, answer);
             sdk_log(7, "[SERVER] assigns client index %d, pid(%d)", answer, static_cast<int>(pid));
             return 0;
         }
@@ -340,13 +349,30 @@ int cnxd_srv_recv(eloop_sock* s)
 {
     cnxd_client_rec* client = client_of(s);
     uint8_t buf[HCI_MAX_FRAME];
-    const ssize_t n = recv(s->sock, buf, sizeof buf, MSG_DONTWAIT);
-    if (cnxd_api_flags & 1) {
-        std::printf("recv cliient_index(%d), client_id(%d)\n", client->idx,
-                    static_cast<int>(client->identity));
-        std::printf("recv sock(%d), hci (0x%04x) len(%d)\n", s->sock,
-                    n >= 2 ? load_be16(buf) : 0, n >= 4 ? load_be16(buf + 2) : 0);
+    ssize_t n;
+    int err;
+    int fd;
+    int index;
+    {
+        // A release on another thread may have closed the socket since the
+        // walk found it ready.
+        std::lock_guard rec(client->lock);
+        fd = s->sock;
+        if (fd < 0)
+            return 0;
+        n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        err = errno;
+        index = client->idx;
     }
+    if (cnxd_api_flags & 1) {
+        std::printf("recv cliient_index(%d), client_id(%d)\n", index, static_cast<int>(client->identity));
+        std::printf("recv sock(%d), hci (0x%04x) len(%d)\n", fd, n >= 2 ? load_be16(buf) : 0,
+                    n >= 4 ? load_be16(buf + 2) : 0);
+    }
+    // Nothing to read is no failure: the ready bit may be that of a socket
+    // released earlier in this walk, whose number a new client got since.
+    if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK))
+        return 0;
     if (n <= 0) {
         sdk_log(3, "Client socket read error, Closing client");
         cnxd_srv_req_disconnect(client, HciFrame{});
@@ -367,7 +393,12 @@ int cnxd_srv_recv(eloop_sock* s)
 
 int cnxd_srv_req_disconnect(cnxd_client_rec* client, const HciFrame&)
 {
-    sdk_log(7, "[CLIENT %d,0x%08x] request disconnection", client->idx, client->identity);
+    int index;
+    {
+        std::lock_guard rec(client->lock);
+        index = client->idx;
+    }
+    sdk_log(7, "[CLIENT %d,0x%08x] request disconnection", index, client->identity);
     cnxd_srv_free_client(client);
     return 0;
 }
@@ -382,36 +413,36 @@ int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame)
         return 0;
     const bool broadcast = frame.payload[4] != 0;
     const auto inner = frame.payload.subspan(5);
-    for (cnxd_client_rec& c : cnxd_client) {
-        if (!c.connected())
-            continue;
-        if (!broadcast && c.identity == target) {
-            cnxd_srv_send_hci(&c, inner, 1);
-            break;
+    // The receivers are picked under the table lock (releases on other
+    // threads change the records) and served after it: each send takes the
+    // lock itself and checks again that its receiver is still there.
+    std::array<cnxd_client_rec*, CNXD_MAX_CLIENTS> receivers{};
+    size_t count = 0;
+    {
+        std::lock_guard guard(cnxd_client_lock);
+        for (cnxd_client_rec& c : cnxd_client) {
+            if (!c.connected())
+                continue;
+            if (!broadcast && c.identity == target) {
+                receivers[count++] = &c;
+                break;
+            }
+            if (broadcast && c.identity != client->identity)
+                receivers[count++] = &c;
         }
-        if (broadcast && c.identity != client->identity)
-            cnxd_srv_send_hci(&c, inner, 1);
     }
+    for (size_t i = 0; i < count; ++i)
+        cnxd_srv_send_hci(receivers[i], inner, SEND_MODE_DROP);
     return 0;
 }
 
 void cnxd_srv_free_client(cnxd_client_rec* client)
 {
-    // A sender on another thread (SDK callbacks, timers, the shell) that
-    // finds a client gone must not touch the loop's socket list while the
-    // loop walks it: it drops the record for the loop's sweep instead.
-    if (!eloop_on_loop_thread(&eloop)) {
-        cnxd_srv_drop_client(client);
-        return;
-    }
     std::lock_guard guard(cnxd_client_lock);
     if (!client->taken())
         return;
     release_locked(client);
     eloop_unregister_sock(&eloop, &client->esock);
-    client->esock.used = 0;
-    close(client->esock.sock);
-    client->esock.sock = -1;
 }
 
 void cnxd_srv_drop_client(cnxd_client_rec* client)
@@ -421,9 +452,6 @@ void cnxd_srv_drop_client(cnxd_client_rec* client)
         return;
     release_locked(client);
     client->esock.active = 0;
-    client->esock.used = 0;
-    close(client->esock.sock);
-    client->esock.sock = -1;
 }
 
 void cnxd_srv_deinit()
@@ -453,9 +481,9 @@ void cnxd_srv_dump_clients(void (*also)(const char* line))
                 continue;
             add_line(lines, "client->identity [0x%08x]\n", c.identity);
             add_line(lines, "client->pid [%d]\n", c.pid);
-            add_line(lines, "eloop_sock.used [%d]\n", c.esock.used);
-            add_line(lines, "eloop_sock.sock [%d]\n", c.esock.sock);
-            add_line(lines, "eloop_sock.active [%d]\n", c.esock.active);
+            add_line(lines, "eloop_sock.used [%d]\n", c.esock.used.load());
+            add_line(lines, "eloop_sock.sock [%d]\n", c.esock.sock.load());
+            add_line(lines, "eloop_sock.active [%d]\n", c.esock.active.load());
             add_line(lines, "\n");
         }
     }

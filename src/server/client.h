@@ -19,6 +19,15 @@ constexpr uint8_t CLIENT_FREE = 0xFF;
 constexpr const char* CNXD_SERVER_PATH = "/var/tmp/cnxd-daemon";
 constexpr const char* CNXD_CLIENT_PATH_FMT = "/var/tmp/cnxd-client-%d";
 
+// Locks: the table lock (below) serialises allocation, release, the dump
+// and every delivery. Each record also has its own lock, taken after the
+// table lock by whatever changes the record (allocation, the handshake's
+// fill, release) and taken alone by the users that must not wait behind a
+// sender holding the table lock: the loop's receive, the keep-alive probe,
+// the start of an API request. It is held only around a few field reads, a
+// non-blocking socket call or an attach, never while waiting, so that no
+// one reads, writes or attaches through a socket or block that a release
+// has closed or removed (whose number may already be reused).
 struct cnxd_client_rec {
     uint8_t idx = CLIENT_FREE;  // own index while taken, CLIENT_FREE when free
     uint32_t identity = 0;      // from the open request; selects deliveries
@@ -30,6 +39,7 @@ struct cnxd_client_rec {
     // cleared on the main thread.
     std::atomic<uint32_t> ka_miss = 0;
     uint8_t* shm = nullptr;     // our attachment of the shared block
+    std::mutex lock;            // the record lock
 
     bool taken() const { return idx != CLIENT_FREE; }
     bool connected() const { return taken() && esock.used; }
@@ -62,6 +72,12 @@ int cnxd_srv_open();
 int cnxd_srv_accept(eloop_sock* sock);
 int cnxd_srv_recv(eloop_sock* sock);
 cnxd_client_rec* cnxd_srv_alloc_client();
+// Both release a taken record from any thread: its shared block and
+// semaphore set are removed and its socket closed at once. Free takes the
+// socket out of the loop (unlinked at once when no loop runs); drop leaves
+// it listed, inactive, for the loop's sweep (for callers inside the loop's
+// walk). Either way the record is handed out again only once the loop has
+// unlinked it.
 void cnxd_srv_free_client(cnxd_client_rec* client);
 void cnxd_srv_drop_client(cnxd_client_rec* client);
 void cnxd_srv_deinit();

@@ -1,5 +1,6 @@
 #include "server/keepalive.h"
 
+#include <sys/socket.h>
 #include <sys/uio.h>
 
 #include <cerrno>
@@ -41,32 +42,59 @@ int get_cnxd_keep_alive_setting(cnxd_keep_alive_settings* settings)
     return 0;
 }
 
+namespace {
+
+// What one record gave the pass, read under its record lock.
+struct ProbeResult {
+    int idx;
+    uint32_t identity;
+    uint32_t misses;  // before this pass's probe
+    bool probed;
+    int err;          // of a failed probe, else 0
+};
+
+// Sends the probe to a connected client. Under the record lock only, which
+// a release takes to close the socket, so the descriptor cannot be closed
+// (and its number reused) under the write; the table lock is not taken, so
+// a sender waiting on a full client holds up no pass. The write never
+// waits: a full socket fails at once and counts as a miss.
+ProbeResult probe(cnxd_client_rec& c, const iovec& piece)
+{
+    std::lock_guard rec(c.lock);
+    ProbeResult r{c.idx, c.identity, c.ka_miss, false, 0};
+    const int fd = c.esock.sock;
+    if (!c.connected() || fd < 0)
+        return r;
+    msghdr msg{};
+    msg.msg_iov = const_cast<iovec*>(&piece);
+    msg.msg_iovlen = 1;
+    if (sendmsg(fd, &msg, MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
+        r.err = errno;
+    r.probed = true;
+    ++c.ka_miss;
+    return r;
+}
+
+}  // namespace
+
 void cnxd_keep_alive_timer_fn(uint32_t)
 {
-    uint8_t probe[8] = {};
-    hci_put_header(probe, HCI_KEEP_ALIVE, 0);
+    uint8_t bytes[8] = {};
+    hci_put_header(bytes, HCI_KEEP_ALIVE, 0);
+    const iovec piece{bytes, sizeof bytes};
     for (cnxd_client_rec& c : cnxd_client) {
-        // Checked for every record, taken or free, before this pass's probe:
-        // a count is only cleared by an answer.
-        if (static_cast<int32_t>(c.ka_miss) >= static_cast<int32_t>(ka_settings.max_retry)) {
-            sdk_log(3, "cnxd client(%d,0x%08x) didn't response keep_alive (%d)\n", c.idx, c.identity,
-                    static_cast<int>(c.ka_miss));
+        const ProbeResult r = probe(c, piece);
+        // Checked for every record, taken or free, with the count from
+        // before this pass's probe: a count is only cleared by an answer.
+        if (static_cast<int32_t>(r.misses) >= static_cast<int32_t>(ka_settings.max_retry)) {
+            sdk_log(3, "cnxd client(%d,0x%08x) didn't response keep_alive (%d)\n", r.idx, r.identity,
+                    static_cast<int>(r.misses));
             sdk_log(3, "Reboot System !!!\n");
             cnxd_system("reboot");
         }
-        // The table lock keeps the main thread from closing (and a new
-        // client from reusing) the socket under the write. The write itself
-        // never waits: the socket is non-blocking and a full one is a miss.
-        std::unique_lock guard(cnxd_client_lock);
-        if (!c.connected())
-            continue;
-        iovec piece{probe, sizeof probe};
-        if (writev(c.esock.sock, &piece, 1) < 0) {
-            const int err = errno;
-            sdk_log(3, "client(%d,0x%08x) %s %s(%u)", c.idx, c.identity, "cnxd_keep_alive_timer_fn",
-                    std::strerror(err), static_cast<unsigned>(err));
-        }
-        ++c.ka_miss;
+        if (r.err)
+            sdk_log(3, "client(%d,0x%08x) %s %s(%u)", r.idx, r.identity, "cnxd_keep_alive_timer_fn",
+                    std::strerror(r.err), static_cast<unsigned>(r.err));
     }
     start_timer(&ka_timer, static_cast<int32_t>(1000 * ka_settings.interval));
 }
@@ -86,6 +114,7 @@ void cnxd_keep_alive_stop() { delete_timer(&ka_timer); }
 
 int cnxd_keep_alive_rsp(cnxd_client_rec* client, const HciFrame&)
 {
+    std::lock_guard rec(client->lock);
     if (client->taken())
         client->ka_miss = 0;
     return 0;

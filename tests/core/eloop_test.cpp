@@ -1,4 +1,4 @@
-// The event loop: dispatch of ready sockets, dropping records inside a
+// The event loop: dispatch of ready sockets, releasing records inside a
 // handler walk, and the ways out of eloop_run (a stop signal is checked
 // with the daemon itself).
 #include "core/eloop.h"
@@ -102,23 +102,38 @@ TEST(EventLoop, RecordsDroppedDuringTheWalkAreSweptAndAnEmptyLoopReturns)
     EXPECT_EQ(0u, b.es.used);
 }
 
-TEST(EventLoop, UnregisterAndReRegisterKeepTheListWhole)
+// The record after the running handler's, released by that handler: the
+// walk goes on past it (it stays listed until the sweep) instead of
+// following the link of a record already taken out.
+int release_next(eloop_sock* s)
+{
+    drain(s);
+    eloop_unregister_sock(&loop, reinterpret_cast<eloop_sock*>(s->link.next));
+    return 0;
+}
+
+TEST(EventLoop, ReleasesDuringTheRunWaitForTheSweepAndOutsideItUnlinkAtOnce)
 {
     eloop_init(&loop);
-    Owner a, b;
-    add(a, drain);
-    add(b, stop_loop);
-    eloop_unregister_sock(&loop, &a.es);
-    EXPECT_EQ(0u, a.es.active);
-    // Reusing a record that is still listed (dropped, not yet swept).
-    b.es.active = 0;
-    eloop_register_sock(&loop, &b.es);
-    eloop_register_sock(&loop, &b.es);
-    EXPECT_EQ(loop.sockets.next, &b.es.link);
-    EXPECT_EQ(loop.sockets.prev, &b.es.link);
+    Owner a, b, c;
+    add(a, release_next);
+    add(b, drain);
+    add(c, stop_loop);
+    a.poke();
     b.poke();
+    c.poke();
     eloop_run(&loop);
-    EXPECT_EQ(1, b.calls);
+    EXPECT_EQ(1, a.calls);
+    EXPECT_EQ(0, b.calls) << "released before the walk reached it";
+    EXPECT_EQ(1, c.calls) << "the walk went on past the released record";
+    EXPECT_EQ(0u, b.es.used) << "swept";
+    EXPECT_EQ(&a.es.link, loop.sockets.next);
+    EXPECT_EQ(&c.es.link, a.es.link.next);
+
+    eloop_unregister_sock(&loop, &a.es);
+    EXPECT_EQ(0u, a.es.used) << "no loop runs: unlinked at once";
+    EXPECT_EQ(&c.es.link, loop.sockets.next);
+    EXPECT_EQ(&c.es.link, loop.sockets.prev);
 }
 
 }  // namespace

@@ -278,7 +278,8 @@ bool RawClient::send_to_server(const Bytes& datagram) const
     return send_dgram(fd_, root_.path("/var/tmp/cnxd-daemon"), datagram);
 }
 
-std::optional<uint8_t> RawClient::open(std::optional<std::pair<uint32_t, uint32_t>> id_pid)
+std::optional<uint8_t> RawClient::open(std::optional<std::pair<uint32_t, uint32_t>> id_pid,
+                                       std::chrono::milliseconds bound)
 {
     Bytes payload;
     if (id_pid) {
@@ -289,7 +290,7 @@ std::optional<uint8_t> RawClient::open(std::optional<std::pair<uint32_t, uint32_
     if (!send_to_server(hci_frame(0x0100, payload)))
         return std::nullopt;
     for (;;) {
-        const auto rsp = recv(5s);
+        const auto rsp = recv(bound);
         if (!rsp)
             return std::nullopt;
         // Skip anything but the open answer (log frames may arrive first).

@@ -108,8 +108,9 @@ public:
 
     bool send_to_server(const Bytes& datagram) const;  // to the server socket
     // HCI_API_OPEN with identity and pid (or an empty payload); returns the
-    // answer byte, or nothing when no answer came.
-    std::optional<uint8_t> open(std::optional<std::pair<uint32_t, uint32_t>> id_pid = {{0, 0}});
+    // answer byte, or nothing when no answer came within `bound`.
+    std::optional<uint8_t> open(std::optional<std::pair<uint32_t, uint32_t>> id_pid = {{0, 0}},
+                                std::chrono::milliseconds bound = 5s);
     bool send(const Bytes& datagram) const;  // to its daemon-side socket, after open
     std::optional<Bytes> recv(std::chrono::milliseconds bound = 2s) const;
     int ipc_key() const { return root_.ipc_key(index_); }

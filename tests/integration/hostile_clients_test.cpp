@@ -31,11 +31,7 @@ const std::string kInjectIndication = "inject 75 1 0102030405060708";
 
 class HostileClients : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(daemon.start());
-        fds_at_start = open_fds();
-    }
+    void SetUp() override { ASSERT_TRUE(daemon.start()); }
 
     long open_fds() const
     {
@@ -60,7 +56,6 @@ protected:
 
     Sysroot root;
     Daemon daemon{root};
-    long fds_at_start = 0;
 };
 
 // The walk over the client sockets serves B, whose request logs twice to
@@ -114,7 +109,10 @@ TEST_F(HostileClients, AClientReleasedWhileItsRequestIsServed)
     std::mt19937 rng(seed);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     auto c = std::make_unique<RawClient>(root, "r" + std::to_string(serial));
-    const auto index = c->open({{static_cast<uint32_t>(pick(3)), static_cast<uint32_t>(getpid())}});
+    // It waits for its answer however long the daemon is held up (by
+    // clients with full sockets): a client that gave up after its answer was
+    // sent would leave its record to the keep-alive, which is off here.
+    const auto index = c->open({{static_cast<uint32_t>(pick(3)), static_cast<uint32_t>(getpid())}}, 60s);
     if (!index || *index == 0xFF)
         _exit(0);
     c->set_word(0, 1);
@@ -123,10 +121,13 @@ TEST_F(HostileClients, AClientReleasedWhileItsRequestIsServed)
     // unknown ids, answer reads, the lease check, a change notification.
     static constexpr uint16_t cmds[] = {0, 8, 2, 3, 5, 19, kAirplaneChange, 900};
     for (int n = pick(12); n > 0; --n) {
+        if (pick(2))
+            while (c->recv(0ms)) {
+            }
         Bytes noise(static_cast<size_t>(pick(40)));
         for (auto& v : noise)
             v = static_cast<uint8_t>(rng());
-        switch (pick(7)) {
+        switch (pick(6)) {
         case 0:
             c->api_request(cmds[pick(std::size(cmds))], 1, noise, 2s);
             break;
@@ -146,10 +147,6 @@ TEST_F(HostileClients, AClientReleasedWhileItsRequestIsServed)
             c->send(f);
             break;
         }
-        case 5:
-            while (c->recv(0ms)) {
-            }
-            break;
         default:
             std::this_thread::sleep_for(std::chrono::milliseconds(pick(50)));
         }
@@ -179,8 +176,9 @@ TEST_F(HostileClients, RandomFramesClosesAndExitsFromManyProcesses)
     RecordProperty("seed", std::to_string(seed));
     std::mt19937 rng(seed);
 
-    LtesimClient sim(root);
+    LtesimClient sim(root);  // the daemon serves it with a descriptor of its own
     ASSERT_TRUE(sim.wait_online());
+    const long fds_at_start = open_fds();
     constexpr int kAtOnce = 8;
     const auto end = std::chrono::steady_clock::now() + 12s;
     std::vector<pid_t> running;
@@ -202,7 +200,7 @@ TEST_F(HostileClients, RandomFramesClosesAndExitsFromManyProcesses)
         std::erase_if(running, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == pid; });
     }
     for (const pid_t pid : running)
-        EXPECT_EQ(0, wait_child(pid, 20s)) << "a client process hung";
+        EXPECT_EQ(0, wait_child(pid, 70s)) << "a client process hung";
     std::printf("random clients: %d processes\n", serial);
 
     // Two more sends find every client that is left gone.
