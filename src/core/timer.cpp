@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 
@@ -9,7 +10,9 @@ namespace cnxd {
 namespace {
 
 struct timer_service {
-    uint32_t initialised = 0;
+    // Checked without the lock by every timer call, also by a callback that
+    // re-arms itself while the service is being stopped, hence atomic.
+    std::atomic<uint32_t> initialised = 0;
     bool thread_running = false;
     bool stopping = false;
     pthread_t thread{};

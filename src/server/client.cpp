@@ -7,11 +7,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
-#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
