@@ -101,6 +101,17 @@ void redraw(const Printer& p)
         rl_forced_update_display();
 }
 
+// Ends a line of an event, a notification or another frame whose head the
+// caller printed: the bytes in hex, then the prompt is redrawn.
+void end_event_line(const Printer& p, const uint8_t* data, size_t len)
+{
+    std::fputc(':', stdout);
+    for (size_t i = 0; i < len; ++i)
+        std::printf(" %02x", data[i]);
+    std::fputc('\n', stdout);
+    redraw(p);
+}
+
 void on_log(void* ctx, const char* text, size_t len)
 {
     auto* p = static_cast<Printer*>(ctx);
@@ -122,14 +133,10 @@ void on_event(void* ctx, uint16_t event, const uint8_t* data, size_t len)
         return;
     // Every forwarded record starts with the device index word.
     if (len >= 4)
-        std::printf("event %u dev %u len %zu:", event, cnxd::load_be32(data), len);
+        std::printf("event %u dev %u len %zu", event, cnxd::load_be32(data), len);
     else
-        std::printf("event %u dev - len %zu:", event, len);
-    if (len)
-        std::fputc(' ', stdout);
-    print_hex(data, len);
-    std::fputc('\n', stdout);
-    redraw(*p);
+        std::printf("event %u dev - len %zu", event, len);
+    end_event_line(*p, data, len);
 }
 
 void on_notify(void* ctx, uint32_t word, uint16_t code, const uint8_t* data, size_t len)
@@ -137,10 +144,8 @@ void on_notify(void* ctx, uint32_t word, uint16_t code, const uint8_t* data, siz
     auto* p = static_cast<Printer*>(ctx);
     if (!p->events)
         return;
-    std::printf("notify %u word %u len %zu:%s", code, word, len, len ? " " : "");
-    print_hex(data, len);
-    std::fputc('\n', stdout);
-    redraw(*p);
+    std::printf("notify %u word %u len %zu", code, word, len);
+    end_event_line(*p, data, len);
 }
 
 void on_frame(void* ctx, uint16_t id, const uint8_t* payload, size_t len)
@@ -148,10 +153,8 @@ void on_frame(void* ctx, uint16_t id, const uint8_t* payload, size_t len)
     auto* p = static_cast<Printer*>(ctx);
     if (!p->events)
         return;
-    std::printf("frame 0x%04x len %zu:%s", id, len, len ? " " : "");
-    print_hex(payload, len);
-    std::fputc('\n', stdout);
-    redraw(*p);
+    std::printf("frame 0x%04x len %zu", id, len);
+    end_event_line(*p, payload, len);
 }
 
 void install_printer(cnxd_session* s, Printer* p)

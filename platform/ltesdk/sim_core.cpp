@@ -256,6 +256,17 @@ int32_t handle_call(const char* name, uint32_t handle)
     return programmed_result(s, name);
 }
 
+// A set-up call that moves the modem model on when it succeeds.
+int32_t call_then_model(const char* name, uint32_t handle, void (*step)())
+{
+    const int32_t rc = handle_call(name, handle);
+    if (rc == 0) {
+        std::lock_guard g(state().mu);
+        step();
+    }
+    return rc;
+}
+
 }  // namespace
 
 // ---- Shared with the other parts -----------------------------------------
@@ -594,25 +605,9 @@ int32_t LAPI_LTEAPIClose(uint32_t hAPI)
     return 0;
 }
 
-int32_t LAPI_Initialize(uint32_t hAPI)
-{
-    const int32_t rc = handle_call("LAPI_Initialize", hAPI);
-    if (rc == 0) {
-        std::lock_guard g(state().mu);
-        model_initialized();
-    }
-    return rc;
-}
+int32_t LAPI_Initialize(uint32_t hAPI) { return call_then_model("LAPI_Initialize", hAPI, model_initialized); }
 
-int32_t LAPI_DeInitialize(uint32_t hAPI)
-{
-    const int32_t rc = handle_call("LAPI_DeInitialize", hAPI);
-    if (rc == 0) {
-        std::lock_guard g(state().mu);
-        model_reset();
-    }
-    return rc;
-}
+int32_t LAPI_DeInitialize(uint32_t hAPI) { return call_then_model("LAPI_DeInitialize", hAPI, model_reset); }
 
 int32_t LAPI_Misc_Initialize(uint32_t hAPI) { return handle_call("LAPI_Misc_Initialize", hAPI); }
 
