@@ -48,6 +48,7 @@ struct param_field {
     uint8_t count_width = 0;     //   count_off (0: none), at most `max`
     record_when when = nullptr;  // read only when this holds
     const char* label = nullptr; // what the failure line names, when not the tag
+    bool replaces = false;       // text: a present tag clears the field first
 };
 
 // One range test of a check: the field's value (of its width and

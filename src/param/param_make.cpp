@@ -56,6 +56,11 @@ constexpr param_field counted(param_field f, size_t off, uint8_t width)
     f.count_width = width;
     return f;
 }
+constexpr param_field replacing(param_field f)
+{
+    f.replaces = true;
+    return f;
+}
 constexpr param_field named(param_field f, const char* label)
 {
     f.label = label;
@@ -137,14 +142,15 @@ constexpr param_field ATTACH_FIELDS[] = {
     only_if(named(num("secure_pco", 351, 1), "securePCO"), ATTACH_OPT),
 };
 
-// The APN name comes first from the command's first argument; the fields
+// The APN name comes first from the command's first argument (an apn_name
+// line replaces it as a whole); the fields
 // of the APN only when optional_info is 1, the PCO groups whatever it says.
 constexpr record_when PDN_OPT = is<1, 1>;
 constexpr param_field PDN_CONNECT_FIELDS[] = {
     num("request_type", 0, 1),
     num("optional_info", 1, 1),
     arg_text(2, 2, 100),
-    only_if(text("apn_name", 2, 100), PDN_OPT),
+    only_if(replacing(text("apn_name", 2, 100)), PDN_OPT),
     only_if(num("pdn_type", 102, 1), PDN_OPT),
     only_if(num("ip_alloc", 103, 1), PDN_OPT),
     only_if(text("username", 104, 32), PDN_OPT),
@@ -244,6 +250,8 @@ bool read_tag(const char* name, const param_field& f, std::span<uint8_t> rec, st
         rc = add_hexparam_file(path, f.tag, f.width, dest);
         break;
     case param_read_kind::text:
+        if (f.replaces && check_exist_param(path, f.tag) == 1)
+            std::fill(dest.begin(), dest.end(), uint8_t{0});
         rc = add_param_st_file(path, f.tag, dest, f.max);
         break;
     case param_read_kind::bits:

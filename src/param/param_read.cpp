@@ -425,8 +425,9 @@ int valid_check_bearer_mode(const char* text)
     return (atoi32(s) & 0xFF) <= 2 ? 0 : -1;
 }
 
-int get_mac_address(const char* text, std::span<uint8_t, 6> mac)
+int get_mac_address(const char* text, std::span<uint8_t, 6> out)
 {
+    std::array<uint8_t, 6> mac{};
     size_t n = 0;
     uint8_t byte = 0;
     for (size_t i = 0;; ++i) {
@@ -438,8 +439,12 @@ int get_mac_address(const char* text, std::span<uint8_t, 6> mac)
                 return -1;
             mac[n++] = byte;
             byte = 0;
-            if (c == '\0')
-                return n == mac.size() ? 0 : -1;
+            if (c == '\0') {
+                if (n != mac.size())
+                    return -1;
+                std::copy(mac.begin(), mac.end(), out.begin());
+                return 0;
+            }
             continue;
         }
         const int d = hex_digit(c);

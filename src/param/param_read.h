@@ -103,7 +103,8 @@ int signed_type_valid_check(const char* text, size_t width);
 int valid_check_dev_id(const char* text);              // 1 to 128
 int valid_check_bearer_mode(const char* text);         // low 8 bits 0, 1 or 2
 
-// "aa-bb-cc-dd-ee-ff" (hex digits of either case) into six bytes; 0 or -1.
+// "aa-bb-cc-dd-ee-ff" (hex digits of either case) into six bytes; 0, or -1
+// with `mac` left alone.
 int get_mac_address(const char* text, std::span<uint8_t, 6> mac);
 // The Luhn check digit over the first 14 of `digits` (values 0-9): with
 // `len` 15 whether digit 15 equals it, else it is written as digit 15.
