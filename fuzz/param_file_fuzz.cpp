@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,7 +17,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace cnxd;
-    static const bool paths = (param_set_file_paths(), true);
+    static const bool paths = [] {
+        std::filesystem::create_directories(fuzz::fuzz_root() + PARAM_DIR_DEFAULT);
+        param_set_file_paths();
+        return true;
+    }();
     (void)paths;
     const std::span<const uint8_t> bytes(data, size);
     constexpr const char* path = "/var/lte/param/fuzz.param";
