@@ -18,6 +18,7 @@
 #include "ind/ind.h"
 #include "ltesdk.h"
 #include "net/dhcpcd.h"
+#include "param/param_files.h"
 #include "server/client.h"
 #include "server/keepalive.h"
 #include "shell/cmd_socket.h"
@@ -136,6 +137,7 @@ int cnxd_main(int argc, char** argv)
     write_pid_file();
     sdk_log(6, "cnxd started");
     dm_log_init();
+    param_set_file_paths();
     init_config_store();
     if (lte_daemon_start(cnxd_bringup_steps) < 0)
         return finish_shutdown();

@@ -1,0 +1,76 @@
+// A parameter file of any contents: every field reader on tags that are
+// prefixes of one another, the multi-set parser until the file ends, and
+// every file-fed builder with its check.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "base/path.h"
+#include "param/param.h"
+#include "support/check.h"
+#include "support/sysroot.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    using namespace cnxd;
+    static const bool paths = [] {
+        std::filesystem::create_directories(fuzz::fuzz_root() + PARAM_DIR_DEFAULT);
+        param_set_file_paths();
+        return true;
+    }();
+    (void)paths;
+    const std::span<const uint8_t> bytes(data, size);
+    constexpr const char* path = "/var/lte/param/fuzz.param";
+    fuzz::write_root_file(path, bytes);
+
+    for (const char* tag : {"a", "ab", "OPER_PCO_DATA", ""}) {
+        for (size_t width : {1u, 2u, 4u, 8u}) {
+            uint8_t dest[8];
+            add_param_file(path, tag, width, dest);
+            add_signed_param_file(path, tag, width, dest);
+            add_hexparam_file(path, tag, width, dest);
+            uint8_t list[16];
+            const size_t max = sizeof list / width;
+            fuzz::expect(add_separate_param_file(path, tag, width, ',', max, list) <= static_cast<int>(max),
+                         "a list holds at most its maximum");
+            add_separate_hexparam_file(path, tag, width, '.', max, list);
+            add_bit_param_file(path, tag, width, ',', 16, std::span(list).first(2));
+        }
+        uint8_t text[32];
+        add_param_st_file(path, tag, text, sizeof text);
+        check_exist_param(path, tag);
+    }
+
+    std::vector<multi_set_slot> tags(3);
+    std::snprintf(tags[0].data(), MULTI_SET_SLOT, "BAND");
+    std::snprintf(tags[1].data(), MULTI_SET_SLOT, "START_EARFCN");
+    std::snprintf(tags[2].data(), MULTI_SET_SLOT, "END_EARFCN");
+    std::vector<multi_set_slot> values(3);
+    if (FILE* f = std::fopen(cnxd_path(path).c_str(), "r")) {
+        while (multiSetTagParser(f, tags, values, tags.size()) == 0)
+            for (const multi_set_slot& v : values)
+                fuzz::expect(v.back() == '\0', "a value slot keeps its terminator");
+        std::fclose(f);
+    }
+
+    // The file-fed builders: the input as each one's file.
+    constexpr struct {
+        size_t builder;
+        size_t check;
+    } requests[] = {{1, 1}, {4, 4}, {7, 7}, {13, 11}, {24, 20}, {31, 27}, {32, 28}, {39, 33}};
+    const char* argv[] = {"cmd", "1", "internet"};
+    param_args args;
+    make_argument(args, 3, argv);
+    for (const auto& r : requests) {
+        const make_param_row& row = make_parameter[r.builder];
+        fuzz::write_root_file(row.file, bytes);
+        std::vector<uint8_t> rec(row.size);
+        if (param_make(r.builder, rec, {row.file, &args}) == 0)
+            param_check(r.check, rec);
+    }
+    return 0;
+}
