@@ -203,7 +203,8 @@ typedef struct __attribute__((packed)) {
  * Crash log result and debug print records carry the output chunk as an
  *   address word (sdk_addr_to_word) and a 32-bit length: the crash log
  *   result at 1 and 5 after its flag byte (0 marks the last chunk), the
- *   debug print at 0 and 4.
+ *   debug print at 0 and 4. The chunk lies inside the record handed to the
+ *   callback, after those fields, and the record's length covers it.
  */
 enum {
     LAPI_DM_LOG_READ_SIZE = 5,

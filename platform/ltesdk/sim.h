@@ -43,8 +43,9 @@ struct Knobs {
     int attach_result = 0;
 };
 
-// A callback waiting for delivery. When `chunk` is not empty, its address
-// word is written at `addr_field` of the record just before delivery.
+// A callback waiting for delivery. When `chunk` is not empty, it is
+// delivered inside the record, after `record`'s bytes, and its address word
+// is written at `addr_field` just before delivery.
 struct Event {
     uint32_t id = 0;
     uint32_t dev = 0;

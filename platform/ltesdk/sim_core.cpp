@@ -177,12 +177,16 @@ private:
         const LAPI_CALLBACK fn = handler(ev.id);
         if (!fn)
             return;
-        const size_t len = ev.record.size();
+        // A chunk travels inside the record, after its fixed fields, and the
+        // record's address word points at it.
+        const bool chunked = !ev.chunk.empty() && ev.addr_field + 4 <= ev.record.size();
+        const size_t len = ev.record.size() + (chunked ? ev.chunk.size() : 0);
         std::vector<uint8_t> buf(len + RECORD_SLACK, 0);
         std::copy(ev.record.begin(), ev.record.end(), buf.begin());
         uint32_t word = 0;
-        if (!ev.chunk.empty() && ev.addr_field + 4 <= len) {
-            word = sdk_addr_to_word(ev.chunk.data());
+        if (chunked) {
+            std::copy(ev.chunk.begin(), ev.chunk.end(), buf.begin() + static_cast<ptrdiff_t>(ev.record.size()));
+            word = sdk_addr_to_word(buf.data() + ev.record.size());
             cnxd::store_be32(buf.data() + ev.addr_field, word);
         }
         auto* text = reinterpret_cast<char*>(buf.data());

@@ -1,5 +1,8 @@
 #include "base/path.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -49,6 +52,13 @@ std::string cnxd_path(std::string_view path)
     return cnxd_root() + std::string(path);
 }
 
+std::string cnxd_device_path(std::string_view path)
+{
+    if (!cnxd_root().empty() && is_system_path(path))
+        return cnxd_root() + std::filesystem::path(path).lexically_normal().string();
+    return cnxd_path(path);
+}
+
 int cnxd_cmd_port()
 {
     const char* env = std::getenv("CNXD_CMD_PORT");
@@ -59,6 +69,23 @@ int cnxd_cmd_port()
             return static_cast<int>(port);
     }
     return 1004;
+}
+
+bool cnxd_cmd_addr(uint32_t* addr)
+{
+    if (cnxd_root().empty()) {
+        *addr = INADDR_ANY;
+        return true;
+    }
+    *addr = INADDR_LOOPBACK;
+    const char* env = std::getenv("CNXD_CMD_ADDR");
+    if (!env || !*env)
+        return true;
+    in_addr given{};
+    if (inet_pton(AF_INET, env, &given) != 1)
+        return false;
+    *addr = ntohl(given.s_addr);
+    return true;
 }
 
 void cnxd_setup_host_path()

@@ -4,6 +4,7 @@
 // run never reaches the machine's own files, sockets or tools.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,10 +14,24 @@ namespace cnxd {
 const std::string& cnxd_root();
 
 // `path` under the sysroot when it is absolute; relative paths unchanged.
+// Paths under /dev, /proc and /sys stay the host's own: they are read (our
+// own /proc/self, our children's /proc/PID/stat), never written through this.
 std::string cnxd_path(std::string_view path);
+
+// A path the daemon writes or opens for writing: like cnxd_path, but under a
+// sysroot also /dev, /proc and /sys paths (flash and serial devices, kernel
+// switches) go into it, so a host run never writes the host's devices.
+std::string cnxd_device_path(std::string_view path);
 
 // The TCP port of the command shell: CNXD_CMD_PORT or 1004.
 int cnxd_cmd_port();
+
+// The IPv4 address (host order) the command shell listens on. The shell is
+// a root shell: on the router it listens on every address; under a sysroot
+// (a host run) on the loopback address only, unless CNXD_CMD_ADDR names
+// another address ("0.0.0.0" for every one). Returns false when
+// CNXD_CMD_ADDR is set but is no IPv4 address; `addr` is then loopback.
+bool cnxd_cmd_addr(uint32_t* addr);
 
 // With CNXD_ROOT set, put the sysroot's bin and sbin directories first on
 // this process's PATH, so its stub tools shadow the host's. Called once at

@@ -157,6 +157,22 @@ uint32_t ind_forward_len(const ind_row& row, std::span<const uint8_t> record)
     return std::min({n, clamp_u32(record.size()), IND_FWD_ROOM});
 }
 
+std::span<const uint8_t> ind_record_chunk(std::span<const uint8_t> record, size_t addr_off, size_t len_off)
+{
+    const auto* chunk = static_cast<const uint8_t*>(sdk_word_to_addr(load_be32(record, addr_off)));
+    if (!chunk)
+        return {};
+    const auto at = reinterpret_cast<uintptr_t>(chunk);
+    const auto start = reinterpret_cast<uintptr_t>(record.data());
+    if (at < start || at >= start + record.size()) {
+        cnxd_srv_send_log("chunk address outside the record (%u bytes): nothing forwarded\n",
+                          static_cast<unsigned>(record.size()));
+        return {};
+    }
+    const auto inside = record.subspan(at - start);
+    return inside.first(std::min<size_t>(inside.size(), load_be32(record, len_off)));
+}
+
 // ---- Forward-length rules ----------------------------------------------------
 
 uint32_t ind_len_record(std::span<const uint8_t> record)

@@ -45,6 +45,13 @@ uint32_t ind_len_protocol_info(std::span<const uint8_t> record);  // 5 + the typ
 // bytes and the device index: nothing is forwarded beyond it.
 constexpr uint32_t IND_FWD_ROOM = 4096 - 8 - 4;
 
+// The output chunk a record points at with an address word at `addr_off`
+// and a 32-bit length at `len_off` (crash log results, modem debug prints).
+// The chunk travels inside the record after its fixed fields, so it is
+// taken only as far as it lies inside the record's bytes; an address
+// outside them gives no chunk and one log line, whatever the length says.
+std::span<const uint8_t> ind_record_chunk(std::span<const uint8_t> record, size_t addr_off, size_t len_off);
+
 class ind_call;
 
 // What the common shape does once a body returns.

@@ -161,8 +161,8 @@ ind_next ind_body_get_crash_log_result(ind_call& call)
     size_t count = 0;
     if (rec.size() > CRASH_FLAG)
         pieces[count++] = {const_cast<uint8_t*>(rec.data() + CRASH_FLAG), 1};
-    if (void* chunk = sdk_word_to_addr(load_be32(rec, CRASH_ADDR)))
-        pieces[count++] = {chunk, std::min(load_be32(rec, CRASH_LEN), CRASH_FWD_CHUNK)};
+    if (const auto chunk = ind_record_chunk(rec, CRASH_ADDR, CRASH_LEN); !chunk.empty())
+        pieces[count++] = {const_cast<uint8_t*>(chunk.data()), std::min<size_t>(chunk.size(), CRASH_FWD_CHUNK)};
     call.forward(std::span(pieces.data(), count));
     if (get_init_complete(call.dev_idx()) == 0)
         cm_ps_init_request(call.dev_idx());

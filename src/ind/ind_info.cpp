@@ -44,11 +44,10 @@ ind_next ind_body_debug_print_to_host(ind_call& call)
 {
     call.title();
     const auto rec = call.record();
-    // The output lies where the record's address word points, as long as its
-    // length says; a frame carries at most IND_FWD_ROOM bytes of it.
-    iovec out{sdk_word_to_addr(load_be32(rec, DBG_ADDR)), 0};
-    if (out.iov_base)
-        out.iov_len = std::min(load_be32(rec, DBG_LEN), IND_FWD_ROOM);
+    // The output lies where the record's address word points, inside the
+    // record; a frame carries at most IND_FWD_ROOM bytes of it.
+    const auto chunk = ind_record_chunk(rec, DBG_ADDR, DBG_LEN);
+    iovec out{const_cast<uint8_t*>(chunk.data()), std::min<size_t>(chunk.size(), IND_FWD_ROOM)};
     call.forward(std::span<const iovec>(&out, out.iov_len ? 1 : 0));
     return ind_next::done;
 }

@@ -81,16 +81,17 @@ bool resume_deferred(int fota_state)
     const std::string path = cnxd_path(FOTA_INFO_FILE);
     if (access(path.c_str(), R_OK) != 0)
         return false;
-    // Values of one digit, a time stamp of at most 126 characters.
+    // Read with limits of 3, 3 and 127 (the buffers' sizes): what fits with
+    // its NUL.
     std::array<char, 3> deferred{};
     std::array<char, 3> status{};
     std::array<char, 127> deferred_time{};
-    GetPrivateProfileString(FOTA_INFO_SECTION, "deferred", "", deferred.data(), 2, path.c_str());
-    GetPrivateProfileString(FOTA_INFO_SECTION, "status", "", status.data(), 2, path.c_str());
+    GetPrivateProfileString(FOTA_INFO_SECTION, "deferred", "", deferred.data(), 3, path.c_str());
+    GetPrivateProfileString(FOTA_INFO_SECTION, "status", "", status.data(), 3, path.c_str());
     sdk_log(7, "[%s] deferred %s status %s\n", "cm_run_ota_dm_recover_session", deferred.data(), status.data());
     if (std::atoi(deferred.data()) != FOTA_DEFERRED)
         return false;
-    if (GetPrivateProfileString(FOTA_INFO_SECTION, "deferred_time", "", deferred_time.data(), 126, path.c_str()) < 0)
+    if (GetPrivateProfileString(FOTA_INFO_SECTION, "deferred_time", "", deferred_time.data(), 127, path.c_str()) < 0)
         return true;
     sdk_log(7, "[%s] deferred until %s\n", "cm_run_ota_dm_recover_session", deferred_time.data());
     const int st = std::atoi(status.data());

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/be.h"
+#include "base/shell.h"
 #include "server/delivery.h"
 #include "server/hci.h"
 #include "shell/dispatcher.h"
@@ -106,35 +107,37 @@ void usage()
 
 void start(int argc, char** argv)
 {
-    // The environment is read and written only here, under job_lock.
+    // TEST_CMD is kept as the variable the daemon's programs get (the job's
+    // commands may run some), never written into this process's own
+    // environment, which other threads read; it starts as the daemon's.
     if (argc > 3) {
         std::string joined;
         for (int i = 3; i < argc; ++i)
             joined.append(i > 3 ? " " : "").append(argv[i]);
         joined.resize(std::min(joined.size(), TEST_CMD_MAX));
-        setenv(TEST_CMD_ENV, joined.c_str(), 1);
+        cnxd_child_setenv(TEST_CMD_ENV, joined);
     } else {
-        const char* env = std::getenv(TEST_CMD_ENV);
-        cnxd_srv_send_log("envstring(%s)\n", env ? env : "(null)");
+        const auto env = cnxd_child_getenv(TEST_CMD_ENV);
+        cnxd_srv_send_log("envstring(%s)\n", env ? env->c_str() : "(null)");
     }
     if (auto_test_thread.joinable()) {
         cnxd_srv_send_log("\nStopping existing Auto Test [cmd=%s]\n\n", auto_test_cmd.c_str());
         stop_job();
     }
-    const char* env = std::getenv(TEST_CMD_ENV);
+    const auto env = cnxd_child_getenv(TEST_CMD_ENV);
     if (!env) {
         cnxd_srv_send_log("envstring(%s) is null\n", TEST_CMD_ENV);
         return;
     }
-    if (*env == '\0') {
+    if (env->empty()) {
         cnxd_srv_send_log("envstring(%s) length is 0\n", TEST_CMD_ENV);
         return;
     }
     // An interval below one second would run the command back to back.
     const int interval = std::max(1, std::atoi(argv[2]));
-    auto_test_cmd = env;
+    auto_test_cmd = *env;
     cnxd_srv_send_log("\nStarting Auto Test\n");
-    cnxd_srv_send_log("CM will execute [%s] in every [%d] seconds\n\n", env, interval);
+    cnxd_srv_send_log("CM will execute [%s] in every [%d] seconds\n\n", env->c_str(), interval);
     auto_test_terminate = 0;
     auto_test_interval = interval;
     try {

@@ -164,7 +164,10 @@ UniqueFd open_listener()
     }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    uint32_t listen_addr = 0;
+    if (!cnxd_cmd_addr(&listen_addr))
+        sdk_log(3, "CNXD_CMD_ADDR is no IPv4 address: the command shell listens on 127.0.0.1\n");
+    addr.sin_addr.s_addr = htonl(listen_addr);
     addr.sin_port = htons(static_cast<uint16_t>(cnxd_cmd_port()));
     rc = bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (rc < 0) {

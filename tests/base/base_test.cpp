@@ -1,11 +1,20 @@
 // The big-endian field helpers and the sysroot path helper.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "base/be.h"
 #include "base/path.h"
+#include "base/platform_call.h"
+#include "base/shell.h"
 
 namespace cnxd {
 namespace {
@@ -36,9 +45,95 @@ TEST(SysrootPath, DotDotNeverLeavesTheSysroot)
     EXPECT_EQ("/tmp/root/etc/passwd", cnxd_path("/../../etc/passwd"));
     EXPECT_EQ("/tmp/root/var/log", cnxd_path("/var/tmp/../log"));
     EXPECT_EQ("relative/../x", cnxd_path("relative/../x"));
+    EXPECT_EQ("/proc/self/status", cnxd_path("/proc/self/status")) << "read from the host";
+    for (const char* dev : {"/dev/mtd3", "/sys/class/gpio/export", "/proc/sys/kernel/printk", "/dev/../etc/x"})
+        EXPECT_EQ(std::string("/tmp/root") + std::filesystem::path(dev).lexically_normal().string(),
+                  cnxd_device_path(dev))
+            << "written inside the sysroot";
     unsetenv("CNXD_ROOT");
     cnxd_reload_root();
     EXPECT_EQ("/var/tmp/../log", cnxd_path("/var/tmp/../log"));
+    EXPECT_EQ("/dev/mtd3", cnxd_device_path("/dev/mtd3"));
+}
+
+// Under a sysroot, changing the system is only written down.
+TEST(PlatformCalls, ASysrootRecordsTheClockInsteadOfSettingIt)
+{
+    const std::string root = testing::TempDir() + "cnxd_platform_root";
+    std::filesystem::create_directories(root + "/var/log");
+    setenv("CNXD_ROOT", root.c_str(), 1);
+    cnxd_reload_root();
+    const time_t before = time(nullptr);
+    EXPECT_EQ(0, platform_set_clock(86400));
+    EXPECT_EQ(0, platform_set_clock(1700000000));
+    EXPECT_GE(time(nullptr), before) << "the host clock is untouched";
+    std::ifstream in(root + "/var/log/platform-calls.log");
+    std::string a, b;
+    std::getline(in, a);
+    std::getline(in, b);
+    EXPECT_EQ("settimeofday 86400", a);
+    EXPECT_EQ("settimeofday 1700000000", b);
+    unsetenv("CNXD_ROOT");
+    cnxd_reload_root();
+    EXPECT_EQ("", platform_call_log());
+    std::filesystem::remove_all(root);
+}
+
+// The command shell is a root shell: a host run keeps it on loopback.
+TEST(CommandShellAddress, EveryAddressOnTheRouterLoopbackUnderASysroot)
+{
+    struct Case {
+        const char* root;
+        const char* addr;
+        uint32_t expect;
+        bool ok;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, 0, true},
+        {nullptr, "127.0.0.1", 0, true},  // the router ignores the variable
+        {"/tmp/root", nullptr, 0x7F000001, true},
+        {"/tmp/root", "", 0x7F000001, true},
+        {"/tmp/root", "0.0.0.0", 0, true},
+        {"/tmp/root", "192.168.7.1", 0xC0A80701, true},
+        {"/tmp/root", "localhost", 0x7F000001, false},
+        {"/tmp/root", "::1", 0x7F000001, false},
+    };
+    for (const Case& c : cases) {
+        c.root ? setenv("CNXD_ROOT", c.root, 1) : unsetenv("CNXD_ROOT");
+        c.addr ? setenv("CNXD_CMD_ADDR", c.addr, 1) : unsetenv("CNXD_CMD_ADDR");
+        cnxd_reload_root();
+        uint32_t addr = 1;
+        EXPECT_EQ(c.ok, cnxd_cmd_addr(&addr)) << (c.root ? c.root : "-") << " " << (c.addr ? c.addr : "-");
+        EXPECT_EQ(c.expect, addr) << (c.root ? c.root : "-") << " " << (c.addr ? c.addr : "-");
+    }
+    unsetenv("CNXD_ROOT");
+    unsetenv("CNXD_CMD_ADDR");
+    cnxd_reload_root();
+}
+
+// The daemon blocks its stop signals on every thread and ignores SIGPIPE;
+// a program it starts must still be stopped by them.
+TEST(ShellRunner, ChildrenStartWithNoSignalBlockedOrIgnored)
+{
+    const std::string out = testing::TempDir() + "cnxd_child_status";
+    std::thread([&] {
+        sigset_t block;
+        sigemptyset(&block);
+        for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGUSR1})
+            sigaddset(&block, sig);
+        pthread_sigmask(SIG_BLOCK, &block, nullptr);
+        const auto old_pipe = std::signal(SIGPIPE, SIG_IGN);
+        EXPECT_EQ(0, cnxd_system("grep -E '^Sig(Blk|Ign)' /proc/self/status > " + out));
+        std::signal(SIGPIPE, old_pipe);
+    }).join();
+    std::ifstream in(out);
+    std::string blk, ign;
+    in >> blk >> blk >> ign >> ign;
+    EXPECT_EQ("0000000000000000", blk);
+    const unsigned long ignored = std::stoul(ign, nullptr, 16);
+    for (int sig : {SIGTERM, SIGHUP, SIGPIPE, SIGINT})
+        EXPECT_EQ(0ul, ignored & (1ul << (sig - 1))) << "signal " << sig;
+    std::remove(out.c_str());
 }
 
 }  // namespace

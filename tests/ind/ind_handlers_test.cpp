@@ -144,28 +144,52 @@ TEST_F(Handlers, HandlersWithoutAnEventOnlyPrint)
     EXPECT_NE(std::string::npos, printed.find("Message : help\n")) << printed;
 }
 
-TEST_F(Handlers, CrashLogAndDebugPrintForwardTheChunkTheyPointAt)
+// The output chunk travels inside the record, after the address and length
+// words; it is forwarded only as far as it lies inside the record.
+TEST_F(Handlers, CrashLogAndDebugPrintForwardOnlyWhatLiesInsideTheirRecord)
 {
-    const std::string chunk = "modem crash text";
-    const uint32_t word = sdk_addr_to_word(chunk.data());
-    Bytes crash(9, 0);
-    crash[0] = 1;  // more chunks follow
-    store_be32(&crash[1], word);
-    store_be32(&crash[5], static_cast<uint32_t>(chunk.size()));
-    run("ind_get_crash_log_result", crash);
-    ASSERT_EQ(1u, frames.size());
-    EXPECT_EQ(140, load_be16(&frames[0][4]));
-    EXPECT_EQ((Bytes{1, 'm', 'o', 'd', 'e'}), record(0));
-
-    Bytes dbg(8, 0);
-    store_be32(&dbg[0], word);
-    store_be32(&dbg[4], 5);
-    run("ind_debug_print_to_host", dbg);
-    ASSERT_EQ(1u, frames.size());
-    EXPECT_EQ(205, load_be16(&frames[0][4]));
-    EXPECT_EQ((Bytes{'m', 'o', 'd', 'e', 'm'}), record(0));
+    const std::string text = "modem crash text";
+    const std::string outside = "not in the record";
+    struct Case {
+        const char* handler;
+        uint16_t event;
+        size_t fields;   // the fixed fields before the chunk
+        size_t addr_at;  // of the address word
+        Bytes head;      // what is forwarded before the chunk
+        size_t len;      // the length word
+        bool points_outside;
+        Bytes chunk;     // what is forwarded of it
+    };
+    const Bytes modem{'m', 'o', 'd', 'e', 'm'};
+    const Case cases[] = {
+        {"ind_get_crash_log_result", 140, 9, 1, {1}, 16, false, {'m', 'o', 'd', 'e'}},  // the first 4 bytes
+        {"ind_debug_print_to_host", 205, 8, 0, {}, 5, false, modem},
+        {"ind_debug_print_to_host", 205, 8, 0, {}, 1000, false, Bytes(text.begin(), text.end())},  // cut at the end
+        {"ind_debug_print_to_host", 205, 8, 0, {}, 5, true, {}},
+        {"ind_get_crash_log_result", 140, 9, 1, {1}, 5, true, {}},
+    };
+    for (const Case& c : cases) {
+        Bytes rec(c.fields, 0);
+        rec.insert(rec.end(), text.begin(), text.end());
+        if (c.fields == 9)
+            rec[0] = 1;  // more chunks follow
+        const void* at = c.points_outside ? static_cast<const void*>(outside.data()) : &rec[c.fields];
+        const uint32_t word = sdk_addr_to_word(at);
+        store_be32(&rec[c.addr_at], word);
+        store_be32(&rec[c.addr_at + 4], static_cast<uint32_t>(c.len));
+        std::get<LAPI_CALLBACK>(row_named(c.handler).handler)(DEV, rec.data(), static_cast<uint32_t>(rec.size()));
+        sdk_addr_release(word);
+        frames = drain(subscriber.get(), HCI_SDK_CALLBACK_ID);
+        ASSERT_EQ(1u, frames.size()) << c.handler;
+        EXPECT_EQ(c.event, load_be16(&frames[0][4]));
+        Bytes expect = c.head;
+        expect.insert(expect.end(), c.chunk.begin(), c.chunk.end());
+        EXPECT_EQ(expect, record(0)) << c.handler << " len " << c.len;
+        if (c.points_outside) {
+            EXPECT_NE(std::string::npos, log_text().find("chunk address outside the record")) << c.handler;
+        }
+    }
     run("ind_debug_print_to_host", Bytes(3, 0));  // cut short: no address
-    sdk_addr_release(word);
     ASSERT_EQ(1u, frames.size());
     EXPECT_TRUE(record(0).empty()) << "the device index alone";
 }

@@ -38,16 +38,21 @@ TEST_F(CmOta, RecoveryFollowsTheStoredStateAndTheDeferredSession)
         {0, 30, "1 0", up, "0"},
         // Deferred to neither, or not deferred: the interrupted session.
         {1, 20, "1 0", ci, "0"}, {1, 20, "0 2", ci, "0"},
+        // Values are read whole, two digits and all: 10 is not deferred.
+        {1, 20, "10 2", ci, "0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.session) + " " + std::to_string(c.state) + " " +
                      (c.session_file ? c.session_file : "-"));
         root_.set("config wan lte fota_session", std::to_string(c.session));
         root_.set("config wan lte fota_state", std::to_string(c.state));
-        if (c.session_file)
-            root_.write("/var/update/fota_info.ini", std::string("[fota_info]\ndeferred=") + c.session_file[0] +
-                                                         "\nstatus=" + c.session_file[2] +
+        if (c.session_file) {
+            const std::string file = c.session_file;
+            const size_t space = file.find(' ');
+            root_.write("/var/update/fota_info.ini", "[fota_info]\ndeferred=" + file.substr(0, space) +
+                                                         "\nstatus=" + file.substr(space + 1) +
                                                          "\ndeferred_time=2024-01-01 03:00\n");
+        }
         cm_run_ota_dm_recover_session(1);
         EXPECT_EQ(c.run, platform_calls());
         confdb_value value;

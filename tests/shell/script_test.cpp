@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/shell.h"
 #include "nv.h"
 #include "shell/auto_test.h"
 #include "shell/script.h"
@@ -148,13 +149,12 @@ TEST_F(Scripts, TestJobNeedsACommandAndRepeatsItUntilStopped)
         EXPECT_TRUE(has(refused, text)) << text;
 
     EXPECT_EQ(1, dispatch("test 1 1 cnxdf 0x21"));
-    ASSERT_NE(nullptr, std::getenv("TEST_CMD"));
-    EXPECT_STREQ("cnxdf 0x21", std::getenv("TEST_CMD"));
+    EXPECT_STREQ("", std::getenv("TEST_CMD")) << "the daemon's own environment is never written";
+    EXPECT_EQ(0, cnxd_system("test \"$TEST_CMD\" = 'cnxdf 0x21'")) << "the programs it runs get it";
     EXPECT_TRUE(logged("cnxd_flags=0x00000021\n", 2)) << "it runs again";
 
-    // A new start with the command from the environment replaces the job;
-    // a stop ends the wait between runs at once.
-    setenv("TEST_CMD", "cnxdf 0x22", 1);
+    // A new start with the stored command replaces the job; a stop ends the
+    // wait between runs at once.
     dispatch("test 1 10");
     const auto start = Clock::now();
     dispatch("test 2");
@@ -165,9 +165,9 @@ TEST_F(Scripts, TestJobNeedsACommandAndRepeatsItUntilStopped)
     EXPECT_TRUE(logged("\nAuto Test is not in progress\n\n"));
     const Lines out = seen();
     for (const char* text : {"\nStarting Auto Test\n", "CM will execute [cnxdf 0x21] in every [1] seconds\n\n",
-                             "CM executes command [cnxdf 0x21] now\n", "envstring(cnxdf 0x22)\n",
+                             "CM executes command [cnxdf 0x21] now\n", "envstring(cnxdf 0x21)\n",
                              "\nStopping existing Auto Test [cmd=cnxdf 0x21]\n\n",
-                             "\nStopping Auto Test [cmd=cnxdf 0x22]\n\n", "\nAuto Test is not in progress\n\n"})
+                             "\nStopping Auto Test [cmd=cnxdf 0x21]\n\n", "\nAuto Test is not in progress\n\n"})
         EXPECT_TRUE(has(out, text)) << text;
 }
 
