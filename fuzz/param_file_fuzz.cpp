@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     using namespace cnxd;
     static const bool paths = [] {
         std::filesystem::create_directories(fuzz::fuzz_root() + PARAM_DIR_DEFAULT);
-        param_set_file_paths();
+        set_log_file_paths();
         return true;
     }();
     (void)paths;

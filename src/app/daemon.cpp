@@ -14,11 +14,10 @@
 #include "core/eloop.h"
 #include "core/options.h"
 #include "core/timer.h"
-#include "dm/dm_log.h"
+#include "dm/log_paths.h"
 #include "ind/ind.h"
 #include "ltesdk.h"
 #include "net/dhcpcd.h"
-#include "param/param_files.h"
 #include "server/client.h"
 #include "server/keepalive.h"
 #include "shell/cmd_socket.h"
@@ -136,8 +135,7 @@ int cnxd_main(int argc, char** argv)
     timer_service_init();
     write_pid_file();
     sdk_log(6, "cnxd started");
-    dm_log_init();
-    param_set_file_paths();
+    set_log_file_paths();
     init_config_store();
     if (lte_daemon_start(cnxd_bringup_steps) < 0)
         return finish_shutdown();

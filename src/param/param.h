@@ -13,7 +13,7 @@
 #include <span>
 
 #include "base/record.h"
-#include "param/param_files.h"
+#include "dm/log_paths.h"
 #include "param/param_read.h"
 
 namespace cnxd {

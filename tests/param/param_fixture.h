@@ -48,7 +48,7 @@ protected:
         setenv("CNXD_ROOT", root_.c_str(), 1);
         cnxd_reload_root();
         unsetenv("LTE_PARAM_DIR");
-        param_set_file_paths();
+        set_log_file_paths();
         std::filesystem::create_directories(root_ + PARAM_DIR_DEFAULT);
         std::filesystem::create_directories(root_ + "/var/tmp");
         EXPECT_EQ(0, LAPI_LTEAPIOpen(&hAPI));

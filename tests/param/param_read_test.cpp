@@ -168,13 +168,13 @@ TEST_F(ParamTest, PathsFollowLteParamDir)
             setenv("LTE_PARAM_DIR", c.dir, 1);
         else
             unsetenv("LTE_PARAM_DIR");
-        param_set_file_paths();
+        set_log_file_paths();
         EXPECT_STREQ(c.attach, filepath_attach_param) << (c.dir ? c.dir : "unset");
     }
     EXPECT_STREQ("/tmp/x/rrc_conn_state_neighbor_meas_ctl_set.param", filepath_rrc_conn_state_neighbor_cell_meas_ctl_set);
     EXPECT_STREQ("/tmp/x/rrc_ca_combination_list_working.bin", filepath_rrc_ca_band_combination_list_working);
     unsetenv("LTE_PARAM_DIR");
-    param_set_file_paths();
+    set_log_file_paths();
 }
 
 TEST_F(ParamTest, MultiSetParserReadsOneSetPerCall)
