@@ -356,8 +356,11 @@ void on_dm_log_read(const Request& r)
     const int count = interval == 0 ? 1 : (r.record[4] ? r.record[4] : 3600 / interval);
     const int payload = report_id < DM_PAYLOAD.size() ? std::max(DM_PAYLOAD[report_id], 0) : 0;
     for (int i = 0; i < count; ++i) {
+        // Counters that differ from word to word: a report worth reading.
         std::vector<uint8_t> rsp(4 + static_cast<size_t>(payload), 0);
         store_be16(&rsp[2], report_id);
+        for (size_t w = 4; w + 2 <= rsp.size(); w += 2)
+            store_be16(&rsp[w], static_cast<uint16_t>(((w - 4) / 2 + static_cast<size_t>(i)) % 100));
         send(CB_DM_LOG_RSP, std::move(rsp), i * interval * 1000, group);
     }
 }
@@ -375,8 +378,13 @@ void on_dm_log_ext_read(const Request& r)
     const size_t items = r.bytes.size() > 4 ? std::min<size_t>(r.bytes[4], r.bytes.size() - 5) : 0;
     for (int i = 0; i < count; ++i)
         for (size_t k = 0; k < items; ++k) {
-            std::vector<uint8_t> rsp(8, 0);
+            // Four data bytes: the 16-bit values 42 - i and 7 (a value, a
+            // pair or a count of cells as the type reads them).
+            std::vector<uint8_t> rsp(12, 0);
             store_be16(&rsp[4], r.bytes[5 + k]);
+            store_be16(&rsp[6], 4);
+            store_be16(&rsp[8], static_cast<uint16_t>(42 - i));
+            store_be16(&rsp[10], 7);
             send(CB_DM_LOG_EXT_RSP, std::move(rsp), i * interval * 1000, group);
         }
 }

@@ -24,6 +24,8 @@ ind_next ind_body_interface_change_indication(ind_call& call);
 // ind_info.cpp
 ind_next ind_body_uicc_activeate_ind(ind_call& call);
 ind_next ind_body_debug_print_to_host(ind_call& call);
+ind_next ind_body_dm_log_response(ind_call& call);
+ind_next ind_body_dm_log_ext_response(ind_call& call);
 ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call);
 
 }  // namespace cnxd

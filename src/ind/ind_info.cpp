@@ -7,6 +7,7 @@
 #include "base/shell.h"
 #include "ind/ind_body.h"
 #include "modem/cm_printf.h"
+#include "dm/dm_report.h"
 #include "server/delivery.h"
 #include "shell/dispatcher.h"
 #include "shell/log_direction.h"
@@ -50,6 +51,24 @@ ind_next ind_body_debug_print_to_host(ind_call& call)
     iovec out{const_cast<uint8_t*>(chunk.data()), std::min<size_t>(chunk.size(), IND_FWD_ROOM)};
     call.forward(std::span<const iovec>(&out, out.iov_len ? 1 : 0));
     return ind_next::done;
+}
+
+// A DM report with result 0 (and its whole header) is printed into dm.log,
+// then forwarded.
+ind_next ind_body_dm_log_response(ind_call& call)
+{
+    call.title();
+    if (call.record().size() >= 4 && load_be16(call.record(), 0) == 0)
+        print_dm_msg(call.dev_idx(), call.record());
+    return ind_next::forward;
+}
+
+ind_next ind_body_dm_log_ext_response(ind_call& call)
+{
+    call.title();
+    if (call.record().size() >= 8 && load_be16(call.record(), 0) == 0)
+        print_dm_ext_msg(call.dev_idx(), call.record());
+    return ind_next::forward;
 }
 
 // A command line the modem sends up: "!..." runs on the router; any other
