@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "base/fd.h"
+#include "base/ipc.h"
 #include "base/path.h"
 #include "base/unix_addr.h"
 #include "frames.h"
@@ -46,30 +47,6 @@ constexpr int DISPATCH_BATCH = 64;
 // keep-alive probes are answered and log text does not fill it.
 constexpr auto COMPLETION_SLICE = std::chrono::milliseconds(100);
 
-// Our attachment of a block the daemon created.
-class ShmAttachment {
-public:
-    ShmAttachment() = default;
-    ShmAttachment(const ShmAttachment&) = delete;
-    ShmAttachment& operator=(const ShmAttachment&) = delete;
-    ~ShmAttachment()
-    {
-        if (addr_)
-            shmdt(addr_);
-    }
-    bool attach(int shmid)
-    {
-        void* p = shmat(shmid, nullptr, 0);
-        if (p == reinterpret_cast<void*>(-1))
-            return false;
-        addr_ = static_cast<uint8_t*>(p);
-        return true;
-    }
-    uint8_t* addr() const { return addr_; }
-
-private:
-    uint8_t* addr_ = nullptr;
-};
 
 std::string client_socket_path(int index)
 {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/be.h"
+#include "base/hex.h"
 #include "base/path.h"
 #include "sim.h"
 
@@ -384,22 +385,13 @@ std::string to_hex(std::span<const uint8_t> bytes)
 
 std::optional<std::vector<uint8_t>> from_hex(std::string_view text)
 {
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     if (text.size() % 2)
         return std::nullopt;
     std::vector<uint8_t> out;
     out.reserve(text.size() / 2);
     for (size_t i = 0; i < text.size(); i += 2) {
-        const int hi = nibble(text[i]);
-        const int lo = nibble(text[i + 1]);
+        const int hi = cnxd::hex_digit(text[i]);
+        const int lo = cnxd::hex_digit(text[i + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         out.push_back(static_cast<uint8_t>(hi << 4 | lo));

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/be.h"
+#include "base/hex.h"
 #include "ltesdk.h"
 
 namespace cnxd {
@@ -152,16 +153,8 @@ void put_text(std::span<uint8_t> rec, size_t off, size_t width, std::string_view
     std::copy_n(text.begin(), std::min(text.size(), width - 1), field.begin());
 }
 
-uint8_t hex_nibble(char c)
-{
-    if (c >= '0' && c <= '9')
-        return static_cast<uint8_t>(c - '0');
-    if (c >= 'a' && c <= 'f')
-        return static_cast<uint8_t>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F')
-        return static_cast<uint8_t>(c - 'A' + 10);
-    return 0;  // not a hex digit
-}
+// A character that is no hex digit counts as 0.
+uint8_t hex_nibble(char c) { return static_cast<uint8_t>(std::max(hex_digit(c), 0)); }
 
 // Operator PCO text to bytes: after a "0x" prefix (any 'x' in the text;
 // 'X' counts too) two characters per byte, the first the high nibble, an

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/be.h"
+#include "base/hex.h"
 #include "base/path.h"
 #include "modem/cm_printf.h"
 
@@ -136,17 +137,6 @@ bool decimal_value(std::string_view text, int sign, size_t width, int32_t& out)
     return true;
 }
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The hex digits after the first two characters of `text`; false (after
 // "Invalid Hex Data") on a character that is not one.
 bool hex_value(const char* fn, std::string_view text, uint32_t& out)
@@ -245,30 +235,34 @@ std::string_view find_start_end(char* line)
     return {line + start, i - start};
 }
 
-int add_param_file(const char* path, const char* tag, size_t width, std::span<uint8_t> dest)
+namespace {
+
+// The decimal readers: the value of `tag`, unsigned or signed, into `width`
+// bytes of `dest`; messages name the reader `who`.
+int add_decimal(const char* who, const char* path, const char* tag, size_t width, std::span<uint8_t> dest,
+                int is_signed)
 {
-    const trace t(__func__);
+    const trace t(who);
     char buf[PARAM_LINE_MAX + 1];
     std::string_view value;
     int32_t v = 0;
-    if (!valid_width(width) || width > dest.size() || tag_value(__func__, path, tag, buf, value) != 1 ||
-        !decimal_value(value, 0, width, v))
+    if (!valid_width(width) || width > dest.size() || tag_value(who, path, tag, buf, value) != 1 ||
+        !decimal_value(value, is_signed, width, v))
         return -1;
     store_width(dest.data(), width, v);
     return 0;
 }
 
+}  // namespace
+
+int add_param_file(const char* path, const char* tag, size_t width, std::span<uint8_t> dest)
+{
+    return add_decimal(__func__, path, tag, width, dest, 0);
+}
+
 int add_signed_param_file(const char* path, const char* tag, size_t width, std::span<uint8_t> dest)
 {
-    const trace t(__func__);
-    char buf[PARAM_LINE_MAX + 1];
-    std::string_view value;
-    int32_t v = 0;
-    if (!valid_width(width) || width > dest.size() || tag_value(__func__, path, tag, buf, value) != 1 ||
-        !decimal_value(value, 1, width, v))
-        return -1;
-    store_width(dest.data(), width, v);
-    return 0;
+    return add_decimal(__func__, path, tag, width, dest, 1);
 }
 
 int add_hexparam_file(const char* path, const char* tag, size_t width, std::span<uint8_t> dest)

@@ -11,39 +11,16 @@
 #include <thread>
 
 #include "base/path.h"
+#include "dm/dm_fixture.h"
 #include "dm/dm_log.h"
 #include "dm/log_paths.h"
 
 namespace cnxd {
 namespace {
 
-class DmLog : public testing::Test {
+class DmLog : public test::DmSysroot {
 protected:
-    void SetUp() override
-    {
-        root_ = testing::TempDir() + "cnxd_dm_root_" + std::to_string(getpid());
-        std::filesystem::create_directories(root_ + "/var/lte/dm_log");
-        setenv("CNXD_ROOT", root_.c_str(), 1);
-        cnxd_reload_root();
-        set_log_file_paths();
-    }
-    void TearDown() override
-    {
-        unsetenv("CNXD_ROOT");
-        cnxd_reload_root();
-        std::filesystem::remove_all(root_);
-    }
-    std::string path() const { return root_ + "/var/lte/dm_log/dm.log"; }
-    std::string content() const
-    {
-        std::ifstream in(path());
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     void write_file(const std::string& text) const { std::ofstream(path()) << text; }
-
-    std::string root_;
 };
 
 // Lines of 100 bytes: line k starts at byte 100 k.

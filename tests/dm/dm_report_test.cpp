@@ -14,6 +14,7 @@
 
 #include "base/be.h"
 #include "base/path.h"
+#include "dm/dm_fixture.h"
 #include "dm/dm_report.h"
 #include "dm/log_paths.h"
 
@@ -23,34 +24,16 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr uint32_t DEV = 1;  // lte0
 
-class DmReports : public testing::Test {
+class DmReports : public test::DmSysroot {
 protected:
-    void SetUp() override
-    {
-        root_ = testing::TempDir() + "cnxd_dm_reports_" + std::to_string(getpid());
-        std::filesystem::create_directories(root_ + "/var/lte/dm_log");
-        setenv("CNXD_ROOT", root_.c_str(), 1);
-        cnxd_reload_root();
-        set_log_file_paths();
-    }
-    void TearDown() override
-    {
-        unsetenv("CNXD_ROOT");
-        cnxd_reload_root();
-        std::filesystem::remove_all(root_);
-    }
     // What the reports printed since the last call, time stamps as "[T]".
     std::string printed()
     {
-        const std::string path = root_ + "/var/lte/dm_log/dm.log";
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        std::filesystem::remove(path);
+        const std::string text = content();
+        std::filesystem::remove(path());
         static const std::regex stamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3}\]\n)");
-        return std::regex_replace(s.str(), stamp, "[T]\n");
+        return std::regex_replace(text, stamp, "[T]\n");
     }
-    std::string root_;
 };
 
 Bytes basic(uint16_t id, const Bytes& payload)
