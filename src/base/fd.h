@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <memory>
 #include <utility>
 
 namespace cnxd {
@@ -38,5 +40,11 @@ public:
 private:
     int fd_ = -1;
 };
+
+// A stdio stream closed by its owner.
+struct file_closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using unique_file = std::unique_ptr<FILE, file_closer>;
 
 }  // namespace cnxd

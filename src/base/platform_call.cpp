@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/fd.h"
 #include "base/path.h"
 
 namespace cnxd {
@@ -20,10 +21,8 @@ bool recorded(const std::string& line)
     if (log.empty())
         return false;
     std::lock_guard guard(log_lock);
-    if (FILE* f = std::fopen(log.c_str(), "a")) {
-        std::fprintf(f, "%s\n", line.c_str());
-        std::fclose(f);
-    }
+    if (const unique_file f{std::fopen(log.c_str(), "a")})
+        std::fprintf(f.get(), "%s\n", line.c_str());
     return true;
 }
 

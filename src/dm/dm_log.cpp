@@ -5,10 +5,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <string>
 
 #include "base/check_memcpy.h"
+#include "base/fd.h"
 #include "base/path.h"
 #include "dm/log_paths.h"
 #include "server/delivery.h"
@@ -22,40 +24,28 @@ constexpr size_t COPY_BLOCK = 512;
 // The callback thread of the DM reports and the shell both write.
 std::mutex dm_log_lock;
 
-struct File {
-    FILE* f;
-    explicit File(FILE* opened) : f(opened) {}
-    ~File()
-    {
-        if (f)
-            std::fclose(f);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-};
-
 // Cuts the log at `path` to what follows the first line break at or after
 // DM_LOG_KEEP_FROM. False when the text is not to be written.
 bool trim(const std::string& path)
 {
     const std::string tmp_path = path + ".tmp";
     {
-        File in(std::fopen(path.c_str(), "r"));
-        if (!in.f) {
+        unique_file in(std::fopen(path.c_str(), "r"));
+        if (!in) {
             cnxd_srv_send_log("File Open Failed\n");
             return false;
         }
-        std::fseek(in.f, DM_LOG_KEEP_FROM, SEEK_SET);
-        for (int c = std::fgetc(in.f); c != EOF && c != '\n';)
-            c = std::fgetc(in.f);
-        File out(std::fopen(tmp_path.c_str(), "w"));
-        if (!out.f) {
+        std::fseek(in.get(), DM_LOG_KEEP_FROM, SEEK_SET);
+        for (int c = std::fgetc(in.get()); c != EOF && c != '\n';)
+            c = std::fgetc(in.get());
+        unique_file out(std::fopen(tmp_path.c_str(), "w"));
+        if (!out) {
             cnxd_srv_send_log("Temporary File Open Failed\n");
             return false;
         }
         char block[COPY_BLOCK];
-        for (size_t n; (n = std::fread(block, 1, sizeof block, in.f)) > 0;)
-            std::fwrite(block, 1, n, out.f);
+        for (size_t n; (n = std::fread(block, 1, sizeof block, in.get())) > 0;)
+            std::fwrite(block, 1, n, out.get());
     }
     std::remove(path.c_str());
     std::rename(tmp_path.c_str(), path.c_str());
@@ -70,28 +60,16 @@ void dm_log_write(const char* text)
 {
     const std::string path = cnxd_path(filepath_dm_log);
     std::lock_guard guard(dm_log_lock);
-    long size = 0;
-    {
-        File f(std::fopen(path.c_str(), "a+"));
-        if (!f.f) {
-            cnxd_srv_send_log("File Open Failed\n");
-            return;
-        }
-        std::fseek(f.f, 0, SEEK_END);
-        size = std::ftell(f.f);
-        if (size < DM_LOG_LIMIT) {
-            std::fputs(text, f.f);
-            return;
-        }
-    }
-    if (!trim(path))
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);  // a missing file is empty
+    if (!ec && size >= static_cast<uintmax_t>(DM_LOG_LIMIT) && !trim(path))
         return;
-    File f(std::fopen(path.c_str(), "a+"));
-    if (!f.f) {
+    const unique_file f(std::fopen(path.c_str(), "a"));
+    if (!f) {
         cnxd_srv_send_log("File Open Failed\n");
         return;
     }
-    std::fputs(text, f.f);
+    std::fputs(text, f.get());
 }
 
 int dm_printf(const char* fmt, ...)

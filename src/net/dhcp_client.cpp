@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "base/fd.h"
 #include "base/path.h"
 #include "base/shell.h"
 #include "ltesdk.h"
@@ -41,16 +42,12 @@ constexpr auto LEASE_FILE_WAIT = 1s;
 constexpr auto CLIENT_EXIT_WAIT = 2s;
 constexpr auto CLIENT_EXIT_POLL = 20ms;
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
 // The client's pid from its pid file; 0 when there is none. Values that
 // are no process of its own (0, 1, negative) count as none: a signal to
 // them would reach a whole process group or every process.
 int read_pid_file(const std::string& path)
 {
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(cnxd_path(path).c_str(), "re"));
+    unique_file f(std::fopen(cnxd_path(path).c_str(), "re"));
     if (!f) {
         dhcp_print("FAILED to read PID file %s\n\n", path.c_str());
         return 0;

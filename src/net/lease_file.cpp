@@ -31,10 +31,6 @@ constexpr size_t LEASE_TIME_TEXT = 64;
 // A line of the lease file as get_dhcplease reads it.
 constexpr int LEASE_LINE_MAX = 2048;
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
 // The last LEASE_TAIL_MAX bytes of the file (all of it when shorter), or
 // nothing after printing why.
 std::unique_ptr<char[]> read_tail(const std::string& path, size_t& len)
@@ -162,7 +158,7 @@ int get_dhcplease(int sid, uint8_t* ipaddr, uint8_t* netmask, uint8_t* router, i
                   uint8_t* dns1, uint8_t* dns2)
 {
     const std::string path = dhcp_file(DHCP_LEASE_FILE, sid);
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(cnxd_path(path).c_str(), "re"));
+    unique_file f(std::fopen(cnxd_path(path).c_str(), "re"));
     if (!f) {
         dhcp_print("DHCP: not found %s\n", path.c_str());
         return -1;

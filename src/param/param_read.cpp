@@ -5,17 +5,13 @@
 #include <memory>
 
 #include "base/be.h"
+#include "base/fd.h"
 #include "base/hex.h"
 #include "base/path.h"
 #include "modem/cm_printf.h"
 
 namespace cnxd {
 namespace {
-
-struct file_closer {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using unique_file = std::unique_ptr<FILE, file_closer>;
 
 // The "[name+]" / "[name-]" lines around a reader.
 class trace {

@@ -49,7 +49,6 @@ struct ProbeResult {
     int idx;
     uint32_t identity;
     uint32_t misses;  // before this pass's probe
-    bool probed;
     int err;          // of a failed probe, else 0
 };
 
@@ -61,7 +60,7 @@ struct ProbeResult {
 ProbeResult probe(cnxd_client_rec& c, const iovec& piece)
 {
     std::lock_guard rec(c.lock);
-    ProbeResult r{c.idx, c.identity, c.ka_miss, false, 0};
+    ProbeResult r{c.idx, c.identity, c.ka_miss, 0};
     const int fd = c.esock.sock;
     if (!c.connected() || fd < 0)
         return r;
@@ -70,7 +69,6 @@ ProbeResult probe(cnxd_client_rec& c, const iovec& piece)
     msg.msg_iovlen = 1;
     if (sendmsg(fd, &msg, MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
         r.err = errno;
-    r.probed = true;
     ++c.ka_miss;
     return r;
 }

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "base/fd.h"
 #include "base/path.h"
 #include "nv.h"
 #include "server/delivery.h"
@@ -53,12 +54,11 @@ const rf_model_row& rf_model(char model)
     return rf_model_tbl[std::size(rf_model_tbl) - 1];
 }
 
-using File = std::unique_ptr<FILE, decltype(&std::fclose)>;
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
-File open_file(const std::string& path) { return File(std::fopen(cnxd_path(path).c_str(), "r"), &std::fclose); }
+unique_file open_file(const std::string& path) { return unique_file(std::fopen(cnxd_path(path).c_str(), "r")); }
 
 bool exists(const std::string& path) { return access(cnxd_path(path).c_str(), F_OK) == 0; }
 
@@ -66,7 +66,7 @@ bool exists(const std::string& path) { return access(cnxd_path(path).c_str(), F_
 uint32_t read_delay(const std::string& config)
 {
     uint32_t delay = DEFAULT_DELAY_US;
-    const File f = open_file(config);
+    const unique_file f = open_file(config);
     if (!f) {
         cnxd_srv_send_log("open(%s) fail error=%d(%s)\n", config.c_str(), errno, strerror(errno));
         return delay;
@@ -99,7 +99,7 @@ void run_rf_script()
 {
     const uint32_t delay = read_delay(std::string(LTE_RF_SCR_DIR) + "/" + SCR_CONFIG);
     std::array<char, MODEL_FILE_MAX> model{};
-    if (const File f = open_file(MODEL_FILE); f) {
+    if (const unique_file f = open_file(MODEL_FILE); f) {
         if (std::fread(model.data(), 1, model.size(), f.get()) <= MODEL_LETTER_AT)
             model[MODEL_LETTER_AT] = '\0';
     } else {
@@ -147,7 +147,7 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
         return -2;
     }
     cnxd_srv_send_log("run_dm_cmd_file(%s) delay=%uus\n", path.c_str(), delay_us);
-    const File f = open_file(path);
+    const unique_file f = open_file(path);
     if (!f) {
         cnxd_srv_send_log("%s, Failed to open error(%s)\n", "run_dm_cmd_file", strerror(errno));
         return 0;
@@ -210,7 +210,7 @@ void line_proc(const std::string& path)
 {
     if (!exists(path))
         return;
-    const File f = open_file(path);
+    const unique_file f = open_file(path);
     if (!f) {
         cnxd_srv_send_log("%s, Failed to open error(%s)\n", "line_proc", strerror(errno));
         return;
