@@ -41,6 +41,8 @@ struct Knobs {
     int ps_init_result = 0;
     int online_result = 0;
     int attach_result = 0;
+    int watchdog_answer = 1;    // 0: watchdog requests stay unanswered
+    int watchdog_delay_ms = 0;  // added to delay_ms before a watchdog answer
 };
 
 // A callback waiting for delivery. When `chunk` is not empty, it is

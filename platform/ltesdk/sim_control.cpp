@@ -123,6 +123,8 @@ constexpr KnobRow KNOBS[] = {
     {"ps_init_result", &Knobs::ps_init_result, INT32_MIN, INT32_MAX},
     {"online_result", &Knobs::online_result, INT32_MIN, INT32_MAX},
     {"attach_result", &Knobs::attach_result, 0, 65535},
+    {"watchdog_answer", &Knobs::watchdog_answer, 0, 1},
+    {"watchdog_delay_ms", &Knobs::watchdog_delay_ms, 0, 600000},
 };
 
 std::string cmd_set(const std::vector<std::string_view>& w)

@@ -477,7 +477,11 @@ constexpr ReactionRow REACTIONS[] = {
      }},
     {"LAPI_DMLogReadRequest", on_dm_log_read},
     {"LAPI_DMLogExtReadRequest", on_dm_log_ext_read},
-    {"LAPI_WatchdogRequest", [](const Request&) { send(CB_WATCHDOG_RSP, result_record(4, 0)); }},
+    {"LAPI_WatchdogRequest",
+     [](const Request&) {
+         if (knobs().watchdog_answer)
+             send(CB_WATCHDOG_RSP, result_record(4, 0), knobs().watchdog_delay_ms);
+     }},
     {"LAPI_DownloadBinary", [](const Request&) { send(CB_DOWNLOAD_RSP, result_record(4, 0)); }},
     {"LAPI_UploadBinary", on_upload},
     {"LAPI_UICCRequest",

@@ -21,10 +21,21 @@
 #include "server/client.h"
 #include "server/keepalive.h"
 #include "shell/cmd_socket.h"
+#include "shell/script.h"
+#include "watchdog/watchdog.h"
 
 namespace cnxd {
 
-const lte_bringup_steps cnxd_bringup_steps{ind_register, mq_init_all, ind_unregister, dhcpcd_shutdown};
+namespace {
+
+void run_init_script() { line_proc(LTE_INIT_SCRIPT); }
+
+}  // namespace
+
+const lte_bringup_steps cnxd_bringup_steps{ind_register,    mq_init_all,
+                                           ind_unregister,  dhcpcd_shutdown,
+                                           {run_init_script, lte_watchdog_start},
+                                           lte_watchdog_shutdown};
 
 namespace {
 
@@ -139,6 +150,10 @@ int cnxd_main(int argc, char** argv)
     init_config_store();
     if (lte_daemon_start(cnxd_bringup_steps) < 0)
         return finish_shutdown();
+    // Nothing in the modem's indications starts the reset-check thread, and
+    // a modem reset by the supervisor may already be under way: it starts
+    // with the daemon (when the watchdog is enabled).
+    lte_watchdog_init();
     cmd_shell_start();
     cnxd_keep_alive_start();
 

@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -39,6 +40,18 @@ int platform_set_clock(time_t t)
         return 0;
     const timeval tv{t, 0};
     return settimeofday(&tv, nullptr);
+}
+
+void vemo_log_console(const char* fmt, ...)
+{
+    const std::string console = cnxd_device_path("/dev/console");
+    if (const unique_file f{std::fopen(console.c_str(), "a")}) {
+        setvbuf(f.get(), nullptr, _IONBF, 0);
+        va_list ap;
+        va_start(ap, fmt);
+        std::vfprintf(f.get(), fmt, ap);
+        va_end(ap);
+    }
 }
 
 }  // namespace cnxd

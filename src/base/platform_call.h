@@ -18,4 +18,8 @@ std::string platform_call_log();
 // time. Returns 0, or -1 with errno set.
 int platform_set_clock(time_t t);
 
+// Writes to the system console, unbuffered (under a sysroot, appended to
+// DIR/dev/console).
+void vemo_log_console(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
 }  // namespace cnxd

@@ -5,7 +5,7 @@
 // shape forward (ind_next::forward) or forwards itself.
 //
 // Connection and interface indications live in ind_conn.cpp, the
-// informational ones in ind_info.cpp.
+// watchdog's in ind_watchdog.cpp, the informational ones in ind_info.cpp.
 #pragma once
 
 #include "ind/ind.h"
@@ -17,9 +17,13 @@ ind_next ind_body_reset_response(ind_call& call);
 ind_next ind_body_dev_insert(ind_call& call);
 ind_next ind_body_get_crash_log_result(ind_call& call);
 ind_next ind_body_ps_init_response(ind_call& call);
+ind_next ind_body_online_response(ind_call& call);
 ind_next ind_body_interface_ready_indication(ind_call& call);
 ind_next ind_body_interface_release_indication(ind_call& call);
 ind_next ind_body_interface_change_indication(ind_call& call);
+
+// ind_watchdog.cpp
+ind_next ind_body_watchdog_response(ind_call& call);
 
 // ind_info.cpp
 ind_next ind_body_uicc_activeate_ind(ind_call& call);

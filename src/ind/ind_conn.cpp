@@ -15,10 +15,13 @@
 #include "if_record.h"
 #include "ind/ind_body.h"
 #include "ind/ind_print.h"
+#include "ind/ind_watchdog.h"
 #include "modem/cm_netif.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device_tables.h"
+#include "modem/online_request.h"
 #include "server/delivery.h"
+#include "watchdog/watchdog.h"
 
 namespace cnxd {
 namespace {
@@ -148,6 +151,7 @@ ind_next ind_body_dev_insert(ind_call& call)
     call.title();
     cm_get_crash_log_request(call.dev_idx());
     set_init_complete(call.dev_idx(), 0);
+    ind_watchdog_stop();
     return ind_next::forward;
 }
 
@@ -173,12 +177,28 @@ ind_next ind_body_ps_init_response(ind_call& call)
 {
     call.title();
     cnxd_srv_send_log("Result : %d\n", static_cast<int32_t>(load_be32(call.record(), 0)));
-    // The first-time sequence (protocol information, settings, the online
-    // request thread that marks the device initialised) starts here; so far
-    // the online request alone.
     if (get_init_complete(call.dev_idx()) == 0)
-        cm_online_request(call.dev_idx());
+        lte_first_time_sequence(call.dev_idx());
     return ind_next::forward;
+}
+
+// The online answer ends the wait of the online request thread; a running
+// watchdog is the supervisor's business from here on.
+ind_next ind_body_online_response(ind_call& call)
+{
+    call.title();
+    cnxd_srv_send_log("Result : %d\n", static_cast<int32_t>(load_be32(call.record(), 0)));
+    call.forward();
+    online_event_signal();
+    int enable = 0;
+    lte_watchdog_is_enable(&enable);
+    sdk_log(6, "lte_watchdog_is_enable [%d]", enable);
+    if (enable) {
+        sdk_log(6, "mdmwatch_msgcli_init start");
+        sdk_log(3, "MDMWATCH_CMD_ONLINE_RSP_OK send");
+        mdmwatch_send(MDMWATCH_CMD_ONLINE_RSP_OK);
+    }
+    return ind_next::done;
 }
 
 // ---- Interfaces ---------------------------------------------------------------

@@ -54,6 +54,7 @@ int lte_daemon_start(const lte_bringup_steps& steps)
     cnxd_srv_send_log("***************************************\n");
     cnxd_srv_send_log("*          LTE DAEMON START           *\n");
     cnxd_srv_send_log("***************************************\n");
+    online_request_set_steps(steps.online);
     steps.register_handlers(hAPI);
     if (LAPI_Initialize(hAPI) != 0) {
         LAPI_DeInitialize(hAPI);
@@ -77,6 +78,8 @@ void lte_daemon_stop(const lte_bringup_steps& steps)
     steps.unregister_handlers(hAPI);
     // No interface indication can start a DHCP manager any more.
     steps.stop_network();
+    online_requests_stop();
+    steps.stop_watchdog();
     if (const int32_t rc = LAPI_DeInitialize(hAPI); rc != 0)
         cnxd_srv_send_log("LAPI_DeInitialize failed [%d]\n", rc);
     if (const int32_t rc = LAPI_LTEAPIClose(hAPI); rc != 0)

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "base/fd.h"
 #include "base/path.h"
@@ -19,6 +20,7 @@
 #include "nv.h"
 #include "server/delivery.h"
 #include "shell/log_direction.h"
+#include "watchdog/watchdog.h"
 
 namespace cnxd {
 namespace {
@@ -185,11 +187,34 @@ int cmd_dm_disable(int /*argc*/, char** /*argv*/)
     return 0;
 }
 
-// The watchdog switch-off of the first reset joins this with the modem
-// watchdog; until then a reset is the modem reset alone.
+// The first software reset switches the modem watchdog off for good and,
+// when it was running, tells the supervisor that the daemon resets the
+// modem itself.
 int cmd_sys_resetsw(int /*argc*/, char** /*argv*/)
 {
+    static std::atomic<bool> first_done{false};
+    if (!first_done.exchange(true)) {
+        const int was_running = lte_watchdog_is_running();
+        lte_watchdog_AllOff();
+        if (was_running) {
+            cnxd_srv_send_log("[%-25s] WTD: Mdmwatch All Off \n", "cmd_sys_resetsw");
+            mdmwatch_send(MDMWATCH_CMD_ALL_OFF);
+        }
+    }
     cnxd_system("kern modem reset 0");
+    return 0;
+}
+
+int cmd_watchdog(int argc, char** argv)
+{
+    cnxd_srv_send_log("Current Watchdog Mode : %s\n", watchdog_mode_name(watchdog_mode));
+    const std::string_view arg = argc == 2 ? argv[1] : "";
+    if (arg != "normal" && arg != "reboot") {
+        cnxd_srv_send_log("Usage: watchdog [normal:reboot]\n");
+        return 0;
+    }
+    watchdog_mode = arg == "reboot" ? WTD_MODE_REBOOT : WTD_MODE_NORMAL;
+    cnxd_srv_send_log("New Watchdog Mode : %s\n", watchdog_mode_name(watchdog_mode));
     return 0;
 }
 

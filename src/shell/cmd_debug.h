@@ -30,7 +30,10 @@ int cmd_confdb(int argc, char** argv);
 // "dm_en", "dm_dis": the NV library's item-1 write switch.
 int cmd_dm_enable(int argc, char** argv);
 int cmd_dm_disable(int argc, char** argv);
-// "sys reset@@": the software reset, "kern modem reset 0".
+// "sys reset@@": the software reset, "kern modem reset 0"; the first one
+// also switches the modem watchdog off.
 int cmd_sys_resetsw(int argc, char** argv);
+// "watchdog [normal|reboot]": prints and sets what an expiry does.
+int cmd_watchdog(int argc, char** argv);
 
 }  // namespace cnxd

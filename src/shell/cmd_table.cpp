@@ -128,7 +128,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"help", cmd_help, CMD_ID_HELP, G::etc, "Command List"},
     {"nasconf", nullptr, 98, G::emm, "NAS Configuration"},
     {"roamallow", nullptr, 99, G::plmn, "Roaming Allowed"},
-    {"watchdog", nullptr, 100, G::etc, "Watchdog Mode"},
+    {"watchdog", cmd_watchdog, 100, G::etc, "Watchdog Mode"},
     {"sys", cmd_sys_resetsw, CMD_ID_SYS, G::etc, "Software Reset"},
     {"cmtest", nullptr, 103, G::etc, "CM Test Injection"},
     {"eip", nullptr, 104, G::etc, "Encapsulated Multicast Address"},

@@ -21,6 +21,7 @@
 #include "ind/ind_print.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
+#include "modem/online_request.h"
 #include "shell/log_direction.h"
 
 namespace cnxd::test {
@@ -53,6 +54,7 @@ protected:
     void TearDown() override
     {
         LAPI_AllCallbackUnRegister(hAPI);
+        online_requests_stop();  // of the initialisation answers handed in
         EXPECT_EQ(0, LAPI_LTEAPIClose(hAPI));
     }
 

@@ -416,6 +416,60 @@ bool LtesimClient::wait_online(std::chrono::milliseconds bound)
     return asked && command("sync") == "ok";
 }
 
+// ---- LogTail ---------------------------------------------------------------
+
+LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
+{
+    open_ = client_.open().has_value();
+    client_.set_word(0, 1);
+    if (events)
+        client_.subscribe_all();
+    reader_ = std::thread([this] {
+        while (!done_) {
+            const auto f = client_.recv(50ms);
+            if (!f || f->size() < 8)
+                continue;
+            std::lock_guard g(lock_);
+            if (load_be16(f->data()) == 0x810B)
+                text_.append(f->begin() + 4, f->end());
+            else if (load_be16(f->data()) == 0x8107)
+                events_.push_back(load_be16(f->data() + 4));
+        }
+    });
+}
+
+std::vector<int> LogTail::events() const
+{
+    std::lock_guard g(lock_);
+    return events_;
+}
+
+LogTail::~LogTail()
+{
+    done_ = true;
+    reader_.join();
+}
+
+std::string LogTail::text() const
+{
+    std::lock_guard g(lock_);
+    return text_;
+}
+
+bool LogTail::wait_for(const std::string& needle, std::chrono::milliseconds bound) const
+{
+    return eventually([&] { return text().find(needle) != std::string::npos; }, bound);
+}
+
+int LogTail::count(const std::string& needle) const
+{
+    const std::string t = text();
+    int n = 0;
+    for (size_t at = t.find(needle); at != std::string::npos; at = t.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
 std::vector<std::string> ltesim_call_log(const Sysroot& root)
 {
     std::istringstream in(root.read_file("/var/log/ltesim-calls.log"));

@@ -5,8 +5,10 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -141,6 +143,33 @@ Bytes api_frame(uint16_t cmd, uint32_t dev, const Bytes& data = {});
 // A relay request: `inner` to the first client of identity `target`, or
 // with `broadcast` to every client of another identity than the sender's.
 Bytes relay_frame(uint32_t target, bool broadcast, const Bytes& inner);
+
+// The clients' log channel as a listening client gets it: a raw client
+// with its receive word set, whose HCI_LOG texts a thread of its own
+// collects from the start on; with `events`, subscribed to every event
+// too, whose codes it collects in order.
+class LogTail {
+public:
+    explicit LogTail(const Sysroot& root, bool events = false);
+    ~LogTail();
+    LogTail(const LogTail&) = delete;
+    LogTail& operator=(const LogTail&) = delete;
+
+    bool open() const { return open_; }
+    std::string text() const;
+    bool wait_for(const std::string& needle, std::chrono::milliseconds bound = 10s) const;
+    int count(const std::string& needle) const;
+    std::vector<int> events() const;
+
+private:
+    RawClient client_;
+    bool open_ = false;
+    mutable std::mutex lock_;
+    std::string text_;
+    std::vector<int> events_;
+    std::atomic<bool> done_{false};
+    std::thread reader_;
+};
 
 // A client of the modem simulator's control socket ($CNXD_ROOT/var/tmp/
 // ltesim.sock), for tests that script the simulated modem.

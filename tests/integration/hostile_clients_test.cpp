@@ -39,8 +39,11 @@ protected:
             std::filesystem::directory_iterator("/proc/" + std::to_string(daemon.pid()) + "/fd"));
     }
 
+    static std::string tail(const std::string& log) { return log.substr(log.size() > 4000 ? log.size() - 4000 : 0); }
+
     // A new session is served, and SIGTERM stops the daemon with status 0
-    // within a second.
+    // within a few seconds (the random clients' device resets leave online
+    // request threads to end, slow under ThreadSanitizer).
     void expect_served_then_clean_stop()
     {
         ASSERT_TRUE(daemon.running()) << "the daemon died";
@@ -51,7 +54,7 @@ protected:
             ASSERT_TRUE(fresh.send(hci_frame(kClose, {})));
             EXPECT_TRUE(eventually([&] { return shmget(fresh.ipc_key(), 0, 0) < 0; }));
         }
-        EXPECT_EQ(0, daemon.stop(SIGTERM, 1s)) << daemon.log().substr(0, 4000);
+        EXPECT_EQ(0, daemon.stop(SIGTERM, 3s)) << tail(daemon.log());
     }
 
     Sysroot root;

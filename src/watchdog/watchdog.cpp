@@ -1,0 +1,447 @@
+#include "watchdog/watchdog.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "base/be.h"
+#include "base/fd.h"
+#include "base/path.h"
+#include "base/platform_call.h"
+#include "base/shell.h"
+#include "config/confdb_access.h"
+#include "core/timer.h"
+#include "ltesdk.h"
+#include "modem/bringup.h"
+#include "msgclient.h"
+#include "server/delivery.h"
+
+namespace cnxd {
+
+std::atomic<int> gWTDEnable{WTD_ENABLE_UNREAD};
+std::atomic<int> watchdog_mode{WTD_MODE_NORMAL};
+std::atomic<int> watchdog_AllOff{0};
+std::atomic<int> watchdog_hold{0};
+std::atomic<int> gWTD_HCI_ExpCnt{0};
+
+namespace {
+
+// The modem the watchdog talks to, and what its request carries.
+constexpr uint32_t WTD_DEV = 1;
+constexpr uint32_t WTD_REQUEST_WORD = 2;
+constexpr uint32_t ARM1_RESET_SEEN = 1;
+
+// How often the reset-check thread looks at the status file: the
+// supervisor's byte is seen within half a second.
+constexpr auto RESET_CHECK_PERIOD = std::chrono::milliseconds(500);
+constexpr int STATUS_WRITE_ATTEMPTS = 11;
+constexpr auto STATUS_WRITE_RETRY = std::chrono::seconds(1);
+
+// State changes of the watchdog (start, stop, kick, hold, the expiry rule)
+// are made under this lock. The timer callbacks never take it: they only
+// re-arm themselves and post to the worker, so a stop_timer made under the
+// lock (which waits for a running callback) cannot wait for a thread that
+// waits for the lock.
+std::mutex wtd_lock;
+std::atomic<int> running{0};
+std::atomic<bool> crash_on_done{false};
+std::atomic<int> retry_period{0};
+std::atomic<int> expiry_period{0};
+cnxd_timer retry_timer;
+cnxd_timer expired_timer;
+
+// The watchdog's own threads: the worker, which runs what the timers hand
+// it, and the reset-check thread. Both wait on `threads_cond`, so the
+// shutdown's notice cuts any of their waits short.
+enum class wtd_job { retry, expired };
+
+struct wtd_threads {
+    std::mutex lock;
+    std::condition_variable cond;
+    bool stopping = false;
+    std::deque<wtd_job> jobs;
+    std::thread worker;
+    std::thread reset_check;
+    bool reset_check_ended = false;
+};
+wtd_threads threads;
+
+// Waits `d`, or less when the shutdown comes first; false then.
+template <typename Duration>
+bool pause_unless_stopping(Duration d)
+{
+    std::unique_lock g(threads.lock);
+    return !threads.cond.wait_for(g, d, [] { return threads.stopping; });
+}
+
+bool target_file_exists(const char* path) { return access(cnxd_path(path).c_str(), F_OK) == 0; }
+
+// ---- Timers and the work they hand over ----------------------------------------
+
+void retry_timer_thread()
+{
+    if (watchdog_AllOff) {
+        cnxd_srv_send_log("%s, watchdog All Off status! \r\n", "retry_timer_thread");
+        return;
+    }
+    if (watchdog_hold) {
+        cnxd_srv_send_log("%s,\r\nWTD: We got Arm1 Reset Msg_0,__ Hold to HCI\r\n", "retry_timer_thread");
+        return;
+    }
+    {
+        std::lock_guard g(wtd_lock);
+        stop_timer(&expired_timer);
+    }
+    // Sent without the lock: the response may be delivered (and kick the
+    // watchdog) before the call returns.
+    uint8_t word[4];
+    store_be32(word, WTD_REQUEST_WORD);
+    if (LAPI_WatchdogRequest(hAPI, WTD_DEV, word) == 0)
+        cnxd_srv_send_log("%s, WTD-a_Success", "retry_timer_thread");
+    else
+        cnxd_srv_send_log("%s, WTD-a_ Fail", "retry_timer_thread");
+}
+
+void start_locked(const lte_watchdog_config& cfg);
+
+// What an expiry does, on the worker.
+void expired_timer_thread()
+{
+    cnxd_srv_send_log("%s, reset tk", "expired_timer_func");
+    if (target_file_exists(WTD_PREVENT_WATCHDOG) || !running)
+        return;
+    if (!target_file_exists(WTD_PREVENT_REBOOT) && watchdog_mode == WTD_MODE_REBOOT) {
+        vemo_log_console("[cnxdaemon watchdog]:%s: will reboot system\r\n", "expired_timer_func");
+        cnxd_system("sync");
+        cnxd_system("reboot");
+        return;
+    }
+    bool ask_supervisor = false;
+    lte_watchdog_config cfg;  // for a restart, read before taking the lock
+    lte_watchdog_get_config(&cfg);
+    {
+        std::lock_guard g(wtd_lock);
+        const int hold = watchdog_hold;
+        const int count = gWTD_HCI_ExpCnt;
+        cnxd_srv_send_log("%s, WTD: HCI RSP Exp [H: %d, Cnt: %d]\r\n", "expired_timer_func", hold, count);
+        if (hold == 0 && count == 0) {
+            cnxd_srv_send_log("%s, WTD: HCI RSP Fisrt Exp !!\r\n", "expired_timer_func");
+            start_locked(cfg);
+            ++gWTD_HCI_ExpCnt;
+        } else if (hold == 0 && count > 0) {
+            cnxd_srv_send_log("%s, WTD: HCI RSP Second Exp !!\r\n", "expired_timer_func");
+            gWTD_HCI_ExpCnt = 0;
+            ask_supervisor = true;
+        }
+    }
+    // The status file is written without the lock: its retries may take 11 s.
+    if (uint8_t sts = 0; ask_supervisor && wtd_status_read(&sts) == 0 && sts == WTD_STS_NORMAL)
+        wtd_status_write(WTD_STS_REQUEST);
+}
+
+void worker_main()
+{
+    for (;;) {
+        wtd_job job;
+        {
+            std::unique_lock g(threads.lock);
+            threads.cond.wait(g, [] { return threads.stopping || !threads.jobs.empty(); });
+            if (threads.stopping)
+                return;
+            job = threads.jobs.front();
+            threads.jobs.pop_front();
+        }
+        if (job == wtd_job::retry)
+            retry_timer_thread();
+        else
+            expired_timer_thread();
+    }
+}
+
+// Hands `job` to the worker, starting it on first use. A job of the same
+// kind still waiting is not queued twice, so a stuck SDK call does not pile
+// up requests.
+void post(wtd_job job)
+{
+    std::lock_guard g(threads.lock);
+    if (threads.stopping)
+        return;
+    for (wtd_job waiting : threads.jobs)
+        if (waiting == job)
+            return;
+    if (!threads.worker.joinable())
+        threads.worker = std::thread(worker_main);
+    threads.jobs.push_back(job);
+    threads.cond.notify_all();
+}
+
+void retry_timer_func(uint32_t)
+{
+    cnxd_srv_send_log("%s+", "retry_timer_func");
+    start_timer(&retry_timer, retry_period);
+    post(wtd_job::retry);
+    cnxd_srv_send_log("%s-", "retry_timer_func");
+}
+
+void expired_timer_func(uint32_t) { post(wtd_job::expired); }
+
+// Starts with settings read just before (the store read, which runs the
+// store tool, is not made under the lock).
+void start_locked(const lte_watchdog_config& cfg)
+{
+    if (watchdog_AllOff) {
+        cnxd_srv_send_log("%s,WTD: watchdog All Off status! \r\n", "lte_watchdog_start");
+        return;
+    }
+    running = 0;
+    if (!cfg.enable || !cfg.retry_ms || !cfg.expired_ms)
+        return;
+    retry_period = cfg.retry_ms;
+    expiry_period = cfg.expired_ms;
+    cnxd_srv_send_log("%s, watchdog start![Hold:%d]", "lte_watchdog_start", watchdog_hold.load());
+    if (!crash_on_done.exchange(true))
+        cnxd_system("kern resettk crash on");
+    stop_timer(&retry_timer);
+    stop_timer(&expired_timer);
+    retry_timer = {};
+    init_timer(&retry_timer, retry_timer_func, 0);
+    expired_timer = {};
+    init_timer(&expired_timer, expired_timer_func, 0);
+    cnxd_srv_send_log("%s, start retry(%dms) and expired(%dms) timer", "lte_watchdog_start", cfg.retry_ms,
+                      cfg.expired_ms);
+    start_timer(&retry_timer, cfg.retry_ms);
+    if (watchdog_hold != 1)
+        start_timer(&expired_timer, cfg.expired_ms);
+    running = 1;
+    watchdog_hold = 0;
+}
+
+void stop_locked()
+{
+    if (!running)
+        return;
+    stop_timer(&retry_timer);
+    stop_timer(&expired_timer);
+    delete_timer(&retry_timer);
+    delete_timer(&expired_timer);
+    running = 0;
+    cnxd_srv_send_log("%s, watchdog stop!", "lte_watchdog_stop");
+}
+
+// ---- Reset check ---------------------------------------------------------------
+
+bool reset_check_should_end()
+{
+    std::lock_guard g(threads.lock);
+    return threads.stopping || watchdog_AllOff;
+}
+
+void func_thread_CheckUnderReset()
+{
+    for (;;) {
+        if (reset_check_should_end() || !pause_unless_stopping(RESET_CHECK_PERIOD) || watchdog_AllOff)
+            break;
+        cnxd_srv_send_log("WTD: We are Checking to Stop_____[hold: %d]\r\n", watchdog_hold.load());
+        if (wtd_check_status() == 1) {
+            cnxd_srv_send_log("WTD: We got Arm1 Reset Msg_<<AAA>>,__ Ready to Stop HCI\r\n");
+            LAPI_NotiArm1Reset(ARM1_RESET_SEEN);
+            lte_watchdog_stop();
+        }
+    }
+    cnxd_srv_send_log("WTD: CheckUnderReset\tEnd=====\r\n");
+    std::lock_guard g(threads.lock);
+    threads.reset_check_ended = true;
+}
+
+}  // namespace
+
+int lte_watchdog_get_config(lte_watchdog_config* cfg)
+{
+    *cfg = {};
+    {
+        const ConfdbDump dump("confdb_wan_lte_watchdog", "config wan lte watchdog");
+        cfg->enable = static_cast<int>(dump.read_number("", "ENABLE"));
+        gWTDEnable = cfg->enable;
+        if (cfg->enable) {
+            cfg->retry_ms = static_cast<int>(dump.read_number("", "retry_time"));
+            cfg->expired_ms = static_cast<int>(dump.read_number("", "expired_time"));
+        }
+    }
+    cfg->retry_ms /= 2;
+    cfg->expired_ms /= 2;
+    return 0;
+}
+
+void lte_watchdog_init()
+{
+    {
+        std::lock_guard g(threads.lock);
+        threads.stopping = false;
+    }
+    lte_watchdog_config cfg;
+    lte_watchdog_get_config(&cfg);
+    cnxd_srv_send_log("WTD_ lte_watchdog_init [%d]\r\n", cfg.enable);
+    if (!cfg.enable)
+        return;
+    std::lock_guard g(threads.lock);
+    if (threads.reset_check.joinable()) {
+        if (!threads.reset_check_ended)
+            return;  // one reset-check thread at a time
+        threads.reset_check.join();
+    }
+    threads.reset_check_ended = false;
+    threads.reset_check = std::thread(func_thread_CheckUnderReset);
+}
+
+void lte_watchdog_is_enable(int* enable)
+{
+    if (gWTDEnable == WTD_ENABLE_UNREAD) {
+        lte_watchdog_config cfg;
+        lte_watchdog_get_config(&cfg);
+    }
+    *enable = gWTDEnable;
+}
+
+void lte_watchdog_start()
+{
+    lte_watchdog_config cfg;
+    lte_watchdog_get_config(&cfg);
+    std::lock_guard g(wtd_lock);
+    start_locked(cfg);
+}
+
+void lte_watchdog_stop()
+{
+    std::lock_guard g(wtd_lock);
+    stop_locked();
+}
+
+void lte_watchdog_kick()
+{
+    std::lock_guard g(wtd_lock);
+    if (!running)
+        return;
+    cnxd_srv_send_log("%s, kick", "lte_watchdog_kick");
+    gWTD_HCI_ExpCnt = 0;
+    start_timer(&expired_timer, expiry_period);
+}
+
+void lte_watchdog_AllOff()
+{
+    cnxd_srv_send_log("WTD: lte_watchdog_AllOff!");
+    watchdog_AllOff = 1;
+    lte_watchdog_stop();
+}
+
+int lte_watchdog_is_running() { return running; }
+
+void wtd_print_date()
+{
+    const time_t now = time(nullptr);
+    tm t{};
+    localtime_r(&now, &t);
+    cnxd_srv_send_log("WTD: [Date] %d:%d:%d__%d:%d:%d\r\n", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                      t.tm_min, t.tm_sec);
+}
+
+int wtd_check_status()
+{
+    uint8_t sts = 0;
+    if (wtd_status_read(&sts) != 0)
+        sts = 0;
+    if (sts == WTD_STS_RESETTING) {
+        cnxd_srv_send_log("WTD file : Write 0xA: \r\n");
+        {
+            std::lock_guard g(wtd_lock);
+            stop_timer(&retry_timer);
+            stop_timer(&expired_timer);
+        }
+        wtd_status_write(WTD_STS_ACK);
+        watchdog_hold = 1;
+        return 1;
+    }
+    if (sts != WTD_STS_NORMAL) {
+        cnxd_srv_send_log("WTD file : Done [%x]: \r\n", sts);
+        watchdog_hold = 1;
+        return 0;
+    }
+    if (watchdog_hold == 1) {
+        cnxd_srv_send_log("WTD file : Time to Exit WTD mode: [wtd_sts:%x]\r\n", sts);
+        std::lock_guard g(wtd_lock);
+        start_timer(&expired_timer, expiry_period);
+        watchdog_hold = 0;
+    }
+    return 0;
+}
+
+int wtd_status_write(uint8_t value)
+{
+    const std::string path = cnxd_path(WTD_STATUS_FILE);
+    for (int attempt = 1;; ++attempt) {
+        if (unique_file f(std::fopen(path.c_str(), "wb+")); f) {
+            std::fputc(value, f.get());
+            return 0;
+        }
+        if (attempt == STATUS_WRITE_ATTEMPTS || !pause_unless_stopping(STATUS_WRITE_RETRY))
+            break;
+    }
+    cnxd_srv_send_log("WTD file Make Error: \r\n");
+    return 1;
+}
+
+int wtd_status_read(uint8_t* value)
+{
+    unique_file f(std::fopen(cnxd_path(WTD_STATUS_FILE).c_str(), "rb+"));
+    if (!f) {
+        cnxd_srv_send_log("WTD file Read Error: \r\n");
+        return 1;
+    }
+    // An empty file leaves the byte as it was.
+    if (const int c = std::fgetc(f.get()); c != EOF)
+        *value = static_cast<uint8_t>(c);
+    return 0;
+}
+
+int mdmwatch_send(uint16_t id)
+{
+    const int handle = common_client_init("_mdmwatch_", 1, 0, 256);
+    if (handle < 0) {
+        sdk_log(3, "mdmwatch_msgcli_init fail");
+        return -1;
+    }
+    const int rc = common_client_send_hci(handle, id, nullptr, 0);
+    common_client_exit(handle);
+    return rc;
+}
+
+const char* watchdog_mode_name(int mode) { return mode ? "System Reboot" : "Normal (ARM1 Reload)"; }
+
+void lte_watchdog_shutdown()
+{
+    {
+        std::lock_guard g(wtd_lock);
+        stop_locked();
+    }
+    std::thread worker;
+    std::thread reset_check;
+    {
+        std::lock_guard g(threads.lock);
+        threads.stopping = true;
+        threads.jobs.clear();
+        threads.cond.notify_all();
+        worker = std::move(threads.worker);
+        reset_check = std::move(threads.reset_check);
+    }
+    if (worker.joinable())
+        worker.join();
+    if (reset_check.joinable())
+        reset_check.join();
+}
+
+}  // namespace cnxd
