@@ -1,6 +1,7 @@
 // A parameter file of any contents: every field reader on tags that are
 // prefixes of one another, the multi-set parser until the file ends, and
-// every file-fed builder with its check.
+// every file-fed builder and composite request type of the tables with the
+// request's check.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -57,20 +58,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::fclose(f);
     }
 
-    // The file-fed builders: the input as each one's file.
-    constexpr struct {
-        size_t builder;
-        size_t check;
-    } requests[] = {{1, 1}, {4, 4}, {7, 7}, {13, 11}, {24, 20}, {31, 27}, {32, 28}, {39, 33}};
-    const char* argv[] = {"cmd", "1", "internet"};
-    param_args args;
-    make_argument(args, 3, argv);
-    for (const auto& r : requests) {
-        const make_param_row& row = make_parameter[r.builder];
-        fuzz::write_root_file(row.file, bytes);
-        std::vector<uint8_t> rec(row.size);
-        if (param_make(r.builder, rec, {row.file, &args}) == 0)
-            param_check(r.check, rec);
+    // Every file-fed builder and every file-fed request type of the
+    // composites, the input as its file, and the request's check.
+    std::vector<uint8_t> rec;
+    const auto build = [&](const make_param_row& row, const char* file, std::span<const char* const> argv) {
+        fuzz::write_root_file(file, bytes);
+        const param_args args{static_cast<int>(argv.size()), argv.data()};
+        rec.assign(row.size, 0);
+        if (param_make(static_cast<size_t>(row.kind), rec, {row.file, &args}) == 0 && row.check >= 0)
+            param_check(static_cast<size_t>(row.check), rec);
+    };
+    for (const make_param_row& row : make_parameter) {
+        if (row.file) {
+            const char* argv[] = {"1", "internet", "1"};
+            build(row, row.file, argv);
+        }
+        if (!row.composite)
+            continue;
+        for (const param_type& t : row.composite->types) {
+            if (!t.file)
+                continue;
+            const std::string type = std::to_string(t.type);
+            const char* argv[] = {type.c_str(), "2"};
+            build(row, t.file, argv);
+        }
     }
     return 0;
 }
