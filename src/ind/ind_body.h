@@ -15,12 +15,19 @@ namespace cnxd {
 // ind_conn.cpp
 ind_next ind_body_reset_response(ind_call& call);
 ind_next ind_body_dev_insert(ind_call& call);
+ind_next ind_body_dev_remove(ind_call& call);
 ind_next ind_body_get_crash_log_result(ind_call& call);
 ind_next ind_body_ps_init_response(ind_call& call);
 ind_next ind_body_online_response(ind_call& call);
 ind_next ind_body_interface_ready_indication(ind_call& call);
 ind_next ind_body_interface_release_indication(ind_call& call);
 ind_next ind_body_interface_change_indication(ind_call& call);
+
+// ind_pdn.cpp
+ind_next ind_body_detach_response(ind_call& call);
+ind_next ind_body_pdn_conectivity_response(ind_call& call);
+ind_next ind_body_pdn_disconnect_response(ind_call& call);
+ind_next ind_body_emm_information_indication(ind_call& call);
 
 // ind_watchdog.cpp
 ind_next ind_body_watchdog_response(ind_call& call);

@@ -11,16 +11,20 @@
 #include <string_view>
 
 #include "base/be.h"
+#include "config/confdb_access.h"
 #include "confdb.h"
 #include "if_record.h"
 #include "ind/ind_body.h"
 #include "ind/ind_print.h"
 #include "ind/ind_watchdog.h"
+#include "ind/admin_pdn_count.h"
 #include "modem/cm_netif.h"
+#include "modem/cm_printf.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device_tables.h"
 #include "modem/online_request.h"
 #include "server/delivery.h"
+#include "shell/dispatcher.h"
 #include "watchdog/watchdog.h"
 
 namespace cnxd {
@@ -143,15 +147,65 @@ ind_next ind_body_reset_response(ind_call& call)
     return ind_next::forward;
 }
 
+// ---- Device and stack ------------------------------------------------------
+
+namespace {
+
+constexpr uint8_t BOOT_IMAGE_EMERGENCY = 2;
+
+// Every interface of the device released at once, with the bearer id that
+// says why (device inserted or removed).
+void release_every_interface(uint32_t dev, uint16_t bearer)
+{
+    std::array<uint8_t, ifrec::SIZE> rec{};
+    store_be16(&rec[ifrec::EPS_BEARER], bearer);
+    cm_configure_network_interface(dev, rec, NETIF_OP_RELEASE);
+}
+
+}  // namespace
+
 // Device insert -> crash log request -> crash log result -> protocol-stack
-// initialisation -> its response -> online request: the chain that brings
-// an inserted modem on line, while the device is not initialised.
+// initialisation -> its response -> first-time sequence: the chain that
+// brings an inserted modem on line, while the device is not initialised.
+// A modem running its emergency image only takes downloads.
 ind_next ind_body_dev_insert(ind_call& call)
 {
     call.title();
-    cm_get_crash_log_request(call.dev_idx());
-    set_init_complete(call.dev_idx(), 0);
+    const uint32_t dev = call.dev_idx();
+    uint8_t boot_image = 0;
+    if (cm_get_boot_image_type(dev, &boot_image) != 0) {
+        cm_printf(2, "[%-25s] Get Boot Image Type Failed\n", "ind_dev_insert");
+        return ind_next::done;
+    }
+    if (dev < g_emergency.size())
+        g_emergency[dev] = boot_image;
+    if (boot_image == BOOT_IMAGE_EMERGENCY) {
+        cnxd_srv_send_log("\033[1m\033[31mEMERGENCY MODE\n\033[0m");
+        cnxd_srv_send_log("\033[1m\033[31mOnly Use 'download' Command\n\033[0m");
+        return ind_next::done;
+    }
+    cm_get_crash_log_request(dev);
+    set_get_operator_complete(dev, 0);
+    set_init_complete(dev, 0);
     ind_watchdog_stop();
+    release_every_interface(dev, ifrec::BEARER_DEV_INSERTED);
+    g_operator = CNXD_GetOperator();
+    call.forward();
+    tid_list_clean();
+    return ind_next::done;
+}
+
+ind_next ind_body_dev_remove(ind_call& call)
+{
+    const uint32_t dev = call.dev_idx();
+    set_init_complete(dev, 0);
+    ind_watchdog_stop();
+    set_get_operator_complete(dev, 0);
+    call.title();
+    release_every_interface(dev, ifrec::BEARER_DEV_REMOVED);
+    g_operator = 0;
+    gSmsConfType = SMS_CONF_TYPE_UNSET;
+    g_vzw_admin_pdn_reference_count = 0;
     return ind_next::forward;
 }
 
@@ -177,6 +231,7 @@ ind_next ind_body_ps_init_response(ind_call& call)
 {
     call.title();
     cnxd_srv_send_log("Result : %d\n", static_cast<int32_t>(load_be32(call.record(), 0)));
+    LAPI_NotiArm1Reset(0);
     if (get_init_complete(call.dev_idx()) == 0)
         lte_first_time_sequence(call.dev_idx());
     return ind_next::forward;

@@ -7,6 +7,7 @@ namespace cnxd {
 
 std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> init_complete{};
 std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> current_operator{};
+std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> get_operator_complete{};
 
 namespace {
 
@@ -27,6 +28,14 @@ void set_init_complete(uint32_t dev, uint8_t value)
 {
     if (in_table(dev))
         init_complete[dev] = value;
+}
+
+uint8_t get_get_operator_complete(uint32_t dev) { return in_table(dev) ? get_operator_complete[dev].load() : 0; }
+
+void set_get_operator_complete(uint32_t dev, uint8_t value)
+{
+    if (in_table(dev))
+        get_operator_complete[dev] = value;
 }
 
 uint8_t get_current_operator(uint32_t dev)

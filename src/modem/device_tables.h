@@ -26,9 +26,15 @@ extern std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> init_complete;
 // The operator code the modem last reported for the device.
 extern std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> current_operator;
 
+// 1 once the device's operator code has been asked for (protocol
+// information type 5), 0 after a device insert or removal.
+extern std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> get_operator_complete;
+
 // The device's init-complete flag; 0 outside the table.
 uint8_t get_init_complete(uint32_t dev);
 void set_init_complete(uint32_t dev, uint8_t value);
+uint8_t get_get_operator_complete(uint32_t dev);
+void set_get_operator_complete(uint32_t dev, uint8_t value);
 // The device's current operator code; OPERATOR_UNKNOWN outside the table.
 uint8_t get_current_operator(uint32_t dev);
 void set_current_operator(uint32_t dev, uint8_t value);

@@ -13,10 +13,12 @@
 namespace cnxd::test {
 namespace {
 
-// The calls of the first-time sequence with the store's default modem
+// The calls after the initialisation answer: the SDK told of the modem's
+// reset, then the first-time sequence with the store's default modem
 // settings (0: the keep-camping and carrier-aggregation requests are not
 // sent), and the init script's one line, which goes to the modem's console.
 const std::vector<std::string> kFirstTime = {
+    "LAPI_NotiArm1Reset dev=- 00000000",
     "LAPI_GetProtocolInfoRequest dev=1 000000",
     "LAPI_GetProtocolInfoRequest dev=1 000100",
     "LAPI_GetProtocolInfoRequest dev=1 000400",
@@ -78,7 +80,7 @@ TEST_P(BringUp, AnInsertedModemComesOnLineOnceInOrder)
     ASSERT_EQ("ok", sim.command("clear"));
     ASSERT_EQ("ok", sim.command("inject 24 1 00000000"));
     ASSERT_EQ("ok", sim.command("sync"));
-    EXPECT_TRUE(sim.calls().empty());
+    EXPECT_EQ(std::vector<std::string>{kFirstTime[0]}, sim.calls());
     EXPECT_EQ(1, log.count("[online_request]Watchdog First start"));
     EXPECT_EQ(0, daemon.stop(SIGTERM));
 }

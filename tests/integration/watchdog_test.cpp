@@ -211,13 +211,14 @@ TEST(WatchdogE2E, TheSupervisorsResetByteHoldsTheWatchdogWithinASecond)
     LtesimClient sim(w.root);
     ASSERT_EQ("ok", sim.command("set device_present 1"));
     ASSERT_TRUE(log.wait_for("watchdog start![Hold:0]")) << log.text();
+    ASSERT_EQ("ok", sim.command("clear"));
 
     w.root.write_file(kStatus, std::string(1, '\x0f'));
     const auto written = std::chrono::steady_clock::now();
     ASSERT_TRUE(eventually([&] { return w.status() == 0x0A; }, 3s));
     EXPECT_LT(std::chrono::steady_clock::now() - written, 1500ms);
     ASSERT_TRUE(log.wait_for("lte_watchdog_stop, watchdog stop!"));
-    EXPECT_EQ(1, count(sim.call_names(), "LAPI_NotiArm1Reset"));
+    EXPECT_EQ(1, count(sim.calls(), "LAPI_NotiArm1Reset dev=- 00000001"));
     EXPECT_TRUE(log.wait_for("WTD file : Done [a]")) << "its own acknowledgement holds it";
     ASSERT_EQ("ok", sim.command("clear"));
     std::this_thread::sleep_for(600ms);
