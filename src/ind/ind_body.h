@@ -24,9 +24,12 @@ ind_next ind_body_interface_release_indication(ind_call& call);
 ind_next ind_body_interface_change_indication(ind_call& call);
 
 // ind_pdn.cpp
+ind_next ind_body_attach_response(ind_call& call);
 ind_next ind_body_detach_response(ind_call& call);
 ind_next ind_body_pdn_conectivity_response(ind_call& call);
 ind_next ind_body_pdn_disconnect_response(ind_call& call);
+ind_next ind_body_pdn_connectivity_rqr_indication(ind_call& call);
+ind_next ind_body_pdn_disconnect_rqr_indication(ind_call& call);
 ind_next ind_body_emm_information_indication(ind_call& call);
 
 // ind_watchdog.cpp

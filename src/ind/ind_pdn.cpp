@@ -5,28 +5,51 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
+#include <string_view>
+
+#include <strings.h>
 
 #include "base/be.h"
 #include "base/platform_call.h"
 #include "base/record.h"
 #include "base/shell.h"
+#include "config/apn_table.h"
 #include "config/confdb_access.h"
+#include "if_record.h"
 #include "ind/admin_pdn_count.h"
 #include "ind/ind_body.h"
 #include "ind/ind_watchdog.h"
 #include "ltesdk.h"
+#include "modem/bringup.h"
+#include "modem/cm_memcpy.h"
+#include "modem/cm_wrappers.h"
 #include "server/delivery.h"
 
 namespace cnxd {
 namespace {
 
-constexpr uint32_t APN_TYPE_ADMIN = 2;
 
 // The head the detach and PDN answers share: a 16-bit result and two
 // 16-bit causes; the PDN answers then carry the default EPS bearer id.
 constexpr size_t RSP_RESULT = 0;
 constexpr size_t RSP_EPS_ID = 6;
+
+// The head of the attach answers: results and reason, bearers, data path
+// and IP allocation, then the network identifier with its length.
+constexpr record_field ATTACH_HEAD_TBL[] = {
+    rec::num("Register result1", 0, 2),
+    rec::num("Register result2", 2, 2),
+    rec::num("Lower layer reason", 4, 2),
+    rec::num("Default EPS ID", 6, 2),
+    rec::num("EPS ID", 8, 2),
+    rec::num("Data Path", 10, 1),
+    rec::num("IP Alloc Type", 11, 1),
+    rec::num("Attach NI length", 12, 1),
+    rec::text("Attach NI", 13, 100).with_count(12, 1),
+};
 
 constexpr record_field DETACH_TBL[] = {
     rec::num("result", RSP_RESULT, 2),
@@ -53,6 +76,58 @@ bool counts_admin(std::span<const uint8_t> rec)
 {
     return g_operator == OPERATOR_SPRINT &&
            getApnTypeByDefEPSid(static_cast<uint16_t>(load_be16(rec, RSP_EPS_ID))) == APN_TYPE_ADMIN;
+}
+
+// ---- PDN connections the modem asks for (operator 7) --------------------------
+
+// PDN connectivity required: request type, APN name, address type.
+constexpr size_t RQR_TYPE = 0;
+constexpr size_t RQR_APN = 1;
+constexpr size_t RQR_APN_SIZE = 100;
+constexpr size_t RQR_ADDR_TYPE = 101;
+constexpr record_field PDN_RQR_TBL[] = {
+    rec::num("Request Type", RQR_TYPE, 1),
+    rec::text("APN Name", RQR_APN, RQR_APN_SIZE),
+    rec::num("Type of Address", RQR_ADDR_TYPE, 1),
+};
+constexpr size_t PDN_CONN_REQ_SIZE = 420;
+
+// PDN disconnect required: default EPS bearer id, NI length and NI.
+constexpr size_t DRQ_EPS_ID = 0;
+constexpr size_t DRQ_NI_LEN = 2;
+constexpr size_t DRQ_NI = 3;
+constexpr size_t DRQ_SIZE = DRQ_NI + PDN_DISCONN_APN_NAME_MAX;
+
+bool bip_replace()
+{
+    confdb_value v{};
+    CNXD_GetConfdbValue("config wan lte bip replace", "ENABLE", v);
+    return std::atoi(v.data()) == 1;
+}
+
+std::string_view text_at(std::span<const uint8_t> rec, size_t off, size_t max)
+{
+    if (off >= rec.size())
+        return {};
+    const auto* p = reinterpret_cast<const char*>(rec.data() + off);
+    return {p, strnlen(p, std::min(max, rec.size() - off))};
+}
+
+// The default EPS bearer id of the listed interface whose APN is `ni`
+// (ignoring case; the last match wins), or `eps` when none is.
+uint16_t connection_eps_of(std::span<const uint8_t> list, std::string_view ni, uint16_t eps)
+{
+    const uint32_t count = load_be32(list, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t at = 4 + i * ifrec::SIZE;
+        if (at + ifrec::SIZE > list.size())
+            break;
+        const auto nic = list.subspan(at, ifrec::SIZE);
+        if (nic[ifrec::APN_LEN] == ni.size() &&
+            strncasecmp(reinterpret_cast<const char*>(&nic[ifrec::APN_NAME]), ni.data(), ni.size()) == 0)
+            eps = static_cast<uint16_t>(load_be16(nic, ifrec::EPS_BEARER));
+    }
+    return eps;
 }
 
 // ---- Network time ----------------------------------------------------------
@@ -143,6 +218,16 @@ void set_network_time(std::span<const uint8_t> rec)
 
 }  // namespace
 
+// A successful attach finishes an interrupted firmware-over-the-air session.
+ind_next ind_body_attach_response(ind_call& call)
+{
+    call.title();
+    record_print(cnxd_srv_send_log, ATTACH_HEAD_TBL, call.record());
+    if (call.record().size() >= 2 && load_be16(call.record(), 0) == 0)
+        cm_run_ota_dm_recover_session(call.dev_idx());
+    return ind_next::forward;
+}
+
 ind_next ind_body_detach_response(ind_call& call)
 {
     call.title();
@@ -182,6 +267,110 @@ ind_next ind_body_pdn_disconnect_response(ind_call& call)
     if (n != 0)
         sdk_log(6, "ADMIN PDN Reference count(%d)\n", n - 1);
     return ind_next::forward;
+}
+
+// Operator 7: the modem asks for the ADMIN PDN, named by the APN table or
+// the UICC as "config wan lte bip replace" says.
+ind_next ind_body_pdn_connectivity_rqr_indication(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    record_print(cnxd_srv_send_log, PDN_RQR_TBL, rec);
+    if (g_operator != OPERATOR_SPRINT)
+        return ind_next::forward;
+    constexpr apn_record_layout L = pdn_conn_apn_info_layout;
+    std::array<uint8_t, PDN_CONN_REQ_SIZE> req{};
+    req[0] = rec.empty() ? 0 : rec[RQR_TYPE];
+    req[L.filled] = 1;
+    req[L.apn_type] = APN_TYPE_ADMIN;
+    CNXD_FillPdnConnApnInfo(req);
+    const std::string table(text_at(req, L.apn_name, L.apn_name_len));
+    const std::string uicc(text_at(rec, RQR_APN, RQR_APN_SIZE));
+    std::string name = table;
+    if (bip_replace()) {
+        cnxd_srv_send_log("Replace apn_name from CONFDB (%s)\n", table.c_str());
+        if (table.empty()) {
+            cnxd_srv_send_log("CONFDB apn_name is empty, keep using apn_name from UICC (%s)\n", uicc.c_str());
+            name = uicc;
+        }
+        if (name.empty()) {
+            cnxd_srv_send_log("ERROR: Both CONFDB/UICC has empty apn_name.\n");
+            return ind_next::quiet;
+        }
+    } else {
+        cnxd_srv_send_log("Use apn_name from UICC (%s)\n", uicc.c_str());
+        if (uicc.empty())
+            cnxd_srv_send_log("UICC apn_name is empty. Change to use apn_name from CONFDB (%s)\n", table.c_str());
+        else
+            name = uicc;
+    }
+    std::fill_n(req.begin() + static_cast<long>(L.apn_name), L.apn_name_len, 0);
+    std::copy_n(name.begin(), std::min(name.size(), L.apn_name_len - 1), req.begin() + static_cast<long>(L.apn_name));
+    cnxd_srv_send_log("\nPDN CONNECTIVITY REQUEST(DEV_IDX(%d))\n", call.dev_idx());
+    cnxd_srv_send_log("REQ_APN_TYPE : %d\n", req[L.apn_type]);
+    cnxd_srv_send_log("APN Name : %s\n", name.c_str());
+    cnxd_srv_send_log("PDN Type : %d\n", req[L.pdn_type]);
+    if (LAPI_PDNConnRequest(hAPI, call.dev_idx(), req.data()) != 0)
+        sdk_log(3, "LAPI_PDNConnRequest fail");
+    return ind_next::forward;
+}
+
+// Operator 7: the modem asks to close a PDN; an ADMIN PDN that other users
+// still hold stays up.
+ind_next ind_body_pdn_disconnect_rqr_indication(ind_call& call)
+{
+    std::array<uint8_t, DRQ_SIZE> rec{};
+    const size_t handed = std::min(call.record().size(), rec.size());
+    std::copy_n(call.record().begin(), handed, rec.begin());
+    const auto ni = [&] { return text_at(rec, DRQ_NI, std::min<size_t>(rec[DRQ_NI_LEN], PDN_DISCONN_APN_NAME_MAX)); };
+    if (g_operator != OPERATOR_SPRINT) {
+        call.title();
+        cnxd_srv_send_log("Default EPS ID : %d\n", load_be16(rec.data() + DRQ_EPS_ID));
+        if (rec[DRQ_NI_LEN])
+            cnxd_srv_send_log("APN NI : %s\n", std::string(ni()).c_str());
+        return ind_next::forward;
+    }
+    if (bip_replace()) {
+        const std::string admin = CNXD_GetApnNameByAPNType(APN_TYPE_ADMIN).value_or("");
+        if (!admin.empty()) {
+            const size_t len = std::min(admin.size(), PDN_DISCONN_APN_NAME_MAX);
+            cnxd_srv_send_log("Replace apn_name from (%s) to (%s)\n", std::string(ni()).c_str(), admin.c_str());
+            std::fill_n(rec.begin() + DRQ_NI, PDN_DISCONN_APN_NAME_MAX, 0);
+            std::copy_n(admin.begin(), len, rec.begin() + DRQ_NI);
+            rec[DRQ_NI_LEN] = static_cast<uint8_t>(len);
+        }
+    }
+    if (rec[DRQ_NI_LEN])
+        cnxd_srv_send_log("APN NI : %s\n", std::string(ni()).c_str());
+    std::array<uint8_t, PDN_DISCONN_SIZE> req{};
+    uint16_t eps = load_be16(rec.data() + DRQ_EPS_ID);
+    const std::string_view name = ni();
+    if (!name.empty()) {
+        req[PDN_DISCONN_APN_LEN] = static_cast<uint8_t>(name.size());
+        check_memcpy(&req[PDN_DISCONN_APN_NAME], name.data(), name.size(), __FILE__, __LINE__);
+    }
+    std::array<uint8_t, ifrec::CONN_INFO_SIZE> list{};
+    if (LAPI_GetConnectionInfo(hAPI, call.dev_idx(), list.data()) != 0) {
+        sdk_log(3, "LAPI_GetConnectionInfo fail\n");
+        return ind_next::done;
+    }
+    eps = connection_eps_of(list, name, eps);
+    store_be16(req.data(), eps);
+    call.title();
+    cnxd_srv_send_log("Default EPS ID : %d\n", eps);
+    if (getApnTypeByDefEPSid(eps) == static_cast<int>(APN_TYPE_ADMIN) && g_vzw_admin_pdn_reference_count >= 2) {
+        cnxd_srv_send_log("ADMIN PDN Reference Count(%d) is greater then 1\n", g_vzw_admin_pdn_reference_count.load());
+        cnxd_srv_send_log("Skip ADMIN PDN DISCONNECT REQUIRED INDICATION\n");
+        const uint8_t n = --g_vzw_admin_pdn_reference_count;
+        sdk_log(6, "ADMIN PDN Reference count(%d)\n", n);
+    } else {
+        cnxd_srv_send_log("\nPDN DISCONNECT REQUEST(DEV_IDX(%d))\n", call.dev_idx());
+        if (LAPI_PDNDisconnRequest(hAPI, call.dev_idx(), req.data()) != 0)
+            sdk_log(3, "LAPI_PDNDisconnRequest fail");
+    }
+    const iovec piece{rec.data(), handed};
+    call.forward(std::span(&piece, handed ? 1 : 0));
+    return ind_next::done;
 }
 
 // The network's time: with "config system_time" ENABLE 1 the clock and

@@ -119,14 +119,9 @@ TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
     // One receive is one line: each line waits for the echo of the last.
     c.send_text("cnxdf 200\n");
     EXPECT_TRUE(called("LAPI_CLI_CMD_RSP_DELIVER_IND dev=1 0b" + hex(std::string("cnxdf 200\n\0", 11))));
-    RawClient listener(root, "help-log");
-    ASSERT_TRUE(listener.open());
-    listener.set_word(0, 1);
+    const LogTail log(root);
     c.send_text("help\n");
-    EXPECT_TRUE(eventually([&] {
-        const auto f = listener.recv(100ms);
-        return f && std::string(f->begin(), f->end()).find("\nat \t\tAttach\n") != std::string::npos;
-    }, 10s)) << "the daemon's own list goes to the log listeners";
+    EXPECT_TRUE(log.wait_for("\nat \t\tAttach\n")) << "the daemon's own list goes to the log listeners";
     EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("help\n\0", 6))));
     EXPECT_TRUE(c.wait_for("commands: help"));
     EXPECT_EQ(0, console_calls_with("cnxdf")) << "a refused index reaches nobody";

@@ -74,6 +74,26 @@ TEST(Connections, TheAdminPdnCountMovesOnlyOnItsResults)
             EXPECT_EQ(before + 1, daemon.count_in_log("ADMIN PDN Reference count(")) << what;
         }
     }
+
+    // Held twice, the modem's disconnect of the ADMIN PDN (named, not
+    // numbered: the connection list gives its bearer) only drops a hold.
+    const LogTail log(root);
+    ASSERT_EQ("ok", sim.command("pdn down 2"));  // its TID entry went with the detach
+    ASSERT_EQ("ok", sim.command("pdn up 2 admin"));
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ("ok", sim.command("inject 6 1 " + hex(pdn_answer(1, 747))));
+    ASSERT_EQ("ok", sim.command("sync"));
+    ASSERT_EQ("ok", sim.command("clear"));
+    const std::string required = "inject 148 1 000005" + hex(std::string("admin")) + std::string(118, '0');
+    ASSERT_EQ("ok", sim.command(required));
+    EXPECT_TRUE(log.wait_for("Skip ADMIN PDN DISCONNECT REQUIRED INDICATION"));
+    ASSERT_EQ("ok", sim.command(required));
+    EXPECT_TRUE(log.wait_for("\nPDN DISCONNECT REQUEST(DEV_IDX(1))\n"));
+    ASSERT_EQ("ok", sim.command("sync"));
+    const auto calls = sim.calls();
+    EXPECT_EQ(1, std::ranges::count_if(calls, [](const std::string& c) {
+                  return c.starts_with("LAPI_PDNDisconnRequest dev=1 00070000" "05" "61646d696e");
+              })) << "one request, for bearer 7";
     EXPECT_EQ(0, daemon.stop(SIGTERM));
 }
 
@@ -124,7 +144,7 @@ TEST(Connections, NetworkTimeSetsTheClockAndZoneInTheSysrootOnly)
         const time_t host_before = time(nullptr);
         ASSERT_EQ("ok", sim.command("inject 112 1 " + hex(c.record)));
         ASSERT_TRUE(log.wait_for("WTD: ind_watchdog_start__Cancel[Watchdog Disabled]")) << c.name;
-        EXPECT_EQ(1, log.count("WTD: ind_watchdog_stop")) << c.name;
+        EXPECT_GE(log.count("WTD: ind_watchdog_stop"), 1) << c.name;
         const std::string calls = root.read_file("/var/log/platform-calls.log");
         if (c.clock < 0)
             EXPECT_EQ(std::string::npos, calls.find("settimeofday")) << c.name;
