@@ -65,6 +65,8 @@ TEST_P(BringUp, AnInsertedModemComesOnLineOnceInOrder)
     const auto online = from(calls, "LAPI_OnlineRequest");
     ASSERT_GE(online.size(), 2u);
     EXPECT_TRUE(online[1].starts_with("LAPI_SendDMCommand dev=1 766572")) << "the init script after the wait";
+    EXPECT_EQ("no crash since power on\n", root.read_file("/var/lte/dev_dbg_log/crash.log"))
+        << "the crash log chunk, its last line ended";
     EXPECT_EQ(0, c.api_request(0, 1, {}));
     EXPECT_EQ(1, c.attach()[1520]) << "init-complete flag of device 1";
 
