@@ -229,13 +229,10 @@ constexpr uint8_t APN_TYPE_ADMIN = 2;
 // when the count is 1 or less.
 bool release_admin_reference()
 {
-    uint8_t n = g_vzw_admin_pdn_reference_count;
-    while (n > 1 && !g_vzw_admin_pdn_reference_count.compare_exchange_weak(n, static_cast<uint8_t>(n - 1))) {
-    }
-    if (n <= 1)
-        return false;
-    sdk_log(6, "ADMIN PDN Reference count(%d)", n - 1);
-    return true;
+    const auto n = admin_pdn_release(1);
+    if (n)
+        sdk_log(6, "ADMIN PDN Reference count(%d)", *n);
+    return n.has_value();
 }
 
 // PDN disconnect: an ADMIN PDN that other users still hold stays up.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace cnxd {
 
@@ -12,5 +13,9 @@ namespace cnxd {
 // removal. Raised and lowered by the connection handlers on the SDK callback
 // thread, lowered by the client dispatcher on the main thread.
 extern std::atomic<uint8_t> g_vzw_admin_pdn_reference_count;
+
+// Drops one hold when the count is above `floor`: the new count, or
+// nothing when the count was not above it.
+std::optional<uint8_t> admin_pdn_release(uint8_t floor);
 
 }  // namespace cnxd

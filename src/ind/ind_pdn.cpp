@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,13 +57,7 @@ constexpr record_field DETACH_TBL[] = {
     rec::num("Deregister Cause1", 2, 2),
     rec::num("Deregister Cause2", 4, 2),
 };
-constexpr record_field PDN_CONN_TBL[] = {
-    rec::num("Result", RSP_RESULT, 2),
-    rec::num("RejectCause1", 2, 2),
-    rec::num("RejectCause2", 4, 2),
-    rec::num("Default EPS ID", RSP_EPS_ID, 2),
-};
-constexpr record_field PDN_DISCONN_TBL[] = {
+constexpr record_field PDN_RSP_TBL[] = {
     rec::num("Result", RSP_RESULT, 2),
     rec::num("RejectCause1", 2, 2),
     rec::num("RejectCause2", 4, 2),
@@ -72,10 +67,17 @@ constexpr record_field PDN_DISCONN_TBL[] = {
 // Results of a PDN disconnect answer that close the PDN.
 constexpr uint16_t DISCONNECTED[] = {101, 107, 108, 0xFFFF};
 
-bool counts_admin(std::span<const uint8_t> rec)
+// Titles and prints a PDN answer; its result when it is an answer for the
+// ADMIN PDN of operator 7, which moves the count.
+std::optional<uint16_t> admin_pdn_answer(ind_call& call)
 {
-    return g_operator == OPERATOR_SPRINT &&
-           getApnTypeByDefEPSid(static_cast<uint16_t>(load_be16(rec, RSP_EPS_ID))) == APN_TYPE_ADMIN;
+    call.title();
+    const auto rec = call.record();
+    record_print(cnxd_srv_send_log, PDN_RSP_TBL, rec);
+    if (rec.size() < RSP_EPS_ID + 2 || g_operator != OPERATOR_SPRINT ||
+        getApnTypeByDefEPSid(static_cast<uint16_t>(load_be16(rec, RSP_EPS_ID))) != static_cast<int>(APN_TYPE_ADMIN))
+        return std::nullopt;
+    return static_cast<uint16_t>(load_be16(rec, RSP_RESULT));
 }
 
 // ---- PDN connections the modem asks for (operator 7) --------------------------
@@ -240,11 +242,7 @@ ind_next ind_body_detach_response(ind_call& call)
 // A PDN of the ADMIN APN type that came up (result 1 or 5) is counted.
 ind_next ind_body_pdn_conectivity_response(ind_call& call)
 {
-    call.title();
-    const auto rec = call.record();
-    record_print(cnxd_srv_send_log, PDN_CONN_TBL, rec);
-    const uint16_t result = load_be16(rec, RSP_RESULT);
-    if (rec.size() >= RSP_EPS_ID + 2 && (result == 1 || result == 5) && counts_admin(rec)) {
+    if (const auto result = admin_pdn_answer(call); result && (*result == 1 || *result == 5)) {
         const uint8_t n = ++g_vzw_admin_pdn_reference_count;
         sdk_log(6, "ADMIN PDN Reference count(%d)", n);
     }
@@ -254,18 +252,11 @@ ind_next ind_body_pdn_conectivity_response(ind_call& call)
 // A closed PDN of the ADMIN APN type is uncounted, never below 0.
 ind_next ind_body_pdn_disconnect_response(ind_call& call)
 {
-    call.title();
-    const auto rec = call.record();
-    record_print(cnxd_srv_send_log, PDN_DISCONN_TBL, rec);
-    const uint16_t result = load_be16(rec, RSP_RESULT);
-    if (rec.size() < RSP_EPS_ID + 2 || std::ranges::find(DISCONNECTED, result) == std::end(DISCONNECTED) ||
-        !counts_admin(rec))
+    const auto result = admin_pdn_answer(call);
+    if (!result || std::ranges::find(DISCONNECTED, *result) == std::end(DISCONNECTED))
         return ind_next::forward;
-    uint8_t n = g_vzw_admin_pdn_reference_count;
-    while (n != 0 && !g_vzw_admin_pdn_reference_count.compare_exchange_weak(n, static_cast<uint8_t>(n - 1))) {
-    }
-    if (n != 0)
-        sdk_log(6, "ADMIN PDN Reference count(%d)\n", n - 1);
+    if (const auto n = admin_pdn_release(0))
+        sdk_log(6, "ADMIN PDN Reference count(%d)\n", *n);
     return ind_next::forward;
 }
 
@@ -358,11 +349,12 @@ ind_next ind_body_pdn_disconnect_rqr_indication(ind_call& call)
     store_be16(req.data(), eps);
     call.title();
     cnxd_srv_send_log("Default EPS ID : %d\n", eps);
-    if (getApnTypeByDefEPSid(eps) == static_cast<int>(APN_TYPE_ADMIN) && g_vzw_admin_pdn_reference_count >= 2) {
-        cnxd_srv_send_log("ADMIN PDN Reference Count(%d) is greater then 1\n", g_vzw_admin_pdn_reference_count.load());
+    const auto held = getApnTypeByDefEPSid(eps) == static_cast<int>(APN_TYPE_ADMIN) ? admin_pdn_release(1)
+                                                                                     : std::nullopt;
+    if (held) {
+        cnxd_srv_send_log("ADMIN PDN Reference Count(%d) is greater then 1\n", *held + 1);
         cnxd_srv_send_log("Skip ADMIN PDN DISCONNECT REQUIRED INDICATION\n");
-        const uint8_t n = --g_vzw_admin_pdn_reference_count;
-        sdk_log(6, "ADMIN PDN Reference count(%d)\n", n);
+        sdk_log(6, "ADMIN PDN Reference count(%d)\n", *held);
     } else {
         cnxd_srv_send_log("\nPDN DISCONNECT REQUEST(DEV_IDX(%d))\n", call.dev_idx());
         if (LAPI_PDNDisconnRequest(hAPI, call.dev_idx(), req.data()) != 0)
