@@ -32,6 +32,31 @@ TEST(Connections, TheEmergencyImageOnlyPrintsItsBanner)
     EXPECT_EQ(0, daemon.stop(SIGTERM));
 }
 
+TEST(Connections, AnAttachWithItsAddressByNasStartsNoDhcpClient)
+{
+    Sysroot root;
+    Daemon daemon(root);
+    ASSERT_TRUE(daemon.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    const LogTail log(root, true);
+    RawClient c(root, "attacher");
+    ASSERT_TRUE(c.open().has_value());
+    Bytes attach(352, 0);
+    const std::string apn = "internet";
+    std::copy(apn.begin(), apn.end(), attach.begin() + 2);
+    ASSERT_EQ(0, c.api_request(25, 1, attach));
+    ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 163) == 1; })) << "interface ready";
+    const auto events = log.events();
+    EXPECT_LT(std::ranges::find(events, 26), std::ranges::find(events, 163)) << "the attach answer first";
+    ASSERT_EQ(0, c.api_request(29, 1, {}));
+    ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 164) == 1; })) << "released";
+    EXPECT_TRUE(log.wait_for("Network detached"));
+    EXPECT_EQ(0, daemon.count_in_log("Executed DHCP client"));
+    EXPECT_FALSE(root.exists("/var/tmp/dhclient.pid.1"));
+    EXPECT_EQ(0, daemon.stop(SIGTERM));
+}
+
 // A PDN answer for the ADMIN PDN the modem holds (bearer 7): result word,
 // two causes, the bearer.
 Bytes pdn_answer(uint16_t result, size_t len)

@@ -2,8 +2,9 @@
 // and real programs (run as root): the built daemon runs inside a client
 // network namespace holding lte0pdn0, the veth peer in a server namespace is
 // served by dnsmasq, and the simulated modem reports the PDN interface of
-// the APN of the store's first APN table section (sid 1) ready with its
-// address to come from DHCP, and later released. The sysroot's dhclient runs
+// the APN of the store's first APN table section (sid 1), which a client
+// attaches to, ready with its address to come from DHCP, and released at
+// the client's detach. The sysroot's dhclient runs
 // the machine's ISC client with our hook script.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -215,7 +217,9 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     // Ready: the record reaches the clients with the address and netmask
     // dnsmasq leased, which it gets only once the manager's state is
     // "started". The daemon waits up to 10 s for the address.
-    ASSERT_EQ("ok", sim.command(std::string("pdn up 0 ") + APN));
+    Bytes attach(352, 0);  // the APN at 2
+    std::copy_n(APN, std::strlen(APN), attach.begin() + 2);
+    ASSERT_EQ(0, events.api_request(25, MODEM_DEV, attach)) << "a client's attach";
     const Bytes ready = interface_record(events, EV_IF_READY, 40s);
     ASSERT_FALSE(ready.empty()) << daemon.log() << "\ndnsmasq:\n" << server_log();
     EXPECT_EQ(std::string(CLIENT_IF), reinterpret_cast<const char*>(&ready[ifrec::NAME]));
@@ -253,8 +257,9 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     EXPECT_GT(left, 60);
     EXPECT_LE(left, 121);
 
-    // Release: the client is stopped and its files go.
-    ASSERT_EQ("ok", sim.command("pdn down 0"));
+    // The client's detach releases every interface: the DHCP client is
+    // stopped and its files go.
+    ASSERT_EQ(0, events.api_request(29, MODEM_DEV, {})) << "a client's detach";
     EXPECT_FALSE(interface_record(events, EV_IF_RELEASE, 15s).empty());
     EXPECT_TRUE(eventually([&] { return !process_alive(client); }, 15s)) << daemon.log();
     EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.pid.1"); }, 15s));
