@@ -47,6 +47,13 @@ struct online_thread {
 std::mutex threads_lock;
 std::list<online_thread> online_threads;
 
+void stop_and_join();
+// A program that ends without stopping the daemon (a test rig) still ends
+// its online threads rather than leaving them to abort the exit.
+struct join_at_exit {
+    ~join_at_exit() { stop_and_join(); }
+} online_threads_joiner;
+
 bool online_stopping()
 {
     std::lock_guard g(evt_online_with_ps_init.lock);
@@ -160,7 +167,8 @@ void online_event_signal()
     evt.cond.notify_all();
 }
 
-void online_requests_stop()
+namespace {
+void stop_and_join()
 {
     {
         std::lock_guard g(evt_online_with_ps_init.lock);
@@ -172,5 +180,8 @@ void online_requests_stop()
         t.thread.join();
     online_threads.clear();
 }
+}  // namespace
+
+void online_requests_stop() { stop_and_join(); }
 
 }  // namespace cnxd

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -177,6 +178,12 @@ std::optional<int> Daemon::stop(int sig, std::chrono::milliseconds bound)
     signal(sig);
     if (!eventually([&] { return !running(); }, bound))
         return std::nullopt;
+    // A daemon that failed tells why in its output: show the end of it.
+    if (exit_status_ != 0) {
+        const std::string all = log();
+        std::fprintf(stderr, "daemon exit %d, its output ends:\n%s\n", exit_status_,
+                     all.substr(all.size() - std::min<size_t>(all.size(), 4000)).c_str());
+    }
     return exit_status_;
 }
 
