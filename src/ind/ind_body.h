@@ -5,7 +5,8 @@
 // shape forward (ind_next::forward) or forwards itself.
 //
 // Connection and interface indications live in ind_conn.cpp, the
-// watchdog's in ind_watchdog.cpp, the informational ones in ind_info.cpp.
+// watchdog's in ind_watchdog.cpp, the informational ones in ind_info.cpp, the protocol
+// information answers in ind_protocol.cpp.
 #pragma once
 
 #include "ind/ind.h"
@@ -41,5 +42,14 @@ ind_next ind_body_debug_print_to_host(ind_call& call);
 ind_next ind_body_dm_log_response(ind_call& call);
 ind_next ind_body_dm_log_ext_response(ind_call& call);
 ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call);
+ind_next ind_body_plmn_search_response(ind_call& call);
+ind_next ind_body_timer_expiration_response(ind_call& call);
+ind_next ind_body_operator_specific_max_attempt_ind(ind_call& call);
+ind_next ind_body_psm_status_notify_ind(ind_call& call);
+ind_next ind_body_sms_wap_push_indication(ind_call& call);
+
+// ind_protocol.cpp
+ind_next ind_body_get_protocol_info_response(ind_call& call);
+ind_next ind_body_set_protocol_info_response(ind_call& call);
 
 }  // namespace cnxd

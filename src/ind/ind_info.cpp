@@ -1,11 +1,17 @@
 // Bodies of the informational indications, and the two handlers of the
 // SDK's other callback forms.
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <string>
 
 #include "base/be.h"
+#include "base/record.h"
 #include "base/shell.h"
+#include "config/confdb_access.h"
 #include "ind/ind_body.h"
+#include "ind/ind_print.h"
+#include "modem/bringup.h"
 #include "modem/cm_printf.h"
 #include "dm/dm_report.h"
 #include "server/delivery.h"
@@ -28,7 +34,175 @@ constexpr size_t HOST_DBG_LINE_SIZE = 1024;
 constexpr uint16_t UICC_ACTIVATE_EVENT = 125;
 constexpr uint16_t UICC_DEACTIVATE_EVENT = 126;
 
+// Timer expiration record: 32-bit timer id, 32-bit state.
+constexpr size_t TIMER_ID = 0;
+constexpr size_t TIMER_STATE = 4;
+// By the modem's timer id (0 to 6); an id of all ones names no timer.
+constexpr std::array<const char*, 7> timer_name_tbl = {"T310", "T311", "T304", "T3402", "T3346", "T3396", "T3245"};
+constexpr std::array<const char*, 3> timer_state_tbl = {"START", "CANCLE/STOP", "EXPIRE"};
+constexpr uint32_t TIMER_ID_NONE = 0xffffffff;
+
+// Maximum attempt record: the event (0 attach, 1 RRC), the 16-bit count.
+constexpr size_t MAX_ATTEMPT_EVENT = 0;
+constexpr size_t MAX_ATTEMPT_COUNT = 1;
+
+// Power saving record: status, triggered, 16-bit T3324, 32-bit extended
+// T3412.
+constexpr record_field PSM_STATUS[] = {
+    rec::num("  status", 0, 1),
+    rec::num("  triggered", 1, 1),
+    rec::num("  t3324", 2, 2),
+    rec::num("  ext3412", 4, 4),
+};
+static_assert(record_tbl_ok(PSM_STATUS));
+
+// PLMN search answer: the 32-bit result, the selection mode, the 3-byte
+// PLMN found, the next search index (0xFF: none), the 16-bit next interval
+// and remaining count, the band, the 16-bit physical cell id, the 32-bit
+// frequency, the 16-bit tracking area code, the 28-bit cell id in 32 bits,
+// the PLMN priority, then the SIB1 PLMN list: a count and up to six 3-byte
+// PLMN ids. The rest of the record is reserved.
+constexpr size_t PLMN_SEARCH_RESULT = 0;
+constexpr size_t PLMN_SEARCH_PLMN = 5;
+constexpr size_t PLMN_SEARCH_NEXT_INDEX = 8;
+constexpr uint8_t PLMN_SEARCH_NO_INDEX = 0xff;
+constexpr record_field SIB1_PLMN[] = {rec::hex_block("PLMN ID", 0, 3)};
+constexpr record_field PLMN_SEARCH_HEAD[] = {
+    rec::snum("Result", PLMN_SEARCH_RESULT, 4),
+    rec::num("Selection Mode", 4, 1),
+    rec::hex_block("PLMN", PLMN_SEARCH_PLMN, 3),
+};
+constexpr record_field PLMN_SEARCH_TAIL[] = {
+    rec::num("Next Interval", 9, 2),
+    rec::num("Remain Count", 11, 2),
+    rec::num("Band", 13, 1),
+    rec::num("Cell ID", 14, 2),
+    rec::num("Frequency", 16, 4),
+    rec::num("TAC", 20, 2),
+    rec::hex("Cell Identity", 22, 4),
+    rec::num("PLMN Priority", 26, 1),
+    rec::num("SIB1 PLMN Count", 27, 1),
+    rec::array("SIB1 PLMN[%d]", 28, 3, 6, SIB1_PLMN).with_count(27, 1),
+};
+static_assert(record_tbl_ok(PLMN_SEARCH_HEAD) && record_tbl_ok(PLMN_SEARCH_TAIL));
+// SMS configuration choices of the found PLMN that also switch SMS over IP
+// networks off and the SMS format to 3GPP2.
+constexpr int SMS_CONF_CHANGED_IP_OFF = 2;
+
+// WAP push record: 32-bit teleservice id, encoding, field length, then the
+// field bytes.
+constexpr size_t WAP_FIELD_LEN = 5;
+constexpr size_t WAP_FIELD = 6;
+constexpr record_field WAP_PUSH[] = {
+    rec::num("teleId", 0, 4).with_sep("="),
+    rec::num("msgEncoding", 4, 1).with_sep("="),
+    rec::num("numField", WAP_FIELD_LEN, 1).with_sep("="),
+};
+static_assert(record_tbl_ok(WAP_PUSH));
+// The operator whose device-management client takes WAP pushes.
+constexpr int32_t WAP_PUSH_OPERATOR = 2;
+
 }  // namespace
+
+ind_next ind_body_timer_expiration_response(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    const auto id = static_cast<uint32_t>(record_uint(rec, TIMER_ID, 4));
+    const auto state = static_cast<uint32_t>(record_uint(rec, TIMER_STATE, 4));
+    if (id == TIMER_ID_NONE) {
+        cnxd_srv_send_log("Invalid Timer ID : %08x\n", id);
+        return ind_next::forward;
+    }
+    if (id < timer_name_tbl.size())
+        cnxd_srv_send_log("TimerID : %s\n", timer_name_tbl[id]);
+    else
+        cnxd_srv_send_log("TimerID : Unknown(%08x)\n", id);
+    if (state < timer_state_tbl.size())
+        cnxd_srv_send_log("TimerStatus : %s\n", timer_state_tbl[state]);
+    else
+        cnxd_srv_send_log("TimerStatus : Unknown(%u)\n", state);
+    return ind_next::forward;
+}
+
+ind_next ind_body_operator_specific_max_attempt_ind(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    const bool rrc = record_uint(rec, MAX_ATTEMPT_EVENT, 1) != 0;
+    const auto count = static_cast<int>(record_uint(rec, MAX_ATTEMPT_COUNT, 2));
+    cnxd_srv_send_log("Event : %s\n", rrc ? "RRC retry couynt reached to maximum" : "Attach retry count reached to maximum");
+    cnxd_srv_send_log(rrc ? "RRC Retry Count : %d\n" : "Attach Retry Count : %d\n", count);
+    return ind_next::forward;
+}
+
+// A PLMN found: the SMS configuration may change with it.
+ind_next ind_body_plmn_search_response(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    record_print(cnxd_srv_send_log, PLMN_SEARCH_HEAD, rec);
+    if (rec.size() > PLMN_SEARCH_NEXT_INDEX && rec[PLMN_SEARCH_NEXT_INDEX] == PLMN_SEARCH_NO_INDEX)
+        cnxd_srv_send_log("Next Index : No Index\n");
+    else if (rec.size() > PLMN_SEARCH_NEXT_INDEX)
+        cnxd_srv_send_log("Next Index : %d\n", rec[PLMN_SEARCH_NEXT_INDEX]);
+    record_print(cnxd_srv_send_log, PLMN_SEARCH_TAIL, rec);
+    if (rec.size() < PLMN_SEARCH_PLMN + 2 || load_be32(rec, PLMN_SEARCH_RESULT) != 0)
+        return ind_next::forward;
+    const int choice = CNXD_SelectSmsConfType(rec.subspan(PLMN_SEARCH_PLMN, 2));
+    if (choice == 0)
+        return ind_next::forward;
+    if (LAPI_SendSmsConfChangeInd(hAPI, call.dev_idx(), static_cast<uint32_t>(gSmsConfType.load())) != 0)
+        sdk_log(3, "CNXD_SendSmsConfChangeInd failed!\n");
+    if (choice == SMS_CONF_CHANGED_IP_OFF) {
+        uint8_t off[4] = {};
+        if (LAPI_SMSOVERIPNETWORKctrlRequest(hAPI, call.dev_idx(), off) != 0)
+            sdk_log(3, "LAPI_SMSOVERIPNETWORKctrlRequest!\n");
+        uint8_t format = 1;
+        if (LAPI_SMSFormatSetRequest(hAPI, call.dev_idx(), &format) != 0)
+            sdk_log(3, "LAPI_SMSFormatSetRequest failed!\n");
+    }
+    return ind_next::forward;
+}
+
+// Tells the kernel how long the modem may sleep: twice the extended T3412
+// less T3324 while power saving is on (status 0), else 0.
+ind_next ind_body_psm_status_notify_ind(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    record_print(cnxd_srv_send_log, PSM_STATUS, rec);
+    uint32_t value = 0;
+    if (record_uint(rec, 0, 1) == 0)
+        value = (static_cast<uint32_t>(record_uint(rec, 4, 4)) - static_cast<uint32_t>(record_uint(rec, 2, 2))) * 2;
+    char cmd[64];
+    std::snprintf(cmd, sizeof cmd, "kern pm psm %u", value);
+    cnxd_system(cmd);
+    return ind_next::done;
+}
+
+// A WAP push for the device-management client: handed to it, as hex, in
+// the background.
+ind_next ind_body_sms_wap_push_indication(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    record_print(cnxd_srv_send_log, WAP_PUSH, rec);
+    const size_t len = rec.size() > WAP_FIELD ? std::min<size_t>(record_uint(rec, WAP_FIELD_LEN, 1), rec.size() - WAP_FIELD) : 0;
+    const auto field = rec.subspan(std::min(rec.size(), WAP_FIELD), len);
+    print_st("field", field);
+    if (g_operator == WAP_PUSH_OPERATOR && !field.empty()) {
+        std::string cmd = "/usr/sbin/ota_dm_cli run ni ";
+        for (uint8_t b : field) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02x", b);
+            cmd += hex;
+        }
+        cmd += " &";
+        cnxd_system(cmd);
+    }
+    return ind_next::forward;
+}
 
 // Registered for both activate and deactivate; the status byte tells them
 // apart (a missing byte counts as 0).

@@ -115,14 +115,15 @@ void start_online_request_thread(uint32_t dev)
     }
 }
 
-void request_protocol_info(uint32_t dev, uint16_t type)
+}  // namespace
+
+void request_protocol_info(uint32_t dev, uint16_t type, uint8_t param)
 {
     uint8_t req[PROTOCOL_INFO_REQ_SIZE] = {};
     store_be16(req, type);
+    req[2] = param;
     cm_get_protocol_info(dev, req);
 }
-
-}  // namespace
 
 void online_request_set_steps(const online_request_steps& steps) { later_steps = steps; }
 

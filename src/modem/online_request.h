@@ -24,6 +24,10 @@ int online_wait_ms();
 // Runs the first-time sequence of `dev` (on the SDK callback thread).
 void lte_first_time_sequence(uint32_t dev);
 
+// Asks the modem for protocol information `type` with parameter byte
+// `param` (the operator code for type 6, else 0).
+void request_protocol_info(uint32_t dev, uint16_t type, uint8_t param = 0);
+
 // The online answer: wakes the waiting online request thread, if any.
 void online_event_signal();
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <iterator>
 
 #include "base/be.h"
 #include "integration/harness.h"
@@ -26,10 +27,15 @@ const std::vector<std::string> kFirstTime = {
     "LAPI_SetEARFCNExtendRequest dev=1 00000000",
 };
 
+// The calls from the first that starts with `first` on, without the
+// operator-specific request that the operator answer makes whenever it comes.
 std::vector<std::string> from(const std::vector<std::string>& calls, const std::string& first)
 {
-    const auto it = std::ranges::find_if(calls, [&](const std::string& c) { return c.starts_with(first); });
-    return {it, calls.end()};
+    auto it = std::ranges::find_if(calls, [&](const std::string& c) { return c.starts_with(first); });
+    std::vector<std::string> out;
+    std::copy_if(it, calls.end(), std::back_inserter(out),
+                 [](const std::string& c) { return !c.starts_with("LAPI_GetProtocolInfoRequest dev=1 0006"); });
+    return out;
 }
 
 struct BringUpCase {

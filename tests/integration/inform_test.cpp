@@ -1,0 +1,145 @@
+// The informational indications that do more than print: what a log
+// listener reads for each, the platform commands they run (the sysroot's
+// stubs), and the operator answer's once-only follow-up request.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "integration/harness.h"
+
+namespace cnxd::test {
+namespace {
+
+constexpr uint32_t DEV = 1;
+
+struct Case {
+    const char* what;
+    int id;                          // SDK callback id
+    std::string hex;                 // the record
+    std::vector<std::string> lines;  // what the log channel shows, in order
+    std::string platform_call;       // a stub's line, or empty
+};
+
+std::string apn_entry_hex()
+{
+    Bytes e(214, 0);
+    e[0] = 1;  // enabled
+    e[2] = 3;  // label length
+    std::copy_n("lte", 3, e.begin() + 3);
+    e[13] = 8;  // network identifier length
+    std::copy_n("internet", 8, e.begin() + 14);
+    e[82] = 0x01;  // inactivity timer 300
+    e[83] = 0x2c;
+    return "0000000201" + hex(e);
+}
+
+const Case cases[] = {
+    {"unknown operator code", 91, "0000000509", {"\nCURRENT OPERATOR(DEV_IDX(1)) : Unknown(9)\n"}, ""},
+    {"operational mode", 91, "00000000010001", {"SELF CELL SEARCH : ENABLE\n", "SELF ATTACH : DISALBE\n"}, ""},
+    {"DRX", 91, "000000080309", {"\nDRX INFO(DEV_IDX(1))\n", "DRX VAL : T=128\n", "Invalid NON DRX TIMER (9)\n"}, ""},
+    {"non-DRX 4 s", 91, "000000080003", {"NON DRX TIMER : max. 4 sec non-DRX mode after transfer state\n"}, ""},
+    {"one APN entry", 91, apn_entry_hex(),
+     {"APN INDEX : 1\n", "ENABLED : 1\n", "PDN LABEL : lte\n", "NI LEN: 8\n", "APN NI : internet\n", "INCAT TIMER : 300\n"},
+     ""},
+    {"failed answer", 91, "00030007", {"\nGET PROTOCOL INFO ERROR RESULT : 3 (TYPE 7/DEV1)\n"}, ""},
+    {"set answer", 92, "0002000003", {"Protocol info type : 2\n", "Result : 0\n", "INDEX : 3\n"}, ""},
+    {"timer", 95, "0000000300000002", {"TimerID : T3402\n", "TimerStatus : EXPIRE\n"}, ""},
+    {"unknown timer", 95, "0000000900000000", {"TimerID : Unknown(00000009)\n"}, ""},
+    {"no timer", 95, "ffffffff00000000", {"Invalid Timer ID : ffffffff\n"}, ""},
+    {"RRC attempts", 133, "010005", {"Event : RRC retry couynt reached to maximum\n", "RRC Retry Count : 5\n"}, ""},
+    {"attach attempts", 133, "000002", {"Attach Retry Count : 2\n"}, ""},
+    {"power saving on", 159, "0001000a00000064", {"  t3324 : 10\n", "  ext3412 : 100\n"}, "kern pm psm 180"},
+    {"power saving off", 159, "0101000a00000064", {"  status : 1\n"}, "kern pm psm 0"},
+    {"WAP push", 144, "0000000700" "02abcd", {"teleId=7\n", "numField=2\n", "field : ab cd \n"}, "ota_dm_cli run ni abcd"},
+};
+
+class Inform : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Operator 2 in the store (the device-management client takes WAP
+        // pushes) and in the modem's answers.
+        ASSERT_TRUE(root.confdb_set("ltenv info operator 2"));
+        root.write_file("/etc/ltesim.conf", "set operator 2\n");
+        // The bring-up sets SMS over IMS (configuration type 1).
+        ASSERT_TRUE(root.confdb_set("config wan lte modem sms_over_ims 1"));
+        ASSERT_TRUE(daemon.start());
+        sim.emplace(root);
+        ASSERT_TRUE(sim->wait_online());
+        tail.emplace(root);
+        ASSERT_TRUE(tail->open());
+    }
+    void TearDown() override { EXPECT_EQ(0, daemon.stop(SIGTERM)); }
+
+    std::string platform_calls() const { return root.read_file("/var/log/platform-calls.log"); }
+    int operator_specific_requests()
+    {
+        const auto calls = sim->calls();
+        return static_cast<int>(std::ranges::count_if(calls, [](const std::string& c) {
+            return c.starts_with("LAPI_GetProtocolInfoRequest") && c.ends_with(" 000602");
+        }));
+    }
+
+    Sysroot root;
+    Daemon daemon{root};
+    std::optional<LtesimClient> sim;
+    std::optional<LogTail> tail;  // once the daemon serves
+};
+
+TEST_F(Inform, EachActingHandlerPrintsWhatItCarriesAndRunsItsCommand)
+{
+    for (const Case& c : cases) {
+        ASSERT_EQ("ok", sim->command("inject " + std::to_string(c.id) + " " + std::to_string(DEV) + " " + c.hex))
+            << c.what;
+        size_t from = 0;
+        for (const std::string& line : c.lines) {
+            ASSERT_TRUE(tail->wait_for(line, 5s)) << c.what << ": " << line;
+            const size_t at = tail->text().find(line, from);
+            EXPECT_NE(std::string::npos, at) << c.what << ": out of order: " << line;
+            from = at == std::string::npos ? from : at;
+        }
+        if (!c.platform_call.empty()) {
+            EXPECT_TRUE(eventually([&] { return platform_calls().find(c.platform_call) != std::string::npos; }, 5s))
+                << c.what << ": " << platform_calls();
+        }
+    }
+    EXPECT_EQ(std::string::npos, platform_calls().find("reboot"));
+}
+
+TEST_F(Inform, TheOperatorAnswerAsksForTheOperatorsSettingsOnce)
+{
+    // The bring-up asked for the operator; its answer asked once for the
+    // operator's own settings (type 6 with the operator code, 2).
+    ASSERT_TRUE(eventually([&] { return operator_specific_requests() == 1; }, 5s)) << ::testing::PrintToString(sim->calls());
+    ASSERT_EQ("ok", sim->command("inject 91 1 0000000502"));
+    ASSERT_TRUE(tail->wait_for("\nCURRENT OPERATOR(DEV_IDX(1)) : Verizon\n"));
+    ASSERT_EQ("ok", sim->command("sync"));
+    EXPECT_EQ(1, operator_specific_requests());
+}
+
+TEST_F(Inform, AFoundPlmnChangesTheSmsConfigurationOnce)
+{
+    ASSERT_TRUE(eventually([&] { return operator_specific_requests() == 1; }, 5s)) << "the bring-up is over";
+    // Operator 2 with IMS off: configuration type 0, SMS over IP networks
+    // off and the format to 3GPP2, once; the next answer changes nothing. The answer after it
+    // shows the handler has finished.
+    const std::vector<std::string> first = {"LAPI_SendSmsConfChangeInd dev=1 00000000",
+                                            "LAPI_SMSOVERIPNETWORKctrlRequest dev=1 00000000",
+                                            "LAPI_SMSFormatSetRequest dev=1 01"};
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ("ok", sim->command("clear"));
+        ASSERT_EQ("ok", sim->command("inject 9 1 0000000001130000ff"));
+        ASSERT_EQ("ok", sim->command("inject 15 1 0000000" + std::to_string(round)));
+        ASSERT_TRUE(tail->wait_for("\nPLMN LIST ABORT RESPONSE(DEV_IDX(1))\n", 5s));
+        ASSERT_TRUE(eventually([&] { return tail->count("PLMN LIST ABORT RESPONSE") == round + 1; }, 5s));
+        std::vector<std::string> sms;
+        for (const std::string& c : sim->calls())
+            if (c.starts_with("LAPI_S"))
+                sms.push_back(c);
+        EXPECT_EQ(round == 0 ? first : std::vector<std::string>{}, sms) << "round " << round;
+    }
+}
+
+}  // namespace
+}  // namespace cnxd::test
