@@ -89,6 +89,28 @@ static_assert(record_tbl_ok(PLMN_SEARCH_HEAD) && record_tbl_ok(PLMN_SEARCH_TAIL)
 // networks off and the SMS format to 3GPP2.
 constexpr int SMS_CONF_CHANGED_IP_OFF = 2;
 
+// IPv6 router information: the 16-bit requested and received NI ids, the
+// address and gateway, hop limit, 16-bit router lifetime, 32-bit MTU, valid
+// and preferred lifetimes, and from 134 the prefix length, the prefix and
+// the flags. The rest of the 200 bytes is reserved.
+constexpr size_t ICMPV6_PREFIX = 135;
+constexpr size_t ICMPV6_SET_SIZE = 20;
+constexpr record_field ICMPV6_FORMATION[] = {
+    rec::num("Requested NI", 0, 2),
+    rec::num("Received NI", 2, 2),
+    rec::ipv6("IPv6 Address", 4),
+    rec::ipv6("IPv6 Gateway", 20),
+    rec::num("Hop Limit", 36, 1),
+    rec::num("Router Life Time", 37, 2),
+    rec::num("MTU", 39, 4),
+    rec::num("Valid Life Time", 43, 4),
+    rec::num("Prefered Life Time", 47, 4),
+    rec::num("Prefix Length", ICMPV6_PREFIX - 1, 1),
+    rec::ipv6("Prefix", ICMPV6_PREFIX),
+    rec::hex("Flags", ICMPV6_PREFIX + 16, 1),
+};
+static_assert(record_tbl_ok(ICMPV6_FORMATION));
+
 // WAP push record: 32-bit teleservice id, encoding, field length, then the
 // field bytes.
 constexpr size_t WAP_FIELD_LEN = 5;
@@ -161,6 +183,24 @@ ind_next ind_body_plmn_search_response(ind_call& call)
         uint8_t format = 1;
         if (LAPI_SMSFormatSetRequest(hAPI, call.dev_idx(), &format) != 0)
             sdk_log(3, "LAPI_SMSFormatSetRequest failed!\n");
+    }
+    return ind_next::forward;
+}
+
+// The router information goes back to the modem as the IPv6 set request:
+// the two NI ids swapped, then the prefix.
+ind_next ind_body_icmpv6_formation_indication(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    record_print(cnxd_srv_send_log, ICMPV6_FORMATION, rec);
+    if (rec.size() >= ICMPV6_PREFIX + 16) {
+        std::array<uint8_t, ICMPV6_SET_SIZE> set{};
+        store_be16(set.data(), load_be16(rec, 2));
+        store_be16(set.data() + 2, load_be16(rec, 0));
+        std::copy_n(rec.begin() + ICMPV6_PREFIX, 16, set.begin() + 4);
+        if (LAPI_IPV6_ICMP_Set_Request(hAPI, call.dev_idx(), set.data()) != 0)
+            sdk_log(3, "LAPI_IPv6_ICMP_Indication fail");
     }
     return ind_next::forward;
 }

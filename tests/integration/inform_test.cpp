@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "base/be.h"
 #include "integration/harness.h"
 
 namespace cnxd::test {
@@ -34,6 +35,20 @@ std::string apn_entry_hex()
     return "0000000201" + hex(e);
 }
 
+std::string icmpv6_hex()
+{
+    Bytes r(200, 0);
+    store_be16(&r[0], 0x0102);
+    store_be16(&r[2], 0x0304);
+    r[36] = 64;    // hop limit
+    r[134] = 64;   // prefix length
+    r[135] = 0x20;  // prefix 2001:db8::
+    r[136] = 0x01;
+    r[137] = 0x0d;
+    r[138] = 0xb8;
+    return hex(r);
+}
+
 const Case cases[] = {
     {"unknown operator code", 91, "0000000509", {"\nCURRENT OPERATOR(DEV_IDX(1)) : Unknown(9)\n"}, ""},
     {"operational mode", 91, "00000000010001", {"SELF CELL SEARCH : ENABLE\n", "SELF ATTACH : DISALBE\n"}, ""},
@@ -51,6 +66,7 @@ const Case cases[] = {
     {"attach attempts", 133, "000002", {"Attach Retry Count : 2\n"}, ""},
     {"power saving on", 159, "0001000a00000064", {"  t3324 : 10\n", "  ext3412 : 100\n"}, "kern pm psm 180"},
     {"power saving off", 159, "0101000a00000064", {"  status : 1\n"}, "kern pm psm 0"},
+    {"router information", 113, icmpv6_hex(), {"Hop Limit : 64\n", "Prefix Length : 64\n"}, ""},
     {"WAP push", 144, "0000000700" "02abcd", {"teleId=7\n", "numField=2\n", "field : ab cd \n"}, "ota_dm_cli run ni abcd"},
 };
 
@@ -105,6 +121,9 @@ TEST_F(Inform, EachActingHandlerPrintsWhatItCarriesAndRunsItsCommand)
         }
     }
     EXPECT_EQ(std::string::npos, platform_calls().find("reboot"));
+    const auto calls = sim->calls();
+    EXPECT_NE(calls.end(), std::ranges::find(calls, "LAPI_IPV6_ICMP_Set_Request dev=1 0304010220010db8000000000000000000000000"))
+        << "the router information back with its NI ids swapped: " << ::testing::PrintToString(calls);
 }
 
 TEST_F(Inform, TheOperatorAnswerAsksForTheOperatorsSettingsOnce)
