@@ -124,6 +124,15 @@ static_assert(record_tbl_ok(WAP_PUSH));
 // The operator whose device-management client takes WAP pushes.
 constexpr int32_t WAP_PUSH_OPERATOR = 2;
 
+// The title, then the record's fields as `fields` lays them out; returns
+// the record.
+std::span<const uint8_t> print_title_and_fields(const ind_call& call, record_fields fields)
+{
+    call.title();
+    record_print(cnxd_srv_send_log, fields, call.record());
+    return call.record();
+}
+
 }  // namespace
 
 ind_next ind_body_timer_expiration_response(ind_call& call)
@@ -161,9 +170,7 @@ ind_next ind_body_operator_specific_max_attempt_ind(ind_call& call)
 // A PLMN found: the SMS configuration may change with it.
 ind_next ind_body_plmn_search_response(ind_call& call)
 {
-    call.title();
-    const auto rec = call.record();
-    record_print(cnxd_srv_send_log, PLMN_SEARCH_HEAD, rec);
+    const auto rec = print_title_and_fields(call, PLMN_SEARCH_HEAD);
     if (rec.size() > PLMN_SEARCH_NEXT_INDEX && rec[PLMN_SEARCH_NEXT_INDEX] == PLMN_SEARCH_NO_INDEX)
         cnxd_srv_send_log("Next Index : No Index\n");
     else if (rec.size() > PLMN_SEARCH_NEXT_INDEX)
@@ -191,9 +198,7 @@ ind_next ind_body_plmn_search_response(ind_call& call)
 // the two NI ids swapped, then the prefix.
 ind_next ind_body_icmpv6_formation_indication(ind_call& call)
 {
-    call.title();
-    const auto rec = call.record();
-    record_print(cnxd_srv_send_log, ICMPV6_FORMATION, rec);
+    const auto rec = print_title_and_fields(call, ICMPV6_FORMATION);
     if (rec.size() >= ICMPV6_PREFIX + 16) {
         std::array<uint8_t, ICMPV6_SET_SIZE> set{};
         store_be16(set.data(), load_be16(rec, 2));
@@ -209,9 +214,7 @@ ind_next ind_body_icmpv6_formation_indication(ind_call& call)
 // less T3324 while power saving is on (status 0), else 0.
 ind_next ind_body_psm_status_notify_ind(ind_call& call)
 {
-    call.title();
-    const auto rec = call.record();
-    record_print(cnxd_srv_send_log, PSM_STATUS, rec);
+    const auto rec = print_title_and_fields(call, PSM_STATUS);
     uint32_t value = 0;
     if (record_uint(rec, 0, 1) == 0)
         value = (static_cast<uint32_t>(record_uint(rec, 4, 4)) - static_cast<uint32_t>(record_uint(rec, 2, 2))) * 2;
@@ -225,9 +228,7 @@ ind_next ind_body_psm_status_notify_ind(ind_call& call)
 // the background.
 ind_next ind_body_sms_wap_push_indication(ind_call& call)
 {
-    call.title();
-    const auto rec = call.record();
-    record_print(cnxd_srv_send_log, WAP_PUSH, rec);
+    const auto rec = print_title_and_fields(call, WAP_PUSH);
     const size_t len = rec.size() > WAP_FIELD ? std::min<size_t>(record_uint(rec, WAP_FIELD_LEN, 1), rec.size() - WAP_FIELD) : 0;
     const auto field = rec.subspan(std::min(rec.size(), WAP_FIELD), len);
     print_st("field", field);
