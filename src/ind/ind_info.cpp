@@ -111,6 +111,20 @@ constexpr record_field ICMPV6_FORMATION[] = {
 };
 static_assert(record_tbl_ok(ICMPV6_FORMATION));
 
+// Vendor information record: the 16-bit length of the TLV list, then the
+// entries: 16-bit type, 16-bit value length, and the value: result, try
+// count and five status bytes. The types known here are the maximum RRC
+// connection count (status: mode, count), the maximum RRC timer (status:
+// mode, 16-bit timer) and the user registration confirmation.
+constexpr size_t TLV_LIST_LEN = 0;
+constexpr size_t TLV_LIST = 2;
+constexpr size_t TLV_HEAD = 4;
+constexpr size_t TLV_STATUS = 2;
+constexpr std::array<const char*, 5> tlv_status_ordinal = {"1st", "2nd", "3rd", "4th", "5nd"};
+constexpr uint16_t TLV_CRRC_MAX_COUNT = 1;
+constexpr uint16_t TLV_TRRC_MAX_TIMER = 2;
+constexpr uint16_t TLV_USER_REGISTRATION = 3;
+
 // WAP push record: 32-bit teleservice id, encoding, field length, then the
 // field bytes.
 constexpr size_t WAP_FIELD_LEN = 5;
@@ -206,6 +220,60 @@ ind_next ind_body_icmpv6_formation_indication(ind_call& call)
         std::copy_n(rec.begin() + ICMPV6_PREFIX, 16, set.begin() + 4);
         if (LAPI_IPV6_ICMP_Set_Request(hAPI, call.dev_idx(), set.data()) != 0)
             sdk_log(3, "LAPI_IPv6_ICMP_Indication fail");
+    }
+    return ind_next::forward;
+}
+
+namespace {
+
+void print_vendor_tlv(uint16_t type, std::span<const uint8_t> value)
+{
+    const auto result = static_cast<int>(record_uint(value, 0, 1));
+    cnxd_srv_send_log("tlv result = %d\n", result);
+    cnxd_srv_send_log("tlv try count = %d\n", static_cast<int>(record_uint(value, 1, 1)));
+    for (size_t i = 0; i < tlv_status_ordinal.size() && TLV_STATUS + i < value.size(); ++i)
+        cnxd_srv_send_log("tlv val status %s = 0x%02x\n", tlv_status_ordinal[i], value[TLV_STATUS + i]);
+    const auto mode = static_cast<int>(record_uint(value, TLV_STATUS, 1));
+    const char* outcome = result == 0 ? "SUCCESS" : "FAIL";
+    switch (type) {
+    case TLV_CRRC_MAX_COUNT:
+        cnxd_srv_send_log("ATT Max Cnt of CRRC Cfg : mode= %d\n", mode);
+        cnxd_srv_send_log("ATT Max Cnt of CRRC Cfg : count= %d\n", static_cast<int>(record_uint(value, TLV_STATUS + 1, 1)));
+        cnxd_srv_send_log("ATT Max Cnt of CRRC Cfg : result= %s\n", outcome);
+        break;
+    case TLV_TRRC_MAX_TIMER:
+        cnxd_srv_send_log("ATT Max Timer of TRRC Cfg : mode= %d\n", mode);
+        cnxd_srv_send_log("ATT Max Timer of TRRC Cfg : timer= %d\n", static_cast<int>(record_uint(value, TLV_STATUS + 1, 2)));
+        cnxd_srv_send_log("ATT Max Timer of TRRC Cfg : result= %s\n", outcome);
+        break;
+    case TLV_USER_REGISTRATION:
+        cnxd_srv_send_log("User Registration Confirm\n");
+        break;
+    default:
+        cnxd_srv_send_log("Not supported tlv type\n");
+        break;
+    }
+}
+
+}  // namespace
+
+// Walks the TLV list, never past the record.
+ind_next ind_body_vendor_information(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    if (rec.size() < TLV_LIST)
+        return ind_next::forward;
+    const size_t total = std::min<size_t>(load_be16(rec, TLV_LIST_LEN), rec.size() - TLV_LIST);
+    cnxd_srv_send_log("Total buffer Length = %d\n", static_cast<int>(total));
+    const auto list = rec.subspan(TLV_LIST, total);
+    for (size_t off = 0; off + TLV_HEAD <= list.size();) {
+        const uint16_t type = load_be16(list, off);
+        const size_t len = std::min<size_t>(load_be16(list, off + 2), list.size() - off - TLV_HEAD);
+        cnxd_srv_send_log("tlv type = %d\n", type);
+        cnxd_srv_send_log("tlv len = %d\n", static_cast<int>(len));
+        print_vendor_tlv(type, list.subspan(off + TLV_HEAD, len));
+        off += TLV_HEAD + len;
     }
     return ind_next::forward;
 }

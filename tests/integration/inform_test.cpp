@@ -67,6 +67,11 @@ const Case cases[] = {
     {"power saving on", 159, "0001000a00000064", {"  t3324 : 10\n", "  ext3412 : 100\n"}, "kern pm psm 180"},
     {"power saving off", 159, "0101000a00000064", {"  status : 1\n"}, "kern pm psm 0"},
     {"router information", 113, icmpv6_hex(), {"Hop Limit : 64\n", "Prefix Length : 64\n"}, ""},
+    {"vendor TLVs", 116, "0014" "00020007" "010301003c0000" "00030000" "00090001ff",
+     {"Total buffer Length = 20\n", "tlv type = 2\n", "tlv try count = 3\n", "tlv val status 5nd = 0x00\n",
+      "ATT Max Timer of TRRC Cfg : timer= 60\n", "ATT Max Timer of TRRC Cfg : result= FAIL\n",
+      "User Registration Confirm\n", "tlv len = 1\n", "Not supported tlv type\n"},
+     ""},
     {"WAP push", 144, "0000000700" "02abcd", {"teleId=7\n", "numField=2\n", "field : ab cd \n"}, "ota_dm_cli run ni abcd"},
 };
 
