@@ -45,6 +45,7 @@ ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call);
 ind_next ind_body_plmn_search_response(ind_call& call);
 ind_next ind_body_icmpv6_formation_indication(ind_call& call);
 ind_next ind_body_vendor_information(ind_call& call);
+ind_next ind_body_uicc_from_device(ind_call& call);
 ind_next ind_body_timer_expiration_response(ind_call& call);
 ind_next ind_body_operator_specific_max_attempt_ind(ind_call& call);
 ind_next ind_body_psm_status_notify_ind(ind_call& call);

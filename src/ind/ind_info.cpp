@@ -125,6 +125,20 @@ constexpr uint16_t TLV_CRRC_MAX_COUNT = 1;
 constexpr uint16_t TLV_TRRC_MAX_TIMER = 2;
 constexpr uint16_t TLV_USER_REGISTRATION = 3;
 
+// UICC answer record: 16-bit result, 16-bit reserved, 16-bit UICC command
+// type, then the command's data. Headings by command type (0 is the
+// status; 8 has no answer of its own).
+constexpr size_t UICC_RESULT = 0;
+constexpr size_t UICC_TYPE = 4;
+constexpr size_t UICC_DATA = 6;
+constexpr std::array<const char*, 15> uicc_heading_tbl = {
+    "UICC Status\n",        "UICC Read Binary\n",        "UICC Read Record\n",
+    "UICC Update Binary\n", "UICC Update Record\n",      "UICC Authenticate\n",
+    "UICC PIN CMD\n",       "UICC PIN STATUS\n",         nullptr,
+    "UICC PIN REQURED INDICATION\n", "UICC REFRESH\n",   "UICC USAT TERMINAL PROFILE\n",
+    "UICC USAT ENVELOPE\n", "UICC USAT TERMINAL RESPONSE\n", "UICC POLL INTERVAL TIMER\n",
+};
+
 // WAP push record: 32-bit teleservice id, encoding, field length, then the
 // field bytes.
 constexpr size_t WAP_FIELD_LEN = 5;
@@ -274,6 +288,22 @@ ind_next ind_body_vendor_information(ind_call& call)
         cnxd_srv_send_log("tlv len = %d\n", static_cast<int>(len));
         print_vendor_tlv(type, list.subspan(off + TLV_HEAD, len));
         off += TLV_HEAD + len;
+    }
+    return ind_next::forward;
+}
+
+// The UICC's answer to a command: its heading and data, or the failure.
+ind_next ind_body_uicc_from_device(ind_call& call)
+{
+    call.title();
+    const auto rec = call.record();
+    const auto result = static_cast<int16_t>(record_uint(rec, UICC_RESULT, 2));
+    const auto type = static_cast<uint16_t>(record_uint(rec, UICC_TYPE, 2));
+    if (result != 0) {
+        cnxd_srv_send_log("UICC INFO RESPONSE FAILED(%d)(type : %d)\n", result, type);
+    } else if (type < uicc_heading_tbl.size() && uicc_heading_tbl[type]) {
+        cnxd_srv_send_log("%s", uicc_heading_tbl[type]);
+        print_st("Data", rec.subspan(std::min(rec.size(), UICC_DATA)));
     }
     return ind_next::forward;
 }

@@ -72,6 +72,8 @@ const Case cases[] = {
       "ATT Max Timer of TRRC Cfg : timer= 60\n", "ATT Max Timer of TRRC Cfg : result= FAIL\n",
       "User Registration Confirm\n", "tlv len = 1\n", "Not supported tlv type\n"},
      ""},
+    {"UICC read binary", 73, "0000000000019f2a", {"UICC Read Binary\n", "Data : 9f 2a \n"}, ""},
+    {"UICC failure", 73, "000500000007", {"UICC INFO RESPONSE FAILED(5)(type : 7)\n"}, ""},
     {"WAP push", 144, "0000000700" "02abcd", {"teleId=7\n", "numField=2\n", "field : ab cd \n"}, "ota_dm_cli run ni abcd"},
 };
 
