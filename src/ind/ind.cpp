@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "base/be.h"
+#include "base/fd.h"
+#include "base/path.h"
 #include "ind/ind_body.h"
 #include "modem/cm_printf.h"
 #include "server/delivery.h"
@@ -171,6 +173,21 @@ std::span<const uint8_t> ind_record_chunk(std::span<const uint8_t> record, size_
     }
     const auto inside = record.subspan(at - start);
     return inside.first(std::min<size_t>(inside.size(), load_be32(record, len_off)));
+}
+
+bool ind_append_chunk(const char* path, uint32_t dev, std::span<const uint8_t> chunk, bool end_line)
+{
+    const unique_file f(std::fopen(cnxd_path(path).c_str(), "a"));
+    if (!f) {
+        cnxd_srv_send_log("\nDEV INDEX : %d\n", static_cast<int>(dev));
+        cnxd_srv_send_log("open fail %s\n", path);
+        return false;
+    }
+    if (!chunk.empty())
+        std::fwrite(chunk.data(), 1, chunk.size(), f.get());
+    if (end_line)
+        std::fputc('\n', f.get());
+    return true;
 }
 
 // ---- Forward-length rules ----------------------------------------------------

@@ -51,6 +51,10 @@ constexpr uint32_t IND_FWD_ROOM = 4096 - 8 - 4;
 // taken only as far as it lies inside the record's bytes; an address
 // outside them gives no chunk and one log line, whatever the length says.
 std::span<const uint8_t> ind_record_chunk(std::span<const uint8_t> record, size_t addr_off, size_t len_off);
+// Appends `chunk` (and with `end_line` a newline) to the log file `path`
+// (target form); false, after logging the device and the path, when the
+// file cannot be opened.
+bool ind_append_chunk(const char* path, uint32_t dev, std::span<const uint8_t> chunk, bool end_line);
 
 class ind_call;
 

@@ -11,8 +11,6 @@
 #include <string_view>
 
 #include "base/be.h"
-#include "base/fd.h"
-#include "base/path.h"
 #include "dm/log_paths.h"
 #include "config/confdb_access.h"
 #include "confdb.h"
@@ -213,32 +211,13 @@ ind_next ind_body_dev_remove(ind_call& call)
     return ind_next::forward;
 }
 
-namespace {
-
-// Appends a crash log chunk to the device crash log; the last chunk (flag 0)
-// ends its line.
-void append_crash_log(uint32_t dev, std::span<const uint8_t> chunk, bool last)
-{
-    const unique_file f(std::fopen(cnxd_path(filepath_device_crash_log).c_str(), "a"));
-    if (!f) {
-        cnxd_srv_send_log("\nDEV INDEX : %d\n", dev);
-        cnxd_srv_send_log("open fail %s\n", filepath_device_crash_log);
-        return;
-    }
-    if (!chunk.empty())
-        std::fwrite(chunk.data(), 1, chunk.size(), f.get());
-    if (last)
-        std::fputc('\n', f.get());
-}
-
-}  // namespace
-
 ind_next ind_body_get_crash_log_result(ind_call& call)
 {
     call.title();
     const auto rec = call.record();
     const auto chunk = ind_record_chunk(rec, CRASH_ADDR, CRASH_LEN);
-    append_crash_log(call.dev_idx(), chunk, rec.size() > CRASH_FLAG && rec[CRASH_FLAG] == 0);
+    // The last chunk (flag 0) ends its line.
+    ind_append_chunk(filepath_device_crash_log, call.dev_idx(), chunk, rec.size() > CRASH_FLAG && rec[CRASH_FLAG] == 0);
     // Pieces: the flag byte and the first bytes of the chunk, each only as
     // far as the record and the chunk go.
     std::array<iovec, 2> pieces{};

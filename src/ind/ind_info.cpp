@@ -14,6 +14,7 @@
 #include "modem/bringup.h"
 #include "modem/cm_printf.h"
 #include "dm/dm_report.h"
+#include "dm/log_paths.h"
 #include "server/delivery.h"
 #include "shell/dispatcher.h"
 #include "shell/log_direction.h"
@@ -361,6 +362,9 @@ ind_next ind_body_debug_print_to_host(ind_call& call)
     // The output lies where the record's address word points, inside the
     // record; a frame carries at most IND_FWD_ROOM bytes of it.
     const auto chunk = ind_record_chunk(rec, DBG_ADDR, DBG_LEN);
+    // Kept in the device debug log; without it, nothing goes on.
+    if (!ind_append_chunk(filepath_device_dbg_log, call.dev_idx(), chunk, false))
+        return ind_next::quiet;
     iovec out{const_cast<uint8_t*>(chunk.data()), std::min<size_t>(chunk.size(), IND_FWD_ROOM)};
     call.forward(std::span<const iovec>(&out, out.iov_len ? 1 : 0));
     return ind_next::done;

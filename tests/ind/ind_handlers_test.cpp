@@ -18,6 +18,7 @@
 #include "if_record.h"
 #include "ind/expected.h"
 #include "ind/ind.h"
+#include "dm/log_paths.h"
 #include "ind/ind_print.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
@@ -164,6 +165,10 @@ TEST_F(Handlers, CrashLogAndDebugPrintForwardOnlyWhatLiesInsideTheirRecord)
         Bytes chunk;     // what is forwarded of it
     };
     const Bytes modem{'m', 'o', 'd', 'e', 'm'};
+    const std::string dbg_dir = daemon.root() + "/var/lte/dev_crash_log";
+    std::filesystem::create_directories(dbg_dir);
+    std::filesystem::create_directories(daemon.root() + "/var/lte/dev_dbg_log");
+    set_log_file_paths();
     const Case cases[] = {
         {"ind_get_crash_log_result", 140, 9, 1, {1}, 16, false, {'m', 'o', 'd', 'e'}},  // the first 4 bytes
         {"ind_debug_print_to_host", 205, 8, 0, {}, 5, false, modem},
@@ -195,6 +200,14 @@ TEST_F(Handlers, CrashLogAndDebugPrintForwardOnlyWhatLiesInsideTheirRecord)
     run("ind_debug_print_to_host", Bytes(3, 0));  // cut short: no address
     ASSERT_EQ(1u, frames.size());
     EXPECT_TRUE(record(0).empty()) << "the device index alone";
+    std::ifstream dbg(dbg_dir + "/dbg.log");
+    EXPECT_EQ("modem" + text, std::string(std::istreambuf_iterator<char>(dbg), {})) << "the debug output kept";
+
+    // Without its file the debug output goes nowhere.
+    std::filesystem::remove_all(dbg_dir);
+    run("ind_debug_print_to_host", Bytes(8, 0));
+    EXPECT_TRUE(frames.empty());
+    EXPECT_TRUE(logged("open fail /var/lte/dev_crash_log/dbg.log\n")) << log;
 }
 
 TEST_F(Handlers, ByteDumpsAtSixteenAndSeventeenBytes)
