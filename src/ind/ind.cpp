@@ -9,6 +9,7 @@
 #include "base/fd.h"
 #include "base/path.h"
 #include "ind/ind_body.h"
+#include "ind/ind_layout.h"
 #include "modem/cm_printf.h"
 #include "server/delivery.h"
 
@@ -82,10 +83,12 @@ void ind_run(const ind_row& row, uint32_t dev_idx, const void* data, uint32_t le
     cm_printf(CM_TRACE, "[%s+]\n", row.name);
     ind_call call(row, dev_idx, data, len);
     ind_next next = ind_next::forward;
-    if (row.body)
+    if (row.body) {
         next = row.body(call);
-    else
+    } else {
         call.title();
+        record_print(cnxd_srv_send_log, ind_layout(row.cb_id), call.record());
+    }
     if (next == ind_next::quiet)
         return;
     if (next == ind_next::forward)
