@@ -14,6 +14,7 @@
 #include "base/fd.h"
 #include "base/path.h"
 #include "dm/log_paths.h"
+#include "download/download.h"
 #include "config/confdb_access.h"
 #include "confdb.h"
 #include "if_record.h"
@@ -206,6 +207,7 @@ ind_next ind_body_dev_remove(ind_call& call)
     ind_watchdog_stop();
     set_get_operator_complete(dev, 0);
     call.title();
+    download_terminate(dev);
     release_every_interface(dev, ifrec::BEARER_DEV_REMOVED);
     g_operator = 0;
     gSmsConfType = SMS_CONF_TYPE_UNSET;
