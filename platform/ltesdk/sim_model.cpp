@@ -406,7 +406,7 @@ void on_dm_log_ext_read(const Request& r)
 }
 
 // Transfer record fields (lapi_size.h has the layout).
-constexpr size_t XFER_OFFSET = 262, XFER_DATA = 270;
+constexpr size_t XFER_OFFSET = 262, XFER_DATA = 270, XFER_CHUNK = 16384;
 constexpr uint32_t XFER_END_LEN = 14;
 constexpr uint32_t XFER_END_SUCCESS = 0xFFFFFFFE, XFER_END_FAILURE = 0xFFFFFFFD;
 constexpr int32_t DOWNLOAD_CRC_ERROR = 2;
@@ -419,12 +419,16 @@ void answer_download(uint32_t dev, int32_t code)
     send_to(dev, CB_DOWNLOAD_RSP, result_record(4, code), early ? 0 : delay());
 }
 
-// A firmware chunk: the first after an end record begins a new image. The
-// chunk counter picks the chunks the knobs answer otherwise.
-void on_firmware_chunk(uint32_t dev, std::span<const uint8_t> data)
+// A firmware chunk. A full chunk at offset 0 begins a new image, and so
+// does a short one whose offset is its own length (an image of one short
+// chunk: the last chunk carries the offset of its end); so does any chunk
+// after an end record. The chunk counter picks the chunks the knobs answer
+// otherwise.
+void on_firmware_chunk(uint32_t dev, uint32_t offset, std::span<const uint8_t> data)
 {
     Image& img = model().images[dev];
-    if (!img.receiving)
+    const bool full = data.size() == XFER_CHUNK;
+    if (!img.receiving || (full && offset == 0) || (!full && offset == data.size()))
         img = {{}, 0, true};
     img.bytes.insert(img.bytes.end(), data.begin(), data.end());
     ++img.chunks;
@@ -450,7 +454,7 @@ void on_download(const Request& r)
         model().images[dev].receiving = false;
         return answer_download(dev, 0);
     }
-    on_firmware_chunk(dev, data);
+    on_firmware_chunk(dev, offset, data);
 }
 
 // The NV item the upload names (its third word is the item times 256):

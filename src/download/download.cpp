@@ -123,20 +123,31 @@ public:
         std::memcpy(&rec_[transfer::NAME], req_.file.data(), std::min(req_.file.size(), transfer::NAME_SIZE));
         cnxd_srv_send_log("\nDownload File %s\n", req_.file.c_str());
         cnxd_srv_send_log("Download Start\n");
-        const bool ok = send_image();
+        const unique_file f(std::fopen(cnxd_path(req_.file).c_str(), "rb"));
+        if (!f) {
+            // Nothing has gone to the modem: no end record either.
+            cm_printf(CM_ERR, "[%-25s] file open fail : %s\n", FN, std::strerror(errno));
+            end_unsent();
+            return;
+        }
+        const bool ok = send_image(f.get());
         send_end(ok);
     }
 
 private:
-    // True when every chunk went and the modem took the last one.
-    bool send_image()
+    void end_unsent()
     {
-        const unique_file f(std::fopen(cnxd_path(req_.file).c_str(), "rb"));
-        if (!f) {
-            cm_printf(CM_ERR, "[%-25s] file open fail : %s\n", FN, std::strerror(errno));
-            return false;
+        {
+            std::lock_guard g(s_.mu);
+            s_.running = false;
         }
-        const long size = file_size(f.get());
+        downloading_set(0, dev_);
+    }
+
+    // True when every chunk went and the modem took the last one.
+    bool send_image(FILE* f)
+    {
+        const long size = file_size(f);
         uint32_t offset = 0;
         long total = 0;
         for (bool first = true;; first = false) {
@@ -144,7 +155,7 @@ private:
                 cm_printf(CM_ERR, "[%-25s] Stopping download\n", FN);
                 return false;
             }
-            const size_t count = std::fread(&rec_[transfer::DATA], 1, transfer::CHUNK, f.get());
+            const size_t count = std::fread(&rec_[transfer::DATA], 1, transfer::CHUNK, f);
             if (count == 0 && first) {
                 cm_printf(CM_ERR, "[%-25s] Invalid download file\n", FN);
                 return false;
