@@ -4,8 +4,6 @@
 // reads, and the NV items and address changes that travel both ways.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <sstream>
 
@@ -44,13 +42,7 @@ Bytes pattern(size_t n, uint8_t seed)
     return b;
 }
 
-Bytes unhex(const std::string& hex)
-{
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
+Bytes unhex(const std::string& hex) { return ltesim::from_hex(hex).value_or(Bytes{}); }
 
 class Download : public ShellTest {
 protected:
@@ -158,13 +150,15 @@ TEST_F(Download, ImagesArriveWholeWithTheirOffsetsEndRecordAndProgress)
         if (!c.records.empty()) {
             EXPECT_EQ(c.records, records);
         }
-        const std::string log = log_text();
-        std::string progress;
+        Lines progress, printed;
         for (int p : c.progress)
-            progress += "dev(1) " + std::to_string(p) + "%[complete]\n";
-        std::string printed;
-        for (size_t at = 0; (at = log.find("dev(1) ", at)) != std::string::npos; at = log.find('\n', at))
-            printed += log.substr(at, log.find('\n', at) + 1 - at);
+            progress.push_back("dev(1) " + std::to_string(p) + "%[complete]\n");
+        std::string log;
+        for (const std::string& line : logs()) {
+            log += line;
+            if (line.starts_with("dev(1) "))
+                printed.push_back(line);
+        }
         EXPECT_EQ(progress, printed);
         EXPECT_NE(std::string::npos, log.find("\nDownload File /var/tmp/fw1.bin\n"));
         EXPECT_NE(std::string::npos, log.find("download complete [dev index : 1]\n")) << log;
@@ -283,10 +277,12 @@ TEST_F(Download, NvItemsGoToTheModemAndComeBackUnchanged)
         ASSERT_GE(answer.size(), 10u);
         EXPECT_EQ(data, Bytes(answer.begin() + 10, answer.end()));
     }
+    calls();
     for (int item : {0, 6}) {
         EXPECT_EQ(-1, cm_nv_download(1, item));
         EXPECT_EQ(-1, cm_nv_upload(1, item));
     }
+    EXPECT_EQ((Lines{}), calls()) << "items outside 1 to 5 reach no SDK call";
     std::filesystem::current_path(cwd);
 }
 
