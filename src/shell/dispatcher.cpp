@@ -14,6 +14,7 @@
 namespace cnxd {
 
 std::array<std::atomic<uint8_t>, CMD_DEVICE_TABLE_SIZE> g_emergency{};
+static_assert(DOWNLOAD_DEVICE_TABLE_SIZE == CMD_DEVICE_TABLE_SIZE, "one device index range guards both tables");
 
 namespace {
 
