@@ -227,7 +227,8 @@ void append_crash_log(uint32_t dev, std::span<const uint8_t> chunk, bool last)
         cnxd_srv_send_log("open fail %s\n", filepath_device_crash_log);
         return;
     }
-    std::fwrite(chunk.data(), 1, chunk.size(), f.get());
+    if (!chunk.empty())  // an empty chunk has no address to write from
+        std::fwrite(chunk.data(), 1, chunk.size(), f.get());
     if (last)
         std::fputc('\n', f.get());
 }
