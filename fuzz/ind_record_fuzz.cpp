@@ -17,6 +17,7 @@
 
 #include "base/be.h"
 #include "ind/ind.h"
+#include "modem/online_request.h"
 #include "support/sysroot.h"
 
 namespace {
@@ -33,6 +34,9 @@ void no_programs()
         const std::string bin = cnxd::fuzz::fuzz_root() + "/bin";
         std::filesystem::create_directories(bin);
         setenv("PATH", bin.c_str(), 1);
+        // An initialisation answer starts an online request thread, which
+        // the daemon joins at shutdown: so does the fuzzer at its exit.
+        std::atexit(cnxd::online_requests_stop);
         return true;
     }();
     (void)done;

@@ -15,13 +15,18 @@ constexpr int LAPI_SIZE_TLV16 = -1;     // 4 + the 16-bit length at 2
 constexpr int LAPI_SIZE_TRANSFER = -2;  // 260 + the 32-bit length at 256
 constexpr int LAPI_SIZE_LEN8 = -3;      // 1 + the length byte at 0
 
-// Binary transfer records: 256 name bytes, then the 32-bit length of what
-// follows the length field's own 4 bytes (10 header bytes, then at most one
-// 16384-byte chunk).
+// Binary transfer records: 256 name bytes, then the 32-bit length, the
+// 16-bit image type and 8 more header bytes, then the data. A firmware
+// record's length counts what follows the length field's own 4 bytes (10
+// header bytes, then at most one 16384-byte chunk); an NV record's (image
+// type 3) counts its data alone, at most 10240 bytes.
 constexpr size_t LAPI_TRANSFER_LEN_FIELD = 256;
-constexpr size_t LAPI_TRANSFER_HEADER = 260;
+constexpr size_t LAPI_TRANSFER_TYPE_FIELD = 260;
+constexpr size_t LAPI_TRANSFER_HEADER = 262;
 constexpr uint32_t LAPI_TRANSFER_MIN_LEN = 10;
 constexpr uint32_t LAPI_TRANSFER_MAX_LEN = 10 + 16384;
+constexpr uint16_t LAPI_TRANSFER_NV_TYPE = 3;
+constexpr uint32_t LAPI_TRANSFER_NV_MAX = 10240;
 
 // The leading bytes of a record that hold its length under `rule`; 0 for a
 // fixed size.
@@ -48,8 +53,11 @@ constexpr size_t lapi_record_size(int rule, const uint8_t* record)
     case LAPI_SIZE_TLV16:
         return 4 + size_t{cnxd::load_be16(record + 2)};
     case LAPI_SIZE_TRANSFER:
-        return LAPI_TRANSFER_HEADER + std::clamp(cnxd::load_be32(record + LAPI_TRANSFER_LEN_FIELD),
-                                                 LAPI_TRANSFER_MIN_LEN, LAPI_TRANSFER_MAX_LEN);
+        if (cnxd::load_be16(record + LAPI_TRANSFER_TYPE_FIELD) == LAPI_TRANSFER_NV_TYPE)
+            return LAPI_TRANSFER_LEN_FIELD + 4 + LAPI_TRANSFER_MIN_LEN +
+                   std::min(cnxd::load_be32(record + LAPI_TRANSFER_LEN_FIELD), LAPI_TRANSFER_NV_MAX);
+        return LAPI_TRANSFER_LEN_FIELD + 4 + std::clamp(cnxd::load_be32(record + LAPI_TRANSFER_LEN_FIELD),
+                                                        LAPI_TRANSFER_MIN_LEN, LAPI_TRANSFER_MAX_LEN);
     case LAPI_SIZE_LEN8:
         return 1 + size_t{record[0]};
     default:

@@ -43,6 +43,9 @@ struct Knobs {
     int attach_result = 0;
     int watchdog_answer = 1;    // 0: watchdog requests stay unanswered
     int watchdog_delay_ms = 0;  // added to delay_ms before a watchdog answer
+    int download_crc_chunk = 0;     // N: the Nth chunk of an image is answered with a CRC error
+    int download_silent_chunk = 0;  // N: the Nth chunk of an image stays unanswered
+    int download_early = 0;         // 1: a download is answered before its call returns
 };
 
 // A callback waiting for delivery. When `chunk` is not empty, it is
@@ -82,7 +85,9 @@ void stop_control_server();
 
 // sim_model.cpp: called with the simulator lock held.
 void model_answer(const Request& r);
-void model_react(const Request& r);
+// True when the callbacks it posted are to be delivered before the request
+// returns (the caller waits for them once it has let go of the lock).
+bool model_react(const Request& r);
 void model_reset();
 void model_initialized();
 void model_device_present(int present);
@@ -90,6 +95,10 @@ void model_device_present(int present);
 // ready), or down without one (the interface release). Empty on success,
 // else why not.
 std::string model_pdn(int slot, std::optional<std::string_view> apn);
+// The image bytes the device has received since its last download began.
+std::vector<uint8_t> model_image(uint32_t dev);
+// The data the modem holds for NV item `item` (answered to an upload).
+void model_set_nv(int item, std::vector<uint8_t> data);
 
 // Shared helpers.
 std::string to_hex(std::span<const uint8_t> bytes);

@@ -125,6 +125,9 @@ constexpr KnobRow KNOBS[] = {
     {"attach_result", &Knobs::attach_result, 0, 65535},
     {"watchdog_answer", &Knobs::watchdog_answer, 0, 1},
     {"watchdog_delay_ms", &Knobs::watchdog_delay_ms, 0, 600000},
+    {"download_crc_chunk", &Knobs::download_crc_chunk, 0, INT32_MAX},
+    {"download_silent_chunk", &Knobs::download_silent_chunk, 0, INT32_MAX},
+    {"download_early", &Knobs::download_early, 0, 1},
 };
 
 std::string cmd_set(const std::vector<std::string_view>& w)
@@ -185,6 +188,31 @@ std::string cmd_sync(const std::vector<std::string_view>& w)
     return OK;
 }
 
+// "image DEV": "ok SIZE HEX", the image the device received last.
+std::string cmd_image(const std::vector<std::string_view>& w)
+{
+    const auto dev = w.size() == 2 ? number(w[1], 0, UINT32_MAX) : std::nullopt;
+    if (!dev)
+        return err("usage: image DEV");
+    std::lock_guard g(lock());
+    const std::vector<uint8_t> bytes = model_image(static_cast<uint32_t>(*dev));
+    return "ok " + std::to_string(bytes.size()) + " " + to_hex(bytes) + "\n";
+}
+
+// "nv ITEM HEX": the data the modem answers for an upload of NV item ITEM.
+std::string cmd_nv(const std::vector<std::string_view>& w)
+{
+    const auto item = w.size() == 3 ? number(w[1], 0, 255) : std::nullopt;
+    if (!item)
+        return err("usage: nv ITEM HEX");
+    auto bytes = from_hex(w[2]);
+    if (!bytes)
+        return err("bad hex");
+    std::lock_guard g(lock());
+    model_set_nv(static_cast<int>(*item), std::move(*bytes));
+    return OK;
+}
+
 struct CommandRow {
     std::string_view word;
     std::string (*run)(const std::vector<std::string_view>&);
@@ -193,6 +221,7 @@ struct CommandRow {
 constexpr CommandRow COMMANDS[] = {
     {"inject", cmd_inject}, {"calls", cmd_calls}, {"clear", cmd_clear}, {"fail", cmd_fail},
     {"answer", cmd_answer}, {"set", cmd_set},     {"sync", cmd_sync},     {"pdn", cmd_pdn},
+    {"image", cmd_image},   {"nv", cmd_nv},
 };
 
 }  // namespace

@@ -285,10 +285,13 @@ bool sdk_open()
     return state().open;
 }
 
-int32_t request(Request r)
+namespace {
+
+// With the state lock held; `deliver_now` tells whether the answers are to
+// come before the request returns.
+int32_t request_locked(const Request& r, bool& deliver_now)
 {
     State& s = state();
-    std::lock_guard g(s.mu);
     if (!s.open || (r.handle && *r.handle != SDK_HANDLE))
         return LAPI_FAIL;
     record(s, {r.name, r.dev, r.bytes});
@@ -307,8 +310,23 @@ int32_t request(Request r)
         std::copy(r.record.begin(), r.record.end(), s.log_config.begin());
     if (std::string_view(r.name) == "LAPI_GetLogConfig" && r.answer && !s.answers.contains("LAPI_GetLogConfig"))
         std::memcpy(r.answer, s.log_config.data(), std::min(r.answer_size, s.log_config.size()));
-    model_react(r);
+    deliver_now = model_react(r);
     return 0;
+}
+
+}  // namespace
+
+int32_t request(Request r)
+{
+    bool deliver_now = false;
+    int32_t rc = 0;
+    {
+        std::lock_guard g(state().mu);
+        rc = request_locked(r, deliver_now);
+    }
+    if (deliver_now)
+        sync_callbacks();
+    return rc;
 }
 
 void post(Event ev, int delay_ms) { callbacks().post(std::move(ev), delay_ms); }

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <list>
+#include <map>
 #include <string>
 
 #include "base/be.h"
@@ -126,10 +127,20 @@ struct Pdn {
     std::string apn;
 };
 
+// The firmware image a device is receiving, or last received.
+struct Image {
+    std::vector<uint8_t> bytes;
+    int chunks = 0;
+    bool receiving = false;  // false once an end record has come
+};
+
 struct Model {
     std::array<Pdn, PDN_SLOTS> pdn;
     std::list<LAPI_TID_NODE> tids;  // entries stay put while listed
     std::array<uint8_t, LAPI_NIC_INFO_SIZE> pd_info{};
+    std::map<uint32_t, Image> images;
+    std::map<int, std::vector<uint8_t>> nv;  // by NV item
+    bool deliver_now = false;
 };
 
 Model& model()
@@ -140,14 +151,19 @@ Model& model()
 
 int delay() { return knobs().delay_ms; }
 
-void send(uint32_t id, std::vector<uint8_t> record, int extra_delay = 0, int group = 0)
+void send_to(uint32_t dev, uint32_t id, std::vector<uint8_t> record, int delay_ms, int group = 0)
 {
     Event ev;
     ev.id = id;
-    ev.dev = MODEM_DEV;
+    ev.dev = dev;
     ev.record = std::move(record);
     ev.group = group;
-    post(std::move(ev), delay() + extra_delay);
+    post(std::move(ev), delay_ms);
+}
+
+void send(uint32_t id, std::vector<uint8_t> record, int extra_delay = 0, int group = 0)
+{
+    send_to(MODEM_DEV, id, std::move(record), delay() + extra_delay, group);
 }
 
 std::vector<uint8_t> result_record(uint32_t len, int32_t result)
@@ -389,15 +405,74 @@ void on_dm_log_ext_read(const Request& r)
         }
 }
 
+// Transfer record fields (lapi_size.h has the layout).
+constexpr size_t XFER_OFFSET = 262, XFER_DATA = 270, XFER_CHUNK = 16384;
+constexpr uint32_t XFER_END_LEN = 14;
+constexpr uint32_t XFER_END_SUCCESS = 0xFFFFFFFE, XFER_END_FAILURE = 0xFFFFFFFD;
+constexpr int32_t DOWNLOAD_CRC_ERROR = 2;
+
+// Answers a download request of `dev`, at once when the knob says so.
+void answer_download(uint32_t dev, int32_t code)
+{
+    const bool early = knobs().download_early != 0;
+    model().deliver_now = early;
+    send_to(dev, CB_DOWNLOAD_RSP, result_record(4, code), early ? 0 : delay());
+}
+
+// A firmware chunk. A full chunk at offset 0 begins a new image, and so
+// does a short one whose offset is its own length (an image of one short
+// chunk: the last chunk carries the offset of its end); so does any chunk
+// after an end record. The chunk counter picks the chunks the knobs answer
+// otherwise.
+void on_firmware_chunk(uint32_t dev, uint32_t offset, std::span<const uint8_t> data)
+{
+    Image& img = model().images[dev];
+    const bool full = data.size() == XFER_CHUNK;
+    if (!img.receiving || (full && offset == 0) || (!full && offset == data.size()))
+        img = {{}, 0, true};
+    img.bytes.insert(img.bytes.end(), data.begin(), data.end());
+    ++img.chunks;
+    if (img.chunks == knobs().download_silent_chunk)
+        return;
+    answer_download(dev, img.chunks == knobs().download_crc_chunk ? DOWNLOAD_CRC_ERROR : 0);
+}
+
+void on_download(const Request& r)
+{
+    const uint32_t dev = r.dev.value_or(MODEM_DEV);
+    const auto rec = r.record;
+    if (rec.size() < XFER_DATA)
+        return answer_download(dev, 1);
+    const uint32_t offset = cnxd::load_be32(rec, XFER_OFFSET);
+    const auto data = rec.subspan(XFER_DATA);
+    if (load_be16(rec, LAPI_TRANSFER_TYPE_FIELD) == LAPI_TRANSFER_NV_TYPE) {
+        model().nv[static_cast<int>(offset >> 8)].assign(data.begin(), data.end());
+        return answer_download(dev, 0);
+    }
+    const uint32_t len = cnxd::load_be32(rec, LAPI_TRANSFER_LEN_FIELD);
+    if (len == XFER_END_LEN && (offset == XFER_END_SUCCESS || offset == XFER_END_FAILURE)) {
+        model().images[dev].receiving = false;
+        return answer_download(dev, 0);
+    }
+    on_firmware_chunk(dev, offset, data);
+}
+
+// The NV item the upload names (its third word is the item times 256):
+// what a test set or a download left there, else 256 bytes holding the
+// modem's MAC address at 88.
 void on_upload(const Request& r)
 {
-    constexpr size_t NV_BYTES = 256;
-    std::vector<uint8_t> rsp(10 + NV_BYTES, 0);
-    std::copy_n(r.record.begin(), std::min<size_t>(6, r.record.size()), rsp.begin());
-    store_be32(&rsp[6], NV_BYTES);
+    const int item = r.record.size() > 4 ? r.record[4] : 0;
+    std::vector<uint8_t> data(256, 0);
     const uint8_t mac[6] = {0x00, 0x1e, 0x42, 0x00, 0x00, 0x01};
-    std::copy_n(mac, 6, rsp.begin() + 10 + 88);
-    send(CB_UPLOAD_RSP, std::move(rsp));
+    std::copy_n(mac, 6, data.begin() + 88);
+    if (const auto it = model().nv.find(item); it != model().nv.end())
+        data = it->second;
+    std::vector<uint8_t> rsp(10, 0);
+    std::copy_n(r.record.begin(), std::min<size_t>(6, r.record.size()), rsp.begin());
+    store_be32(&rsp[6], static_cast<uint32_t>(data.size()));
+    rsp.insert(rsp.end(), data.begin(), data.end());
+    send_to(r.dev.value_or(MODEM_DEV), CB_UPLOAD_RSP, std::move(rsp), delay());
 }
 
 void console_out(const std::string& text)
@@ -482,7 +557,7 @@ constexpr ReactionRow REACTIONS[] = {
          if (knobs().watchdog_answer)
              send(CB_WATCHDOG_RSP, result_record(4, 0), knobs().watchdog_delay_ms);
      }},
-    {"LAPI_DownloadBinary", [](const Request&) { send(CB_DOWNLOAD_RSP, result_record(4, 0)); }},
+    {"LAPI_DownloadBinary", on_download},
     {"LAPI_UploadBinary", on_upload},
     {"LAPI_UICCRequest",
      [](const Request&) {
@@ -574,7 +649,9 @@ void model_answer(const Request& r)
         store_be16(a, 1500);
 }
 
-void model_react(const Request& r)
+namespace {
+
+void react(const Request& r)
 {
     const std::string_view name = r.name;
     for (const ReactionRow& row : REACTIONS)
@@ -584,6 +661,23 @@ void model_react(const Request& r)
         if (reply.request == name)
             return send(reply.cb_id, result_record(reply.len, 0));
 }
+
+}  // namespace
+
+bool model_react(const Request& r)
+{
+    model().deliver_now = false;
+    react(r);
+    return model().deliver_now;
+}
+
+std::vector<uint8_t> model_image(uint32_t dev)
+{
+    const auto it = model().images.find(dev);
+    return it == model().images.end() ? std::vector<uint8_t>{} : it->second.bytes;
+}
+
+void model_set_nv(int item, std::vector<uint8_t> data) { model().nv[item] = std::move(data); }
 
 void model_reset()
 {

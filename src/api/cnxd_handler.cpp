@@ -53,7 +53,7 @@ constexpr size_t MAX_COMMAND_DATA = HCI_MAX_FRAME - HCI_HEADER_LEN - API_REQ_DAT
 // The largest record a request can make the SDK read: a TLV record with a
 // 16-bit length, or the declared length of a text.
 constexpr size_t SCRATCH_SIZE = 4 + 0xFFFF;
-static_assert(SCRATCH_SIZE >= LAPI_TRANSFER_HEADER + LAPI_TRANSFER_MAX_LEN && SCRATCH_SIZE >= MAX_COMMAND_DATA);
+static_assert(SCRATCH_SIZE >= LAPI_TRANSFER_LEN_FIELD + 4 + LAPI_TRANSFER_MAX_LEN && SCRATCH_SIZE >= MAX_COMMAND_DATA);
 
 // The command data as the SDK reads them: what the client sent, then zeros
 // up to the size the row reads, so that the SDK never reads past the bytes

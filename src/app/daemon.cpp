@@ -15,6 +15,7 @@
 #include "core/options.h"
 #include "core/timer.h"
 #include "dm/log_paths.h"
+#include "download/download.h"
 #include "ind/ind.h"
 #include "ltesdk.h"
 #include "net/dhcpcd.h"
@@ -161,6 +162,7 @@ int cnxd_main(int argc, char** argv)
     eloop_run(&eloop, &wait_mask);
 
     cmd_shell_stop();
+    download_stop_all();
     lte_daemon_stop(cnxd_bringup_steps);
     return finish_shutdown();
 }

@@ -5,7 +5,8 @@
 // shape forward (ind_next::forward) or forwards itself.
 //
 // Connection and interface indications live in ind_conn.cpp, the
-// watchdog's in ind_watchdog.cpp, the informational ones in ind_info.cpp, the protocol
+// watchdog's in ind_watchdog.cpp, the binary transfer answers in
+// ind_transfer.cpp, the informational ones in ind_info.cpp, the protocol
 // information answers in ind_protocol.cpp.
 #pragma once
 
@@ -35,6 +36,10 @@ ind_next ind_body_emm_information_indication(ind_call& call);
 
 // ind_watchdog.cpp
 ind_next ind_body_watchdog_response(ind_call& call);
+
+// ind_transfer.cpp
+ind_next ind_body_binary_download_response(ind_call& call);
+ind_next ind_body_binary_upload_response(ind_call& call);
 
 // ind_info.cpp
 ind_next ind_body_uicc_activeate_ind(ind_call& call);

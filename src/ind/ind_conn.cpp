@@ -12,6 +12,7 @@
 
 #include "base/be.h"
 #include "dm/log_paths.h"
+#include "download/download.h"
 #include "config/confdb_access.h"
 #include "confdb.h"
 #include "if_record.h"
@@ -204,6 +205,7 @@ ind_next ind_body_dev_remove(ind_call& call)
     ind_watchdog_stop();
     set_get_operator_complete(dev, 0);
     call.title();
+    download_terminate(dev);
     release_every_interface(dev, ifrec::BEARER_DEV_REMOVED);
     g_operator = 0;
     gSmsConfType = SMS_CONF_TYPE_UNSET;

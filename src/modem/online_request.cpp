@@ -3,12 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <list>
 #include <mutex>
 #include <thread>
 
 #include "base/be.h"
+#include "base/env.h"
 #include "confdb.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device_tables.h"
@@ -127,16 +127,7 @@ void request_protocol_info(uint32_t dev, uint16_t type, uint8_t param)
 
 void online_request_set_steps(const online_request_steps& steps) { later_steps = steps; }
 
-int online_wait_ms()
-{
-    if (const char* env = std::getenv("CNXD_ONLINE_WAIT_MS")) {
-        char* end = nullptr;
-        const long ms = std::strtol(env, &end, 10);
-        if (*env && !*end && ms >= 0 && ms <= 3600000)
-            return static_cast<int>(ms);
-    }
-    return ONLINE_WAIT_DEFAULT_MS;
-}
+int online_wait_ms() { return env_millis("CNXD_ONLINE_WAIT_MS", ONLINE_WAIT_DEFAULT_MS); }
 
 void lte_first_time_sequence(uint32_t dev)
 {

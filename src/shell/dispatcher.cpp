@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "download/download.h"
 #include "modem/cm_printf.h"
 #include "modem/cm_wrappers.h"
 #include "server/delivery.h"
@@ -13,7 +14,7 @@
 namespace cnxd {
 
 std::array<std::atomic<uint8_t>, CMD_DEVICE_TABLE_SIZE> g_emergency{};
-std::array<std::atomic<uint32_t>, CMD_DEVICE_TABLE_SIZE> downloading{};
+static_assert(DOWNLOAD_DEVICE_TABLE_SIZE == CMD_DEVICE_TABLE_SIZE, "one device index range guards both tables");
 
 namespace {
 
@@ -63,12 +64,6 @@ uint32_t device_index(const char* token)
 }
 
 }  // namespace
-
-void downloading_set(uint32_t value, uint32_t dev)
-{
-    if (dev < CMD_DEVICE_TABLE_SIZE)
-        downloading[dev] = value;
-}
 
 void get_token_arg(char* line, int* argc, char** argv)
 {

@@ -22,11 +22,8 @@ constexpr uint8_t EMERGENCY_MODE = 2;
 // Written when a device is inserted; 2 while it is in emergency mode, when
 // only download, reset, gdi and help are accepted for it.
 extern std::array<std::atomic<uint8_t>, CMD_DEVICE_TABLE_SIZE> g_emergency;
-// Non-zero while a firmware download to the device runs; every command
-// naming the device is refused then.
-extern std::array<std::atomic<uint32_t>, CMD_DEVICE_TABLE_SIZE> downloading;
-// Stores `value` as the device's downloading word (ignored outside the table).
-void downloading_set(uint32_t value, uint32_t dev);
+// A command naming a device whose firmware download runs (`downloading`,
+// download/download.h) is refused too.
 
 // Cuts `line` in place at spaces (only the space character separates) and at
 // its first newline; fills `argv` (room for CMD_MAX_ARGS tokens) and `*argc`.

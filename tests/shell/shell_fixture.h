@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "download/download.h"
 #include "modem/cm_fixture.h"
 #include "shell/dispatcher.h"
 #include "shell/log_direction.h"
