@@ -1,0 +1,58 @@
+// The command handlers written by hand: the commands whose logic goes
+// beyond the common request shape of cmd_request.h. Each file holds the
+// handlers of one help group; every handler takes its token range, usage
+// and name from its row of the command table.
+#pragma once
+
+namespace cnxd {
+
+// cmd_emm.cpp
+// "at [dev] [label] [attach type] [request type] [emergency]": the attach
+// file, the label and, when the file leaves it to the command, the types
+// and the APN table's entry for the label.
+int cmd_attach_request(int argc, char** argv);
+
+// cmd_esm.cpp
+// "pc [dev] [label|apn] [type|label]": PDN connectivity by the file's
+// optional_info.
+int cmd_pdn_connectivity_request(int argc, char** argv);
+// "pd [dev] [eps id] [label]": a PDN disconnect, or only one ADMIN hold
+// dropped while others hold the ADMIN PDN.
+int cmd_pdn_disconnect_request(int argc, char** argv);
+// "br [dev] [mode]": bearer allocation, modification or release from its
+// file.
+int cmd_bearer_resource_request(int argc, char** argv);
+
+// cmd_ue.cpp
+// "chmac [dev] [aa-bb-cc-dd-ee-ff]" and "chimei [dev] [14 or 15 digits]".
+int cmd_change_mac_address(int argc, char** argv);
+int cmd_change_imei(int argc, char** argv);
+
+// cmd_device_info.cpp
+// "gdi [dev]", "gdl", "cinfo [dev]", "nstats [dev] [nic]": the requests
+// whose answer the wrapper returns at once, printed.
+int cmd_get_device_information(int argc, char** argv);
+int cmd_get_device_list(int argc, char** argv);
+int cmd_get_connection_info(int argc, char** argv);
+int cmd_get_network_statics_info(int argc, char** argv);
+
+// cmd_dm_log.cpp
+// "slogconf" (from the log configuration file) and "glogconf".
+int cmd_set_log_config(int argc, char** argv);
+int cmd_get_log_config(int argc, char** argv);
+
+// cmd_plmn.cpp
+// "roamallow [dev] [0|1]": the roaming-allowed change notification.
+int cmd_roamallow(int argc, char** argv);
+
+// cmd_etc.cpp
+// "kern WORD...": the router's kern tool with the given words.
+int cmd_kern(int argc, char** argv);
+// "eip [add] [version] [multicast] [unicast]": an encapsulated multicast
+// address for the modem.
+int cmd_eip(int argc, char** argv);
+// "cmtest [dev] [item] [option] [option2]": a test frame to the test
+// client.
+int cmd_cmtest(int argc, char** argv);
+
+}  // namespace cnxd

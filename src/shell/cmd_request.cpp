@@ -1,0 +1,127 @@
+#include "shell/cmd_request.h"
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "modem/cm_printf.h"
+#include "param/param.h"
+#include "param/param_read.h"
+#include "server/delivery.h"
+
+namespace cnxd {
+namespace {
+
+// The parameter file of the row's builder, or nullptr.
+const char* builder_file(int builder)
+{
+    return builder >= 0 && static_cast<size_t>(builder) < make_parameter.size() ? make_parameter[builder].file
+                                                                                 : nullptr;
+}
+
+void send_line(std::string_view line, const char* file)
+{
+    std::string text(line);
+    if (const size_t at = text.find("%s"); at != std::string::npos)
+        text.replace(at, 2, file ? file : "");
+    cnxd_srv_send_log("%s", text.c_str());
+}
+
+}  // namespace
+
+const cmd_entry& cmd_row(const char* word) { return *cmd_find(word); }
+
+void cmd_usage(const cmd_entry& e)
+{
+    const char* file = builder_file(e.builder);
+    std::string_view rest = e.usage ? e.usage : "";
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        const size_t len = end == std::string_view::npos ? rest.size() : end + 1;
+        send_line(rest.substr(0, len), file);
+        rest.remove_prefix(len);
+    }
+}
+
+bool cmd_tokens_ok(const cmd_entry& e, int argc)
+{
+    if (argc >= e.min_tokens && argc <= e.max_tokens)
+        return true;
+    cmd_usage(e);
+    return false;
+}
+
+uint32_t cmd_device(const cmd_entry& e, const char* token)
+{
+    if (valid_check_dev_id(token) != 0) {
+        cm_printf(CM_ERR, "[%-25s] Invalid Device ID\n", e.name);
+        return 0;
+    }
+    return static_cast<uint32_t>(std::atoi(token));
+}
+
+namespace {
+
+void invalid_parameter(const cmd_entry& e, int builder)
+{
+    cm_printf(CM_ERR, builder_file(builder) ? "[%-25s] Invalid File Parameter\n" : "[%-25s] Invalid Input Parameter\n",
+              e.name);
+    cmd_usage(e);
+}
+
+}  // namespace
+
+int cmd_make(const cmd_entry& e, int builder, std::span<uint8_t> rec, int argc, char** argv)
+{
+    param_args args;
+    make_argument(args, argc, argv);
+    const int made = param_make(static_cast<size_t>(builder), rec, {builder_file(builder), &args});
+    if (made == 0)
+        return 0;
+    if (made == PARAM_NOT_YET) {
+        cnxd_srv_send_log("Not yet implemetation\n");
+        cmd_usage(e);
+    } else {
+        invalid_parameter(e, builder);
+    }
+    return -1;
+}
+
+int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec)
+{
+    const int check = make_parameter[static_cast<size_t>(builder)].check;
+    if (check < 0 || param_check(static_cast<size_t>(check), rec) == 0)
+        return 0;
+    invalid_parameter(e, builder);
+    return -1;
+}
+
+uint32_t cmd_enter(const cmd_entry& e, int argc, char** argv)
+{
+    cm_printf(CM_TRACE, "[%s+]\n", e.name);
+    return cmd_tokens_ok(e, argc) ? cmd_device(e, argv[1]) : 0;
+}
+
+uint8_t cmd_token_byte(int argc, char** argv, int i)
+{
+    return i < argc ? static_cast<uint8_t>(std::atoi(argv[i])) : 0;
+}
+
+void cmd_leave(const cmd_entry& e) { cm_printf(CM_TRACE, "[%s-]\n", e.name); }
+
+int cmd_request(int argc, char** argv)
+{
+    const cmd_entry& e = cmd_row(argv[0]);
+    const uint32_t dev = cmd_enter(e, argc, argv);
+    if (dev == 0)
+        return 0;
+    std::vector<uint8_t> rec(e.builder >= 0 ? make_parameter[static_cast<size_t>(e.builder)].size : 0);
+    if (e.builder >= 0 && (cmd_make(e, e.builder, rec, argc, argv) != 0 || cmd_check(e, e.builder, rec) != 0))
+        return 0;
+    e.send(dev, rec.empty() ? nullptr : rec.data());
+    cmd_leave(e);
+    return 0;
+}
+
+}  // namespace cnxd
