@@ -4,6 +4,9 @@
 // and name from its row of the command table.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace cnxd {
 
 // cmd_emm.cpp
@@ -35,6 +38,10 @@ int cmd_get_device_information(int argc, char** argv);
 int cmd_get_device_list(int argc, char** argv);
 int cmd_get_connection_info(int argc, char** argv);
 int cmd_get_network_statics_info(int argc, char** argv);
+// The 16 bytes of an IPv6 address as eight groups joined by ":", none
+// left out: a group prints without leading zeros above its low byte, which
+// always takes two digits ("2001", "db8", "01"); a zero group is "0".
+std::string make_ipv6_addr(const uint8_t* addr);
 
 // cmd_dm_log.cpp
 // "slogconf" (from the log configuration file) and "glogconf".

@@ -26,10 +26,10 @@ constexpr int8_t NONE = CMD_NO_BUILDER;
 // written yet: its lines reach the modem's console as any unknown line.
 constexpr cmd_entry cmd_rows[] = {
     // Device information and control.
-    {"gdi", nullptr, CMD_ID_GDI, G::device_info, "Get Device Information",
+    {"gdi", cmd_get_device_information, CMD_ID_GDI, G::device_info, "Get Device Information",
      "cmd_get_device_information", 2, 2, NONE, nullptr,
      "-------Get Device Information Usage-------\ncmd>gdi [dev_idx]\n"},
-    {"gdl", nullptr, 2, G::device_info, "Get Device List",
+    {"gdl", cmd_get_device_list, 2, G::device_info, "Get Device List",
      "cmd_get_device_list", 1, 1, NONE, nullptr,
      "-------Get Device List Usage-------\ncmd>gdl\n"},
     {"reset", cmd_request, CMD_ID_RESET, G::ue, "Device Reset",
@@ -255,10 +255,10 @@ constexpr cmd_entry cmd_rows[] = {
     {"glogconf", nullptr, 74, G::dm_log, "Get Log Config",
      "cmd_get_log_config", 1, 1, NONE, nullptr,
      "-------Get Log Config Usage-------\ncmd>glogconf\n"},
-    {"cinfo", nullptr, 75, G::device_info, "Get Connection Information",
+    {"cinfo", cmd_get_connection_info, 75, G::device_info, "Get Connection Information",
      "cmd_get_connection_info", 2, 2, NONE, nullptr,
      "-------Get Connection Information Usage-------\ncmd>cinfo [dev_idx]\n"},
-    {"nstats", nullptr, 76, G::device_info, "Get Network Statistics",
+    {"nstats", cmd_get_network_statics_info, 76, G::device_info, "Get Network Statistics",
      "cmd_get_network_statics_info", 3, 3, NONE, nullptr,
      "-------Get Network Statistics Usage-------\ncmd>nstats [dev_idx] [nic_index]\n[nic_index]\n\t0 ~ 7 : one NIC\n\t8 : sum of all nic\n"},
     {"vs", nullptr, 77, G::etc, "Vendor Specific",

@@ -73,7 +73,8 @@ TEST_F(Dispatcher, WhatIsTakenAndWhatItPrints)
         {"hello 1", 0, ""},
         {"CNXDF 0x9", 0, ""},  // words are case-sensitive
         {"at", 0, ""},
-        {"gdi 1", 0, ""},
+        {"gdi 1", 1, "CM version : 3.7.16.1\n"},
+        {"shell 1", 0, ""},
         {words(32), 0, ""},  // a 32-token line runs nothing
         {"cnxdf 0x10", 1, "cnxd_flags=0x00000010\n"},
         {"laf 010", 1, "cnxd_api_flags=0x00000008\n"},
@@ -82,7 +83,8 @@ TEST_F(Dispatcher, WhatIsTakenAndWhatItPrints)
         {"cnxdst 0", 1, "cnxdst=0x00000000\n"},
         {"cnxdf 200", 1, bad_index},
         {"cnxdf -1", 1, bad_index},
-        {"gdi 200", 0, bad_index},  // a word without a handler still goes on
+        {"gdi 200", 1, bad_index},
+        {"x 200", 0, bad_index},  // a word without a handler still goes on
         {"host_dump 200", 1, ""},   // an address, not a device
     };
     logs();
