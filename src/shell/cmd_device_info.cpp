@@ -132,7 +132,7 @@ int cmd_get_device_information(int argc, char** argv)
 int cmd_get_device_list(int argc, char** argv)
 {
     const cmd_entry& e = cmd_row(argv[0]);
-    cm_printf(CM_TRACE, "[%s+]\n", e.name);
+    cmd_begin(e);
     if (!cmd_tokens_ok(e, argc))
         return 0;
     std::vector<uint8_t> list(DEV_LIST_SIZE);

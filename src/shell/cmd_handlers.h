@@ -53,8 +53,6 @@ int cmd_get_log_config(int argc, char** argv);
 int cmd_roamallow(int argc, char** argv);
 
 // cmd_etc.cpp
-// "kern WORD...": the router's kern tool with the given words.
-int cmd_kern(int argc, char** argv);
 // "eip [add] [version] [multicast] [unicast]": an encapsulated multicast
 // address for the modem.
 int cmd_eip(int argc, char** argv);

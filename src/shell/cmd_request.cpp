@@ -97,9 +97,11 @@ int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec)
     return -1;
 }
 
+void cmd_begin(const cmd_entry& e) { cm_printf(CM_TRACE, "[%s+]\n", e.name); }
+
 uint32_t cmd_enter(const cmd_entry& e, int argc, char** argv)
 {
-    cm_printf(CM_TRACE, "[%s+]\n", e.name);
+    cmd_begin(e);
     return cmd_tokens_ok(e, argc) ? cmd_device(e, argv[1]) : 0;
 }
 

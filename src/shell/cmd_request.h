@@ -42,7 +42,8 @@ int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec);
 // count and the device index. The device index, or 0 when the handler is to
 // return (the usage or the device message printed).
 uint32_t cmd_enter(const cmd_entry& e, int argc, char** argv);
-// The exit trace.
+// The entry and exit traces.
+void cmd_begin(const cmd_entry& e);
 void cmd_leave(const cmd_entry& e);
 
 // Token `i` as atoi reads it, taken modulo 256; 0 when the line has none.
