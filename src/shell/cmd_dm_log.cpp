@@ -1,11 +1,14 @@
-// The DM log commands written by hand: setting the CM and SDK log
-// configuration from its file, with the file's mode and level numbers
-// turned into the SDK's, and printing the configuration in force.
+// The DM log commands written by hand: the DM report requests, which name
+// a short line as such, setting the CM and SDK log configuration from its
+// file, with the file's mode and level numbers turned into the SDK's, and
+// printing the configuration in force.
 #include <array>
 #include <cstdint>
 
 #include "base/be.h"
+#include "dm/dm_filter.h"
 #include "ltesdk.h"
+#include "modem/cm_printf.h"
 #include "modem/cm_wrappers.h"
 #include "server/delivery.h"
 #include "shell/cmd_handlers.h"
@@ -73,7 +76,42 @@ void print_block(const uint8_t* block, const char* title)
         cnxd_srv_send_log("Unknown log level\n");
 }
 
+// The DM extension request: command, category, interval and count, then
+// the item count and the items.
+constexpr size_t DM_EXT_SIZE = 30;
+constexpr size_t DM_EXT_ITEMS = 4;
+
+// Whether the line has the row's least token count; prints why not.
+bool enough_parameters(const cmd_entry& e, int argc)
+{
+    if (argc >= e.min_tokens)
+        return true;
+    cmd_begin(e);
+    cm_printf(CM_ERR, "[%-25s] Not enough parameters\n", e.name);
+    cmd_usage(e);
+    return false;
+}
+
 }  // namespace
+
+int cmd_dm_log_read(int argc, char** argv)
+{
+    return enough_parameters(cmd_row(argv[0]), argc) ? cmd_request(argc, argv) : 0;
+}
+
+int cmd_dm_log_ext_read(int argc, char** argv)
+{
+    const cmd_entry& e = cmd_row(argv[0]);
+    if (!enough_parameters(e, argc))
+        return 0;
+    const uint32_t dev = cmd_enter(e, argc, argv);
+    std::array<uint8_t, DM_EXT_SIZE> rec{};
+    if (dev == 0 || cmd_make(e, e.builder, rec, argc, argv) != 0 || cmd_check(e, e.builder, rec) != 0)
+        return 0;
+    cm_dm_log_ext_read(dev, s_filter_dm_db.data(), rec.data(), &rec[DM_EXT_ITEMS]);
+    cmd_leave(e);
+    return 0;
+}
 
 int cmd_set_log_config(int argc, char** argv)
 {

@@ -43,7 +43,16 @@ int cmd_get_network_statics_info(int argc, char** argv);
 // always takes two digits ("2001", "db8", "01"); a zero group is "0".
 std::string make_ipv6_addr(const uint8_t* addr);
 
+// cmd_protocol_info.cpp
+// "spsinfo [dev] [index] [value]": set from the value, or without one from
+// the protocol information files.
+int cmd_set_protocol_info(int argc, char** argv);
+
 // cmd_dm_log.cpp
+// "dm [dev] [id] [command] [interval] [count]" and "dmext [dev] [command]
+// [category] [interval] [count] [item...]": DM reports asked for.
+int cmd_dm_log_read(int argc, char** argv);
+int cmd_dm_log_ext_read(int argc, char** argv);
 // "slogconf" (from the log configuration file) and "glogconf".
 int cmd_set_log_config(int argc, char** argv);
 int cmd_get_log_config(int argc, char** argv);

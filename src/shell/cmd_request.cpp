@@ -112,17 +112,45 @@ uint8_t cmd_token_byte(int argc, char** argv, int i)
 
 void cmd_leave(const cmd_entry& e) { cm_printf(CM_TRACE, "[%s-]\n", e.name); }
 
+namespace {
+
+// The numbers after the device index in the row's widths, packed: 0, or -1
+// after the failure message and the usage.
+int pack_arguments(const cmd_entry& e, std::vector<uint8_t>& rec, int argc, char** argv)
+{
+    size_t off = 0;
+    for (size_t i = 0; i < e.packed.size(); ++i) {
+        const size_t width = e.packed[i];
+        const int token = static_cast<int>(i) + 2;
+        rec.resize(off + width);
+        if (token >= argc || add_param_input(0, width, std::span(rec).subspan(off), argv[token]) != 0) {
+            invalid_parameter(e, CMD_NO_BUILDER);
+            return -1;
+        }
+        off += width;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int cmd_send_request(const cmd_entry& e, int builder, uint32_t dev, int argc, char** argv)
+{
+    std::vector<uint8_t> rec(builder >= 0 ? make_parameter[static_cast<size_t>(builder)].size : 0);
+    if (builder >= 0 && (cmd_make(e, builder, rec, argc, argv) != 0 || cmd_check(e, builder, rec) != 0))
+        return -1;
+    if (builder < 0 && pack_arguments(e, rec, argc, argv) != 0)
+        return -1;
+    e.send(dev, rec.empty() ? nullptr : rec.data());
+    cmd_leave(e);
+    return 0;
+}
+
 int cmd_request(int argc, char** argv)
 {
     const cmd_entry& e = cmd_row(argv[0]);
-    const uint32_t dev = cmd_enter(e, argc, argv);
-    if (dev == 0)
-        return 0;
-    std::vector<uint8_t> rec(e.builder >= 0 ? make_parameter[static_cast<size_t>(e.builder)].size : 0);
-    if (e.builder >= 0 && (cmd_make(e, e.builder, rec, argc, argv) != 0 || cmd_check(e, e.builder, rec) != 0))
-        return 0;
-    e.send(dev, rec.empty() ? nullptr : rec.data());
-    cmd_leave(e);
+    if (const uint32_t dev = cmd_enter(e, argc, argv))
+        cmd_send_request(e, e.builder, dev, argc, argv);
     return 0;
 }
 

@@ -5,6 +5,8 @@
 // same pieces.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <type_traits>
@@ -38,6 +40,11 @@ int cmd_make(const cmd_entry& e, int builder, std::span<uint8_t> rec, int argc, 
 // after the builder's failure message and the usage.
 int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec);
 
+// The record of `builder` (CMD_NO_BUILDER: the row's packed numbers, or
+// none) from the line, handed to the row's wrapper for `dev`, then the exit
+// trace: 0, or -1 after the failure message and the usage.
+int cmd_send_request(const cmd_entry& e, int builder, uint32_t dev, int argc, char** argv);
+
 // The first steps of every request handler: the entry trace, the token
 // count and the device index. The device index, or 0 when the handler is to
 // return (the usage or the device message printed).
@@ -58,6 +65,13 @@ template <auto Wrapper>
 void send_req(uint32_t dev_idx, void* req)
 {
     static_cast<void>(Wrapper(dev_idx, req));
+}
+// A wrapper that also takes an output area of `Out` bytes (not printed).
+template <auto Wrapper, size_t Out>
+void send_req_out(uint32_t dev_idx, void* req)
+{
+    std::array<uint8_t, Out> out{};
+    static_cast<void>(Wrapper(dev_idx, req, out.data()));
 }
 template <auto Wrapper>
 void send_dev(uint32_t dev_idx, void* /*req*/)

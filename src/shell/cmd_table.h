@@ -69,6 +69,9 @@ struct cmd_entry {
     cmd_send send = nullptr;     // the wrapper
     // Every line of the usage; "%s" stands for the builder's parameter file.
     const char* usage = nullptr;
+    // Requests built by no builder: the widths of the numbers after the
+    // device index, packed in order into the record (none: no record).
+    std::span<const uint8_t> packed{};
 };
 
 // Ids the dispatcher treats specially.
