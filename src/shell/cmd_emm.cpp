@@ -1,6 +1,8 @@
-// The EMM control commands written by hand: the attach.
+// The EMM control commands written by hand: the attach and the NAS
+// configuration.
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 
 #include "config/apn_table.h"
 #include "modem/cm_printf.h"
@@ -21,6 +23,8 @@ constexpr size_t AT_TYPES = 339;
 constexpr size_t AT_SECURE_PCO = 351;
 constexpr int AT_LABEL_TOKEN = 2;
 constexpr int AT_TYPE_TOKENS = 3;
+// nasconf: set (0) or get, the item's index, and for a set its value.
+constexpr int NAS_VALUE_TOKEN = 4;
 
 }  // namespace
 
@@ -42,6 +46,18 @@ int cmd_attach_request(int argc, char** argv)
     cm_printf(CM_ERR, "[%-25s] at_req.optional_info : %d\n", e.name, rec[AT_OPTIONAL_INFO]);
     cm_printf(CM_ERR, "[%-25s] at_req.securePCO : %d\n", e.name, rec[AT_SECURE_PCO]);
     cm_attach_request(dev, rec.data());
+    cmd_leave(e);
+    return 0;
+}
+
+int cmd_nasconf(int argc, char** argv)
+{
+    const cmd_entry& e = cmd_row(argv[0]);
+    const uint32_t dev = cmd_enter(e, argc, argv);
+    if (dev == 0)
+        return 0;
+    const int value = argc > NAS_VALUE_TOKEN ? std::atoi(argv[NAS_VALUE_TOKEN]) : 0;
+    cm_nas_config_request(dev, std::atoi(argv[2]), std::atoi(argv[3]), value);
     cmd_leave(e);
     return 0;
 }

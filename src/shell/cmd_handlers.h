@@ -14,6 +14,8 @@ namespace cnxd {
 // file, the label and, when the file leaves it to the command, the types
 // and the APN table's entry for the label.
 int cmd_attach_request(int argc, char** argv);
+// "nasconf [dev] [0 set|1 get] [index] [value]": the NAS configuration.
+int cmd_nasconf(int argc, char** argv);
 
 // cmd_esm.cpp
 // "pc [dev] [label|apn] [type|label]": PDN connectivity by the file's

@@ -343,9 +343,9 @@ constexpr cmd_entry cmd_rows[] = {
      "-------UE Support Algorithm Read Usage-------\ncmd>supalgoread [dev_idx]\n"},
     // The daemon itself.
     {"help", cmd_help, CMD_ID_HELP, G::etc, "Command List"},
-    {"nasconf", nullptr, 98, G::emm, "NAS Configuration",
+    {"nasconf", cmd_nasconf, 98, G::emm, "NAS Configuration",
      "cmd_nasconf", 4, 5, NONE, nullptr,
-     "-------NAS Configuration Usage-------\ncmd>nasconf [dev_idx] [set_get] [index] [value]\n[set_get]\n\t0 : Set\n\t1 : Get\n[index]\n\t0 ~ 10\n"},
+     "-------NAS Configuration Usage-------\ncmd>nasconf [dev_idx] [set_get] [index] [value]\n[set_get]\n\t0 : Set\n\t1 : Get\n[index]\n\t0 ~ 10\n[value]\n\tthe value to set\n"},
     {"roamallow", cmd_roamallow, 99, G::plmn, "Roaming Allowed",
      "cmd_roamallow", 3, 3, NONE, nullptr,
      "-------Roaming Allowed Usage-------\ncmd>roamallow [dev_idx] [value]\n[value]\n\t0 : Not Allowed\n\t1 : Allowed\n"},

@@ -103,6 +103,7 @@ constexpr Sample samples[] = {
     {"rrcfuncg", "0", "LAPI_RRCFunctionControlGetRequest"},
     {"l2funcg", "0", "LAPI_L2FunctionControlGetRequest"},
     {"plmncfgget", "1", "LAPI_PLMNCfgGetRequest"},
+    {"nasconf", "0 1 1", "LAPI_SetNASConfigRequest"},
     {"spsinfo", "0 1", "LAPI_SetProtocolInfoRequest"},
     {"dm", "0 0 1 0", "LAPI_DMLogReadRequest"},
     {"dmext", "0 0 1 0 1", "LAPI_DMLogExtReadRequest"},
