@@ -302,5 +302,25 @@ TEST(CliWithoutDaemon, SaysSoAndFails)
     EXPECT_EQ(2, unknown.wait());
 }
 
+// The shell's attach with the sample attach file brings the internet PDN's
+// interface up, its detach brings it down; kern reaches only the
+// sysroot's stub.
+TEST_F(CliAndShell, AttachAndDetachTypedAtTheShell)
+{
+    root.write_file("/var/lte/param/attach.param", read_text(std::string(CNXD_SOURCE_DIR) + "/docs/param/attach.param"));
+    ASSERT_TRUE(sim->wait_online());
+    const LogTail log(root, true);
+    TcpClient c(daemon.cmd_port());
+    c.send_text("at 1\n");
+    ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 163) == 1; })) << "interface ready";
+    c.send_text("dt 1 0\n");
+    EXPECT_TRUE(eventually([&] { return std::ranges::count(log.events(), 164) == 1; })) << "released";
+    c.send_text("kern modem status 42\n");
+    EXPECT_TRUE(eventually([&] {
+        return root.read_file("/var/log/platform-calls.log").find("kern modem status 42") != std::string::npos;
+    }));
+    EXPECT_EQ(0, console_calls_with("at 1")) << "the shell took its lines";
+}
+
 }  // namespace
 }  // namespace cnxd::test
