@@ -10,6 +10,7 @@
 #include "shell/cmd_help.h"
 #include "shell/cmd_handlers.h"
 #include "shell/cmd_request.h"
+#include "shell/dispatcher.h"
 #include "shell/script.h"
 
 namespace cnxd {
@@ -29,6 +30,8 @@ constexpr uint8_t U2[] = {2};
 // radio and data path are PS control, and the daemon's own switches, tools
 // and tests are ETC. A null handler marks a command whose handler is not
 // written yet: its lines reach the modem's console as any unknown line.
+// Request commands go on with their columns: handler name, token range,
+// builder, wrapper, usage text and, without a builder, packed widths.
 constexpr cmd_entry cmd_rows[] = {
     // Device information and control.
     {"gdi", cmd_get_device_information, CMD_ID_GDI, G::device_info, "Get Device Information",
@@ -394,6 +397,13 @@ static_assert(std::ranges::all_of(cmd_rows, [](const cmd_entry& e) {
                   return e.title && *e.title && static_cast<size_t>(e.group) < cmd_group_heading.size();
               }),
               "every command has a help title and group");
+
+static_assert(std::ranges::all_of(cmd_rows, [](const cmd_entry& e) {
+                  return e.handler != cmd_request ||
+                         (e.name && e.usage && e.send && e.min_tokens >= 2 && e.min_tokens <= e.max_tokens &&
+                          e.max_tokens <= CMD_MAX_ARGS && (e.builder < 0 || e.packed.empty()));
+              }),
+              "every row of the common request shape has a name, a usage, a wrapper and a token range");
 
 }  // namespace
 

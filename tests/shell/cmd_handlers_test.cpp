@@ -27,9 +27,9 @@ TEST(Ipv6Text, EightGroupsWithoutShortening)
         EXPECT_EQ(c.text, make_ipv6_addr(c.addr.data()));
 }
 
-class Handlers : public ShellTest {
+class ShellHandlers : public ShellTest {
 protected:
-    ~Handlers() override
+    ~ShellHandlers() override
     {
         g_operator = 0;
         g_vzw_admin_pdn_reference_count = 0;
@@ -51,7 +51,7 @@ protected:
     }
 };
 
-TEST_F(Handlers, PrintsAndCallsOfEachHandler)
+TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
 {
     const struct {
         const char* line;
@@ -84,7 +84,7 @@ TEST_F(Handlers, PrintsAndCallsOfEachHandler)
     }
 }
 
-TEST_F(Handlers, AdminPdnDisconnectOnlyDropsAHoldWhileOthersHoldIt)
+TEST_F(ShellHandlers, AdminPdnDisconnectOnlyDropsAHoldWhileOthersHoldIt)
 {
     std::array<uint8_t, 420> rec{};
     std::memcpy(&rec[2], "admin", 5);
