@@ -4,7 +4,9 @@
 // and name from its row of the command table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace cnxd {
@@ -49,6 +51,16 @@ std::string make_ipv6_addr(const uint8_t* addr);
 // "spsinfo [dev] [index] [value]": set from the value, or without one from
 // the protocol information files.
 int cmd_set_protocol_info(int argc, char** argv);
+
+// cmd_uicc.cpp
+// The UICC unlock block: its first word is the unlock value.
+constexpr size_t CMD_UICC_UNLOCK_BLOCK = 11;
+using cmd_uicc_unlock_fn = void (*)(uint32_t dev, std::span<const uint8_t, CMD_UICC_UNLOCK_BLOCK> block);
+// Installed at start-up: the UICC unlock of the indication handling, which
+// lies above the shell. Unset, "uiccext" unlocks nothing.
+void cmd_set_uicc_unlock(cmd_uicc_unlock_fn fn);
+// "uiccext [dev] unlock [0|1|2]": the UICC unlock.
+int cmd_uicc_ext_cmd(int argc, char** argv);
 
 // cmd_dm_log.cpp
 // "dm [dev] [id] [command] [interval] [count]" and "dmext [dev] [command]

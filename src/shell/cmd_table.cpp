@@ -181,7 +181,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"uicc", cmd_request, 47, G::uicc, "UICC Control",
      "cmd_uicc_control_request", 3, 4, 35, send_req<cm_uicc_control_request>,
      "-------UICC Control Request Usage-------\ncmd>uicc [dev_idx] [control_type] [application_type]\n[control_type]\n\t0 : Status\n\t1 : Read Binary\n\t2 : Read Record\n\t3 : Update Binary\n\t4 : Update Record\n\t5 : Authenticate\n\t6 : PIN Command\n\t7 : Refresh\n\t8 : USAT Terminal Profile\n\t9 : USAT Envelope\n\t10 : USAT Terminal Response\n\t11 : Poll Interval Timer\n[application_type]\n\tfor Status only\nThe other parameters come from the UICC parameter files\n"},
-    {"uiccext", nullptr, 48, G::uicc, "UICC Unlock",
+    {"uiccext", cmd_uicc_ext_cmd, 48, G::uicc, "UICC Unlock",
      "cmd_uicc_ext_cmd", 4, 4, NONE, nullptr,
      "-------UICC Unlock Usage-------\ncmd>uiccext [dev_idx] unlock [value]\n[value]\n\t0\n\t1\n\t2\n"},
     {"bip", nullptr, 49, G::uicc, "BIP Control",

@@ -73,6 +73,8 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
         {"cmtest 1 13 0", "unkown test item : 13\n", "LAPI_DeviceReset", 0},
         {"cmtest 1 5 6", "-------CM Test Usage-------\n", "LAPI_DeviceReset", 0},
         {"br 1 3", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "LAPI_BearerResourceAllocation", 0},
+        {"uiccext 0 unlock 1", "cmd_uicc_ext_cmd: Device Index [0] was wrong.\n", "LAPI_DeviceReset", 0},
+        {"uiccext 1 unlock 3", "cmd_uicc_ext_cmd: Unlock Value [3] was wrong.\n", "LAPI_DeviceReset", 0},
         {"eip 1 4 224.1.1.1", "add/del - add(1)/del(0)\n", "LAPI_AddEncapsIP", 0},
         {"eip 1 4 224.100.100.1 192.168.0.10", "", "LAPI_AddEncapsIP dev=1", 1},
     };
@@ -82,6 +84,18 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
         EXPECT_TRUE(!*c.printed || has(out, c.printed)) << ::testing::PrintToString(out);
         EXPECT_EQ(c.calls, count_of(made, c.call)) << ::testing::PrintToString(made);
     }
+}
+
+TEST_F(ShellHandlers, UiccUnlockHandsItsValueToTheInstalledUnlock)
+{
+    static uint32_t got = 0;
+    cmd_set_uicc_unlock([](uint32_t dev, std::span<const uint8_t, CMD_UICC_UNLOCK_BLOCK> block) {
+        got = dev * 10 + load_be32(block.data());
+    });
+    dispatch("uiccext 1 unlock 2");
+    dispatch("uiccext 1 lock 1");  // another sub-command does nothing
+    cmd_set_uicc_unlock(nullptr);
+    EXPECT_EQ(12u, got);
 }
 
 TEST_F(ShellHandlers, AdminPdnDisconnectOnlyDropsAHoldWhileOthersHoldIt)
