@@ -1,7 +1,10 @@
 // A command line as the command socket hands it to the shell: at most 512
 // bytes, writable and NUL-terminated (bytes after an embedded NUL are never
 // seen). First the tokeniser alone, then the dispatcher on a fresh copy,
-// inside the fuzz sysroot with the simulated SDK open.
+// inside the fuzz sysroot with the simulated SDK open. An input whose first
+// byte is WORD_MARK names a word of the command table by its second byte
+// and gives that word the rest as its tokens, so that every handler meets
+// random tokens.
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include <string_view>
 
 #include "ltesdk.h"
+#include "shell/cmd_table.h"
 #include "shell/dispatcher.h"
 #include "support/check.h"
 #include "support/sysroot.h"
@@ -26,6 +30,8 @@ using cnxd::fuzz::expect;
 
 // The socket's line buffer, its NUL included.
 constexpr size_t LINE_BYTES = 512;
+// The first byte of an input that picks a table word.
+constexpr uint8_t WORD_MARK = 0x01;
 
 // Words whose handlers must not run here:
 //   confdb      runs its arguments as a shell command line;
@@ -34,9 +40,11 @@ constexpr size_t LINE_BYTES = 512;
 //   test        starts a thread that runs command lines periodically;
 //   senddmfile  runs a script file, sleeping between its lines;
 //   cnxdcinfo   runs "ps" after the client table;
-//   cnxdst      makes every later log print wait until it is cleared.
-constexpr std::string_view EXCLUDED[] = {"confdb", "sys",       "arm1log", "test",
-                                         "senddmfile", "cnxdcinfo", "cnxdst"};
+//   cnxdst      makes every later log print wait until it is cleared;
+//   kern        runs its arguments as a shell command line;
+//   slogconf    replaces the SDK's log configuration.
+constexpr std::string_view EXCLUDED[] = {"confdb",    "sys",    "arm1log", "test",    "senddmfile",
+                                         "cnxdcinfo", "cnxdst", "kern",    "slogconf"};
 
 bool excluded(const char* line)
 {
@@ -91,12 +99,23 @@ void check_tokens(std::string_view text)
     }
 }
 
+// The input as a line: as it stands, or a table word and the rest.
+std::string line_of(const uint8_t* data, size_t size)
+{
+    const std::string_view raw(reinterpret_cast<const char*>(data), size);
+    if (size < 2 || data[0] != WORD_MARK)
+        return std::string(raw);
+    const cnxd::cmd_entry& e = cnxd::cmd_tbl[data[1] % cnxd::cmd_tbl.size()];
+    return std::string(e.word) + " " + std::string(raw.substr(2));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     setup();
-    std::string_view text(reinterpret_cast<const char*>(data), std::min(size, LINE_BYTES - 1));
+    const std::string input = line_of(data, size);
+    std::string_view text(input.data(), std::min(input.size(), LINE_BYTES - 1));
     text = text.substr(0, text.find('\0'));
     check_tokens(text);
     const auto line = line_copy(text);

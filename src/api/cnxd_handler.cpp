@@ -14,7 +14,7 @@
 #include "base/ipc.h"
 #include "config/confdb_access.h"
 #include "dm/dm_filter.h"
-#include "ind/admin_pdn_count.h"
+#include "config/admin_pdn_count.h"
 #include "ind/uicc_unlock.h"
 #include "lapi_size.h"
 #include "ltesdk.h"

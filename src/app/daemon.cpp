@@ -17,10 +17,12 @@
 #include "dm/log_paths.h"
 #include "download/download.h"
 #include "ind/ind.h"
+#include "ind/uicc_unlock.h"
 #include "ltesdk.h"
 #include "net/dhcpcd.h"
 #include "server/client.h"
 #include "server/keepalive.h"
+#include "shell/cmd_handlers.h"
 #include "shell/cmd_socket.h"
 #include "shell/script.h"
 #include "watchdog/watchdog.h"
@@ -143,6 +145,8 @@ int cnxd_main(int argc, char** argv)
     const sigset_t wait_mask = install_signal_handlers();
     cnxd_srv_init();
     cnxd_srv_set_handlers(cnxd_api_handlers);
+    static_assert(CMD_UICC_UNLOCK_BLOCK == UICC_UNLOCK_BLOCK_LEN);
+    cmd_set_uicc_unlock(ind_uicc_unlock);
     cnxd_srv_open();
     timer_service_init();
     write_pid_file();

@@ -19,7 +19,7 @@
 #include "ind/ind_body.h"
 #include "ind/ind_print.h"
 #include "ind/ind_watchdog.h"
-#include "ind/admin_pdn_count.h"
+#include "config/admin_pdn_count.h"
 #include "modem/cm_netif.h"
 #include "modem/cm_printf.h"
 #include "modem/cm_wrappers.h"

@@ -20,7 +20,7 @@
 #include "config/apn_table.h"
 #include "config/confdb_access.h"
 #include "if_record.h"
-#include "ind/admin_pdn_count.h"
+#include "config/admin_pdn_count.h"
 #include "ind/ind_body.h"
 #include "ind/ind_watchdog.h"
 #include "ltesdk.h"

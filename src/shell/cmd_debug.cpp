@@ -167,7 +167,7 @@ int cmd_crash(int argc, char** argv)
     return 0;
 }
 
-int cmd_confdb(int argc, char** argv)
+int cmd_host_tool(int argc, char** argv)
 {
     run_joined(argc, argv);
     return 0;

@@ -25,8 +25,10 @@ int cmd_sock_sim(int argc, char** argv);
 int cmd_client_info(int argc, char** argv);
 // "crash show": the NV library's test console log.
 int cmd_crash(int argc, char** argv);
-// "confdb WORD...": runs the configuration store tool.
-int cmd_confdb(int argc, char** argv);
+// "confdb WORD..." and "kern WORD...": every token, the word first, each
+// followed by a space, run as one shell line: the configuration store tool
+// or the kernel tool with those arguments.
+int cmd_host_tool(int argc, char** argv);
 // "dm_en", "dm_dis": the NV library's item-1 write switch.
 int cmd_dm_enable(int argc, char** argv);
 int cmd_dm_disable(int argc, char** argv);

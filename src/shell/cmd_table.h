@@ -1,6 +1,7 @@
-// The command table of the shell: every command word with its handler and
-// its id. Lines whose word is not here, or whose handler is still null, go
-// on to the modem's own console.
+// The command table of the shell: every command word with its handler, its
+// id, where help lists it, and what the common request shape needs (token
+// range, builder, wrapper, usage text). Lines whose word is not here, or
+// whose handler is null, go on to the modem's own console.
 #pragma once
 
 #include <array>
@@ -47,12 +48,30 @@ inline constexpr std::array<const char*, 11> cmd_group_heading = {
 };
 static_assert(cmd_group_heading.size() == static_cast<size_t>(cmd_group::etc) + 1, "one heading per group");
 
+// Hands a built request record (nullptr for requests without one) to its
+// modem request wrapper for the device.
+using cmd_send = void (*)(uint32_t dev_idx, void* req);
+
+// The builder column of a row that builds no record.
+constexpr int8_t CMD_NO_BUILDER = -1;
+
 struct cmd_entry {
     const char* word;
     cmd_handler handler;  // null: the line goes on to the modem
     uint32_t id;
     cmd_group group;      // where help lists it
     const char* title;    // help's one-line description
+    // The rest serves the handler (cmd_request for the common shape).
+    const char* name = nullptr;  // the handler's name in traces and messages
+    uint8_t min_tokens = 0;      // accepted token counts, the word and the
+    uint8_t max_tokens = 0;      //   device index included
+    int8_t builder = CMD_NO_BUILDER;  // make_parameter index; its row names the check
+    cmd_send send = nullptr;     // the wrapper
+    // Every line of the usage; "%s" stands for the builder's parameter file.
+    const char* usage = nullptr;
+    // Requests built by no builder: the widths of the numbers after the
+    // device index, packed in order into the record (none: no record).
+    std::span<const uint8_t> packed{};
 };
 
 // Ids the dispatcher treats specially.

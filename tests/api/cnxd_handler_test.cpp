@@ -13,7 +13,7 @@
 
 #include "client/inproc_daemon.h"
 #include "config/confdb_access.h"
-#include "ind/admin_pdn_count.h"
+#include "config/admin_pdn_count.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
 #include "api/cnxd_handler.h"

@@ -114,7 +114,7 @@ TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
     c.send_text("  gdi 1\n");
     EXPECT_TRUE(called("LAPI_CLI_CMD_RSP_DELIVER_IND dev=1 09" + hex(std::string("  gdi 1\n\0", 9))))
         << "the echo keeps the spaces";
-    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("gdi 1\n\0", 7))));
+    EXPECT_TRUE(called("LAPI_GetDeviceInformationExtension dev=1")) << "gdi ran for device 1";
 
     // One receive is one line: each line waits for the echo of the last.
     c.send_text("cnxdf 200\n");
@@ -172,8 +172,8 @@ TEST_F(CliAndShell, ModemHostDebugLinesRunHereOrGoBackToTheConsole)
     ASSERT_EQ("ok", inject("ver", 3));
     EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("ver\0", 4))));
     // A length word beyond the record reads only the record.
-    ASSERT_EQ("ok", inject("gdi 1", 4000));
-    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("gdi 1\0", 6))));
+    ASSERT_EQ("ok", inject("shell 1", 4000));
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("shell 1\0", 8))));
     const std::string long_line(1024, 'x');  // no room for its NUL in the console's buffer
     ASSERT_EQ("ok", inject(long_line, 1024));
     ASSERT_EQ("ok", sim->command("sync"));
@@ -300,6 +300,26 @@ TEST(CliWithoutDaemon, SaysSoAndFails)
     EXPECT_NE(std::string::npos, help.out().find("api ID DEV [HEX]"));
     Cli unknown(root, {"frobnicate"});
     EXPECT_EQ(2, unknown.wait());
+}
+
+// The shell's attach with the sample attach file brings the internet PDN's
+// interface up, its detach brings it down; kern reaches only the
+// sysroot's stub.
+TEST_F(CliAndShell, AttachAndDetachTypedAtTheShell)
+{
+    root.write_file("/var/lte/param/attach.param", read_text(std::string(CNXD_SOURCE_DIR) + "/docs/param/attach.param"));
+    ASSERT_TRUE(sim->wait_online());
+    const LogTail log(root, true);
+    TcpClient c(daemon.cmd_port());
+    c.send_text("at 1\n");
+    ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 163) == 1; })) << "interface ready";
+    c.send_text("dt 1 0\n");
+    EXPECT_TRUE(eventually([&] { return std::ranges::count(log.events(), 164) == 1; })) << "released";
+    c.send_text("kern modem status 42\n");
+    EXPECT_TRUE(eventually([&] {
+        return root.read_file("/var/log/platform-calls.log").find("kern modem status 42") != std::string::npos;
+    }));
+    EXPECT_EQ(0, console_calls_with("at 1")) << "the shell took its lines";
 }
 
 }  // namespace

@@ -108,12 +108,12 @@ TEST_F(Scripts, ScriptDirectoryRunsTheRfScriptThenEveryFile)
 
 TEST_F(Scripts, InitScriptNormalisesWhitespaceAndSleeps)
 {
-    write(LTE_INIT_SCRIPT, "\n  gdi \t   1\n\n\n# cnxdf 9\ncnxdf\t \t0x7\nsleep\n\t sleep   2\nlast");
+    write(LTE_INIT_SCRIPT, "\n  shell \t   1\n\n\n# cnxdf 9\ncnxdf\t \t0x7\nsleep\n\t sleep   2\nlast");
     calls();
     const auto start = Clock::now();
     line_proc(LTE_INIT_SCRIPT);
     const auto took = Clock::now() - start;
-    EXPECT_EQ((Lines{hex_of(std::string("gdi 1\0", 6))}), console()) << "comments, blanks and the last line stay";
+    EXPECT_EQ((Lines{hex_of(std::string("shell 1\0", 8))}), console()) << "comments, blanks and the last line stay";
     EXPECT_EQ(7u, cnxd_flags);
     EXPECT_GE(took, std::chrono::milliseconds(2900)) << "sleep alone waits 1 second, sleep 2 two";
 

@@ -1,5 +1,6 @@
 // The count of open ADMIN PDN connections, kept by the connection
-// indications and read by the client dispatcher before a PDN disconnect.
+// indications and read by the client dispatcher and the shell's PDN
+// disconnect before they drop a connection.
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,7 @@ namespace cnxd {
 // Open PDN connections of APN type 2 (admin) while the store's operator
 // code is 7; wraps at 256, reset to 0 by the detach response and the device
 // removal. Raised and lowered by the connection handlers on the SDK callback
-// thread, lowered by the client dispatcher on the main thread.
+// thread, lowered by the client dispatcher on the main thread and by the shell.
 extern std::atomic<uint8_t> g_vzw_admin_pdn_reference_count;
 
 // Drops one hold when the count is above `floor`: the new count, or

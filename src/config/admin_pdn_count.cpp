@@ -1,4 +1,4 @@
-#include "ind/admin_pdn_count.h"
+#include "config/admin_pdn_count.h"
 
 namespace cnxd {
 

@@ -1,0 +1,216 @@
+// Every request command of the command table, driven from its row: the
+// usage for a token count outside its range, the device message for an
+// invalid device index, and for valid arguments with the sample parameter
+// files exactly the SDK call of its wrapper, carrying the record that the
+// row's builder makes of those files and arguments.
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <vector>
+
+#include "dm/log_paths.h"
+#include "param/param.h"
+#include "param/param_read.h"
+#include "shell/cmd_request.h"
+#include "shell/cmd_table.h"
+#include "shell/shell_fixture.h"
+
+namespace cnxd::test {
+namespace {
+
+struct Sample {
+    const char* word;
+    const char* args;  // after the device index
+    const char* call;  // the SDK function its wrapper calls
+};
+
+// Valid arguments of every request command and the SDK call they make.
+constexpr Sample samples[] = {
+    {"reset", "", "LAPI_DeviceReset"},
+    {"pf", "", "LAPI_DevicePowerOff"},
+    {"at", "0", "LAPI_AttachRequest"},
+    {"atex", "0", "LAPI_AttachRequestEXT"},
+    {"dt", "0", "LAPI_DetachRequest"},
+    {"pc", "0 0", "LAPI_PDNConnRequest"},
+    {"pcex", "1 internet 0", "LAPI_PDNConnRequestEXT"},
+    {"pd", "5 0", "LAPI_PDNDisconnRequest"},
+    {"br", "0", "LAPI_BearerResourceAllocation"},
+    {"pls", "", "LAPI_PLMNSearchRequest"},
+    {"plss", "0", "LAPI_PLMNSearchStopRequest"},
+    {"pll", "", "LAPI_PLMNListRequest"},
+    {"pllext", "", "LAPI_PLMNListExtRequest"},
+    {"pllext2", "", "LAPI_PLMNListExt2Request"},
+    {"plla", "", "LAPI_PLMNListAbortRequest"},
+    {"qspl", "", "LAPI_QuerySelectedPLMNRequest"},
+    {"plsi", "", "LAPI_PLMNSearchIntervalIndexReadRequest"},
+    {"plsic", "1", "LAPI_PLMNSearchIndexChangeRequest"},
+    {"plsr", "", "LAPI_PLMNSearchStatusReadRequest"},
+    {"plsmr", "", "LAPI_PLMNSearchModeReadRequest"},
+    {"acs", "", "LAPI_AutomaticCellSearchStartRequest"},
+    {"service", "", "LAPI_ServiceRequest"},
+    {"sus", "0", "LAPI_SuspendRequest"},
+    {"resume", "0", "LAPI_ResumeRequest"},
+    {"on", "", "LAPI_OnlineRequest"},
+    {"off", "", "LAPI_OfflineRequest"},
+    {"offx", "0", "LAPI_OfflineRequestExtension"},
+    {"hkadc", "0", "LAPI_HKADCReadRequest"},
+    {"mid", "0", "LAPI_MobileIDReadRequest"},
+    {"iccid", "", "LAPI_ICCIDReadRequest"},
+    {"msisdn", "", "LAPI_MSISDNReadRequest"},
+    {"temperature", "", "LAPI_TemperatureReadRequest"},
+    {"nid", "0 0", "LAPI_NIDReadRequest"},
+    {"tz", "0", "LAPI_TZReadRequest"},
+    {"indm", "", "LAPI_IndicationMaskReadRequest"},
+    {"scf", "", "LAPI_ServinigCellFreqReadRequest"},
+    {"sib", "", "LAPI_SIB1PmaxReadRequest"},
+    {"emmi", "", "LAPI_EMMInformationReadRequest"},
+    {"emms", "", "LAPI_EMMStateReadRequest"},
+    {"tin", "", "LAPI_TINReadRequest"},
+    {"guti", "", "LAPI_GUTIReadRequest"},
+    {"uicc", "1", "LAPI_UICCRequest"},
+    {"gpsinfo", "0", "LAPI_GetProtocolInfoRequest"},
+    {"indmc", "", "LAPI_IndicationMaskControlRequest"},
+    {"rfsc", "", "LAPI_RFStatusReportControlRequest"},
+    {"rfec", "", "LAPI_RFEventControlRequest"},
+    {"dbgc", "0", "LAPI_DebugLogControlRequest"},
+    {"epsnsc", "", "LAPI_SaveEPSNSCNV"},
+    {"rfmr", "0", "LAPI_RFMeasureReportRequest"},
+    {"hic", "0", "LAPI_HostIPConnectRequest"},
+    {"lb", "1 3 1 100", "LAPI_LOOPBACK"},
+    {"sp", "1 1", "LAPI_SetGPIO"},
+    {"gc", "", "LAPI_GetCrashLogRequest"},
+    {"ec", "", "LAPI_EraseCrashLogRequest"},
+    {"chmac", "00-11-22-33-44-55", "LAPI_SetLTEInfo"},
+    {"chimei", "35123456789012", "LAPI_SetLTEInfo"},
+    {"rrccapa", "1", "LAPI_RRCCapabilityControlRequest"},
+    {"rrcfunc", "0", "LAPI_RRCFunctionControlRequest"},
+    {"phyfunc", "0", "LAPI_PHYFunctionControlRequest"},
+    {"phyfuncg", "0", "LAPI_PHYFunctionControlGetRequest"},
+    {"phyta", "0 0", "LAPI_PHYTAInformationRequest"},
+    {"plmncfgset", "1", "LAPI_PLMNCfgSetRequest"},
+    {"plmncsgl", "", "LAPI_PLMNCSGListRequest"},
+    {"plmncsga", "", "LAPI_PLMNCSGListAbortRequest"},
+    {"plmncsgqs", "", "LAPI_PLMNCSGQuerySelectedRequest"},
+    {"supalgoread", "", "LAPI_UESupportAlgorithmReadRequest"},
+    {"gp", "1", "LAPI_GetGPIO"},
+    {"oprtrcnt", "3 3", "LAPI_SetOprtcntRequest"},
+    {"edrx", "1 1", "LAPI_ExtDRXParamctrlRequest"},
+    {"con5gnr", "1", "LAPI_5GNRControlRequest"},
+    {"supalgoset", "1 1", "LAPI_UESupportAlgorithmChangeRequest"},
+    {"plmncsggl", "0", "LAPI_PLMNCSGGetCSGLRequest"},
+    {"rrccapag", "1", "LAPI_RRCCapabilityControlGetRequest"},
+    {"rrcfuncg", "0", "LAPI_RRCFunctionControlGetRequest"},
+    {"l2funcg", "0", "LAPI_L2FunctionControlGetRequest"},
+    {"plmncfgget", "1", "LAPI_PLMNCfgGetRequest"},
+    {"nasconf", "0 1 1", "LAPI_SetNASConfigRequest"},
+    {"spsinfo", "0 1", "LAPI_SetProtocolInfoRequest"},
+    {"dm", "0 0 1 0", "LAPI_DMLogReadRequest"},
+    {"dmext", "0 0 1 0 1", "LAPI_DMLogExtReadRequest"},
+};
+
+std::string read_text(const std::string& path)
+{
+    std::ostringstream out;
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    return out.str();
+}
+
+// A line of the word, a device index and `n` more tokens in all.
+std::string line_of(const cmd_entry& e, const char* dev, int n)
+{
+    std::string line = e.word;
+    for (int i = 1; i < n; ++i)
+        line += std::string(" ") + (i == 1 ? dev : "0");
+    return line;
+}
+
+class CommandRows : public ShellTest {
+protected:
+    CommandRows()
+    {
+        set_log_file_paths();
+        std::filesystem::create_directories(root_.path(PARAM_DIR_DEFAULT));
+        for (const auto& f : std::filesystem::directory_iterator(std::string(CNXD_SOURCE_DIR) + "/docs/param"))
+            root_.write(std::string(PARAM_DIR_DEFAULT) + f.path().filename().string(), read_text(f.path()));
+    }
+
+    // The texts the line prints, traces left out.
+    Lines prints(const std::string& line)
+    {
+        logs();
+        dispatch(line);
+        Lines out = logs();
+        std::erase_if(out, is_trace);
+        return out;
+    }
+    static bool is_trace(const std::string& t)
+    {
+        static const std::regex trace(R"(\[[A-Za-z0-9_]+[+-]\]\n)");
+        return std::regex_match(t, trace);
+    }
+    // The record the row's builder makes of the sample files and `args`.
+    static std::string built(const cmd_entry& e, const std::string& args)
+    {
+        std::vector<std::string> words{e.word, "1"};
+        std::istringstream in(args);
+        for (std::string w; in >> w;)
+            words.push_back(w);
+        std::vector<const char*> argv;
+        for (const std::string& w : words)
+            argv.push_back(w.c_str());
+        param_args block;
+        make_argument(block, static_cast<int>(argv.size()), argv.data());
+        const make_param_row& row = make_parameter[static_cast<size_t>(e.builder)];
+        std::vector<uint8_t> rec(row.size);
+        EXPECT_EQ(0, param_make(static_cast<size_t>(e.builder), rec, {row.file, &block})) << e.word;
+        return hex(rec.data(), rec.size());
+    }
+};
+
+const Sample* sample_of(const cmd_entry& e)
+{
+    for (const Sample& s : samples)
+        if (std::string_view(s.word) == e.word)
+            return &s;
+    return nullptr;
+}
+
+TEST_F(CommandRows, TokenCountDeviceIndexAndTheCallOfEveryRequestRow)
+{
+    size_t rows = 0;
+    for (const cmd_entry& e : cmd_tbl) {
+        const Sample* s = sample_of(e);
+        if (!s)
+            continue;
+        ++rows;
+        SCOPED_TRACE(e.word);
+        const std::string usage_head = std::string(e.usage).substr(0, std::string(e.usage).find('\n') + 1);
+        EXPECT_TRUE(usage_head.starts_with("-------") && usage_head.ends_with(" Usage-------\n")) << usage_head;
+        if (e.min_tokens > 2) {
+            EXPECT_TRUE(has(prints(line_of(e, "1", e.min_tokens - 1)), usage_head)) << "too few";
+        }
+        if (e.max_tokens < CMD_MAX_ARGS) {  // a longer line counts as empty
+            EXPECT_EQ(usage_head, prints(line_of(e, "1", e.max_tokens + 1)).at(0)) << "too many";
+        }
+        EXPECT_EQ(named(e.name, "Invalid Device ID"), prints(line_of(e, "0", e.min_tokens)).at(0));
+        calls();
+
+        logs();
+        dispatch(std::string(e.word) + " 1 " + s->args);
+        for (const std::string& t : logs())
+            EXPECT_TRUE(is_trace(t) || t.starts_with("[" + std::string(e.name))) << "printed: " << t;
+        const Lines made = calls();
+        ASSERT_EQ(1u, made.size()) << "one call";
+        const std::string head = std::string(s->call) + " dev=1";
+        EXPECT_TRUE(made[0].starts_with(head)) << made[0];
+        // The common shape sends the builder's record as it stands.
+        if (e.handler == cmd_request && e.builder >= 0 && made[0].size() > head.size()) {
+            EXPECT_TRUE(built(e, s->args).starts_with(made[0].substr(head.size() + 1))) << made[0];
+        }
+    }
+    EXPECT_EQ(std::size(samples), rows) << "every sample names a row";
+}
+
+}  // namespace
+}  // namespace cnxd::test
