@@ -69,6 +69,12 @@ struct session {
 
 std::array<session, DOWNLOAD_DEVICE_TABLE_SIZE> sessions;
 
+// A program that ends without stopping the daemon (a test rig) still ends
+// its download threads rather than leaving them to abort the exit.
+struct stop_at_exit {
+    ~stop_at_exit() { download_stop_all(); }
+} sessions_joiner;
+
 // Counts one response (or the end of the session) and wakes a wait that
 // has begun. With `s.mu` held.
 void hand_over(session& s, int32_t code)

@@ -34,6 +34,16 @@ int cmd_bearer_resource_request(int argc, char** argv);
 // "chmac [dev] [aa-bb-cc-dd-ee-ff]" and "chimei [dev] [14 or 15 digits]".
 int cmd_change_mac_address(int argc, char** argv);
 int cmd_change_imei(int argc, char** argv);
+// "download [dev] [image type] [file]": starts the device's firmware
+// download on its own thread; the device's commands are refused until it
+// ends.
+int cmd_firmware_download(int argc, char** argv);
+
+// cmd_nv.cpp
+// "nvup [dev] [item]" and "nvdown [dev] [item]": NV item upload from and
+// download to the modem.
+int cmd_nv_upload(int argc, char** argv);
+int cmd_nv_download(int argc, char** argv);
 
 // cmd_device_info.cpp
 // "gdi [dev]", "gdl", "cinfo [dev]", "nstats [dev] [nic]": the requests

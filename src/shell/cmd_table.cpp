@@ -129,7 +129,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"off", cmd_request, 30, G::ue, "Offline",
      "cmd_offline_request", 2, 2, NONE, send_dev<cm_offline_request>,
      "-------Offline Request Usage-------\ncmd>off [dev_idx]\n"},
-    {"download", nullptr, CMD_ID_DOWNLOAD, G::ue, "Firmware Download",
+    {"download", cmd_firmware_download, CMD_ID_DOWNLOAD, G::ue, "Firmware Download",
      "cmd_firmware_download", 4, 4, 16, nullptr,
      "-------Firmware Download Usage-------\ncmd>download [dev_idx] [image_type] [file_path]\n[image_type]\n\t0 : PBC Image\n\t1 : CPU Image\n\t2 : DISK Image\n\t4 : Emergency Image\n\t5 : FAT Image\n[file_path]\n\tthe image file\n"},
     {"offx", cmd_request, 32, G::ue, "Offline Extension",
@@ -201,10 +201,10 @@ constexpr cmd_entry cmd_rows[] = {
      "cmd_set_protocol_info", 3, 4, 28, send_req<cm_set_protocol_info>,
      "-------Set Protocol Information Usage-------\ncmd>spsinfo [dev_idx] [info_index] [value]\n[info_index]\n\tthe protocol information index\n[value]\n\twithout it the value comes from the protocol information files\n"},
     // NV.
-    {"nvup", nullptr, 54, G::nv, "NV Upload",
+    {"nvup", cmd_nv_upload, 54, G::nv, "NV Upload",
      "cmd_nv_upload", 3, 3, NONE, nullptr,
      "-------NV Upload Usage-------\ncmd>nvup [dev_idx] [nv_type]\n[nv_type]\n\tthe NV type\n"},
-    {"nvdown", nullptr, 55, G::nv, "NV Download",
+    {"nvdown", cmd_nv_download, 55, G::nv, "NV Download",
      "cmd_nv_download", 3, 3, NONE, nullptr,
      "-------NV Download Usage-------\ncmd>nvdown [dev_idx] [nv_type]\n[nv_type]\n\tthe NV type\n"},
     // PS and RF control.

@@ -65,8 +65,10 @@ protected:
     {
         const std::string file = "/var/tmp/fw" + std::to_string(dev) + ".bin";
         root_.write(file, std::string(image.begin(), image.end()));
-        downloading_set(1, dev);
-        ASSERT_EQ(0, run_download(dev, {file, 1}));
+        // As the shell's command starts it (image type 1).
+        std::string line = "download " + std::to_string(dev) + " 1 " + file;
+        ASSERT_EQ(1, do_cmd(line.data()));
+        ASSERT_EQ(1u, downloading[dev].load()) << line;
     }
     // Waits until the device's download has ended and its thread is gone,
     // then for the modem's last answers.
@@ -237,7 +239,7 @@ TEST_F(Download, ASecondDownloadOnTheDeviceIsRefusedWhileOtherDevicesDownloadSid
     setenv("CNXD_DOWNLOAD_WAIT_MS", "20000", 1);
     sim("set download_silent_chunk 1");
     start(1, pattern(16384, 1));
-    EXPECT_EQ(0, do_cmd(std::string("download 1 0 /var/tmp/fw1.bin").data()));
+    EXPECT_EQ(1, do_cmd(std::string("download 1 0 /var/tmp/fw1.bin").data()));
     EXPECT_TRUE(logged("Now Firmware Downloading dev 1. Please Do Not Insert Command\n"));
     EXPECT_EQ(-1, run_download(1, {"/var/tmp/fw1.bin", 1}));
     download_terminate(1);
