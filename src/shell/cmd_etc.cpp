@@ -89,7 +89,7 @@ void send_test_frame(const test_frame& t)
     store_be32(b, t.value);
     store_be16(b + 4, t.msg);
     store_be16(b + 6, static_cast<uint16_t>(body - CMTEST_HEAD));
-    std::memcpy(b + CMTEST_HEAD, t.payload.data(), body - CMTEST_HEAD);
+    std::copy_n(t.payload.begin(), body - CMTEST_HEAD, b + CMTEST_HEAD);
     cnxd_srv_send_hci_by_id(CMTEST_CLIENT, 0, std::span(frame).first(HCI_HEADER_LEN + body));
 }
 
