@@ -69,11 +69,13 @@ protected:
         std::string line = "download " + std::to_string(dev) + " 1 " + file;
         ASSERT_EQ(1, do_cmd(line.data())) << line;
     }
-    // Waits until the device's download has ended and its thread is gone,
-    // then for the modem's last answers.
-    void finish(uint32_t dev)
+    // Waits until the devices' downloads have ended and their threads are
+    // gone, then for the modem's last answers. Every device that downloads
+    // is named: stopping ends all sessions.
+    void finish(std::initializer_list<uint32_t> devs)
     {
-        EXPECT_TRUE(eventually([&] { return downloading[dev] == 0; }));
+        for (const uint32_t dev : devs)
+            EXPECT_TRUE(eventually([&] { return downloading[dev] == 0; })) << dev;
         download_stop_all();
         sim("sync");
     }
@@ -145,7 +147,7 @@ TEST_F(Download, ImagesArriveWholeWithTheirOffsetsEndRecordAndProgress)
         sim(c.knob ? c.knob : "set download_early 0");
         const Bytes img = pattern(c.size, 3);
         start(1, img);
-        finish(1);
+        finish({1});
         EXPECT_EQ(img, image(1));
         const std::vector<Sent> records = sent();
         if (!c.records.empty()) {
@@ -198,7 +200,7 @@ TEST_F(Download, AFailedDownloadSaysWhyEndsAsFailedAndSilencesTheModemsLateAnswe
         } else {
             start(1, pattern(c.size, 5));
         }
-        finish(1);
+        finish({1});
         EXPECT_EQ(c.records, sent());
         const std::string log = log_text();
         EXPECT_NE(std::string::npos, log.find(named("download_thread", c.line))) << log;
@@ -242,15 +244,14 @@ TEST_F(Download, ASecondDownloadOnTheDeviceIsRefusedWhileOtherDevicesDownloadSid
     EXPECT_TRUE(logged("Now Firmware Downloading dev 1. Please Do Not Insert Command\n"));
     EXPECT_EQ(-1, run_download(1, {"/var/tmp/fw1.bin", 1}));
     download_terminate(1);
-    finish(1);
+    finish({1});
 
     sim("set download_silent_chunk 0");
     sim("set delay_ms 2");
     const Bytes a = pattern(5 * 16384 + 9, 11), b = pattern(4 * 16384 + 300, 77);
     start(1, a);
     start(2, b);
-    finish(1);
-    finish(2);
+    finish({1, 2});
     EXPECT_EQ(a, image(1));
     EXPECT_EQ(b, image(2));
     const std::string log = log_text();
