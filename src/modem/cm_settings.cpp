@@ -149,8 +149,7 @@ int set_nas_config(uint32_t dev_idx, int index, int value)
 
 void cm_5g_add_security_ctrl_request(uint32_t dev_idx)
 {
-    sdk_log(6, "%s\n", __func__);
-    std::array<uint8_t, 32> rec{};
+    std::array<uint8_t, CM_5G_SECURITY_SIZE> rec{};
     if (ctr_5gnr_flag != 1) {
         rec[0] = 255;
         rec[16] = 255;
@@ -158,6 +157,12 @@ void cm_5g_add_security_ctrl_request(uint32_t dev_idx)
         std::fill_n(&rec[0], 4, 1);
         std::fill_n(&rec[16], 4, 1);
     }
+    cm_5g_add_security_ctrl_request(dev_idx, rec);
+}
+
+void cm_5g_add_security_ctrl_request(uint32_t dev_idx, std::array<uint8_t, CM_5G_SECURITY_SIZE> rec)
+{
+    sdk_log(6, "%s\n", __func__);
     cm_request<LAPI_5GAddSecurityCtrlRequest>(__func__, "5G Additional Security Control Request fail", dev_idx,
                                               rec.data());
 }

@@ -6,7 +6,9 @@
 // their own are declared below it.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -79,6 +81,10 @@ int set_nas_config(uint32_t dev_idx, int index, int value);
 // 1 while 5G NR control is enabled; selects the 5G security record.
 extern std::atomic<uint32_t> ctr_5gnr_flag;
 void cm_5g_add_security_ctrl_request(uint32_t dev_idx);
+// The 5G additional security record as given (ciphering algorithm flags
+// from 0, integrity algorithm flags from 16).
+constexpr size_t CM_5G_SECURITY_SIZE = 32;
+void cm_5g_add_security_ctrl_request(uint32_t dev_idx, std::array<uint8_t, CM_5G_SECURITY_SIZE> rec);
 
 // Records the 9-byte IMEI as the device's pending change and starts the NV
 // upload (`upload` is the LAPI_UploadBinary record) whose answer writes it

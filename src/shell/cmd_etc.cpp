@@ -1,5 +1,6 @@
 // The daemon's own test and tool commands written by hand: the
-// encapsulated multicast address and the test frames of cmtest.
+// encapsulated multicast address, the test frames of cmtest and the vendor
+// specific commands.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include "base/be.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
+#include "modem/cm_printf.h"
+#include "modem/cm_wrappers.h"
 #include "server/delivery.h"
 #include "server/hci.h"
 #include "shell/cmd_handlers.h"
@@ -166,6 +169,43 @@ int cmd_cmtest(int argc, char** argv)
     if (!item_frame(e, argc, argv, item, option, t))
         return 0;
     send_test_frame(t);
+    cmd_leave(e);
+    return 0;
+}
+
+namespace {
+
+// Vendor types that send their type alone, and the two whose fields
+// (mode and count, mode and timer) come from a parameter file by builder.
+constexpr int VENDOR_PLAIN_MAX = 2;
+struct vendor_file_type {
+    int type;
+    int builder;
+};
+constexpr vendor_file_type VENDOR_FILE_TYPES[] = {{7, 43}, {8, 44}};
+constexpr size_t VENDOR_FIELDS = 2;
+
+}  // namespace
+
+int cmd_vendor_specific(int argc, char** argv)
+{
+    const cmd_entry& e = cmd_row(argv[0]);
+    const uint32_t dev = cmd_enter(e, argc, argv);
+    if (dev == 0)
+        return 0;
+    const int type = std::atoi(argv[2]);
+    // The record: the type byte, then the type's fields. The reserved types
+    // 3 to 6 have no command yet, so they are unknown like any other.
+    std::array<uint8_t, 1 + VENDOR_FIELDS> rec{static_cast<uint8_t>(type)};
+    const auto file_type = std::ranges::find(VENDOR_FILE_TYPES, type, &vendor_file_type::type);
+    if (file_type != std::end(VENDOR_FILE_TYPES)) {
+        if (cmd_make(e, file_type->builder, std::span(rec).subspan(1), argc, argv) != 0)
+            return 0;
+    } else if (type < 0 || type > VENDOR_PLAIN_MAX) {
+        cm_printf(CM_ERR, "[%-25s] unknown vendor type %d\n", e.name, type);
+        return 0;
+    }
+    cm_vendor_specific_command(dev, rec.data());
     cmd_leave(e);
     return 0;
 }

@@ -45,6 +45,17 @@ int cmd_firmware_download(int argc, char** argv);
 int cmd_nv_upload(int argc, char** argv);
 int cmd_nv_download(int argc, char** argv);
 
+// cmd_plmn.cpp
+// "roamallow [dev] [0|1]": the roaming-allowed change notification.
+int cmd_roamallow(int argc, char** argv);
+// "plse [dev]": the extended PLMN search with the web page's settings.
+int cmd_plmn_search_ext_request(int argc, char** argv);
+
+// cmd_ps.cpp
+// "ctrl5gsecu [dev] [0|1]": 5G additional security by the 5G NR switch or
+// from its file.
+int cmd_5g_security_ctrl_request(int argc, char** argv);
+
 // cmd_device_info.cpp
 // "gdi [dev]", "gdl", "cinfo [dev]", "nstats [dev] [nic]": the requests
 // whose answer the wrapper returns at once, printed.
@@ -71,6 +82,8 @@ using cmd_uicc_unlock_fn = void (*)(uint32_t dev, std::span<const uint8_t, CMD_U
 void cmd_set_uicc_unlock(cmd_uicc_unlock_fn fn);
 // "uiccext [dev] unlock [0|1|2]": the UICC unlock.
 int cmd_uicc_ext_cmd(int argc, char** argv);
+// "bip [dev] [0|1]": the BIP control result or indication.
+int cmd_bip_control_request(int argc, char** argv);
 
 // cmd_dm_log.cpp
 // "dm [dev] [id] [command] [interval] [count]" and "dmext [dev] [command]
@@ -81,10 +94,6 @@ int cmd_dm_log_ext_read(int argc, char** argv);
 int cmd_set_log_config(int argc, char** argv);
 int cmd_get_log_config(int argc, char** argv);
 
-// cmd_plmn.cpp
-// "roamallow [dev] [0|1]": the roaming-allowed change notification.
-int cmd_roamallow(int argc, char** argv);
-
 // cmd_etc.cpp
 // "eip [add] [version] [multicast] [unicast]": an encapsulated multicast
 // address for the modem.
@@ -92,5 +101,8 @@ int cmd_eip(int argc, char** argv);
 // "cmtest [dev] [item] [option] [option2]": a test frame to the test
 // client.
 int cmd_cmtest(int argc, char** argv);
+// "vs [dev] [type]": a vendor specific command; types 7 and 8 with their
+// fields from their files.
+int cmd_vendor_specific(int argc, char** argv);
 
 }  // namespace cnxd

@@ -23,6 +23,11 @@ constexpr int8_t NONE = CMD_NO_BUILDER;
 constexpr uint8_t U1[] = {1};
 constexpr uint8_t U1_U1[] = {1, 1};
 constexpr uint8_t U2[] = {2};
+// CSG select: PLMN id (MCC and MNC as one number) and CSG id; the allowed
+// list's entry: USIM select, record index, PLMN id, CSG type and name
+// indications, CSG id.
+constexpr uint8_t CSG_SELECT[] = {4, 4};
+constexpr uint8_t CSG_SET_LIST[] = {1, 1, 4, 1, 1, 4};
 
 // Rows in lookup order; help lists them by group, in this order within a
 // group. Which group a command belongs to is ours to choose: the modem-side
@@ -72,7 +77,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"pls", cmd_request, 12, G::plmn, "PLMN Search",
      "cmd_plmn_search_request", 2, 3, 7, send_req<cm_plmn_search_request>,
      "-------PLMN Search Request Usage-------\ncmd>pls [dev_idx] [emergency_mode]\n[emergency_mode]\n\t0 : Normal\n\t1 : Emergency\nSee %s other parameter\n"},
-    {"plse", nullptr, 13, G::plmn, "PLMN Search Extension",
+    {"plse", cmd_plmn_search_ext_request, 13, G::plmn, "PLMN Search Extension",
      "cmd_plmn_search_ext_request", 2, 2, NONE, nullptr,
      "-------PLMN Search Extension Request Usage-------\ncmd>plse [dev_idx]\nThe search settings are those of the web page LTE settings\n"},
     {"plss", cmd_request, 14, G::plmn, "PLMN Search Stop",
@@ -184,7 +189,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"uiccext", cmd_uicc_ext_cmd, 48, G::uicc, "UICC Unlock",
      "cmd_uicc_ext_cmd", 4, 4, NONE, nullptr,
      "-------UICC Unlock Usage-------\ncmd>uiccext [dev_idx] unlock [value]\n[value]\n\t0\n\t1\n\t2\n"},
-    {"bip", nullptr, 49, G::uicc, "BIP Control",
+    {"bip", cmd_bip_control_request, 49, G::uicc, "BIP Control",
      "cmd_bip_control_request", 3, 3, NONE, nullptr,
      "-------BIP Control Usage-------\ncmd>bip [dev_idx] [type]\n[type]\n\t0 : Result\n\t1 : Indication\n"},
     // DM log and protocol information.
@@ -234,7 +239,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------Extended DRX Parameter Control Request Usage-------\ncmd>edrx [dev_idx] [paging_time_window] [edrx_value]\n[paging_time_window]\n\t0 ~ 20\n[edrx_value]\n\t0 ~ 9\n",
      U1_U1},
 
-    {"ctrl5gsecu", nullptr, 64, G::ps, "5G Additional Security Control",
+    {"ctrl5gsecu", cmd_5g_security_ctrl_request, 64, G::ps, "5G Additional Security Control",
      "cmd_5g_security_ctrl_request", 3, 3, 47, nullptr,
      "-------5G Additional Security Control Request Usage-------\ncmd>ctrl5gsecu [dev_idx] [parameter_set]\n[parameter_set]\n\t0 : by the 5G NR control\n\t1 : from the file\nSee %s other parameter\n"},
     {"con5gnr", cmd_request, 65, G::ps, "5G NR Control",
@@ -275,7 +280,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"nstats", cmd_get_network_statics_info, 76, G::device_info, "Get Network Statistics",
      "cmd_get_network_statics_info", 3, 3, NONE, nullptr,
      "-------Get Network Statistics Usage-------\ncmd>nstats [dev_idx] [nic_index]\n[nic_index]\n\t0 ~ 7 : one NIC\n\t8 : sum of all nic\n"},
-    {"vs", nullptr, 77, G::etc, "Vendor Specific",
+    {"vs", cmd_vendor_specific, 77, G::etc, "Vendor Specific",
      "cmd_vendor_specific", 3, 3, NONE, nullptr,
      "-------Vendor Specific Usage-------\ncmd>vs [dev_idx] [type]\n[type]\n\t0 : LGUPLUS USER REGISTRATION\n\t1 : LGUPLUS USER NUM CHANGE\n\t2 : KT USER REGISTRATION\n\t3 ~ 6 : reserved\n\t7 : AT&T maximum count of CRRC configuration\n\t8 : AT&T maximum timer of TRRC configuration\n"},
     {"rrccapa", cmd_request, 78, G::protocol_info, "RRC Capability Control",
@@ -325,12 +330,14 @@ constexpr cmd_entry cmd_rows[] = {
     {"plmncsgqs", cmd_request, 90, G::plmn, "CSG Query Selected",
      "cmd_plmn_csg_query_selected_request", 2, 2, NONE, send_dev<cm_plmn_csg_query_selected_request_usage>,
      "-------CSG Query Selected Request Usage-------\ncmd>plmncsgqs [dev_idx]\n"},
-    {"plmncsgs", nullptr, 91, G::plmn, "CSG Select",
-     "cmd_plmn_csg_select_request", 4, 4, NONE, nullptr,
-     "-------CSG Select Request Usage-------\ncmd>plmncsgs [dev_idx] [plmn_id] [csg_id]\n[plmn_id]\n\tMCC and MNC\n[csg_id]\n\tthe CSG id\n"},
-    {"plmncsgsl", nullptr, 92, G::plmn, "CSG Set Allowed CSG List",
-     "cmd_plmn_csg_set_acsgl_request", 8, 8, NONE, nullptr,
-     "-------CSG Set Allowed CSG List Request Usage-------\ncmd>plmncsgsl [dev_idx] [usim_select] [record_index] [plmn_id] [csg_type_indication] [csg_name_indication] [csg_id]\n"},
+    {"plmncsgs", cmd_request, 91, G::plmn, "CSG Select",
+     "cmd_plmn_csg_select_request", 4, 4, NONE, send_req<cm_plmn_csg_select_request_usage>,
+     "-------CSG Select Request Usage-------\ncmd>plmncsgs [dev_idx] [plmn_id] [csg_id]\n[plmn_id]\n\tMCC and MNC\n[csg_id]\n\tthe CSG id\n",
+     CSG_SELECT},
+    {"plmncsgsl", cmd_request, 92, G::plmn, "CSG Set Allowed CSG List",
+     "cmd_plmn_csg_set_acsgl_request", 8, 8, NONE, send_req<cm_plmn_csg_set_acsgl_request>,
+     "-------CSG Set Allowed CSG List Request Usage-------\ncmd>plmncsgsl [dev_idx] [usim_select] [record_index] [plmn_id] [csg_type_indication] [csg_name_indication] [csg_id]\n",
+     CSG_SET_LIST},
     {"plmncsggl", cmd_request, 93, G::plmn, "CSG Get CSG List",
      "cmd_plmn_csg_get_csgl_request", 3, 3, NONE, send_req<cm_plmn_csg_get_csgl_request>,
      "-------CSG Get CSG List Request Usage-------\ncmd>plmncsggl [dev_idx] [ef_select]\n[ef_select]\n\tthe EF to read\n",

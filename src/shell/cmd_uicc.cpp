@@ -1,5 +1,6 @@
 // The UICC control commands written by hand: the UICC unlock, handed to
-// the indication handling through the function installed at start-up.
+// the indication handling through the function installed at start-up, and
+// the BIP control.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "base/be.h"
 #include "modem/cm_printf.h"
+#include "modem/cm_wrappers.h"
 #include "shell/cmd_handlers.h"
 #include "shell/cmd_request.h"
 
@@ -41,6 +43,29 @@ int cmd_uicc_ext_cmd(int argc, char** argv)
         fn(dev, block);
         cmd_leave(e);
     }
+    return 0;
+}
+
+int cmd_bip_control_request(int argc, char** argv)
+{
+    const cmd_entry& e = cmd_row(argv[0]);
+    const uint32_t dev = cmd_enter(e, argc, argv);
+    if (dev == 0)
+        return 0;
+    // The record is the type byte: the modem holds the BIP session it
+    // asked about.
+    std::array<uint8_t, 1> rec{cmd_token_byte(argc, argv, 2)};
+    const int type = std::atoi(argv[2]);
+    if (type == 0) {
+        cm_bip_control_result(dev, rec.data());
+    } else if (type == 1) {
+        cm_bip_control_indcation(dev, rec.data());
+    } else {
+        cm_printf(CM_ERR, "[%-25s] Invalid Input Parameter\n", e.name);
+        cmd_usage(e);
+        return 0;
+    }
+    cmd_leave(e);
     return 0;
 }
 

@@ -2,9 +2,10 @@
 // and real programs (run as root): the built daemon runs inside a client
 // network namespace holding lte0pdn0, the veth peer in a server namespace is
 // served by dnsmasq, and the simulated modem reports the PDN interface of
-// the APN of the store's first APN table section (sid 1), which a client
-// attaches to, ready with its address to come from DHCP, and released at
-// the client's detach. The sysroot's dhclient runs
+// the APN of the store's first APN table section (sid 1), which the shell's
+// attach (typed by a client, with an attach file naming that APN) brings
+// up, ready with its address to come from DHCP, and the shell's detach
+// releases. The sysroot's dhclient runs
 // the machine's ISC client with our hook script.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -183,6 +184,9 @@ Bytes interface_record(RawClient& c, uint16_t event, std::chrono::milliseconds b
     return Bytes(f->begin() + 12, f->end());
 }
 
+// A client's command-line frame.
+Bytes command_line(const std::string& line) { return hci_frame(HCI_CLI_COMMAND, Bytes(line.begin(), line.end())); }
+
 TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
 {
     if (geteuid() != 0)
@@ -217,9 +221,10 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     // Ready: the record reaches the clients with the address and netmask
     // dnsmasq leased, which it gets only once the manager's state is
     // "started". The daemon waits up to 10 s for the address.
-    Bytes attach(352, 0);  // the APN at 2
-    std::copy_n(APN, std::strlen(APN), attach.begin() + 2);
-    ASSERT_EQ(0, events.api_request(25, MODEM_DEV, attach)) << "a client's attach";
+    std::string attach = read_text(std::string(CNXD_SOURCE_DIR) + "/docs/param/attach.param");
+    attach.replace(attach.find("apn_name=internet"), 17, std::string("apn_name=") + APN);
+    root.write_file("/var/lte/param/attach.param", attach);
+    ASSERT_TRUE(events.send(command_line("at 1"))) << "the shell's attach";
     const Bytes ready = interface_record(events, EV_IF_READY, 40s);
     ASSERT_FALSE(ready.empty()) << daemon.log() << "\ndnsmasq:\n" << server_log();
     EXPECT_EQ(std::string(CLIENT_IF), reinterpret_cast<const char*>(&ready[ifrec::NAME]));
@@ -259,7 +264,7 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
 
     // The client's detach releases every interface: the DHCP client is
     // stopped and its files go.
-    ASSERT_EQ(0, events.api_request(29, MODEM_DEV, {})) << "a client's detach";
+    ASSERT_TRUE(events.send(command_line("dt 1 0"))) << "the shell's detach";
     EXPECT_FALSE(interface_record(events, EV_IF_RELEASE, 15s).empty());
     EXPECT_TRUE(eventually([&] { return !process_alive(client); }, 15s)) << daemon.log();
     EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.pid.1"); }, 15s));

@@ -2,11 +2,13 @@
 // IPv6 text, the NIC sum, the IMEI's check digit, the ADMIN PDN's holds
 // and the messages of values out of range.
 #include <cstring>
+#include <filesystem>
 
 #include "config/admin_pdn_count.h"
 #include "config/confdb_access.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
+#include "dm/log_paths.h"
 #include "shell/cmd_handlers.h"
 #include "shell/shell_fixture.h"
 
@@ -46,7 +48,7 @@ protected:
     static size_t count_of(const Lines& calls, const std::string& name)
     {
         return static_cast<size_t>(std::ranges::count_if(calls, [&](const std::string& c) {
-            return c.starts_with(name + " ");
+            return c.starts_with(name);
         }));
     }
 };
@@ -77,7 +79,19 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
         {"uiccext 1 unlock 3", "cmd_uicc_ext_cmd: Unlock Value [3] was wrong.\n", "LAPI_DeviceReset", 0},
         {"eip 1 4 224.1.1.1", "add/del - add(1)/del(0)\n", "LAPI_AddEncapsIP", 0},
         {"eip 1 4 224.100.100.1 192.168.0.10", "", "LAPI_AddEncapsIP dev=1", 1},
+        {"bip 1 0", "", "LAPI_BIPControlResult", 1},
+        {"bip 1 2", "[cmd_bip_control_request  ] Invalid Input Parameter\n", "LAPI_BIPControl", 0},
+        {"vs 1 2", "", "LAPI_VendorSpecificHCI", 1},
+        {"vs 1 5", "[cmd_vendor_specific      ] unknown vendor type 5\n", "LAPI_VendorSpecificHCI", 0},
+        {"plse 1", "[cmd_plmn_search_ext_request] LTE settings read fail\n", "LAPI_PLMNSearchExtRequest", 0},
+        // By the 5G NR switch (off), then from the file.
+        {"ctrl5gsecu 1 0", "", "LAPI_5GAddSecurityCtrlRequest dev=1 ff000000000000000000000000000000ff", 1},
+        {"ctrl5gsecu 1 1", "", "LAPI_5GAddSecurityCtrlRequest dev=1 01000000000000000000000000000000" "01", 1},
+        {"ctrl5gsecu 1 2", "[cmd_5g_security_ctrl_request] Invalid Input Parameter\n", "LAPI_5GAdd", 0},
     };
+    set_log_file_paths();
+    std::filesystem::create_directories(root_.path(PARAM_DIR_DEFAULT));
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "ps_ctrl_5g_add_security.param", "EA0=1\nEA1=0\nIA0=1\n");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         const auto [out, made] = run(c.line);

@@ -107,6 +107,12 @@ constexpr Sample samples[] = {
     {"spsinfo", "0 1", "LAPI_SetProtocolInfoRequest"},
     {"dm", "0 0 1 0", "LAPI_DMLogReadRequest"},
     {"dmext", "0 0 1 0 1", "LAPI_DMLogExtReadRequest"},
+    {"plse", "", "LAPI_PLMNSearchExtRequest"},
+    {"bip", "1", "LAPI_BIPControlIndication"},
+    {"vs", "7", "LAPI_VendorSpecificHCI"},
+    {"ctrl5gsecu", "1", "LAPI_5GAddSecurityCtrlRequest"},
+    {"plmncsgs", "45006 7", "LAPI_PLMNCSGSelectRequest"},
+    {"plmncsgsl", "0 1 45006 0 0 7", "LAPI_PLMNCSGSetACSGLRequest"},
 };
 
 std::string read_text(const std::string& path)
@@ -133,6 +139,8 @@ protected:
         std::filesystem::create_directories(root_.path(PARAM_DIR_DEFAULT));
         for (const auto& f : std::filesystem::directory_iterator(std::string(CNXD_SOURCE_DIR) + "/docs/param"))
             root_.write(std::string(PARAM_DIR_DEFAULT) + f.path().filename().string(), read_text(f.path()));
+        std::filesystem::create_directories(root_.path("/var/nv"));
+        root_.write("/var/nv/item2.bin", std::string(16, '\1'));  // the web page's search settings
     }
 
     // The texts the line prints, traces left out.
