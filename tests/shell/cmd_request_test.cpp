@@ -113,6 +113,7 @@ constexpr Sample samples[] = {
     {"ctrl5gsecu", "1", "LAPI_5GAddSecurityCtrlRequest"},
     {"plmncsgs", "45006 7", "LAPI_PLMNCSGSelectRequest"},
     {"plmncsgsl", "0 1 45006 0 0 7", "LAPI_PLMNCSGSetACSGLRequest"},
+    {"nvup", "2", "LAPI_UploadBinary"},
 };
 
 std::string read_text(const std::string& path)
