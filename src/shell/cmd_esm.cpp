@@ -108,8 +108,7 @@ int cmd_bearer_resource_request(int argc, char** argv)
     if (dev == 0)
         return 0;
     if (valid_check_bearer_mode(argv[2]) != 0) {
-        cm_printf(CM_ERR, "[%-25s] Invalid Input Parameter\n", e.name);
-        cmd_usage(e);
+        cmd_invalid_input(e);
         return 0;
     }
     const bearer_mode& mode = bearer_modes[cmd_token_byte(argc, argv, 2)];

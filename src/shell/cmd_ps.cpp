@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "modem/cm_printf.h"
 #include "modem/cm_wrappers.h"
 #include "shell/cmd_handlers.h"
 #include "shell/cmd_request.h"
@@ -29,8 +28,7 @@ int cmd_5g_security_ctrl_request(int argc, char** argv)
         break;
     }
     default:
-        cm_printf(CM_ERR, "[%-25s] Invalid Input Parameter\n", e.name);
-        cmd_usage(e);
+        cmd_invalid_input(e);
         return 0;
     }
     cmd_leave(e);

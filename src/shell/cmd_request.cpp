@@ -72,6 +72,8 @@ void invalid_parameter(const cmd_entry& e, int builder)
 
 }  // namespace
 
+void cmd_invalid_input(const cmd_entry& e) { invalid_parameter(e, CMD_NO_BUILDER); }
+
 int cmd_make(const cmd_entry& e, int builder, std::span<uint8_t> rec, int argc, char** argv)
 {
     param_args args;

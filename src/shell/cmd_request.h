@@ -36,6 +36,9 @@ uint32_t cmd_device(const cmd_entry& e, const char* token);
 // message ("Not yet implemetation" for a request type not built yet) and
 // the usage.
 int cmd_make(const cmd_entry& e, int builder, std::span<uint8_t> rec, int argc, char** argv);
+// "Invalid Input Parameter" with the row's name, then the usage: an
+// argument the handler itself refuses.
+void cmd_invalid_input(const cmd_entry& e);
 // The check that the builder's row names (none: 0) on `rec`: 0, or -1
 // after the builder's failure message and the usage.
 int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec);

@@ -61,8 +61,7 @@ int cmd_bip_control_request(int argc, char** argv)
     } else if (type == 1) {
         cm_bip_control_indcation(dev, rec.data());
     } else {
-        cm_printf(CM_ERR, "[%-25s] Invalid Input Parameter\n", e.name);
-        cmd_usage(e);
+        cmd_invalid_input(e);
         return 0;
     }
     cmd_leave(e);
