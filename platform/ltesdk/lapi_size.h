@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "base/be.h"
+#include "ltesdk.h"
 
 // The size rules of lapi.def.
 constexpr int LAPI_SIZE_TLV16 = -1;     // 4 + the 16-bit length at 2
@@ -27,6 +28,18 @@ constexpr uint32_t LAPI_TRANSFER_MIN_LEN = 10;
 constexpr uint32_t LAPI_TRANSFER_MAX_LEN = 10 + 16384;
 constexpr uint16_t LAPI_TRANSFER_NV_TYPE = 3;
 constexpr uint32_t LAPI_TRANSFER_NV_MAX = 10240;
+
+struct LapiSize {
+    int request;  // bytes of the request record, 0 unknown, or a rule
+    int answer;   // bytes written into the answer area
+};
+
+// The request and answer sizes of every SDK function, by its name.
+namespace lapi_size {
+#define LAPI_FN(name, form, request_size, answer_size) constexpr LapiSize name{request_size, answer_size};
+#include "lapi.def"
+#undef LAPI_FN
+}  // namespace lapi_size
 
 // The leading bytes of a record that hold its length under `rule`; 0 for a
 // fixed size.

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/be.h"
+#include "base/capture.h"
 #include "base/fd.h"
 #include "base/path.h"
 #include "ind/ind_body.h"
@@ -82,6 +83,12 @@ void ind_run(const ind_row& row, uint32_t dev_idx, const void* data, uint32_t le
 {
     cm_printf(CM_TRACE, "[%s+]\n", row.name);
     ind_call call(row, dev_idx, data, len);
+    capture({.kind = capture_kind::indication,
+             .index = static_cast<uint16_t>(dev_idx),
+             .a = row.cb_id,
+             .b = static_cast<uint32_t>(row.event),
+             .name = row.name,
+             .bytes = call.record()});
     ind_next next = ind_next::forward;
     if (row.body) {
         next = row.body(call);

@@ -412,7 +412,8 @@ ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call)
         cnxd_srv_send_log("host debug command too long (%u bytes)\n", static_cast<unsigned>(len));
         return ind_next::done;
     }
-    cmd_offer_line(std::string_view(reinterpret_cast<const char*>(text.data()), len));
+    cmd_offer_line(std::string_view(reinterpret_cast<const char*>(text.data()), len), console_length::with_nul,
+                   nullptr, capture_source::modem);
     return ind_next::done;
 }
 
