@@ -3,9 +3,9 @@
 // fits within the bytes its row forwards (the SDK's record size). Checked
 // at compile time below.
 //
-// The SDK's own record formats are not ours: where the specification names
-// a record's fields they are laid out as it says; elsewhere the layout is
-// the fields such an answer carries in 3GPP terms, in the order the SDK's
+// The SDK's record formats are its own: each layout is the fields such a
+// record carries in 3GPP terms, labelled as the router's tools expect where
+// they read them (the PLMN entries, the detach type), in the order the SDK's
 // request records use (a 32-bit result first for answers to requests).
 // Bytes after the last field of a layout are reserved.
 #include "ind/ind_layout.h"
@@ -97,7 +97,7 @@ constexpr auto SCG_STATE = result_and("SCG State");
 
 // ---- Detach and PDN --------------------------------------------------------
 
-// Detach required (6 bytes): the spec's detach type, then whether the
+// Detach required (6 bytes): the detach type, then whether the
 // network wants a re-attach, its EMM cause and the T3346 value it gave.
 constexpr record_field DETACH_REQUIRED[] = {
     rec::num("detach_type", 0, 1),
@@ -109,8 +109,8 @@ constexpr record_field DETACH_REQUIRED[] = {
 // PDN connectivity answer of the extended request (702 bytes): the head of
 // every PDN answer, data path, IP allocation and APN class, the requested
 // and received NI, the PDN information (type and cause, addresses, P-CSCF,
-// QoS), the link MTU, the operator PCO, the APN AMBRs and the throttling
-// time the spec names.
+// QoS), the link MTU, the operator PCO, the APN AMBRs and the current
+// throttling time.
 constexpr size_t PDN_EXT_REQ_NI_LEN = pdn_rsp::HEAD_SIZE + 3;
 constexpr size_t PDN_EXT_NI_SIZE = 100;
 constexpr size_t PDN_EXT_RCV_NI_LEN = PDN_EXT_REQ_NI_LEN + 1 + PDN_EXT_NI_SIZE;
