@@ -6,9 +6,6 @@
 // exactly their record.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <variant>
@@ -16,6 +13,7 @@
 
 #include "base/be.h"
 #include "base/record.h"
+#include "base/record_text.h"
 #include "ind/expected.h"
 #include "ind/ind.h"
 #include "ind/ind_layout.h"
@@ -58,25 +56,11 @@ bool print_only(const ind_row& row)
     return row.body == nullptr && std::holds_alternative<LAPI_CALLBACK>(row.handler);
 }
 
-// What record_print makes of a layout, collected here.
-std::string rendered;
-int collect(const char* fmt, ...)
-{
-    char buf[4096];
-    va_list ap;
-    va_start(ap, fmt);
-    const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    rendered.append(buf, static_cast<size_t>(std::clamp(n, 0, static_cast<int>(sizeof buf) - 1)));
-    return n;
-}
-
 // The title and the layout's lines as the daemon is to print them.
 std::string expected_print(const ind_row& row, const Bytes& record)
 {
-    rendered = std::string("\n") + row.title + "(DEV_IDX(" + std::to_string(DEV) + "))\n";
-    record_print(collect, ind_layout(row.cb_id), record);
-    return rendered;
+    return std::string("\n") + row.title + "(DEV_IDX(" + std::to_string(DEV) + "))\n" +
+           record_text(ind_layout(row.cb_id), record);
 }
 
 // The label each field's line starts with, in record order (a group's
