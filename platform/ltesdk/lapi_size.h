@@ -1,7 +1,9 @@
 // How many bytes of a request record the SDK reads, by the request size of
 // the record's row in lapi.def: a fixed size, or a rule for records that
 // carry their own length. The daemon's dispatcher and the simulator both
-// size records through this one reader.
+// size records through this one reader. Also the fixed record size of each
+// callback (lapi_cb.def), which the simulator's answers and the daemon's
+// callback table both read.
 #pragma once
 
 #include <algorithm>
@@ -75,5 +77,23 @@ constexpr size_t lapi_record_size(int rule, const uint8_t* record)
         return 1 + size_t{record[0]};
     default:
         return rule > 0 ? static_cast<size_t>(rule) : 0;
+    }
+}
+
+// The record size of callback `cb_id` by lapi_cb.def: the bytes the SDK
+// hands the callback (0: the device index alone), or LAPI_CB_SIZE_VARIES
+// for a callback with no fixed size (its size depends on its contents, it
+// has another form, or the id is not one of the table's).
+constexpr int32_t LAPI_CB_SIZE_VARIES = -1;
+
+constexpr int32_t lapi_cb_record_size(uint32_t cb_id)
+{
+    switch (cb_id) {
+#define LAPI_CB(id, size) \
+    case id:              \
+        return size;
+#include "lapi_cb.def"
+    default:
+        return LAPI_CB_SIZE_VARIES;
     }
 }
