@@ -19,6 +19,7 @@
 #include "base/be.h"
 #include "base/path.h"
 #include "cnxd_client.h"
+#include "inspect.h"
 
 namespace {
 
@@ -432,6 +433,42 @@ int cmd_clients(const Options& o)
     return 0;
 }
 
+int cmd_inspect(const Options& o)
+{
+    const auto doc = cnxd::cli::inspect_read();
+    if (!doc)
+        return 1;
+    if (o.args.size() > 1) {
+        if (o.args[1] != "--json") {
+            std::fprintf(stderr, "usage: cnxd-cli inspect [--json]\n");
+            return 2;
+        }
+        std::fputs(doc->c_str(), stdout);
+        return 0;
+    }
+    if (!cnxd::cli::inspect_print(*doc, stdout)) {
+        std::fprintf(stderr, "cnxd-cli: the inspection socket gave no document of cnxd's\n");
+        return 1;
+    }
+    return 0;
+}
+
+// The inspection tables, redrawn once a second until interrupted.
+int cmd_top(const Options&)
+{
+    while (!interrupted) {
+        const auto doc = cnxd::cli::inspect_read();
+        if (!doc)
+            return 1;
+        std::fputs("\033[H\033[2J", stdout);
+        cnxd::cli::inspect_print(*doc, stdout);
+        std::fflush(stdout);
+        for (int i = 0; i < 10 && !interrupted; ++i)
+            usleep(100 * 1000);
+    }
+    return 0;
+}
+
 struct Command {
     const char* name;
     const char* args;
@@ -448,6 +485,9 @@ constexpr Command command_tbl[] = {
      SIZE_MAX, cmd_events},
     {"api", "ID DEV [HEX]", "send one API request, print its result and answer area", 2, 3, cmd_api},
     {"clients", "", "print the daemon's client table (shell command cnxdcinfo)", 0, 0, cmd_clients},
+    {"inspect", "[--json]", "print the daemon's state from its inspection socket (as JSON with --json)", 0, 1,
+     cmd_inspect},
+    {"top", "", "the inspection tables, refreshed every second until interrupted", 0, 0, cmd_top},
 };
 
 void usage(FILE* out)
@@ -521,6 +561,10 @@ int main(int argc, char** argv)
         if (opts->args[0] != c.name)
             continue;
         const size_t n = opts->args.size() - 1;
+        if (n == 1 && (opts->args[1] == "--help" || opts->args[1] == "-h")) {
+            std::printf("usage: cnxd-cli %s %s\n  %s\n", c.name, c.args, c.help);
+            return 0;
+        }
         if (n < c.min_args || n > c.max_args) {
             std::fprintf(stderr, "usage: cnxd-cli %s %s\n", c.name, c.args);
             return 2;

@@ -7,12 +7,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -283,6 +285,55 @@ int cnxd_srv_open()
     return 0;
 }
 
+int64_t monotonic_us()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t{ts.tv_sec} * 1000000 + ts.tv_nsec / 1000;
+}
+
+void client_stats::reset()
+{
+    served = 0;
+    in_flight = -1;
+    keepalive_answer = 0;
+    send_retries = 0;
+    send_drops = 0;
+    std::lock_guard hold(times_lock);
+    time_count = 0;
+}
+
+void client_stats::begin(uint16_t cmd)
+{
+    in_flight_since = monotonic_us();
+    in_flight = cmd;
+}
+
+void client_stats::end()
+{
+    const auto took = static_cast<uint32_t>(monotonic_us() - in_flight_since);
+    in_flight = -1;
+    ++served;
+    std::lock_guard hold(times_lock);
+    times[time_count++ % KEPT] = took;
+}
+
+uint32_t client_stats::percentile(unsigned p)
+{
+    std::array<uint32_t, KEPT> sorted;
+    size_t n;
+    {
+        std::lock_guard hold(times_lock);
+        n = std::min<size_t>(time_count, KEPT);
+        std::copy_n(times.begin(), n, sorted.begin());
+    }
+    if (n == 0)
+        return 0;
+    const size_t at = std::min(n - 1, n * p / 100);
+    std::nth_element(sorted.begin(), sorted.begin() + at, sorted.begin() + n);
+    return sorted[at];
+}
+
 cnxd_client_rec* cnxd_srv_alloc_client()
 {
     int found = -1;
@@ -296,6 +347,7 @@ cnxd_client_rec* cnxd_srv_alloc_client()
             stale_key[i] = false;
             std::lock_guard rec(cnxd_client[i].lock);
             cnxd_client[i].idx = static_cast<uint8_t>(i);
+            cnxd_client[i].stats.reset();
             found = i;
             break;
         }
@@ -392,9 +444,14 @@ int cnxd_srv_recv(eloop_sock* s)
         sdk_log(3, "Unknown HCI (0x%x)", n >= 2 ? load_be16(buf) : 0);
         return 0;
     }
-    if (const frame_handler handler = frame_handler_of(frame->id))
+    if (const frame_handler handler = frame_handler_of(frame->id)) {
+        const bool request = frame->id == HCI_API_REQUEST && frame->payload.size() >= 2;
+        if (request)
+            client->stats.begin(load_be16(frame->payload.data()));
         handler(client, *frame);
-    else
+        if (request)
+            client->stats.end();
+    } else
         sdk_log(3, "Unknown HCI (0x%x)", frame->id);
     return 0;
 }

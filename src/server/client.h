@@ -3,6 +3,7 @@
 // receive and dispatch, relay and release.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -18,6 +19,9 @@ constexpr uint8_t CLIENT_FREE = 0xFF;
 
 constexpr const char* CNXD_SERVER_PATH = "/var/tmp/cnxd-daemon";
 constexpr const char* CNXD_CLIENT_PATH_FMT = "/var/tmp/cnxd-client-%d";
+// The read-only inspection socket (a stream socket: one JSON document per
+// connection).
+constexpr const char* CNXD_INSPECT_PATH = "/var/tmp/cnxd-inspect";
 
 // Locks: the table lock (below) serialises allocation, release, the dump
 // and every delivery. Each record also has its own lock, taken after the
@@ -28,6 +32,29 @@ constexpr const char* CNXD_CLIENT_PATH_FMT = "/var/tmp/cnxd-client-%d";
 // non-blocking socket call or an attach, never while waiting, so that no
 // one reads, writes or attaches through a socket or block that a release
 // has closed or removed (whose number may already be reused).
+// How a client has been served, for the inspection socket: written where the
+// client is served (main thread, delivery and keep-alive), read on the
+// inspection thread. Times on the monotonic clock, in microseconds.
+struct client_stats {
+    static constexpr size_t KEPT = 1000;  // service times kept for the percentiles
+    std::atomic<uint32_t> served = 0;
+    std::atomic<int32_t> in_flight = -1;  // the API command being served, -1 none
+    std::atomic<int64_t> in_flight_since = 0;
+    std::atomic<int64_t> keepalive_answer = 0;  // the last answer, 0 none yet
+    std::atomic<uint32_t> send_retries = 0;     // writes retried on a full socket
+    std::atomic<uint32_t> send_drops = 0;       // frames that failed otherwise
+    std::mutex times_lock;
+    std::array<uint32_t, KEPT> times{};  // the last KEPT service times, a ring
+    uint32_t time_count = 0;
+
+    void reset();
+    void begin(uint16_t cmd);
+    void end();
+    // The p-th percentile (0-100) of the kept service times; 0 with none.
+    uint32_t percentile(unsigned p);
+};
+int64_t monotonic_us();
+
 struct cnxd_client_rec {
     uint8_t idx = CLIENT_FREE;  // own index while taken, CLIENT_FREE when free
     uint32_t identity = 0;      // from the open request; selects deliveries
@@ -40,6 +67,7 @@ struct cnxd_client_rec {
     std::atomic<uint32_t> ka_miss = 0;
     uint8_t* shm = nullptr;     // our attachment of the shared block
     std::mutex lock;            // the record lock
+    client_stats stats;
 
     bool taken() const { return idx != CLIENT_FREE; }
     bool connected() const { return taken() && esock.used; }

@@ -121,6 +121,7 @@ void write_frame(Lock& lock, cnxd_client_rec* client, std::span<const uint8_t> f
         }
         if (err == EAGAIN || err == EWOULDBLOCK) {
             ++*retries;
+            ++client->stats.send_retries;
             sdk_log(5, "id=%u%s (id=%d) retry to write retry_nr=%u", client->idx, sep,
                     static_cast<int>(client->identity), *retries);
             // The lock stays held: every other sender waits behind a full client.
@@ -130,6 +131,7 @@ void write_frame(Lock& lock, cnxd_client_rec* client, std::span<const uint8_t> f
         sdk_log(5, "%s : id=%u%s (id=%d) retry to write retry_nr=%u %s(%u)", tag, client->idx, sep,
                 static_cast<int>(client->identity), *retries, std::strerror(err),
                 static_cast<unsigned>(err));
+        ++client->stats.send_drops;
         if (peer_gone(err))
             release_gone(lock, client, mode);
         return;
@@ -268,6 +270,7 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
             }
             if (err == EAGAIN || err == EWOULDBLOCK) {
                 ++retries;
+                ++c.stats.send_retries;
                 sdk_log(5, "id=%u retry to writev retry_nr=%u", i, retries);
                 if (trace)
                     do_dio_printf("%s retry=%u \n", self, retries);
@@ -276,6 +279,7 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
             }
             sdk_log(5, "id=%u retry to writev retry_nr=%u %s(%u)", i, retries, std::strerror(err),
                     static_cast<unsigned>(err));
+            ++c.stats.send_drops;
             if (peer_gone(err))
                 release_gone(lock, &c, SEND_MODE_FREE);
             break;

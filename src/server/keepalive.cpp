@@ -119,8 +119,10 @@ void cnxd_keep_alive_stop() { delete_timer(&ka_timer); }
 int cnxd_keep_alive_rsp(cnxd_client_rec* client, const HciFrame&)
 {
     std::lock_guard rec(client->lock);
-    if (client->taken())
+    if (client->taken()) {
         client->ka_miss = 0;
+        client->stats.keepalive_answer = monotonic_us();
+    }
     return 0;
 }
 

@@ -1,0 +1,254 @@
+#include "app/inspect.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "api/cnxd_handler.h"
+#include "base/fd.h"
+#include "base/path.h"
+#include "base/unix_addr.h"
+#include "download/download.h"
+#include "ind/ind.h"
+#include "modem/device_tables.h"
+#include "net/dhcpcd.h"
+#include "server/client.h"
+#include "shell/dispatcher.h"
+#include "watchdog/watchdog.h"
+
+namespace cnxd {
+namespace {
+
+// A JSON document written as it goes: members and elements get their commas
+// from the nesting they are in.
+class Json {
+public:
+    Json& open(char bracket, const char* key = nullptr)
+    {
+        item(key);
+        text_ += bracket;
+        first_ = true;
+        return *this;
+    }
+    Json& close(char bracket)
+    {
+        text_ += bracket;
+        first_ = false;
+        return *this;
+    }
+    Json& num(const char* key, long long v)
+    {
+        item(key);
+        text_ += std::to_string(v);
+        return *this;
+    }
+    Json& boolean(const char* key, bool v)
+    {
+        item(key);
+        text_ += v ? "true" : "false";
+        return *this;
+    }
+    Json& null(const char* key)
+    {
+        item(key);
+        text_ += "null";
+        return *this;
+    }
+    Json& str(const char* key, std::string_view v)
+    {
+        item(key);
+        quote(v);
+        return *this;
+    }
+    std::string take() { return std::move(text_) + "\n"; }
+
+private:
+    void item(const char* key)
+    {
+        if (!first_)
+            text_ += ',';
+        first_ = false;
+        if (key) {
+            quote(key);
+            text_ += ':';
+        }
+    }
+    void quote(std::string_view v)
+    {
+        text_ += '"';
+        for (const char c : v) {
+            if (c == '"' || c == '\\') {
+                text_ += '\\';
+                text_ += c;
+            } else if (static_cast<unsigned char>(c) < 0x20) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                text_ += esc;
+            } else {
+                text_ += c;
+            }
+        }
+        text_ += '"';
+    }
+    std::string text_;
+    bool first_ = true;
+};
+
+void client_json(Json& j, cnxd_client_rec& c, int64_t now)
+{
+    client_stats& s = c.stats;
+    j.open('{').num("index", c.idx).num("identity", c.identity).num("pid", c.pid);
+    j.open('[', "events");
+    for (const ind_row& row : ind_callback_tbl) {
+        const unsigned word = row.event >= 0 ? subscription_word(static_cast<unsigned>(row.event)) : 0;
+        // A row registered again shares the event of its first row.
+        if (word != 0 && c.shm_word(4 * word) && &row == &*std::ranges::find(ind_callback_tbl, row.event, &ind_row::event))
+            j.str(nullptr, row.title);
+    }
+    j.close(']');
+    j.boolean("log", c.shm_word(shm::RECV_WORD) != 0).num("served", s.served);
+    if (const int32_t cmd = s.in_flight; cmd >= 0) {
+        const char* name = api_cmd_name(static_cast<uint16_t>(cmd));
+        j.open('{', "in_flight").num("command", cmd).str("name", name ? name : "");
+        j.num("ms", (now - s.in_flight_since) / 1000).close('}');
+    } else {
+        j.null("in_flight");
+    }
+    j.num("p50_us", s.percentile(50)).num("p99_us", s.percentile(99));
+    if (const int64_t at = s.keepalive_answer; at != 0)
+        j.num("keepalive_answer_ms_ago", (now - at) / 1000);
+    else
+        j.null("keepalive_answer_ms_ago");
+    j.num("keepalive_misses", c.ka_miss).num("send_retries", s.send_retries).num("send_drops", s.send_drops);
+    j.close('}');
+}
+
+// A device is shown once the modem has told anything of it.
+void devices_json(Json& j)
+{
+    j.open('[', "devices");
+    for (uint32_t dev = 0; dev < DEVICE_TABLE_SIZE; ++dev) {
+        const uint8_t boot = dev < g_emergency.size() ? g_emergency[dev].load() : 0;
+        const uint32_t loading = dev < downloading.size() ? downloading[dev].load() : 0;
+        if (!init_complete[dev] && !boot && !loading && current_operator[dev] == 0)
+            continue;
+        j.open('{').num("index", dev).num("init_complete", init_complete[dev]).num("boot_image", boot);
+        j.num("operator", current_operator[dev]).num("downloading", loading).close('}');
+    }
+    j.close(']');
+}
+
+void dhcp_json(Json& j)
+{
+    j.open('[', "dhcp");
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    for (int sid = 0; sid < DHCP_MAX_SID; ++sid) {
+        const auto name = dhcpcd_if_name(sid);
+        if (name[0] == '\0')
+            continue;
+        j.open('{').num("sid", sid).str("interface", name.data()).num("device", dhcpcd_dev_idx(sid));
+        j.num("state", dhcpcd_state(sid));
+        if (const int32_t expires = dhcp_lease_expire_time(sid); expires != 0)
+            j.num("lease_expires_in_s", expires - ts.tv_sec);
+        else
+            j.null("lease_expires_in_s");
+        j.close('}');
+    }
+    j.close(']');
+}
+
+class Server {
+public:
+    void start()
+    {
+        const std::string path = cnxd_path(CNXD_INSPECT_PATH);
+        sockaddr_un addr{};
+        if (!make_unix_addr(path, &addr))
+            return;
+        UniqueFd sock(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        int pipe_fds[2];
+        if (!sock || pipe2(pipe_fds, O_CLOEXEC) != 0)
+            return;
+        stop_read_ = UniqueFd(pipe_fds[0]);
+        stop_write_ = UniqueFd(pipe_fds[1]);
+        unlink(path.c_str());
+        if (bind(sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(sock.get(), 4) != 0)
+            return;
+        listen_ = std::move(sock);
+        thread_ = std::thread([this] { serve(); });
+    }
+
+    void stop()
+    {
+        if (!thread_.joinable())
+            return;
+        (void)!write(stop_write_.get(), "x", 1);
+        thread_.join();
+        unlink(cnxd_path(CNXD_INSPECT_PATH).c_str());
+        listen_.reset();
+    }
+
+private:
+    void serve()
+    {
+        for (;;) {
+            pollfd fds[2] = {{listen_.get(), POLLIN, 0}, {stop_read_.get(), POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0)
+                continue;
+            if (fds[1].revents)
+                return;
+            UniqueFd conn(accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!conn)
+                continue;
+            // A reader that does not read holds the socket up for a second at most.
+            const timeval bound{1, 0};
+            setsockopt(conn.get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+            const std::string doc = inspect_document();
+            for (size_t at = 0; at < doc.size();) {
+                const ssize_t n = send(conn.get(), doc.data() + at, doc.size() - at, MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                at += static_cast<size_t>(n);
+            }
+        }
+    }
+
+    UniqueFd listen_;
+    UniqueFd stop_read_;
+    UniqueFd stop_write_;
+    std::thread thread_;
+};
+Server server;
+
+}  // namespace
+
+std::string inspect_document()
+{
+    Json j;
+    const int64_t now = monotonic_us();
+    j.open('{').open('[', "clients");
+    for (cnxd_client_rec& c : cnxd_client)
+        if (c.connected())
+            client_json(j, c, now);
+    j.close(']');
+    devices_json(j);
+    j.open('{', "watchdog").boolean("enabled", gWTDEnable != 0).num("mode", watchdog_mode);
+    j.boolean("all_off", watchdog_AllOff != 0).boolean("hold", watchdog_hold != 0);
+    j.num("expired", gWTD_HCI_ExpCnt).close('}');
+    dhcp_json(j);
+    j.close('}');
+    return j.take();
+}
+
+void inspect_start() { server.start(); }
+void inspect_stop() { server.stop(); }
+
+}  // namespace cnxd

@@ -1,0 +1,44 @@
+// The inspection socket as cnxd-cli shows it: a client's identity, pid,
+// subscriptions, log listening and served requests, and the devices.
+#include <gtest/gtest.h>
+
+#include "integration/harness.h"
+#include "server/hci.h"
+
+namespace cnxd::test {
+namespace {
+
+constexpr uint16_t EMM_STATUS_EVENT = 115;
+
+TEST(Inspect, ShowsEachClientAndDeviceAsJsonAndAsTables)
+{
+    Sysroot root;
+    Daemon daemon(root);
+    ASSERT_TRUE(daemon.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    RawClient client(root, "inspected");
+    ASSERT_TRUE(client.open({{0x42, 99}}));
+    client.set_word(0, 1);
+    client.set_word(subscription_word(EMM_STATUS_EVENT), 1);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(client.api_request(3, 1, {}));
+
+    Cli json(root, {"inspect", "--json"});
+    ASSERT_EQ(json.wait(), 0) << json.err();
+    const std::string doc = json.out();
+    for (const char* member :
+         {"\"identity\":66,\"pid\":99,\"events\":[\"NAS EMM STATUS INDICATION\"],\"log\":true,\"served\":3,"
+          "\"in_flight\":null",
+          "\"devices\":[{\"index\":1,\"init_complete\":", "\"watchdog\":{", "\"dhcp\":[]"})
+        EXPECT_NE(doc.find(member), std::string::npos) << member << " not in " << doc;
+
+    Cli tables(root, {"inspect"});
+    ASSERT_EQ(tables.wait(), 0) << tables.err();
+    const std::string out = tables.out();
+    for (const char* text : {"Clients", "66", "NAS EMM STATUS INDICATION", "Devices", "Watchdog", "DHCP"})
+        EXPECT_NE(out.find(text), std::string::npos) << text << " not in " << out;
+}
+
+}  // namespace
+}  // namespace cnxd::test
