@@ -72,7 +72,9 @@ constexpr size_t SHA256_PIECE = 64 * 1024;
 // calls are deprecated since OpenSSL 3.
 std::string file_sha256(const char* path)
 {
-    UniqueFd fd(open(cnxd_path(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Under a sysroot a device path is its stand-in there (a flash
+    // partition, say), as for the other tools.
+    UniqueFd fd(open(cnxd_device_path(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         x_printf("open(%s) fail %s(%d)\n", path, std::strerror(errno), errno);
         return "";
