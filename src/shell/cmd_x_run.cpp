@@ -116,11 +116,14 @@ void x_run_cmd_main(std::unique_ptr<run_args> args)
     std::array<const char*, RUN_TOKENS> argv{};
     for (size_t i = 0; i < RUN_TOKENS; ++i)
         argv[i] = args->argv[i].data();
-    const x_run_plan plan = x_run_parse(args->argc, argv.data());
-    args.reset();
-    if (!plan.nolog)
-        print_plan(plan);
-    run_plan(plan);
+    {
+        const x_run_plan plan = x_run_parse(args->argc, argv.data());
+        args.reset();
+        if (!plan.nolog)
+            print_plan(plan);
+        run_plan(plan);
+    }
+    // The last the thread does: everything it owned is gone by now.
     std::lock_guard g(runners_lock);
     --runners;
     runners_cv.notify_all();
