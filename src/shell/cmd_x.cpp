@@ -280,8 +280,10 @@ public:
         const auto page = static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
         const uint32_t base = addr & ~(page - 1);
         len_ = static_cast<size_t>(end - base);
-        void* p = mmap(nullptr, len_, PROT_READ | (write ? PROT_WRITE : 0), MAP_SHARED, fd.get(),
-                       static_cast<off_t>(base));
+        // mmap64: on the 32-bit router the registers above 2 GiB do not
+        // fit a plain off_t.
+        void* p = mmap64(nullptr, len_, PROT_READ | (write ? PROT_WRITE : 0), MAP_SHARED, fd.get(),
+                         static_cast<off64_t>(base));
         if (p == MAP_FAILED) {
             x_printf("mmap(0x%08x) fail %s(%d)\n", base, std::strerror(errno), errno);
             return;
