@@ -3,7 +3,9 @@
 // index, the rest is the record, in a heap block of exactly its size (the
 // text forms get the terminating NUL the SDK puts after their text). No
 // client is connected, so the forwards go nowhere; what is under test is
-// that no handler reads past what it was given.
+// that no handler reads past what it was given. Before the first input,
+// every row gets records cut short of its size and records past it (all
+// zeros and all ones), so every id is covered whatever the corpus.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +16,11 @@
 #include <string>
 #include <type_traits>
 #include <variant>
+#include <vector>
 
 #include "base/be.h"
 #include "ind/ind.h"
+#include "lapi_size.h"
 #include "modem/online_request.h"
 #include "support/sysroot.h"
 
@@ -76,13 +80,41 @@ void call(const cnxd::ind_row& row, uint32_t dev, std::span<const uint8_t> recor
         row.handler);
 }
 
+// The record sizes every row is tried with: empty, one byte, and around
+// the SDK's size of the record (for records of no fixed size, around a
+// head and a frame's worth).
+std::vector<size_t> sweep_sizes(uint16_t cb_id)
+{
+    const int32_t sdk = lapi_cb_record_size(cb_id);
+    const size_t n = sdk > 0 ? static_cast<size_t>(sdk) : 16;
+    std::vector<size_t> sizes{0, 1, n / 2, n - 1, n, n + 1, n + 4096};
+    if (sdk <= 0)
+        sizes.push_back(cnxd::IND_FWD_ROOM + 64);
+    return sizes;
+}
+
+void sweep_every_row()
+{
+    for (const cnxd::ind_row& row : cnxd::ind_callback_tbl) {
+        if (row.cb_id == HOST_DBG_CLI_CMD_ID)
+            continue;
+        for (const size_t size : sweep_sizes(row.cb_id))
+            for (const uint8_t fill : {uint8_t{0x00}, uint8_t{0xff}}) {
+                const std::vector<uint8_t> record(size, fill);
+                call(row, 1, record);
+            }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    no_programs();
+    static const bool swept = (sweep_every_row(), true);
+    (void)swept;
     if (size < 2)
         return 0;
-    no_programs();
     const auto& table = cnxd::ind_callback_tbl;
     const cnxd::ind_row& row = table[data[0] % table.size()];
     // The modem's host-debug lines are command lines: the command-line

@@ -1,7 +1,9 @@
 // How many bytes of a request record the SDK reads, by the request size of
 // the record's row in lapi.def: a fixed size, or a rule for records that
 // carry their own length. The daemon's dispatcher and the simulator both
-// size records through this one reader.
+// size records through this one reader. Also the fixed record size of each
+// callback (lapi_cb.def), which the simulator's answers and the daemon's
+// callback table both read.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cstdint>
 
 #include "base/be.h"
+#include "ltesdk.h"
 
 // The size rules of lapi.def.
 constexpr int LAPI_SIZE_TLV16 = -1;     // 4 + the 16-bit length at 2
@@ -27,6 +30,18 @@ constexpr uint32_t LAPI_TRANSFER_MIN_LEN = 10;
 constexpr uint32_t LAPI_TRANSFER_MAX_LEN = 10 + 16384;
 constexpr uint16_t LAPI_TRANSFER_NV_TYPE = 3;
 constexpr uint32_t LAPI_TRANSFER_NV_MAX = 10240;
+
+struct LapiSize {
+    int request;  // bytes of the request record, 0 unknown, or a rule
+    int answer;   // bytes written into the answer area
+};
+
+// The request and answer sizes of every SDK function, by its name.
+namespace lapi_size {
+#define LAPI_FN(name, form, request_size, answer_size) constexpr LapiSize name{request_size, answer_size};
+#include "lapi.def"
+#undef LAPI_FN
+}  // namespace lapi_size
 
 // The leading bytes of a record that hold its length under `rule`; 0 for a
 // fixed size.
@@ -62,5 +77,23 @@ constexpr size_t lapi_record_size(int rule, const uint8_t* record)
         return 1 + size_t{record[0]};
     default:
         return rule > 0 ? static_cast<size_t>(rule) : 0;
+    }
+}
+
+// The record size of callback `cb_id` by lapi_cb.def: the bytes the SDK
+// hands the callback (0: the device index alone), or LAPI_CB_SIZE_VARIES
+// for a callback with no fixed size (its size depends on its contents, it
+// has another form, or the id is not one of the table's).
+constexpr int32_t LAPI_CB_SIZE_VARIES = -1;
+
+constexpr int32_t lapi_cb_record_size(uint32_t cb_id)
+{
+    switch (cb_id) {
+#define LAPI_CB(id, size) \
+    case id:              \
+        return size;
+#include "lapi_cb.def"
+    default:
+        return LAPI_CB_SIZE_VARIES;
     }
 }

@@ -59,25 +59,59 @@ std::optional<long long> number(std::string_view text, long long lo, long long h
 std::string err(std::string_view why) { return "err " + std::string(why) + "\n"; }
 const std::string OK = "ok\n";
 
+// The record inject_default delivers for callback `id`: as long as the SDK
+// gives it (lapi_cb.def), every byte printable and none the same as its
+// neighbours, byte i being '!' + (i * 7 + id) % 94; none for a callback
+// without a fixed size.
+std::optional<std::vector<uint8_t>> default_record(uint32_t id)
+{
+    const int32_t size = lapi_cb_record_size(id);
+    if (size == LAPI_CB_SIZE_VARIES)
+        return std::nullopt;
+    std::vector<uint8_t> r(static_cast<size_t>(size));
+    for (size_t i = 0; i < r.size(); ++i)
+        r[i] = static_cast<uint8_t>('!' + (i * 7 + id) % 94);
+    return r;
+}
+
+// Delivers callback `id_word` for device `dev_word` with `record`, or with
+// the callback's default record when there is none.
+std::string inject(std::string_view id_word, std::string_view dev_word, std::optional<std::vector<uint8_t>> record)
+{
+    const auto id = number(id_word, 0, LAPI_CB_MAX - 1);
+    const auto dev = number(dev_word, 0, UINT32_MAX);
+    if (!id || !dev)
+        return err("bad callback id or device");
+    if (!record)
+        record = default_record(static_cast<uint32_t>(*id));
+    if (!record)
+        return err("callback " + std::string(id_word) + " has no fixed record size");
+    if (!sdk_open() || !registered(static_cast<uint32_t>(*id)))
+        return err("no handler registered for " + std::string(id_word));
+    Event ev;
+    ev.id = static_cast<uint32_t>(*id);
+    ev.dev = static_cast<uint32_t>(*dev);
+    ev.record = std::move(*record);
+    post(std::move(ev), 0);
+    return OK;
+}
+
 std::string cmd_inject(const std::vector<std::string_view>& w)
 {
     if (w.size() < 3 || w.size() > 4)
         return err("usage: inject ID DEV HEX");
-    const auto id = number(w[1], 0, LAPI_CB_MAX - 1);
-    const auto dev = number(w[2], 0, UINT32_MAX);
-    if (!id || !dev)
-        return err("bad callback id or device");
     const auto bytes = from_hex(w.size() == 4 ? w[3] : "");
     if (!bytes)
         return err("bad hex");
-    if (!sdk_open() || !registered(static_cast<uint32_t>(*id)))
-        return err("no handler registered for " + std::string(w[1]));
-    Event ev;
-    ev.id = static_cast<uint32_t>(*id);
-    ev.dev = static_cast<uint32_t>(*dev);
-    ev.record = *bytes;
-    post(std::move(ev), 0);
-    return OK;
+    return inject(w[1], w[2], bytes);
+}
+
+// "inject_default ID DEV": callback ID with its default record.
+std::string cmd_inject_default(const std::vector<std::string_view>& w)
+{
+    if (w.size() != 3)
+        return err("usage: inject_default ID DEV");
+    return inject(w[1], w[2], std::nullopt);
 }
 
 std::string cmd_fail(const std::vector<std::string_view>& w)
@@ -219,9 +253,12 @@ struct CommandRow {
 };
 
 constexpr CommandRow COMMANDS[] = {
-    {"inject", cmd_inject}, {"calls", cmd_calls}, {"clear", cmd_clear}, {"fail", cmd_fail},
-    {"answer", cmd_answer}, {"set", cmd_set},     {"sync", cmd_sync},     {"pdn", cmd_pdn},
-    {"image", cmd_image},   {"nv", cmd_nv},
+    {"inject", cmd_inject}, {"inject_default", cmd_inject_default},
+    {"calls", cmd_calls},   {"clear", cmd_clear},
+    {"fail", cmd_fail},     {"answer", cmd_answer},
+    {"set", cmd_set},       {"sync", cmd_sync},
+    {"pdn", cmd_pdn},       {"image", cmd_image},
+    {"nv", cmd_nv},
 };
 
 }  // namespace

@@ -65,56 +65,69 @@ constexpr size_t NIC_TYPE = 264, NIC_DATA_PATH = 269, NIC_PDN_TYPE = 270, NIC_IP
                  NIC_GW = 349, NIC_DNS1 = 353, NIC_DNS2 = 357, NIC_IPV6 = 364, NIC_DNS6_1 = 396,
                  NIC_DNS6_2 = 412, NIC_GW6 = 428;
 constexpr uint16_t EPS_ALL = 0xFFEF;
+static_assert(lapi_cb_record_size(CB_IF_READY) == LAPI_NIC_INFO_SIZE &&
+              lapi_cb_record_size(CB_IF_RELEASE) == LAPI_NIC_INFO_SIZE,
+              "the interface indications carry the interface record");
 constexpr int PDN_SLOTS = LAPI_CONN_INFO_MAX;
 constexpr uint16_t FIRST_EPS_ID = 5;
 
-// A read request answered by one plain result record.
+// A read request answered by one plain result record, of the size the SDK
+// gives the callback (lapi_cb.def).
 struct Reply {
     std::string_view request;
     uint32_t cb_id;
-    uint32_t len;
 };
 
 constexpr Reply PLAIN_REPLIES[] = {
-    {"LAPI_PLMNSearchRequest", 9, 1782},        {"LAPI_PLMNListRequest", 11, 1024},
-    {"LAPI_PLMNListExtRequest", 12, 1024},      {"LAPI_PLMNListExt2Request", 13, 1024},
-    {"LAPI_PLMNListAbortRequest", 15, 4},       {"LAPI_QuerySelectedPLMNRequest", 17, 16},
-    {"LAPI_SuspendRequest", 18, 4},             {"LAPI_PLMNSearchStopRequest", 22, 4},
-    {"LAPI_ContentsResetAndDeleteRequest", 23, 4}, {"LAPI_BearerResourceAllocation", 25, 64},
-    {"LAPI_BearerResourceModification", 25, 64}, {"LAPI_BearerResourceRelease", 26, 64},
-    {"LAPI_HKADCReadRequest", 27, 8},           {"LAPI_MobileIDReadRequest", 28, 32},
-    {"LAPI_ICCIDReadRequest", 29, 24},          {"LAPI_MSISDNReadRequest", 30, 48},
-    {"LAPI_TemperatureReadRequest", 31, 8},     {"LAPI_OPLPNNReadRequest", 32, 256},
-    {"LAPI_SPNReadRequest", 33, 32},            {"LAPI_NIDReadRequest", 34, 32},
-    {"LAPI_TZReadRequest", 35, 16},             {"LAPI_PLMNSearchStatusReadRequest", 37, 8},
-    {"LAPI_IndicationMaskReadRequest", 38, 24}, {"LAPI_ServinigCellFreqReadRequest", 39, 8},
-    {"LAPI_PLMNSearchIntervalIndexReadRequest", 40, 8}, {"LAPI_SIB1PmaxReadRequest", 41, 4},
-    {"LAPI_EMMInformationReadRequest", 42, 524}, {"LAPI_PLMNSearchModeReadRequest", 43, 4},
-    {"LAPI_EMMStateReadRequest", 44, 4},        {"LAPI_TINReadRequest", 45, 4},
-    {"LAPI_GUTIReadRequest", 46, 16},           {"LAPI_EraseCrashLogRequest", 65, 4},
-    {"LAPI_ResumeRequest", 83, 4},              {"LAPI_UeModeChangeRequest", 84, 4},
-    {"LAPI_UESupportAlgorithmChangeRequest", 85, 4}, {"LAPI_UESupportAlgorithmReadRequest", 86, 8},
-    {"LAPI_ServiceRequest", 87, 4},             {"LAPI_PLMNSearchIndexChangeRequest", 93, 4},
-    {"LAPI_AutomaticCellSearchStartRequest", 94, 4}, {"LAPI_IndicationMaskControlRequest", 96, 4},
-    {"LAPI_RFStatusReportControlRequest", 97, 4}, {"LAPI_DebugLogControlRequest", 98, 4},
-    {"LAPI_SaveEPSNSCNV", 99, 4},               {"LAPI_RFEventControlRequest", 100, 4},
-    {"LAPI_RFMeasureReportRequest", 108, 64},   {"LAPI_HostIPConnectRequest", 110, 4},
-    {"LAPI_RRCCapabilityControlRequest", 117, 8}, {"LAPI_RRCCapabilityControlGetRequest", 118, 64},
-    {"LAPI_RRCFunctionControlRequest", 119, 8}, {"LAPI_RRCFunctionControlGetRequest", 120, 64},
-    {"LAPI_PHYTAInformationRequest", 121, 8},   {"LAPI_EMBMSControlRequest", 122, 8},
-    {"LAPI_SMSSubmitRequest", 125, 8},          {"LAPI_IMSSessionEstablishmentRequest", 143, 8},
-    {"LAPI_PLMNCSGListRequest", 149, 256},      {"LAPI_PLMNCSGListAbortRequest", 150, 4},
-    {"LAPI_PLMNCSGSelectRequest", 151, 4},      {"LAPI_PLMNCSGQuerySelectedRequest", 152, 16},
-    {"LAPI_PLMNCSGGetCSGLRequest", 153, 256},   {"LAPI_VLTPacketRequest", 157, 8},
-    {"LAPI_GetNASConfigRequest", 160, 33},      {"LAPI_EMMNIREATTACHctrlRequest", 162, 4},
-    {"LAPI_DmCtrlRequest", 165, 4},             {"LAPI_ReadT3402RemainValRequest", 166, 8},
-    {"LAPI_CalTemperReadRequest", 167, 8},      {"LAPI_ReadForbiddenTAListRequest", 168, 64},
-    {"LAPI_PHYFunctionControlRequest", 169, 8}, {"LAPI_PHYFunctionControlGetRequest", 170, 64},
-    {"LAPI_KeepCampOnAfterDetachRequest", 171, 4}, {"LAPI_FactoryResetCtrlRequest", 174, 4},
-    {"LAPI_5GNRControlRequest", 177, 8},        {"LAPI_5GAddSecurityCtrlRequest", 179, 4},
-    {"LAPI_PLMNCfgSetRequest", 180, 4},         {"LAPI_PLMNCfgGetRequest", 181, 64},
-    {"LAPI_L2FunctionControlGetRequest", 187, 64},
+    {"LAPI_PLMNSearchRequest", 9}, {"LAPI_PLMNListRequest", 11},
+    {"LAPI_PLMNListExtRequest", 12}, {"LAPI_PLMNListExt2Request", 13},
+    {"LAPI_PLMNListAbortRequest", 15}, {"LAPI_QuerySelectedPLMNRequest", 17},
+    {"LAPI_SuspendRequest", 18}, {"LAPI_PLMNSearchStopRequest", 22},
+    {"LAPI_ContentsResetAndDeleteRequest", 23}, {"LAPI_BearerResourceAllocation", 25},
+    {"LAPI_BearerResourceModification", 25}, {"LAPI_BearerResourceRelease", 26},
+    {"LAPI_HKADCReadRequest", 27}, {"LAPI_MobileIDReadRequest", 28},
+    {"LAPI_ICCIDReadRequest", 29}, {"LAPI_MSISDNReadRequest", 30},
+    {"LAPI_TemperatureReadRequest", 31}, {"LAPI_OPLPNNReadRequest", 32},
+    {"LAPI_SPNReadRequest", 33}, {"LAPI_NIDReadRequest", 34},
+    {"LAPI_TZReadRequest", 35}, {"LAPI_PLMNSearchStatusReadRequest", 37},
+    {"LAPI_IndicationMaskReadRequest", 38}, {"LAPI_ServinigCellFreqReadRequest", 39},
+    {"LAPI_PLMNSearchIntervalIndexReadRequest", 40}, {"LAPI_SIB1PmaxReadRequest", 41},
+    {"LAPI_EMMInformationReadRequest", 42}, {"LAPI_PLMNSearchModeReadRequest", 43},
+    {"LAPI_EMMStateReadRequest", 44}, {"LAPI_TINReadRequest", 45},
+    {"LAPI_GUTIReadRequest", 46}, {"LAPI_EraseCrashLogRequest", 65},
+    {"LAPI_ResumeRequest", 83}, {"LAPI_UeModeChangeRequest", 84},
+    {"LAPI_UESupportAlgorithmChangeRequest", 85}, {"LAPI_UESupportAlgorithmReadRequest", 86},
+    {"LAPI_ServiceRequest", 87}, {"LAPI_PLMNSearchIndexChangeRequest", 93},
+    {"LAPI_AutomaticCellSearchStartRequest", 94}, {"LAPI_IndicationMaskControlRequest", 96},
+    {"LAPI_RFStatusReportControlRequest", 97}, {"LAPI_DebugLogControlRequest", 98},
+    {"LAPI_SaveEPSNSCNV", 99}, {"LAPI_RFEventControlRequest", 100},
+    {"LAPI_RFMeasureReportRequest", 108}, {"LAPI_HostIPConnectRequest", 110},
+    {"LAPI_RRCCapabilityControlRequest", 117}, {"LAPI_RRCCapabilityControlGetRequest", 118},
+    {"LAPI_RRCFunctionControlRequest", 119}, {"LAPI_RRCFunctionControlGetRequest", 120},
+    {"LAPI_PHYTAInformationRequest", 121}, {"LAPI_EMBMSControlRequest", 122},
+    {"LAPI_SMSSubmitRequest", 125}, {"LAPI_IMSSessionEstablishmentRequest", 143},
+    {"LAPI_PLMNCSGListRequest", 149}, {"LAPI_PLMNCSGListAbortRequest", 150},
+    {"LAPI_PLMNCSGSelectRequest", 151}, {"LAPI_PLMNCSGQuerySelectedRequest", 152},
+    {"LAPI_PLMNCSGGetCSGLRequest", 153}, {"LAPI_VLTPacketRequest", 157},
+    {"LAPI_GetNASConfigRequest", 160}, {"LAPI_EMMNIREATTACHctrlRequest", 162},
+    {"LAPI_DmCtrlRequest", 165}, {"LAPI_ReadT3402RemainValRequest", 166},
+    {"LAPI_CalTemperReadRequest", 167}, {"LAPI_ReadForbiddenTAListRequest", 168},
+    {"LAPI_PHYFunctionControlRequest", 169}, {"LAPI_PHYFunctionControlGetRequest", 170},
+    {"LAPI_KeepCampOnAfterDetachRequest", 171}, {"LAPI_FactoryResetCtrlRequest", 174},
+    {"LAPI_5GNRControlRequest", 177}, {"LAPI_5GAddSecurityCtrlRequest", 179},
+    {"LAPI_PLMNCfgSetRequest", 180}, {"LAPI_PLMNCfgGetRequest", 181},
+    {"LAPI_L2FunctionControlGetRequest", 187},
 };
+
+// Every plain answer has a fixed size.
+constexpr bool replies_sized()
+{
+    for (const Reply& r : PLAIN_REPLIES)
+        if (lapi_cb_record_size(r.cb_id) <= 0)
+            return false;
+    return true;
+}
+static_assert(replies_sized(), "each plain answer's callback has a fixed record size in lapi_cb.def");
 
 // Payload bytes of each basic DM report id (index = report id; -1 none).
 constexpr std::array<int, 23> DM_PAYLOAD = {576, 64, 128, 800, 12, 6, 8, 32, 10, 194, -1, 6,
@@ -166,10 +179,17 @@ void send(uint32_t id, std::vector<uint8_t> record, int extra_delay = 0, int gro
     send_to(MODEM_DEV, id, std::move(record), delay() + extra_delay, group);
 }
 
-std::vector<uint8_t> result_record(uint32_t len, int32_t result)
+// A zero-filled record of callback `cb_id`, of the size the SDK gives it.
+std::vector<uint8_t> sized_record(uint32_t cb_id)
 {
-    std::vector<uint8_t> r(len, 0);
-    if (len >= 4)
+    return std::vector<uint8_t>(static_cast<size_t>(std::max(lapi_cb_record_size(cb_id), 0)), 0);
+}
+
+// The same with `result` as its first 32-bit word.
+std::vector<uint8_t> result_record(uint32_t cb_id, int32_t result)
+{
+    std::vector<uint8_t> r = sized_record(cb_id);
+    if (r.size() >= 4)
         store_be32(r.data(), static_cast<uint32_t>(result));
     return r;
 }
@@ -275,9 +295,9 @@ std::string text_field(std::span<const uint8_t> rec, size_t off, size_t max)
 
 // ---- Reactions ----------------------------------------------------------------
 
-void on_attach(const Request& r, uint32_t cb, uint32_t len)
+void on_attach(const Request& r, uint32_t cb)
 {
-    std::vector<uint8_t> rsp(len, 0);
+    std::vector<uint8_t> rsp = sized_record(cb);
     store_be16(rsp.data(), static_cast<uint16_t>(knobs().attach_result));
     store_be16(&rsp[6], FIRST_EPS_ID);
     store_be16(&rsp[8], FIRST_EPS_ID);
@@ -287,10 +307,10 @@ void on_attach(const Request& r, uint32_t cb, uint32_t len)
         pdn_up(0, text_field(r.record, 2, 100));
 }
 
-void on_pdn_connect(const Request& r, uint32_t cb, uint32_t len)
+void on_pdn_connect(const Request& r, uint32_t cb)
 {
     const int slot = free_slot();
-    std::vector<uint8_t> rsp(len, 0);
+    std::vector<uint8_t> rsp = sized_record(cb);
     store_be16(rsp.data(), slot < 0 ? 1 : 0);
     if (slot >= 0)
         store_be16(&rsp[6], static_cast<uint16_t>(FIRST_EPS_ID + slot));
@@ -302,7 +322,7 @@ void on_pdn_connect(const Request& r, uint32_t cb, uint32_t len)
 void on_pdn_disconnect(const Request& r)
 {
     const uint16_t eps = load_be16(r.record, 0);
-    std::vector<uint8_t> rsp(176, 0);
+    std::vector<uint8_t> rsp = sized_record(CB_PDN_DISCONN_RSP);
     store_be16(&rsp[6], eps);
     send(CB_PDN_DISCONN_RSP, std::move(rsp));
     for (int i = 0; i < PDN_SLOTS; ++i)
@@ -312,7 +332,7 @@ void on_pdn_disconnect(const Request& r)
 
 void on_detach()
 {
-    send(CB_DETACH_RSP, std::vector<uint8_t>(8, 0));
+    send(CB_DETACH_RSP, sized_record(CB_DETACH_RSP));
     bool any = false;
     for (Pdn& p : model().pdn) {
         any = any || p.up;
@@ -416,7 +436,7 @@ void answer_download(uint32_t dev, int32_t code)
 {
     const bool early = knobs().download_early != 0;
     model().deliver_now = early;
-    send_to(dev, CB_DOWNLOAD_RSP, result_record(4, code), early ? 0 : delay());
+    send_to(dev, CB_DOWNLOAD_RSP, result_record(CB_DOWNLOAD_RSP, code), early ? 0 : delay());
 }
 
 // A firmware chunk. A full chunk at offset 0 begins a new image, and so
@@ -526,22 +546,22 @@ struct ReactionRow {
 
 constexpr ReactionRow REACTIONS[] = {
     {"LAPI_GetCrashLogRequest", [](const Request&) { on_crash_log(); }},
-    {"LAPI_PSInitRequest", [](const Request&) { send(CB_PS_INIT_RSP, result_record(4, knobs().ps_init_result)); }},
-    {"LAPI_OnlineRequest", [](const Request&) { send(CB_ONLINE_RSP, result_record(4, knobs().online_result)); }},
-    {"LAPI_OfflineRequest", [](const Request&) { send(CB_OFFLINE_RSP, result_record(4, 0)); }},
-    {"LAPI_OfflineRequestExtension", [](const Request&) { send(CB_OFFLINE_RSP, result_record(4, 0)); }},
+    {"LAPI_PSInitRequest", [](const Request&) { send(CB_PS_INIT_RSP, result_record(CB_PS_INIT_RSP, knobs().ps_init_result)); }},
+    {"LAPI_OnlineRequest", [](const Request&) { send(CB_ONLINE_RSP, result_record(CB_ONLINE_RSP, knobs().online_result)); }},
+    {"LAPI_OfflineRequest", [](const Request&) { send(CB_OFFLINE_RSP, result_record(CB_OFFLINE_RSP, 0)); }},
+    {"LAPI_OfflineRequestExtension", [](const Request&) { send(CB_OFFLINE_RSP, result_record(CB_OFFLINE_RSP, 0)); }},
     {"LAPI_GetProtocolInfoRequest", on_protocol_info},
     {"LAPI_SetProtocolInfoRequest",
      [](const Request& r) {
-         std::vector<uint8_t> rsp(5, 0);
+         std::vector<uint8_t> rsp = sized_record(CB_SET_PROTOCOL_INFO_RSP);
          if (r.handle && !r.bytes.empty())
              rsp[1] = r.bytes[1];
          send(CB_SET_PROTOCOL_INFO_RSP, std::move(rsp));
      }},
-    {"LAPI_AttachRequest", [](const Request& r) { on_attach(r, CB_ATTACH_RSP, 2192); }},
-    {"LAPI_AttachRequestEXT", [](const Request& r) { on_attach(r, CB_ATTACH_EXT_RSP, 705); }},
-    {"LAPI_PDNConnRequest", [](const Request& r) { on_pdn_connect(r, CB_PDN_CONN_RSP, 747); }},
-    {"LAPI_PDNConnRequestEXT", [](const Request& r) { on_pdn_connect(r, CB_PDN_CONN_EXT_RSP, 702); }},
+    {"LAPI_AttachRequest", [](const Request& r) { on_attach(r, CB_ATTACH_RSP); }},
+    {"LAPI_AttachRequestEXT", [](const Request& r) { on_attach(r, CB_ATTACH_EXT_RSP); }},
+    {"LAPI_PDNConnRequest", [](const Request& r) { on_pdn_connect(r, CB_PDN_CONN_RSP); }},
+    {"LAPI_PDNConnRequestEXT", [](const Request& r) { on_pdn_connect(r, CB_PDN_CONN_EXT_RSP); }},
     {"LAPI_PDNDisconnRequest", on_pdn_disconnect},
     {"LAPI_DetachRequest", [](const Request&) { on_detach(); }},
     {"LAPI_DeviceReset", [](const Request&) { on_reset(); }},
@@ -555,7 +575,7 @@ constexpr ReactionRow REACTIONS[] = {
     {"LAPI_WatchdogRequest",
      [](const Request&) {
          if (knobs().watchdog_answer)
-             send(CB_WATCHDOG_RSP, result_record(4, 0), knobs().watchdog_delay_ms);
+             send(CB_WATCHDOG_RSP, result_record(CB_WATCHDOG_RSP, 0), knobs().watchdog_delay_ms);
      }},
     {"LAPI_DownloadBinary", on_download},
     {"LAPI_UploadBinary", on_upload},
@@ -659,7 +679,7 @@ void react(const Request& r)
             return row.react(r);
     for (const Reply& reply : PLAIN_REPLIES)
         if (reply.request == name)
-            return send(reply.cb_id, result_record(reply.len, 0));
+            return send(reply.cb_id, result_record(reply.cb_id, 0));
 }
 
 }  // namespace

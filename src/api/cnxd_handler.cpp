@@ -10,6 +10,7 @@
 #include <source_location>
 #include <string>
 
+#include "base/capture.h"
 #include "base/check_memcpy.h"
 #include "base/ipc.h"
 #include "config/confdb_access.h"
@@ -33,17 +34,6 @@ namespace {
 constexpr const char* SOURCE_NAME = "cnxd_handler";
 
 // ---- What the SDK reads from a request ---------------------------------
-
-struct LapiSize {
-    int request;  // bytes of the request record, 0 unknown, or a rule
-    int answer;   // bytes written into the answer area
-};
-
-// The request and answer sizes of every SDK function, by its name.
-namespace lapi_size {
-#define LAPI_FN(name, form, request_size, answer_size) constexpr LapiSize name{request_size, answer_size};
-#include "lapi.def"
-}  // namespace lapi_size
 
 // The SDK reads the records whose size lapi.def does not know as their own
 // type says. We assume no record is longer than the largest command data a
@@ -118,6 +108,11 @@ struct ApiCall {
 // The result word := rc; a failure is logged with the function's name.
 void store_result(const ApiCall& c, int32_t rc, const char* name)
 {
+    capture({.kind = capture_kind::sdk_call,
+             .index = static_cast<uint16_t>(c.dev),
+             .a = static_cast<uint32_t>(rc),
+             .name = name,
+             .bytes = c.rx});
     store_be32(c.area(shm::RESULT), static_cast<uint32_t>(rc));
     if (rc != 0)
         sdk_log(3, "%s fail", name);
@@ -467,7 +462,7 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
 int cnxd_cli_command_handler(cnxd_client_rec* /*client*/, const HciFrame& frame)
 {
     cmd_offer_line(std::string_view(reinterpret_cast<const char*>(frame.payload.data()), frame.payload.size()),
-                   console_length::as_given);
+                   console_length::as_given, nullptr, capture_source::client);
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "api/cnxd_handler.h"
+#include "base/capture.h"
 #include "base/path.h"
 #include "confdb.h"
 #include "core/eloop.h"
@@ -124,6 +125,7 @@ int finish_shutdown()
     // The pid file is removed directly rather than through "rm".
     unlink(cnxd_path(CNXD_PID_FILE).c_str());
     sdk_log(6, "cnxd terminated");
+    capture_stop();
     return 0;
 }
 
@@ -141,6 +143,7 @@ int cnxd_main(int argc, char** argv)
     if (opts.detach)
         detach();
 
+    capture_start_from_env();
     eloop_init(&eloop);
     const sigset_t wait_mask = install_signal_handlers();
     cnxd_srv_init();

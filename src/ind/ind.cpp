@@ -6,10 +6,12 @@
 #include <limits>
 
 #include "base/be.h"
+#include "base/capture.h"
 #include "base/fd.h"
 #include "base/path.h"
 #include "ind/ind_body.h"
 #include "ind/ind_layout.h"
+#include "lapi_size.h"
 #include "modem/cm_printf.h"
 #include "server/delivery.h"
 
@@ -62,6 +64,48 @@ constexpr bool events_forwardable(std::span<const ind_row> tbl)
 }
 static_assert(events_forwardable(rows), "events match their forward column");
 
+// The fixed forward lengths are the SDK's record sizes (lapi_cb.def), both
+// ways: a row of a fixed length or of the device index alone has its
+// callback's size there (0 for the index alone), and every size there is
+// such a row's.
+constexpr bool fixed_by_sdk(const ind_row& r)
+{
+    return r.fwd.how == ind_fwd_len::fixed || r.fwd.how == ind_fwd_len::index_only;
+}
+
+constexpr bool rows_sized_by_sdk(std::span<const ind_row> tbl)
+{
+    for (const ind_row& r : tbl) {
+        const int32_t sdk = lapi_cb_record_size(r.cb_id);
+        if (fixed_by_sdk(r) != (sdk != LAPI_CB_SIZE_VARIES))
+            return false;
+        if (fixed_by_sdk(r) && static_cast<uint32_t>(sdk) != (r.fwd.how == ind_fwd_len::fixed ? r.fwd.bytes : 0))
+            return false;
+    }
+    return true;
+}
+static_assert(rows_sized_by_sdk(rows), "each fixed forward length is its callback's size in lapi_cb.def");
+
+struct sdk_size {
+    uint32_t cb_id;
+    int32_t bytes;
+};
+#define LAPI_CB(id, size) sdk_size{id, size},
+constexpr sdk_size sdk_sizes[] = {
+#include "lapi_cb.def"
+};
+
+constexpr bool sdk_sizes_have_rows(std::span<const ind_row> tbl)
+{
+    for (const sdk_size& s : sdk_sizes) {
+        const auto row = std::ranges::find(tbl, s.cb_id, &ind_row::cb_id);
+        if (row == tbl.end() || !fixed_by_sdk(*row) || lapi_cb_record_size(s.cb_id) != s.bytes)
+            return false;
+    }
+    return true;
+}
+static_assert(sdk_sizes_have_rows(rows), "each size of lapi_cb.def is a row's fixed forward length");
+
 // The SDK takes every handler as LAPI_CALLBACK and calls the other forms
 // back in their own form (see ltesdk.h).
 LAPI_CALLBACK as_sdk_callback(const ind_handler& h)
@@ -82,6 +126,12 @@ void ind_run(const ind_row& row, uint32_t dev_idx, const void* data, uint32_t le
 {
     cm_printf(CM_TRACE, "[%s+]\n", row.name);
     ind_call call(row, dev_idx, data, len);
+    capture({.kind = capture_kind::indication,
+             .index = static_cast<uint16_t>(dev_idx),
+             .a = row.cb_id,
+             .b = static_cast<uint32_t>(row.event),
+             .name = row.name,
+             .bytes = call.record()});
     ind_next next = ind_next::forward;
     if (row.body) {
         next = row.body(call);

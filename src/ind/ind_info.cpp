@@ -53,7 +53,7 @@ constexpr record_field PSM_STATUS[] = {
     rec::num("  status", 0, 1),
     rec::num("  triggered", 1, 1),
     rec::num("  t3324", 2, 2),
-    rec::num("  ext3412", 4, 4),
+    rec::snum("  ext3412", 4, 4),
 };
 static_assert(record_tbl_ok(PSM_STATUS));
 
@@ -145,7 +145,7 @@ constexpr std::array<const char*, 15> uicc_heading_tbl = {
 constexpr size_t WAP_FIELD_LEN = 5;
 constexpr size_t WAP_FIELD = 6;
 constexpr record_field WAP_PUSH[] = {
-    rec::num("teleId", 0, 4).with_sep("="),
+    rec::snum("teleId", 0, 4).with_sep("="),
     rec::num("msgEncoding", 4, 1).with_sep("="),
     rec::num("numField", WAP_FIELD_LEN, 1).with_sep("="),
 };
@@ -412,7 +412,8 @@ ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call)
         cnxd_srv_send_log("host debug command too long (%u bytes)\n", static_cast<unsigned>(len));
         return ind_next::done;
     }
-    cmd_offer_line(std::string_view(reinterpret_cast<const char*>(text.data()), len));
+    cmd_offer_line(std::string_view(reinterpret_cast<const char*>(text.data()), len), console_length::with_nul,
+                   nullptr, capture_source::modem);
     return ind_next::done;
 }
 

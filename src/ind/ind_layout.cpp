@@ -1,132 +1,821 @@
+// The layouts of the records that only inform: every print-only row of
+// ind.def (a usual-form row without a body) has exactly one here, and each
+// fits within the bytes its row forwards (the SDK's record size). Checked
+// at compile time below.
+//
+// The SDK's record formats are its own: each layout is the fields such a
+// record carries in 3GPP terms, labelled as the router's tools expect where
+// they read them (the PLMN entries, the detach type), in the order the SDK's
+// request records use (a 32-bit result first for answers to requests).
+// Bytes after the last field of a layout are reserved.
 #include "ind/ind_layout.h"
 
 #include <array>
+#include <cstddef>
+
+#include "ind/ind.h"
+#include "ind/ind_body.h"
+#include "ind/ind_print.h"
 
 namespace cnxd {
 namespace {
 
-// Most records that only inform are one or two 32-bit words: a result, a
-// status, a cause or a value, signed as the modem sends them.
-template <size_t N>
-struct words {
-    uint16_t cb_id;
-    std::array<record_field, N> fields;
-};
+// ---- Shapes shared by many records ----------------------------------------
 
-constexpr words<1> one(uint16_t id, const char* label) { return {id, {rec::snum(label, 0, 4)}}; }
-constexpr words<2> two(uint16_t id, const char* first, const char* second)
+// A record of one 32-bit word: a result, status, cause or value, signed as
+// the modem sends it.
+constexpr std::array<record_field, 1> word(const char* label) { return {rec::snum(label, 0, 4)}; }
+// A 32-bit result, then a 32-bit value.
+constexpr std::array<record_field, 2> result_and(const char* value)
 {
-    return {id, {rec::snum(first, 0, 4), rec::snum(second, 4, 4)}};
+    return {rec::snum("Result", 0, 4), rec::snum(value, 4, 4)};
+}
+// Two 32-bit words of their own.
+constexpr std::array<record_field, 2> words(const char* first, const char* second)
+{
+    return {rec::snum(first, 0, 4), rec::snum(second, 4, 4)};
+}
+// A type of `type_width` bytes, a 16-bit data length and the data, up to
+// `size` bytes in all: messages the modem relays (IMS, SMS, BIP, GNSS, ...).
+constexpr std::array<record_field, 3> typed_data(const char* type, size_t type_width, size_t size, const char* data)
+{
+    return {rec::num(type, 0, type_width), rec::num("Data Len", type_width, 2),
+            rec::hex_block(data, type_width + 2, size - type_width - 2).with_count(type_width, 2)};
+}
+// The answer to a get request of a control family: a 32-bit result, the
+// 16-bit type asked for, a 16-bit length and the value, 64 bytes in all.
+constexpr std::array<record_field, 4> get_answer(const char* type)
+{
+    return {rec::snum("Result", 0, 4), rec::num(type, 4, 2), rec::num("Data Len", 6, 2),
+            rec::hex_block("Data", 8, 56).with_count(6, 2)};
+}
+// A 32-bit result, a length byte and the text it counts.
+constexpr std::array<record_field, 3> result_text(const char* len, const char* text, size_t size)
+{
+    return {rec::snum("Result", 0, 4), rec::num(len, 4, 1), rec::text(text, 5, size).with_count(4, 1)};
 }
 
-constexpr words<1> ONE_WORD[] = {
-    one(15, "Result"),  // PLMN list abort
-    one(18, "Result"),  // suspend
-    one(20, "Result"),  // offline
-    one(22, "Result"),  // PLMN search stop
-    one(23, "Result"),  // contents reset and delete
-    one(47, "EMM Status"),
-    one(48, "Cause"),  // service loss
-    one(49, "EMM Cause"),
-    one(50, "ESM Cause"),
-    one(51, "Cause"),  // RRC disconnected
-    one(52, "Cause"),  // RRC connect
-    one(56, "Refresh Type"),
-    one(59, "Status"),  // UICC no AID deactivate
-    one(60, "Status"),  // UICC limited
-    one(65, "Result"),  // erase crash log
-    one(83, "Result"),  // resume
-    one(84, "Result"),  // UE mode change
-    one(85, "Result"),  // UE support algorithm change
-    one(87, "Result"),  // service
-    one(88, "Cause"),   // service request reject
-    one(93, "Result"),  // PLMN search index change
-    one(94, "Result"),  // automatic cell search
-    one(96, "Result"),  // indication mask control
-    one(97, "Result"),  // RF status report control
-    one(98, "Result"),  // debug log control
-    one(99, "Result"),  // save EPS NSC NV
-    one(100, "Result"), // RF event control
-    one(102, "ROHC Status"),
-    one(103, "Cause"),  // PS deactivate
-    one(104, "Cause"),  // service request start
-    one(105, "Cause"),  // USIM authentication response error
-    one(106, "Cause"),  // RRC connection setup received
-    one(107, "Cause"),  // RRC connection reject received
-    one(110, "Result"), // host IP connect
-    one(111, "Mode"),   // test control loopback
-    one(41, "SIB1 Pmax"),
-    one(43, "PLMN Search Mode"),
-    one(44, "EMM State"),
-    one(45, "TIN"),
-    one(134, "Mode"),  // background scan mode change
-    one(135, "Mode"),  // LTE background scan mode change
-    one(150, "Result"),  // CSG list abort
-    one(151, "Result"),  // CSG select
-    one(162, "Result"),  // EMM NI reattach
-    one(163, "Reattach Control"),
-    one(165, "Result"),  // DM control
-    one(171, "Result"),  // keep camp on after detach
-    one(172, "Cause"),   // DHCP server connection device loss
-    one(174, "Result"),  // factory reset control
-    one(179, "Result"),  // 5G additional security control
-    one(180, "Result"),  // PLMN configuration set
-    one(185, "UICC Change"),
+constexpr auto RESULT = word("Result");
+constexpr auto CAUSE = word("Cause");
+constexpr auto STATUS = word("Status");
+constexpr auto MODE = word("Mode");
+constexpr auto EMM_STATUS = word("EMM Status");
+constexpr auto EMM_CAUSE = word("EMM Cause");
+constexpr auto ESM_CAUSE = word("ESM Cause");
+constexpr auto REFRESH_TYPE = word("Refresh Type");
+constexpr auto ROHC_STATUS = word("ROHC Status");
+constexpr auto SIB1_PMAX = word("SIB1 Pmax");
+constexpr auto PLMN_SEARCH_MODE = word("PLMN Search Mode");
+constexpr auto EMM_STATE = word("EMM State");
+constexpr auto TIN = word("TIN");
+constexpr auto REATTACH_CONTROL = word("Reattach Control");
+constexpr auto UICC_CHANGE = word("UICC Change");
+
+constexpr auto RESULT_CAUSE = result_and("Cause");
+constexpr auto HKADC = result_and("HKADC Value");
+constexpr auto TEMPERATURE = result_and("Temperature");
+constexpr auto CAL_TEMPERATURE = result_and("Calibrated Temperature");
+constexpr auto PLMN_SEARCH_STATUS = result_and("PLMN Search Status");
+constexpr auto SERVING_CELL_FREQ = result_and("Serving Cell Frequency");
+constexpr auto PLMN_SEARCH_INTERVAL_INDEX = result_and("PLMN Search Interval Index");
+constexpr auto UE_SUPPORT_ALGORITHM = result_and("UE Support Algorithm");
+constexpr auto SMS_SUBMIT = result_and("Message Reference");
+constexpr auto RRC_CAPABILITY = result_and("RRC Capability");
+constexpr auto RRC_FUNCTION = result_and("RRC Function");
+constexpr auto TA_VALUE = result_and("TA Value");
+constexpr auto EMBMS_CONTROL = result_and("eMBMS Control");
+constexpr auto IMS_SESSION = result_and("Session Id");
+constexpr auto BGSCAN_HANDOVER = result_and("Target Cell");
+constexpr auto VLT_PACKET = result_and("Packet Count");
+constexpr auto VLT_SIGNAL = words("Signal", "Value");
+constexpr auto T3402_REMAIN = result_and("T3402 Remaining Value");
+constexpr auto NTZ_CONTROL = result_and("NTZ Control");
+constexpr auto PHY_FUNCTION = result_and("PHY Function");
+constexpr auto NR_CONTROL = result_and("5G NR Control");
+constexpr auto SYS_INFO_CHANGE = result_and("System Info Change");
+constexpr auto SCG_STATE = result_and("SCG State");
+
+// ---- Detach and PDN --------------------------------------------------------
+
+// Detach required (6 bytes): the detach type, then whether the
+// network wants a re-attach, its EMM cause and the T3346 value it gave.
+constexpr record_field DETACH_REQUIRED[] = {
+    rec::num("detach_type", 0, 1),
+    rec::num("Reattach Required", 1, 1),
+    rec::num("EMM Cause", 2, 2),
+    rec::num("T3346 Value", 4, 2),
 };
 
-constexpr words<2> TWO_WORDS[] = {
-    two(54, "Result", "Cause"),  // attach fail status
-    two(55, "Result", "Cause"),  // TAU status
-    two(27, "Result", "HKADC Value"),
-    two(31, "Result", "Temperature"),
-    two(167, "Result", "Calibrated Temperature"),
-    two(37, "Result", "PLMN Search Status"),
-    two(39, "Result", "Serving Cell Frequency"),
-    two(40, "Result", "PLMN Search Interval Index"),
-    two(86, "Result", "UE Support Algorithm"),
-    two(125, "Result", "Message Reference"),  // SMS submit
-    two(117, "Result", "RRC Capability"),
-    two(119, "Result", "RRC Function"),
-    two(121, "Result", "TA Value"),
-    two(122, "Result", "eMBMS Control"),
-    two(143, "Result", "Session Id"),  // IMS session establishment
-    two(136, "Result", "Target Cell"),  // background scan handover
-    two(157, "Result", "Packet Count"),  // VLT packet
-    two(158, "Signal", "Value"),  // VLT signal
-    two(166, "Result", "T3402 Remaining Value"),
-    two(164, "Result", "NTZ Control"),
-    two(169, "Result", "PHY Function"),
-    two(177, "Result", "5G NR Control"),
-    two(178, "Result", "System Info Change"),
-    two(184, "Result", "SCG State"),
+// PDN connectivity answer of the extended request (702 bytes): the head of
+// every PDN answer, data path, IP allocation and APN class, the requested
+// and received NI, the PDN information (type and cause, addresses, P-CSCF,
+// QoS), the link MTU, the operator PCO, the APN AMBRs and the current
+// throttling time.
+constexpr size_t PDN_EXT_REQ_NI_LEN = pdn_rsp::HEAD_SIZE + 3;
+constexpr size_t PDN_EXT_NI_SIZE = 100;
+constexpr size_t PDN_EXT_RCV_NI_LEN = PDN_EXT_REQ_NI_LEN + 1 + PDN_EXT_NI_SIZE;
+constexpr size_t PDN_EXT_INFO = PDN_EXT_RCV_NI_LEN + 1 + PDN_EXT_NI_SIZE;
+constexpr size_t PDN_EXT_QOS = PDN_EXT_INFO + 2 + 4 + 16 + 4 + 16;
+constexpr size_t PDN_EXT_PCO_LEN = PDN_EXT_QOS + 1 + 16 + 2;
+constexpr size_t PDN_EXT_PCO_SIZE = 400;
+constexpr size_t PDN_EXT_AMBR = PDN_EXT_PCO_LEN + 1 + PDN_EXT_PCO_SIZE;
+constexpr record_field PDN_CONN_EXT[] = {
+    rec::group(0, pdn_rsp_head_tbl),
+    rec::num("Data Path", pdn_rsp::HEAD_SIZE, 1),
+    rec::num("IP Alloc Type", pdn_rsp::HEAD_SIZE + 1, 1),
+    rec::num("APN Class", pdn_rsp::HEAD_SIZE + 2, 1),
+    rec::num("Requested NI Len", PDN_EXT_REQ_NI_LEN, 1),
+    rec::text("Requested NI", PDN_EXT_REQ_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_REQ_NI_LEN, 1),
+    rec::num("Received NI Len", PDN_EXT_RCV_NI_LEN, 1),
+    rec::text("Received NI", PDN_EXT_RCV_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_RCV_NI_LEN, 1),
+    rec::num("PDN Type", PDN_EXT_INFO, 1),
+    rec::num("PDN Cause", PDN_EXT_INFO + 1, 1),
+    rec::ipv4("IPv4 Address", PDN_EXT_INFO + 2),
+    rec::ipv6("IPv6 Address", PDN_EXT_INFO + 6),
+    rec::ipv4("P-CSCF IPv4 Address", PDN_EXT_INFO + 22),
+    rec::ipv6("P-CSCF IPv6 Address", PDN_EXT_INFO + 26),
+    rec::num("QCI", PDN_EXT_QOS, 1),
+    rec::num("UL MBR", PDN_EXT_QOS + 1, 4),
+    rec::num("DL MBR", PDN_EXT_QOS + 5, 4),
+    rec::num("UL GBR", PDN_EXT_QOS + 9, 4),
+    rec::num("DL GBR", PDN_EXT_QOS + 13, 4),
+    rec::num("EPS IPv4 Link MTU", PDN_EXT_QOS + 17, 2),
+    rec::num("Operator PCO Len", PDN_EXT_PCO_LEN, 1),
+    rec::hex_block("Operator PCO", PDN_EXT_PCO_LEN + 1, PDN_EXT_PCO_SIZE).with_count(PDN_EXT_PCO_LEN, 1),
+    rec::num("UL APN AMBR", PDN_EXT_AMBR, 4),
+    rec::num("DL APN AMBR", PDN_EXT_AMBR + 4, 4),
+    rec::num("Current Throttling Time Val", PDN_EXT_AMBR + 8, 4),
 };
+
+// Bearer resource allocation, modification and release answers (64
+// bytes): result and ESM cause, the procedure's bearers, the QoS and the
+// traffic flow template.
+constexpr record_field BEARER_RESOURCE[] = {
+    rec::num("Result", 0, 2),
+    rec::num("ESM Cause", 2, 2),
+    rec::num("Procedure Transaction ID", 4, 1),
+    rec::num("EPS Bearer ID", 5, 1),
+    rec::num("Linked EPS Bearer ID", 6, 1),
+    rec::num("QCI", 7, 1),
+    rec::num("UL MBR", 8, 4),
+    rec::num("DL MBR", 12, 4),
+    rec::num("UL GBR", 16, 4),
+    rec::num("DL GBR", 20, 4),
+    rec::num("TFT Len", 24, 1),
+    rec::hex_block("TFT", 25, 39).with_count(24, 1),
+};
+
+// ---- PLMNs and cells ---------------------------------------------------------
+
+// A PLMN entry (print_plmn_info): id, priority, status.
+constexpr record_field PLMN_INFO[] = {
+    rec::hex_block("PLMN ID", 0, 3),
+    rec::num("priority", 3, 1),
+    rec::num("status", 4, 1),
+};
+constexpr size_t PLMN_INFO_SIZE = 5;
+constexpr size_t PLMN_SP_SIZE = 16;
+// A cell of the extended entries, its radio values 16-bit signed.
+constexpr record_field PLMN_CELL[] = {
+    rec::num("\tcell id", 0, 2),
+    rec::snum("\tSrxlev", 2, 2),
+    rec::snum("\tSqual", 4, 2),
+    rec::snum("\trssi", 6, 2),
+    rec::snum("\trsrp", 8, 2),
+    rec::snum("\trsrq", 10, 2),
+    rec::snum("\tsinr", 12, 2),
+    rec::num("\tnas cell id", 14, 4),
+    rec::num("\tearfcn", 18, 4),
+};
+constexpr size_t PLMN_CELL_SIZE = 22;
+// print_plmn_info_ext: the entry, the service provider and its best cell.
+constexpr record_field PLMN_INFO_EXT[] = {
+    rec::group(0, PLMN_INFO),
+    rec::text("Service Provider", PLMN_INFO_SIZE, PLMN_SP_SIZE),
+    rec::group(PLMN_INFO_SIZE + PLMN_SP_SIZE, PLMN_CELL),
+};
+// print_plmn_info_ext2: the entry, the service provider and up to two
+// cells with their count.
+constexpr size_t PLMN_EXT2_CELLS = PLMN_INFO_SIZE + PLMN_SP_SIZE;
+constexpr record_field PLMN_INFO_EXT2[] = {
+    rec::group(0, PLMN_INFO),
+    rec::text("Service Provider", PLMN_INFO_SIZE, PLMN_SP_SIZE),
+    rec::num("Cell Count", PLMN_EXT2_CELLS, 1),
+    rec::array("\tCELL[%d]", PLMN_EXT2_CELLS + 1, PLMN_CELL_SIZE, 2, PLMN_CELL).with_count(PLMN_EXT2_CELLS, 1),
+};
+
+// The PLMN list answers (1024 bytes): result, count, the entries.
+constexpr size_t PLMN_LIST_COUNT = 4;
+constexpr size_t PLMN_LIST_ENTRIES = 5;
+constexpr record_field PLMN_LIST[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("PLMN Count", PLMN_LIST_COUNT, 1),
+    rec::array("PLMN[%d]", PLMN_LIST_ENTRIES, PLMN_INFO_SIZE, 32, PLMN_INFO).with_count(PLMN_LIST_COUNT, 1),
+};
+constexpr record_field PLMN_LIST_EXT[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("PLMN Count", PLMN_LIST_COUNT, 1),
+    rec::array("PLMN[%d]", PLMN_LIST_ENTRIES, PLMN_EXT2_CELLS + PLMN_CELL_SIZE, 16, PLMN_INFO_EXT)
+        .with_count(PLMN_LIST_COUNT, 1),
+};
+constexpr record_field PLMN_LIST_EXT2[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("PLMN Count", PLMN_LIST_COUNT, 1),
+    rec::array("PLMN[%d]", PLMN_LIST_ENTRIES, PLMN_EXT2_CELLS + 1 + 2 * PLMN_CELL_SIZE, 12, PLMN_INFO_EXT2)
+        .with_count(PLMN_LIST_COUNT, 1),
+};
+
+// The PLMN in use (16 bytes): selection mode, PLMN, radio and cell.
+constexpr record_field QUERY_SELECTED_PLMN[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("Selection Mode", 4, 1),
+    rec::hex_block("PLMN ID", 5, 3),
+    rec::num("RAT", 8, 1),
+    rec::num("Band", 9, 1),
+    rec::num("Physical Cell ID", 10, 2),
+    rec::num("EARFCN", 12, 4),
+};
+
+// A cell change (16 bytes): the new cell's PLMN, band, cell ids, tracking
+// area and frequency.
+constexpr record_field CELL_CHANGE[] = {
+    rec::hex_block("PLMN ID", 0, 3),
+    rec::num("Band", 3, 1),
+    rec::num("Physical Cell ID", 4, 2),
+    rec::num("TAC", 6, 2),
+    rec::hex("Cell Identity", 8, 4),
+    rec::num("EARFCN", 12, 4),
+};
+
+// A neighbour cell of the measurement and DM reports.
+constexpr record_field NEIGHBOR_CELL[] = {
+    rec::num("Physical Cell ID", 0, 2),
+    rec::num("EARFCN", 2, 4),
+    rec::snum("RSRP", 6, 2),
+    rec::snum("RSRQ", 8, 2),
+    rec::snum("RSSI", 10, 2),
+};
+constexpr size_t NEIGHBOR_CELL_SIZE = 12;
+
+// RF measurement answer and report (64 bytes): the serving cell's values
+// and up to three neighbours.
+constexpr record_field RF_MEASURE[] = {
+    rec::num("Physical Cell ID", 0, 2),
+    rec::num("EARFCN", 2, 4),
+    rec::num("Band", 6, 2),
+    rec::snum("RSSI", 8, 2),
+    rec::snum("RSRP", 10, 2),
+    rec::snum("RSRQ", 12, 2),
+    rec::snum("SINR", 14, 2),
+    rec::snum("TX Power", 16, 2),
+    rec::num("CQI", 18, 1),
+    rec::num("Rank", 19, 1),
+    rec::num("DL Bandwidth", 20, 1),
+    rec::num("UL Bandwidth", 21, 1),
+    rec::num("Neighbor Count", 22, 1),
+    rec::array("NEIGHBOR CELL[%d]", 23, NEIGHBOR_CELL_SIZE, 3, NEIGHBOR_CELL).with_count(22, 1),
+};
+
+// Inter-RAT measurements (64 bytes): the RAT and up to six cells.
+constexpr record_field IRAT_CELL[] = {
+    rec::num("Frequency", 0, 4),
+    rec::num("Cell ID", 4, 2),
+    rec::snum("RSSI", 6, 2),
+    rec::snum("Quality", 8, 2),
+};
+constexpr record_field IRAT_MEAS[] = {
+    rec::num("RAT", 0, 1),
+    rec::num("Cell Count", 1, 1),
+    rec::array("CELL[%d]", 2, 10, 6, IRAT_CELL).with_count(1, 1),
+};
+
+// PHY serving cell DM report (64 bytes).
+constexpr record_field PHY_SERVING_CELL[] = {
+    rec::num("Physical Cell ID", 0, 2),
+    rec::num("EARFCN", 2, 4),
+    rec::num("Band", 6, 1),
+    rec::num("DL Bandwidth", 7, 1),
+    rec::snum("RSRP", 8, 2),
+    rec::snum("RSRQ", 10, 2),
+    rec::snum("RSSI", 12, 2),
+    rec::snum("SINR", 14, 2),
+    rec::snum("TX Power", 16, 2),
+    rec::num("CQI", 18, 1),
+    rec::num("RI", 19, 1),
+    rec::num("DL MCS", 20, 1),
+    rec::num("UL MCS", 21, 1),
+    rec::num("DL Throughput", 22, 4),
+    rec::num("UL Throughput", 26, 4),
+    rec::num("Timing Advance", 30, 2),
+    rec::num("Transmission Mode", 32, 1),
+};
+// PHY neighbour cell DM report (128 bytes): up to ten cells.
+constexpr record_field PHY_NEIGHBOR_CELLS[] = {
+    rec::num("Neighbor Count", 0, 1),
+    rec::array("NEIGHBOR CELL[%d]", 1, NEIGHBOR_CELL_SIZE, 10, NEIGHBOR_CELL).with_count(0, 1),
+};
+
+// CSG cells found (256 bytes), the one in use (16) and the allowed list
+// (256).
+constexpr record_field CSG_CELL[] = {
+    rec::hex_block("PLMN ID", 0, 3),
+    rec::num("CSG ID", 3, 4),
+    rec::num("RAT", 7, 1),
+    rec::snum("Signal Quality", 8, 2),
+    rec::num("In Allowed List", 10, 1),
+    rec::num("status", 11, 1),
+};
+constexpr record_field CSG_LIST[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("CSG Count", 4, 1),
+    rec::array("CSG[%d]", 5, 12, 20, CSG_CELL).with_count(4, 1),
+};
+constexpr record_field CSG_QUERY_SELECTED[] = {
+    rec::snum("Result", 0, 4),
+    rec::hex_block("PLMN ID", 4, 3),
+    rec::num("CSG ID", 7, 4),
+    rec::num("RAT", 11, 1),
+};
+constexpr record_field CSG_ALLOWED[] = {
+    rec::hex_block("PLMN ID", 0, 3),
+    rec::num("CSG ID", 3, 4),
+};
+constexpr record_field CSG_ALLOWED_LIST[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("CSG Count", 4, 1),
+    rec::array("CSG[%d]", 5, 7, 35, CSG_ALLOWED).with_count(4, 1),
+};
+
+// Forbidden tracking areas (64 bytes).
+constexpr record_field FORBIDDEN_TA[] = {
+    rec::hex_block("PLMN ID", 0, 3),
+    rec::num("TAC", 3, 2),
+};
+constexpr record_field FORBIDDEN_TA_LIST[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("TA Count", 4, 1),
+    rec::array("FORBIDDEN TA[%d]", 5, 5, 11, FORBIDDEN_TA).with_count(4, 1),
+};
+
+// ---- Identities and names read from the modem or the SIM ---------------------
+
+// Mobile identity (32 bytes): its type and digits.
+constexpr record_field MOBILE_ID[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("ID Type", 4, 1),
+    rec::num("ID Len", 5, 1),
+    rec::text("Mobile ID", 6, 26).with_count(5, 1),
+};
+// ICCID (24 bytes): its 20 digits.
+constexpr record_field ICCID[] = {rec::snum("Result", 0, 4), rec::text("ICCID", 4, 20)};
+constexpr auto MSISDN = result_text("MSISDN Len", "MSISDN", 43);
+constexpr auto NID = result_text("NID Len", "NID", 27);
+// Operator names of the SIM's OPL and PNN files (256 bytes).
+constexpr record_field OPL_PNN[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("Full Name Len", 4, 1),
+    rec::text("Full Name", 5, 125).with_count(4, 1),
+    rec::num("Short Name Len", 130, 1),
+    rec::text("Short Name", 131, 125).with_count(130, 1),
+};
+// Service provider name (32 bytes): its display condition and name.
+constexpr record_field SPN[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("Display Condition", 4, 1),
+    rec::num("SPN Len", 5, 1),
+    rec::text("SPN", 6, 26).with_count(5, 1),
+};
+// Time zone and time of the network (16 bytes), as the network time
+// indication carries them; the zones in signed quarter hours.
+constexpr record_field TZ[] = {
+    rec::snum("Result", 0, 4),
+    rec::snum("Local Time Zone", 4, 1),
+    rec::num("Daylight Saving Time", 5, 1),
+    rec::num("Year", 6, 1),
+    rec::num("Month", 7, 1),
+    rec::num("Day", 8, 1),
+    rec::num("Hour", 9, 1),
+    rec::num("Minute", 10, 1),
+    rec::num("Second", 11, 1),
+    rec::snum("Timezone", 12, 1),
+};
+// APN name (104 bytes).
+constexpr record_field APN_NAME[] = {rec::snum("Result", 0, 4), rec::text("APN Name", 4, 100)};
+// Indication mask (24 bytes): five 32-bit mask words.
+constexpr record_field INDICATION_MASK[] = {
+    rec::snum("Result", 0, 4),     rec::hex("Indication Mask 1", 4, 4),  rec::hex("Indication Mask 2", 8, 4),
+    rec::hex("Indication Mask 3", 12, 4), rec::hex("Indication Mask 4", 16, 4), rec::hex("Indication Mask 5", 20, 4),
+};
+// GUTI (16 bytes): PLMN, MME group and code, M-TMSI.
+constexpr record_field GUTI[] = {
+    rec::snum("Result", 0, 4),
+    rec::hex_block("PLMN ID", 4, 3),
+    rec::num("MME Group ID", 7, 2),
+    rec::num("MME Code", 9, 1),
+    rec::hex("M-TMSI", 10, 4),
+};
+// NAS configuration (33 bytes): the leaves of the NAS configuration
+// management object (3GPP TS 24.368), then the timers it sets.
+constexpr record_field NAS_CONFIG[] = {
+    rec::snum("Result", 0, 4),
+    rec::num("NAS Signalling Priority", 4, 1),
+    rec::num("NMO I Behaviour", 5, 1),
+    rec::num("Attach With IMSI", 6, 1),
+    rec::num("Minimum Periodic Search Timer", 7, 1),
+    rec::num("Extended Access Barring", 8, 1),
+    rec::num("T3245 Behaviour", 9, 1),
+    rec::num("Override NAS Signalling Low Priority", 10, 1),
+    rec::num("Override Extended Access Barring", 11, 1),
+    rec::num("Fast First Higher Priority PLMN Search", 12, 1),
+    rec::num("EUTRA Disabling Allowed For EMM Cause 15", 13, 1),
+    rec::num("SM Retry Wait Time", 14, 4),
+    rec::num("SM Retry At RAT Change", 18, 1),
+    rec::num("Default DCN ID", 19, 2),
+    rec::num("Exception Data Reporting Allowed", 21, 1),
+    rec::num("T3402 Default", 22, 4),
+    rec::num("T3412 Extended", 26, 4),
+    rec::num("T3324", 30, 2),
+    rec::num("eDRX Cycle", 32, 1),
+};
+// SIB16 (16 bytes): the network's UTC time in 10 ms units, daylight
+// saving, leap seconds and the local offset in quarter hours.
+constexpr record_field SIB16[] = {
+    rec::num("Time Info UTC", 0, 8),
+    rec::num("Day Light Saving Time", 8, 1),
+    rec::snum("Leap Seconds", 9, 1),
+    rec::snum("Local Time Offset", 10, 1),
+};
+
+// ---- Messages the modem relays -----------------------------------------------
+
+// AT command lines (512 and 516 bytes; the extended form names its
+// channel first).
+constexpr record_field AT_COMMAND[] = {
+    rec::num("AT Command Len", 0, 2),
+    rec::text("AT Command", 2, 510).with_count(0, 2),
+};
+constexpr record_field AT_COMMAND_EXT[] = {
+    rec::num("Channel", 0, 4),
+    rec::group(4, AT_COMMAND),
+};
+constexpr auto IMS_CONTROL = typed_data("Control Type", 2, 512, "Data");
+constexpr auto SMS_FROM_DEVICE = typed_data("Message Type", 2, 512, "Data");
+constexpr auto BIP_CONTROL = typed_data("Command Type", 2, 256, "Data");
+constexpr auto LPP_CONTROL = typed_data("Session ID", 4, 256, "LPP Message");
+constexpr auto GNSS_CONTROL_REQ = typed_data("Request Type", 1, 256, "Data");
+constexpr auto GNSS_CONTROL_IND = typed_data("Indication Type", 1, 256, "Data");
+constexpr auto LCS_CONTROL = typed_data("LCS Type", 1, 256, "Data");
+// UICC indication (64 bytes): the indication type (refresh start and end,
+// proactive command, PUK, ...), the slot and the indication's data.
+constexpr record_field UICC_INDICATION[] = {
+    rec::num("Indication Type", 0, 2),
+    rec::num("Slot", 2, 1),
+    rec::num("Data Len", 3, 1),
+    rec::hex_block("Data", 4, 60).with_count(3, 1),
+};
+
+// Broadcast warnings (print_cbs_etws_message_indication, 128 bytes;
+// print_cbs_cmas_message_indication, 256 bytes).
+constexpr record_field CBS_ETWS[] = {
+    rec::num("Serial Number", 0, 2),
+    rec::num("Message ID", 2, 2),
+    rec::num("Warning Type", 4, 2),
+    rec::num("Emergency User Alert", 6, 1),
+    rec::num("Popup", 7, 1),
+    rec::num("Security Info Len", 8, 1),
+    rec::hex_block("Security Info", 9, 50).with_count(8, 1),
+    rec::num("Data Coding Scheme", 59, 1),
+    rec::num("Text Len", 60, 1),
+    rec::text("Warning Text", 61, 67).with_count(60, 1),
+};
+constexpr record_field CBS_CMAS[] = {
+    rec::num("Serial Number", 0, 2),
+    rec::num("Message ID", 2, 2),
+    rec::num("Data Coding Scheme", 4, 1),
+    rec::num("Page Number", 5, 1),
+    rec::num("Total Pages", 6, 1),
+    rec::num("Text Len", 7, 1),
+    rec::text("Alert Text", 8, 248).with_count(7, 1),
+};
+
+// SMS delivered (256 bytes) and sent over IMS (256 bytes).
+constexpr record_field SMS_DELIVER[] = {
+    rec::num("SMS Format", 0, 1),
+    rec::num("Originating Address Len", 1, 1),
+    rec::text("Originating Address", 2, 20).with_count(1, 1),
+    rec::hex_block("Service Centre Time Stamp", 22, 7),
+    rec::num("Data Coding Scheme", 29, 1),
+    rec::num("User Data Len", 30, 1),
+    rec::hex_block("User Data", 31, 225).with_count(30, 1),
+};
+constexpr record_field IMS_SEND_SMS[] = {
+    rec::num("SMS Format", 0, 1),
+    rec::num("Message Reference", 1, 1),
+    rec::num("Destination Address Len", 2, 1),
+    rec::text("Destination Address", 3, 20).with_count(2, 1),
+    rec::num("PDU Len", 23, 1),
+    rec::hex_block("PDU", 24, 232).with_count(23, 1),
+};
+
+// ---- Control families' get answers, radio bearers, test loop -----------------
+
+constexpr auto RRC_CAPABILITY_GET = get_answer("Capability Type");
+constexpr auto RRC_FUNCTION_GET = get_answer("Function Type");
+constexpr auto PHY_FUNCTION_GET = get_answer("Function Type");
+constexpr auto L2_FUNCTION_GET = get_answer("Function Type");
+constexpr auto PLMN_CFG_GET = get_answer("Config Type");
+
+// Radio bearers set up (print_rb_setup_info, 64 bytes): up to nine.
+constexpr record_field RB_INFO[] = {
+    rec::num("RB ID", 0, 1),
+    rec::num("RB Type", 1, 1),
+    rec::num("EPS Bearer ID", 2, 1),
+    rec::num("RLC Mode", 3, 1),
+    rec::num("PDCP SN Size", 4, 1),
+    rec::num("Logical Channel ID", 5, 1),
+    rec::num("QCI", 6, 1),
+};
+constexpr record_field RB_SETUP[] = {
+    rec::num("RB Count", 0, 1),
+    rec::array("RB[%d]", 1, 7, 9, RB_INFO).with_count(0, 1),
+};
+// Test loop mode (print_ue_test_loop_mode_info, 16 bytes): the mode, the
+// mode B timer and up to four loop-back set-ups.
+constexpr record_field LB_SETUP[] = {
+    rec::num("UL PDCP SDU Size", 0, 2),
+    rec::num("DRB ID", 2, 1),
+};
+constexpr record_field UE_TEST_LOOP_MODE[] = {
+    rec::num("Test Loop Mode", 0, 1),
+    rec::num("Mode B Timer", 1, 1),
+    rec::num("LB Setup Count", 2, 1),
+    rec::array("LB SETUP[%d]", 3, 3, 4, LB_SETUP).with_count(2, 1),
+};
+
+// ---- The list ----------------------------------------------------------------
+
+struct layout_row {
+    uint16_t cb_id;
+    record_fields fields;
+};
+
+// By registration order of ind.def.
+constexpr layout_row layout_list[] = {
+    {0, {}},  // power off: the device index alone
+    {5, DETACH_REQUIRED},
+    {7, PDN_CONN_EXT},
+    {11, PLMN_LIST},
+    {12, PLMN_LIST_EXT},
+    {13, PLMN_LIST_EXT2},
+    {14, PLMN_LIST},  // PLMN list indication
+    {15, RESULT},     // PLMN list abort
+    {17, QUERY_SELECTED_PLMN},
+    {18, RESULT},  // suspend
+    {47, EMM_STATUS},
+    {48, CAUSE},  // service loss
+    {49, EMM_CAUSE},
+    {50, ESM_CAUSE},
+    {51, CAUSE},  // RRC disconnected
+    {53, CELL_CHANGE},
+    {20, RESULT},  // offline
+    {22, RESULT},  // PLMN search stop
+    {52, CAUSE},   // RRC connect
+    {23, RESULT},  // contents reset and delete
+    {54, RESULT_CAUSE},  // attach fail status
+    {55, RESULT_CAUSE},  // TAU status
+    {56, REFRESH_TYPE},
+    {59, STATUS},  // UICC no AID deactivate
+    {60, STATUS},  // UICC limited
+    {25, BEARER_RESOURCE},  // allocation and modification
+    {26, BEARER_RESOURCE},  // release
+    {62, AT_COMMAND},
+    {63, AT_COMMAND_EXT},
+    {65, RESULT},  // erase crash log
+    {27, HKADC},
+    {28, MOBILE_ID},
+    {29, ICCID},
+    {30, MSISDN},
+    {31, TEMPERATURE},
+    {32, OPL_PNN},
+    {33, SPN},
+    {167, CAL_TEMPERATURE},
+    {34, NID},
+    {35, TZ},
+    {36, APN_NAME},
+    {37, PLMN_SEARCH_STATUS},
+    {38, INDICATION_MASK},
+    {39, SERVING_CELL_FREQ},
+    {40, PLMN_SEARCH_INTERVAL_INDEX},
+    {70, IMS_CONTROL},
+    {71, SMS_FROM_DEVICE},
+    {74, UICC_INDICATION},
+    {83, RESULT},  // resume
+    {84, RESULT},  // UE mode change
+    {85, RESULT},  // UE support algorithm change
+    {86, UE_SUPPORT_ALGORITHM},
+    {87, RESULT},  // service
+    {88, CAUSE},   // service request reject
+    {93, RESULT},  // PLMN search index change
+    {94, RESULT},  // automatic cell search
+    {96, RESULT},  // indication mask control
+    {97, RESULT},  // RF status report control
+    {98, RESULT},  // debug log control
+    {102, ROHC_STATUS},
+    {103, CAUSE},   // PS deactivate
+    {99, RESULT},   // save EPS NSC NV
+    {100, RESULT},  // RF event control
+    {104, CAUSE},   // service request start
+    {105, CAUSE},   // USIM authentication response error
+    {106, CAUSE},   // RRC connection setup received
+    {107, CAUSE},   // RRC connection reject received
+    {108, RF_MEASURE},  // answer
+    {109, RF_MEASURE},  // report
+    {111, MODE},        // test control loopback
+    {41, SIB1_PMAX},
+    {42, emm_information_tbl},  // EMM information read: the network time record
+    {43, PLMN_SEARCH_MODE},
+    {44, EMM_STATE},
+    {45, TIN},
+    {46, GUTI},
+    {110, RESULT},  // host IP connect
+    {124, CBS_ETWS},
+    {154, CBS_CMAS},
+    {125, SMS_SUBMIT},
+    {126, SMS_DELIVER},
+    {123, BIP_CONTROL},
+    {138, LPP_CONTROL},
+    {139, GNSS_CONTROL_REQ},
+    {140, GNSS_CONTROL_IND},
+    {141, LCS_CONTROL},
+    {117, RRC_CAPABILITY},
+    {118, RRC_CAPABILITY_GET},
+    {180, RESULT},  // PLMN configuration set
+    {181, PLMN_CFG_GET},
+    {119, RRC_FUNCTION},
+    {120, RRC_FUNCTION_GET},
+    {121, TA_VALUE},
+    {122, EMBMS_CONTROL},
+    {142, IMS_SEND_SMS},
+    {143, IMS_SESSION},
+    {145, IRAT_MEAS},  // measurements
+    {146, IRAT_MEAS},  // measurement results
+    {134, MODE},       // background scan mode change
+    {135, MODE},       // LTE background scan mode change
+    {136, BGSCAN_HANDOVER},
+    {149, CSG_LIST},
+    {150, RESULT},  // CSG list abort
+    {151, RESULT},  // CSG select
+    {152, CSG_QUERY_SELECTED},
+    {153, CSG_ALLOWED_LIST},
+    {157, VLT_PACKET},
+    {158, VLT_SIGNAL},
+    {161, SIB16},
+    {160, NAS_CONFIG},
+    {162, RESULT},  // EMM NI reattach
+    {166, T3402_REMAIN},
+    {168, FORBIDDEN_TA_LIST},
+    {163, REATTACH_CONTROL},
+    {164, NTZ_CONTROL},
+    {165, RESULT},  // DM control
+    {169, PHY_FUNCTION},
+    {170, PHY_FUNCTION_GET},
+    {171, RESULT},  // keep camp on after detach
+    {172, CAUSE},   // DHCP server connection device loss
+    {174, RESULT},  // factory reset control
+    {175, RB_SETUP},
+    {176, UE_TEST_LOOP_MODE},
+    {177, NR_CONTROL},
+    {178, SYS_INFO_CHANGE},
+    {179, RESULT},  // 5G additional security control
+    {182, PHY_SERVING_CELL},
+    {183, PHY_NEIGHBOR_CELLS},
+    {184, SCG_STATE},
+    {185, UICC_CHANGE},
+    {187, L2_FUNCTION_GET},
+};
+
+// ---- Checks against ind.def ----------------------------------------------------
+
+// Where a field's bytes end (0 for a line; past every size for a custom
+// field, whose extent no table says).
+constexpr size_t NO_END = SIZE_MAX;
+constexpr size_t fields_end(record_fields fields);
+constexpr size_t field_end(const record_field& f)
+{
+    switch (f.format) {
+    case record_fmt::line:
+        return 0;
+    case record_fmt::custom:
+        return NO_END;
+    case record_fmt::array: {
+        const size_t sub = fields_end(f.sub);
+        if (sub == NO_END)
+            return NO_END;
+        if (f.width == 0)  // a group
+            return f.off + sub;
+        return sub <= f.width ? f.off + f.width * f.max : NO_END;
+    }
+    default:
+        return f.off + f.width;
+    }
+}
+constexpr size_t fields_end(record_fields fields)
+{
+    size_t end = 0;
+    for (const record_field& f : fields) {
+        const size_t e = field_end(f);
+        if (e == NO_END)
+            return NO_END;
+        end = e > end ? e : end;
+    }
+    return end;
+}
+
+// Fields in record order, none overlapping the one before it, nor inside
+// an element or group.
+constexpr bool in_record_order(record_fields fields)
+{
+    size_t at = 0;
+    for (const record_field& f : fields) {
+        if (f.format == record_fmt::line)
+            continue;
+        if (f.off < at || (f.format == record_fmt::array && !in_record_order(f.sub)))
+            return false;
+        at = field_end(f);
+    }
+    return true;
+}
+
+// What ind.def says of each row: its id, whether it only prints (a usual
+// form without a body), and the bytes it forwards when they are fixed.
+struct def_row {
+    uint16_t cb_id;
+    bool print_only;
+    ind_fwd_len fwd;
+};
+constexpr bool no_body(std::nullptr_t) { return true; }
+constexpr bool no_body(ind_body) { return false; }
+#define IND(order, id, name, event, fwd, title, body) def_row{id, no_body(body), fwd},
+#define IND_AGAIN(order, id, name, event, fwd, title, body) def_row{id, false, fwd},
+#define IND_OTHER(order, id, name) def_row{id, false, ind_nothing},
+constexpr def_row def_rows[] = {
+#include "ind/ind.def"
+};
+
+constexpr int layouts_of(uint16_t cb_id)
+{
+    int n = 0;
+    for (const layout_row& l : layout_list)
+        n += l.cb_id == cb_id;
+    return n;
+}
+
+// A print-only row forwards the device index alone or a fixed record: the
+// bytes its layout may take.
+constexpr bool sizes_known()
+{
+    for (const def_row& r : def_rows)
+        if (r.print_only && r.fwd.how != ind_fwd_len::fixed && r.fwd.how != ind_fwd_len::index_only)
+            return false;
+    return true;
+}
+static_assert(sizes_known(), "a print-only row forwards a fixed record or the device index alone");
+
+constexpr bool one_layout_per_print_only_row()
+{
+    size_t print_only = 0;
+    for (const def_row& r : def_rows) {
+        print_only += r.print_only;
+        if (layouts_of(r.cb_id) != (r.print_only ? 1 : 0))
+            return false;
+    }
+    return print_only == std::size(layout_list);
+}
+static_assert(one_layout_per_print_only_row(), "exactly one layout per print-only row, and none for other rows");
+
+constexpr bool layouts_fit()
+{
+    for (const layout_row& l : layout_list)
+        for (const def_row& r : def_rows) {
+            if (r.cb_id != l.cb_id)
+                continue;
+            const size_t room = r.fwd.how == ind_fwd_len::fixed ? r.fwd.bytes : 0;
+            if (!record_tbl_ok(l.fields) || !in_record_order(l.fields) || fields_end(l.fields) > room)
+                return false;
+        }
+    return true;
+}
+static_assert(layouts_fit(), "each layout is printable, in record order and within its row's forward length");
 
 using layout_tbl = std::array<record_fields, LAPI_CB_MAX>;
 
 constexpr layout_tbl make_layouts()
 {
     layout_tbl t{};
-    for (const auto& w : ONE_WORD)
-        t[w.cb_id] = w.fields;
-    for (const auto& w : TWO_WORDS)
-        t[w.cb_id] = w.fields;
+    for (const layout_row& l : layout_list)
+        t[l.cb_id] = l.fields;
     return t;
 }
-
-// One layout per id: no id stands in both lists or twice in one.
-constexpr bool ids_once()
-{
-    std::array<int, LAPI_CB_MAX> seen{};
-    for (const auto& w : ONE_WORD)
-        ++seen[w.cb_id];
-    for (const auto& w : TWO_WORDS)
-        ++seen[w.cb_id];
-    for (int n : seen)
-        if (n > 1)
-            return false;
-    return true;
-}
-static_assert(ids_once(), "one layout per callback id");
 
 constexpr layout_tbl layouts = make_layouts();
 

@@ -1,6 +1,7 @@
-// The record layouts of the indications that only inform: what the common
-// handler shape prints after the title, one labelled line per field in
-// record order. An id without a layout prints its title alone.
+// The record layouts of the indications that only inform (the print-only
+// rows of ind.def): what the common handler shape prints after the title,
+// one labelled line per field in record order. Every print-only row has
+// one, checked at compile time with its fit in the row's forward length.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,8 @@
 
 namespace cnxd {
 
-// The fields of the record of SDK callback `cb_id` (empty when it has no
-// layout here).
+// The fields of the record of SDK callback `cb_id` (empty for a row that is
+// not print-only, and for one whose record is the device index alone).
 record_fields ind_layout(uint16_t cb_id);
 
 }  // namespace cnxd

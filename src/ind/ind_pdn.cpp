@@ -22,6 +22,7 @@
 #include "if_record.h"
 #include "config/admin_pdn_count.h"
 #include "ind/ind_body.h"
+#include "ind/ind_print.h"
 #include "ind/ind_watchdog.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
@@ -34,9 +35,10 @@ namespace {
 
 
 // The head the detach and PDN answers share: a 16-bit result and two
-// 16-bit causes; the PDN answers then carry the default EPS bearer id.
-constexpr size_t RSP_RESULT = 0;
-constexpr size_t RSP_EPS_ID = 6;
+// 16-bit causes; the PDN answers then carry the default EPS bearer id
+// (pdn_rsp_head_tbl).
+constexpr size_t RSP_RESULT = pdn_rsp::RESULT;
+constexpr size_t RSP_EPS_ID = pdn_rsp::EPS_ID;
 
 // The head of the attach answers: results and reason, bearers, data path
 // and IP allocation, then the network identifier with its length.
@@ -57,12 +59,6 @@ constexpr record_field DETACH_TBL[] = {
     rec::num("Deregister Cause1", 2, 2),
     rec::num("Deregister Cause2", 4, 2),
 };
-constexpr record_field PDN_RSP_TBL[] = {
-    rec::num("Result", RSP_RESULT, 2),
-    rec::num("RejectCause1", 2, 2),
-    rec::num("RejectCause2", 4, 2),
-    rec::num("Default EPS ID", RSP_EPS_ID, 2),
-};
 
 // Results of a PDN disconnect answer that close the PDN.
 constexpr uint16_t DISCONNECTED[] = {101, 107, 108, 0xFFFF};
@@ -73,7 +69,7 @@ std::optional<uint16_t> admin_pdn_answer(ind_call& call)
 {
     call.title();
     const auto rec = call.record();
-    record_print(cnxd_srv_send_log, PDN_RSP_TBL, rec);
+    record_print(cnxd_srv_send_log, pdn_rsp_head_tbl, rec);
     if (rec.size() < RSP_EPS_ID + 2 || g_operator != OPERATOR_SPRINT ||
         getApnTypeByDefEPSid(static_cast<uint16_t>(load_be16(rec, RSP_EPS_ID))) != static_cast<int>(APN_TYPE_ADMIN))
         return std::nullopt;
@@ -134,45 +130,6 @@ uint16_t connection_eps_of(std::span<const uint8_t> list, std::string_view ni, u
 
 // ---- Network time ----------------------------------------------------------
 
-// The network time record: two names with their lengths, then the zones
-// and the time, each a byte (the zones signed, in quarter hours).
-constexpr size_t NT_FULL_LEN = 0;
-constexpr size_t NT_FULL_NAME = 1;
-constexpr size_t NT_SHORT_LEN = 256;
-constexpr size_t NT_SHORT_NAME = 257;
-constexpr size_t NT_NAME_SIZE = 255;
-constexpr size_t NT_LOCAL_TZ_FLAG = 512;
-constexpr size_t NT_LOCAL_TZ = 513;
-constexpr size_t NT_UNIVERSAL_TZ_FLAG = 514;
-constexpr size_t NT_YEAR = 515;  // years since 2000
-constexpr size_t NT_MONTH = 516;
-constexpr size_t NT_DAY = 517;
-constexpr size_t NT_HOUR = 518;
-constexpr size_t NT_MINUTE = 519;
-constexpr size_t NT_SECOND = 520;
-constexpr size_t NT_TZ = 521;
-constexpr size_t NT_DST_FLAG = 522;
-constexpr size_t NT_DST = 523;
-
-constexpr record_field NETWORK_TIME_TBL[] = {
-    rec::num("Full Name Len", NT_FULL_LEN, 1),
-    rec::text("Full Name", NT_FULL_NAME, NT_NAME_SIZE).with_count(NT_FULL_LEN, 1),
-    rec::num("Short Name Len", NT_SHORT_LEN, 1),
-    rec::text("Short Name", NT_SHORT_NAME, NT_NAME_SIZE).with_count(NT_SHORT_LEN, 1),
-    rec::num("Local Time Zone Flag", NT_LOCAL_TZ_FLAG, 1),
-    rec::snum("Local Time Zone", NT_LOCAL_TZ, 1),
-    rec::num("Universal Time Zone Flag", NT_UNIVERSAL_TZ_FLAG, 1).with_pad(0, ": "),
-    rec::num("Year", NT_YEAR, 1),
-    rec::num("Month", NT_MONTH, 1),
-    rec::num("Day", NT_DAY, 1),
-    rec::num("Hour", NT_HOUR, 1),
-    rec::num("Minute", NT_MINUTE, 1),
-    rec::num("Second", NT_SECOND, 1),
-    rec::snum("Timezone", NT_TZ, 1),
-    rec::num("Daylight Saving Time Flag", NT_DST_FLAG, 1),
-    rec::num("Daylight Saving Time", NT_DST, 1),
-};
-
 constexpr int SECONDS_PER_QUARTER_HOUR = 900;
 
 int store_number(const char* node, const char* key)
@@ -189,21 +146,21 @@ void set_network_time(std::span<const uint8_t> rec)
     const auto byte = [&](size_t off) { return off < rec.size() ? rec[off] : uint8_t{0}; };
     const auto sbyte = [&](size_t off) { return static_cast<int8_t>(byte(off)); };
     tm t{};
-    t.tm_year = byte(NT_YEAR) + 100;
-    t.tm_mon = byte(NT_MONTH) - 1;
-    t.tm_mday = byte(NT_DAY);
-    t.tm_hour = byte(NT_HOUR);
-    t.tm_min = byte(NT_MINUTE);
-    t.tm_sec = byte(NT_SECOND);
-    t.tm_isdst = byte(NT_DST_FLAG) && byte(NT_DST) ? 1 : 0;
+    t.tm_year = byte(emm_info::YEAR) + 100;
+    t.tm_mon = byte(emm_info::MONTH) - 1;
+    t.tm_mday = byte(emm_info::DAY);
+    t.tm_hour = byte(emm_info::HOUR);
+    t.tm_min = byte(emm_info::MINUTE);
+    t.tm_sec = byte(emm_info::SECOND);
+    t.tm_isdst = byte(emm_info::DST_FLAG) && byte(emm_info::DST) ? 1 : 0;
     time_t when = mktime(&t);
     int zone = 0;
-    if (byte(NT_UNIVERSAL_TZ_FLAG) && sbyte(NT_TZ)) {
-        zone = sbyte(NT_TZ);
+    if (byte(emm_info::UNIVERSAL_TZ_FLAG) && sbyte(emm_info::TZ)) {
+        zone = sbyte(emm_info::TZ);
         when += SECONDS_PER_QUARTER_HOUR * zone;
-    } else if (byte(NT_LOCAL_TZ_FLAG) && sbyte(NT_LOCAL_TZ)) {
-        zone = sbyte(NT_TZ);
-        when += SECONDS_PER_QUARTER_HOUR * sbyte(NT_LOCAL_TZ);
+    } else if (byte(emm_info::LOCAL_TZ_FLAG) && sbyte(emm_info::LOCAL_TZ)) {
+        zone = sbyte(emm_info::TZ);
+        when += SECONDS_PER_QUARTER_HOUR * sbyte(emm_info::LOCAL_TZ);
     }
     char cmd[128];
     std::snprintf(cmd, sizeof cmd, "echo %d > /var/tmp/timezone", zone);
@@ -370,11 +327,11 @@ ind_next ind_body_pdn_disconnect_rqr_indication(ind_call& call)
 ind_next ind_body_emm_information_indication(ind_call& call)
 {
     call.title();
-    record_print(cnxd_srv_send_log, NETWORK_TIME_TBL, call.record());
+    record_print(cnxd_srv_send_log, emm_information_tbl, call.record());
     if (store_number("config system_time", "ENABLE") == 1) {
         cnxd_srv_send_log("SYSTEM TIME Enable\n");
         ind_watchdog_stop();
-        if (call.record().size() > NT_YEAR && call.record()[NT_YEAR] != 0)
+        if (call.record().size() > emm_info::YEAR && call.record()[emm_info::YEAR] != 0)
             set_network_time(call.record());
         ind_watchdog_start();
     }

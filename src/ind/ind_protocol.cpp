@@ -244,7 +244,7 @@ ind_next ind_body_get_protocol_info_response(ind_call& call)
     if (type < protocol_info_printer_tbl.size() && protocol_info_printer_tbl[type])
         protocol_info_printer_tbl[type](dev, data);
     else
-        cm_printf(CM_ERR, "[%-25s] Unknown protocol info type : %d\n", __func__, type);
+        cm_printf(CM_ERR, "[%-25s] Unknown protocol info type : %d\n", call.row().name, type);
     return ind_next::forward;
 }
 

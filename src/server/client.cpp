@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/capture.h"
 #include "base/fd.h"
 #include "base/ipc.h"
 #include "base/path.h"
@@ -130,6 +131,8 @@ void send_open_rsp(int sock, const sockaddr_un& to, socklen_t to_len, uint8_t in
                              reinterpret_cast<const sockaddr*>(&to), to_len);
     if (n < 0)
         sdk_log(7, "[SERVER] sendto error %d", static_cast<int>(n));
+    else
+        capture({.kind = capture_kind::frame_out, .index = index, .bytes = rsp});
 }
 
 // Steps 7 to 14 of the handshake for a taken record. On failure everything
@@ -310,6 +313,7 @@ int cnxd_srv_accept(eloop_sock* s)
                                reinterpret_cast<sockaddr*>(&peer), &peer_len);
     if (n < 0)
         return 0;
+    capture({.kind = capture_kind::frame_in, .index = CLIENT_FREE, .bytes = {buf, static_cast<size_t>(n)}});
     const auto frame = hci_decode({buf, static_cast<size_t>(n)});
     if (!frame || frame->id != HCI_API_OPEN) {
         sdk_log(3, "Not a SDK API OPEN request");
@@ -378,6 +382,10 @@ int cnxd_srv_recv(eloop_sock* s)
         cnxd_srv_req_disconnect(client, HciFrame{});
         return -1;
     }
+    capture({.kind = capture_kind::frame_in,
+             .index = static_cast<uint16_t>(index),
+             .a = client->identity,
+             .bytes = {buf, static_cast<size_t>(n)}});
     const auto frame = hci_decode({buf, static_cast<size_t>(n)});
     if (!frame) {
         // Fewer bytes than a header: no id to dispatch on.

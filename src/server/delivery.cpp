@@ -12,7 +12,9 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <vector>
 
+#include "base/capture.h"
 #include "ltesdk.h"
 
 namespace cnxd {
@@ -22,6 +24,24 @@ std::atomic<uint32_t> g_is_qlog_to_pc{0};
 std::atomic<uint32_t> cnxd_dm_client_mask;
 
 namespace {
+
+void capture_frame_out(const cnxd_client_rec& c, std::span<const uint8_t> frame)
+{
+    capture({.kind = capture_kind::frame_out, .index = c.idx, .a = c.identity, .bytes = frame});
+}
+
+// A frame sent in pieces is captured whole; only a running capture pays
+// for the copy.
+void capture_frame_out(const cnxd_client_rec& c, std::span<const iovec> pieces)
+{
+    if (!capture_active())
+        return;
+    std::vector<uint8_t> frame;
+    for (const iovec& p : pieces)
+        frame.insert(frame.end(), static_cast<const uint8_t*>(p.iov_base),
+                     static_cast<const uint8_t*>(p.iov_base) + p.iov_len);
+    capture_frame_out(c, frame);
+}
 
 constexpr uint16_t EVENT_DM_REPORT = 184;
 constexpr size_t LOG_FRAME_SIZE = 2080;
@@ -95,8 +115,10 @@ void write_frame(Lock& lock, cnxd_client_rec* client, std::span<const uint8_t> f
                 sdk_log(4, "[DEVICE] client %d (id=%d)return time was too long(%ldms)",
                         client->idx, static_cast<int>(client->identity), static_cast<long>(ms));
         }
-        if (n >= 0)
+        if (n >= 0) {
+            capture_frame_out(*client, frame);
             return;
+        }
         if (err == EAGAIN || err == EWOULDBLOCK) {
             ++*retries;
             sdk_log(5, "id=%u%s (id=%d) retry to write retry_nr=%u", client->idx, sep,
@@ -240,8 +262,10 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
             const int err = errno;
             if (trace)
                 do_dio_printf("-%s writev ret=%d(%d)\n", self, static_cast<int>(n), n < 0 ? err : 0);
-            if (n >= 0)
+            if (n >= 0) {
+                capture_frame_out(c, {pieces, static_cast<size_t>(count)});
                 break;
+            }
             if (err == EAGAIN || err == EWOULDBLOCK) {
                 ++retries;
                 sdk_log(5, "id=%u retry to writev retry_nr=%u", i, retries);

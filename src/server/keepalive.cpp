@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/capture.h"
 #include "base/shell.h"
 #include "config/confdb_access.h"
 #include "core/timer.h"
@@ -69,6 +70,11 @@ ProbeResult probe(cnxd_client_rec& c, const iovec& piece)
     msg.msg_iovlen = 1;
     if (sendmsg(fd, &msg, MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
         r.err = errno;
+    else
+        capture({.kind = capture_kind::frame_out,
+                 .index = c.idx,
+                 .a = c.identity,
+                 .bytes = {static_cast<const uint8_t*>(piece.iov_base), piece.iov_len}});
     ++c.ka_miss;
     return r;
 }

@@ -106,7 +106,8 @@ void serve_line(std::span<char> buf, size_t n)
     const size_t start =
         std::find_if(buf.begin(), buf.begin() + end, [](char c) { return c != ' '; }) - buf.begin();
     // From the first character that is not a space, with the newline.
-    cmd_offer_line(std::string_view(buf.data() + start, end + 1 - start));
+    cmd_offer_line(std::string_view(buf.data() + start, end + 1 - start), console_length::with_nul, nullptr,
+                   capture_source::tcp);
 }
 
 void socket_receiver(Receiver* self)

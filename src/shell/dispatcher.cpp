@@ -127,8 +127,10 @@ int do_cmd(char* line)
     return e->handler ? result : 0;
 }
 
-int cmd_offer_line(std::string_view line, console_length length, void (*before_send)(std::string_view line))
+int cmd_offer_line(std::string_view line, console_length length, void (*before_send)(std::string_view line),
+                   capture_source source)
 {
+    capture({.kind = capture_kind::shell_line, .source = source, .bytes = capture_text(line)});
     std::string cut(line);
     if (do_cmd(cut.data()) != 0)
         return 1;

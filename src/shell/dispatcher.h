@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/capture.h"
+
 namespace cnxd {
 
 // Most tokens one line may have; a line with more counts as empty.
@@ -47,7 +49,9 @@ enum class console_length {
 // daemon does not take it, calls `before_send` (when given) with the line and
 // sends the line unchanged to the modem's console. Returns do_cmd's result:
 // 1 taken, 0 sent on.
+// `source` names the entry point in a capture.
 int cmd_offer_line(std::string_view line, console_length length = console_length::with_nul,
-                   void (*before_send)(std::string_view line) = nullptr);
+                   void (*before_send)(std::string_view line) = nullptr,
+                   capture_source source = capture_source::none);
 
 }  // namespace cnxd

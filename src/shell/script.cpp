@@ -124,7 +124,7 @@ void run_init_line(std::string_view line)
         std::this_thread::sleep_for(std::chrono::seconds(std::max(seconds, 0)));
         return;
     }
-    cmd_offer_line(line);
+    cmd_offer_line(line, console_length::with_nul, nullptr, capture_source::script);
 }
 
 }  // namespace
@@ -163,7 +163,7 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
     std::array<char, DM_LINE_MAX + 1> buf;
     while (read_dm_line(f.get(), buf)) {
         const char* line = buf.data() + std::strspn(buf.data(), " ");
-        if (cmd_offer_line(line, console_length::with_nul, announce) == 0 && delay_us != 0)
+        if (cmd_offer_line(line, console_length::with_nul, announce, capture_source::script) == 0 && delay_us != 0)
             std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
     }
 

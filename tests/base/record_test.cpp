@@ -3,30 +3,17 @@
 // interface indication tests).
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "base/record.h"
+#include "base/record_text.h"
 
 namespace cnxd {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::string_literals;
-
-std::string printed;
-int capture(const char* fmt, ...)
-{
-    char buf[512];
-    va_list ap;
-    va_start(ap, fmt);
-    const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    printed.append(buf, static_cast<size_t>(n));
-    return n;
-}
 
 constexpr const char* BANDWIDTH[] = {"1.4MHz", "3MHz", "5MHz", "10MHz"};
 constexpr record_field CELL[] = {rec::snum("\tCELL_%d", 0, 2).with_sep(": ")};
@@ -95,9 +82,7 @@ const row rows[] = {
 TEST(RecordPrint, PrintsEachRowAsExpected)
 {
     for (const row& r : rows) {
-        printed.clear();
-        record_print(capture, r.fields, r.bytes);
-        EXPECT_EQ(r.expect, printed) << r.what;
+        EXPECT_EQ(r.expect, test::record_text(r.fields, r.bytes)) << r.what;
     }
 }
 

@@ -19,7 +19,6 @@
 #include "ind/expected.h"
 #include "ind/ind.h"
 #include "dm/log_paths.h"
-#include "ind/ind_layout.h"
 #include "ind/ind_print.h"
 #include "ltesim.h"
 #include "modem/bringup.h"
@@ -209,38 +208,6 @@ TEST_F(Handlers, CrashLogAndDebugPrintForwardOnlyWhatLiesInsideTheirRecord)
     run("ind_debug_print_to_host", Bytes(8, 0));
     EXPECT_TRUE(frames.empty());
     EXPECT_TRUE(logged("open fail /var/lte/dev_crash_log/dbg.log\n")) << log;
-}
-
-// A handler with a layout prints one labelled line per field after its
-// title, each read big-endian from its place; the layout covers exactly
-// the record it forwards.
-TEST_F(Handlers, InformingRecordsPrintEveryFieldOfTheirLayout)
-{
-    int with_layout = 0;
-    for (const ind_row& row : ind_callback_tbl) {
-        const record_fields fields = ind_layout(row.cb_id);
-        if (fields.empty())
-            continue;
-        ++with_layout;
-        EXPECT_EQ(nullptr, row.body) << row.name << ": a body prints for itself";
-        ASSERT_EQ(ind_fwd_len::fixed, row.fwd.how) << row.name;
-        ASSERT_EQ(fields.size() * 4, row.fwd.bytes) << row.name << ": 32-bit words, the whole record";
-        Bytes rec(row.fwd.bytes);
-        std::string want = std::string("\n") + row.title + "(DEV_IDX(1))\n";
-        for (size_t i = 0; i < fields.size(); ++i) {
-            const int32_t value = i == 0 ? 1 : -70000;
-            store_be32(&rec[fields[i].off], static_cast<uint32_t>(value));
-            want += std::string(fields[i].label) + " : " + std::to_string(value) + "\n";
-        }
-        // The handler sends on this thread: what it sent is there already.
-        std::get<LAPI_CALLBACK>(row.handler)(DEV, rec.data(), static_cast<uint32_t>(rec.size()));
-        std::string printed;
-        for (const Bytes& f : drain(listener.get(), HCI_LOG_ID, 5))
-            printed.append(f.begin() + 4, f.end());
-        EXPECT_NE(std::string::npos, printed.find(want)) << row.name << ": " << printed;
-        drain(subscriber.get(), HCI_SDK_CALLBACK_ID, 5);
-    }
-    EXPECT_EQ(76, with_layout);
 }
 
 TEST_F(Handlers, ByteDumpsAtSixteenAndSeventeenBytes)

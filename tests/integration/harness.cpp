@@ -308,9 +308,20 @@ std::optional<uint8_t> RawClient::open(std::optional<std::pair<uint32_t, uint32_
     }
 }
 
+std::string RawClient::daemon_side() const
+{
+    return root_.path("/var/tmp/cnxd-client-" + std::to_string(index_));
+}
+
 bool RawClient::send(const Bytes& datagram) const
 {
-    return send_dgram(fd_, root_.path("/var/tmp/cnxd-client-" + std::to_string(index_)), datagram);
+    return send_dgram(fd_, daemon_side(), datagram);
+}
+
+bool RawClient::connect_to_daemon() const
+{
+    const sockaddr_un a = unix_addr(daemon_side());
+    return index_ >= 0 && connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
 
 std::optional<Bytes> RawClient::recv(std::chrono::milliseconds bound) const
@@ -427,7 +438,7 @@ bool LtesimClient::wait_online(std::chrono::milliseconds bound)
 
 LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
 {
-    open_ = client_.open().has_value();
+    open_ = client_.open().has_value() && client_.connect_to_daemon();
     client_.set_word(0, 1);
     if (events)
         client_.subscribe_all();

@@ -114,6 +114,12 @@ public:
     std::optional<uint8_t> open(std::optional<std::pair<uint32_t, uint32_t>> id_pid = {{0, 0}},
                                 std::chrono::milliseconds bound = 5s);
     bool send(const Bytes& datagram) const;  // to its daemon-side socket, after open
+    // Connects its socket to its daemon-side socket, after open: it then
+    // takes datagrams from that socket only, and the kernel no longer holds
+    // the daemon to the receive queue's few datagrams (net.unix.
+    // max_dgram_qlen, which does not bind a socket's own peer), so a burst
+    // of frames does not stall the daemon's once-a-second write retries.
+    bool connect_to_daemon() const;
     std::optional<Bytes> recv(std::chrono::milliseconds bound = 2s) const;
     int ipc_key() const { return root_.ipc_key(index_); }
 
@@ -130,6 +136,8 @@ public:
                                        std::chrono::milliseconds bound = 5s);
 
 private:
+    std::string daemon_side() const;  // the daemon's socket for this client
+
     const Sysroot& root_;
     std::string path_;
     int fd_ = -1;
@@ -145,9 +153,10 @@ Bytes api_frame(uint16_t cmd, uint32_t dev, const Bytes& data = {});
 Bytes relay_frame(uint32_t target, bool broadcast, const Bytes& inner);
 
 // The clients' log channel as a listening client gets it: a raw client
-// with its receive word set, whose HCI_LOG texts a thread of its own
-// collects from the start on; with `events`, subscribed to every event
-// too, whose codes it collects in order.
+// with its receive word set, connected to its daemon-side socket (so that
+// hundreds of log lines in a row never fill its queue), whose HCI_LOG
+// texts a thread of its own collects from the start on; with `events`,
+// subscribed to every event too, whose codes it collects in order.
 class LogTail {
 public:
     explicit LogTail(const Sysroot& root, bool events = false);

@@ -58,6 +58,7 @@ const Case cases[] = {
      {"APN INDEX : 1\n", "ENABLED : 1\n", "PDN LABEL : lte\n", "NI LEN: 8\n", "APN NI : internet\n", "INCAT TIMER : 300\n"},
      ""},
     {"failed answer", 91, "00030007", {"\nGET PROTOCOL INFO ERROR RESULT : 3 (TYPE 7/DEV1)\n"}, ""},
+    {"unknown type", 91, "0000000c", {"[ind_get_protocol_info_response] Unknown protocol info type : 12\n"}, ""},
     {"set answer", 92, "0002000003", {"Protocol info type : 2\n", "Result : 0\n", "INDEX : 3\n"}, ""},
     {"timer", 95, "0000000300000002", {"TimerID : T3402\n", "TimerStatus : EXPIRE\n"}, ""},
     {"unknown timer", 95, "0000000900000000", {"TimerID : Unknown(00000009)\n"}, ""},

@@ -1,0 +1,1 @@
+// The precompiled GoogleTest headers are built from this empty file.
