@@ -23,6 +23,7 @@
 #include "ltesdk.h"
 #include "modem/bringup.h"
 #include "shell/auto_test.h"
+#include "shell/cmd_x.h"
 #include "shell/dispatcher.h"
 #include "shell/log_direction.h"
 
@@ -253,6 +254,7 @@ void cmd_shell_start()
     wake_rd.reset(fds[0]);
     wake_wr.reset(fds[1]);
     stopping = false;
+    x_run_open();
     try {
         listener = std::thread(socket_interface_func);
     } catch (const std::system_error&) {
@@ -263,6 +265,7 @@ void cmd_shell_start()
 void cmd_shell_stop()
 {
     auto_test_stop();
+    x_run_close();
     if (!listener.joinable())
         return;
     stopping = true;

@@ -10,6 +10,7 @@
 #include "shell/cmd_help.h"
 #include "shell/cmd_handlers.h"
 #include "shell/cmd_request.h"
+#include "shell/cmd_x.h"
 #include "shell/dispatcher.h"
 #include "shell/script.h"
 
@@ -33,8 +34,9 @@ constexpr uint8_t CSG_SET_LIST[] = {1, 1, 4, 1, 1, 4};
 // group. Which group a command belongs to is ours to choose: the modem-side
 // reads of identities and counters are device information, controls of the
 // radio and data path are PS control, and the daemon's own switches, tools
-// and tests are ETC. A null handler marks a command whose handler is not
-// written yet: its lines reach the modem's console as any unknown line.
+// and tests are ETC. A null handler would mark a command whose handler is
+// not written yet (every row has one now): its lines would reach the
+// modem's console as any unknown line.
 // Request commands go on with their columns: handler name, token range,
 // builder, wrapper, usage text and, without a builder, packed widths.
 constexpr cmd_entry cmd_rows[] = {
@@ -383,7 +385,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"test", cmd_auto_test, 119, G::etc, "Auto Test"},
     {"senddmfile", cmd_send_dm_file, 120, G::etc, "Send DM Command File"},
     // Diagnostics tool.
-    {"x", nullptr, 121, G::etc, "Diagnostics Tool"},
+    {"x", cmd_x, 121, G::etc, "Diagnostics Tool"},
 };
 
 constexpr bool words_and_ids_unique()

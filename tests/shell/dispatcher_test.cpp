@@ -84,7 +84,7 @@ TEST_F(Dispatcher, WhatIsTakenAndWhatItPrints)
         {"cnxdf 200", 1, bad_index},
         {"cnxdf -1", 1, bad_index},
         {"gdi 200", 1, bad_index},
-        {"x 200", 0, bad_index},  // a word without a handler still goes on
+        {"x 200", 1, bad_index},  // a sub-command word that reads as a number is a device index
         {"host_dump 200", 1, ""},   // an address, not a device
     };
     logs();
