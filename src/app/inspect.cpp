@@ -101,7 +101,7 @@ private:
     bool first_ = true;
 };
 
-void client_json(Json& j, cnxd_client_rec& c, int64_t now)
+void client_json(Json& j, cnxd_client_rec& c, uint32_t now)
 {
     client_stats& s = c.stats;
     j.open('{').num("index", c.idx).num("identity", c.identity).num("pid", c.pid);
@@ -117,13 +117,13 @@ void client_json(Json& j, cnxd_client_rec& c, int64_t now)
     if (const int32_t cmd = s.in_flight; cmd >= 0) {
         const char* name = api_cmd_name(static_cast<uint16_t>(cmd));
         j.open('{', "in_flight").num("command", cmd).str("name", name ? name : "");
-        j.num("ms", (now - s.in_flight_since) / 1000).close('}');
+        j.num("ms", static_cast<uint32_t>(now - s.in_flight_since)).close('}');
     } else {
         j.null("in_flight");
     }
     j.num("p50_us", s.percentile(50)).num("p99_us", s.percentile(99));
-    if (const int64_t at = s.keepalive_answer; at != 0)
-        j.num("keepalive_answer_ms_ago", (now - at) / 1000);
+    if (const uint32_t at = s.keepalive_answer; at != 0)
+        j.num("keepalive_answer_ms_ago", static_cast<uint32_t>(now - at));
     else
         j.null("keepalive_answer_ms_ago");
     j.num("keepalive_misses", c.ka_miss).num("send_retries", s.send_retries).num("send_drops", s.send_drops);
@@ -233,7 +233,7 @@ Server server;
 std::string inspect_document()
 {
     Json j;
-    const int64_t now = monotonic_us();
+    const uint32_t now = monotonic_ms();
     j.open('{').open('[', "clients");
     for (cnxd_client_rec& c : cnxd_client)
         if (c.connected())

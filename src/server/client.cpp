@@ -292,6 +292,12 @@ int64_t monotonic_us()
     return int64_t{ts.tv_sec} * 1000000 + ts.tv_nsec / 1000;
 }
 
+uint32_t monotonic_ms()
+{
+    const auto ms = static_cast<uint32_t>(monotonic_us() / 1000);
+    return ms ? ms : 1;
+}
+
 void client_stats::reset()
 {
     served = 0;
@@ -305,13 +311,14 @@ void client_stats::reset()
 
 void client_stats::begin(uint16_t cmd)
 {
-    in_flight_since = monotonic_us();
+    started_us = monotonic_us();
+    in_flight_since = monotonic_ms();
     in_flight = cmd;
 }
 
 void client_stats::end()
 {
-    const auto took = static_cast<uint32_t>(monotonic_us() - in_flight_since);
+    const auto took = static_cast<uint32_t>(monotonic_us() - started_us);
     in_flight = -1;
     ++served;
     std::lock_guard hold(times_lock);

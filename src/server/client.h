@@ -34,13 +34,16 @@ constexpr const char* CNXD_INSPECT_PATH = "/var/tmp/cnxd-inspect";
 // has closed or removed (whose number may already be reused).
 // How a client has been served, for the inspection socket: written where the
 // client is served (main thread, delivery and keep-alive), read on the
-// inspection thread. Times on the monotonic clock, in microseconds.
+// inspection thread. Times the inspection reads are milliseconds of the
+// monotonic clock in 32 bits (the target has no 64-bit atomics): ages
+// are their differences, right for anything under 49 days.
 struct client_stats {
     static constexpr size_t KEPT = 1000;  // service times kept for the percentiles
     std::atomic<uint32_t> served = 0;
     std::atomic<int32_t> in_flight = -1;  // the API command being served, -1 none
-    std::atomic<int64_t> in_flight_since = 0;
-    std::atomic<int64_t> keepalive_answer = 0;  // the last answer, 0 none yet
+    std::atomic<uint32_t> in_flight_since = 0;   // ms
+    std::atomic<uint32_t> keepalive_answer = 0;  // ms of the last answer, 0 none yet
+    int64_t started_us = 0;  // of the request being served; main thread only
     std::atomic<uint32_t> send_retries = 0;     // writes retried on a full socket
     std::atomic<uint32_t> send_drops = 0;       // frames that failed otherwise
     std::mutex times_lock;
@@ -54,6 +57,8 @@ struct client_stats {
     uint32_t percentile(unsigned p);
 };
 int64_t monotonic_us();
+// The monotonic clock in milliseconds, in 32 bits and never 0.
+uint32_t monotonic_ms();
 
 struct cnxd_client_rec {
     uint8_t idx = CLIENT_FREE;  // own index while taken, CLIENT_FREE when free

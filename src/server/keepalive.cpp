@@ -121,7 +121,7 @@ int cnxd_keep_alive_rsp(cnxd_client_rec* client, const HciFrame&)
     std::lock_guard rec(client->lock);
     if (client->taken()) {
         client->ka_miss = 0;
-        client->stats.keepalive_answer = monotonic_us();
+        client->stats.keepalive_answer = monotonic_ms();
     }
     return 0;
 }
