@@ -214,6 +214,57 @@ struct Handshake {
     }
 };
 
+// Whether the peer of a connected client socket has closed its own socket
+// (its process exited or was killed without a close request): connecting
+// again to the address the socket is connected to is refused then. A
+// closed peer is otherwise noticed only by a send, and a client that gets
+// no frames (no receive word, no subscription) is sent nothing. A peer
+// whose file is gone, or whose address cannot be read, counts as there.
+bool has_free_record()
+{
+    std::lock_guard guard(cnxd_client_lock);
+    for (const cnxd_client_rec& c : cnxd_client)
+        if (c.idx == CLIENT_FREE && !c.esock.used)
+            return true;
+    return false;
+}
+
+// A socket whose send found the peer closed has lost it (getpeername
+// reports ENOTCONN) already.
+bool peer_closed(int fd)
+{
+    sockaddr_un peer{};
+    socklen_t len = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) < 0)
+        return errno == ENOTCONN;
+    if (len <= offsetof(sockaddr_un, sun_path))
+        return false;
+    return connect(fd, reinterpret_cast<const sockaddr*>(&peer), len) < 0 && errno == ECONNREFUSED;
+}
+
+// With every record taken, releases those whose peer has closed, so that
+// clients that died without a close request cannot fill the table for
+// good. Runs in the loop's handler walk: the releases drop. Returns how
+// many were released.
+int reclaim_closed_peers()
+{
+    std::array<cnxd_client_rec*, CNXD_MAX_CLIENTS> closed{};
+    size_t count = 0;
+    {
+        std::lock_guard guard(cnxd_client_lock);
+        for (cnxd_client_rec& c : cnxd_client) {
+            std::lock_guard rec(c.lock);
+            if (c.connected() && c.esock.sock >= 0 && peer_closed(c.esock.sock))
+                closed[count++] = &c;
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        sdk_log(4, "[DEVICE] client %d seems detached", closed[i]->idx);
+        cnxd_srv_drop_client(closed[i]);
+    }
+    return static_cast<int>(count);
+}
+
 __attribute__((format(printf, 2, 3))) void add_line(std::vector<std::string>& lines, const char* fmt, ...)
 {
     char text[128];
@@ -301,7 +352,9 @@ cnxd_client_rec* cnxd_srv_alloc_client()
     return found < 0 ? nullptr : &cnxd_client[found];
 }
 
-int cnxd_srv_accept(eloop_sock* s)
+namespace {
+
+void accept_one(eloop_sock* s)
 {
     uint8_t buf[HCI_MAX_FRAME];
     sockaddr_un peer{};
@@ -309,11 +362,11 @@ int cnxd_srv_accept(eloop_sock* s)
     const ssize_t n = recvfrom(s->sock, buf, sizeof buf, MSG_DONTWAIT,
                                reinterpret_cast<sockaddr*>(&peer), &peer_len);
     if (n < 0)
-        return 0;
+        return;
     const auto frame = hci_decode({buf, static_cast<size_t>(n)});
     if (!frame || frame->id != HCI_API_OPEN) {
         sdk_log(3, "Not a SDK API OPEN request");
-        return 0;
+        return;
     }
     // An announced identity and pid are read only as far as they arrived.
     uint32_t identity = 0;
@@ -333,15 +386,27 @@ int cnxd_srv_accept(eloop_sock* s)
         Handshake hs{client, identity, pid, peer, peer_len};
         if (hs.run(&send_answer)) {
             sdk_log(7, "[SERVER] assigns client index %d, pid(%d)", answer, static_cast<int>(pid));
-            return 0;
+            return;
         }
         // A failed handshake gives its record back, so that no slot leaks.
         return_record(client);
         if (!send_answer)
-            return 0;
+            return;
     }
     sdk_log(3, "[SERVER] fails serving connection request");
     send_open_rsp(s->sock, peer, peer_len, answer);
+}
+
+}  // namespace
+
+int cnxd_srv_accept(eloop_sock* s)
+{
+    accept_one(s);
+    // A released record is handed out again once the loop's sweep has
+    // unlinked it, so the table is kept from filling up with clients that
+    // died without a close request before the next request comes.
+    if (!has_free_record())
+        reclaim_closed_peers();
     return 0;
 }
 
@@ -452,6 +517,19 @@ void cnxd_srv_drop_client(cnxd_client_rec* client)
         return;
     release_locked(client);
     client->esock.active = 0;
+}
+
+bool cnxd_srv_release_if_peer_closed(cnxd_client_rec* client)
+{
+    {
+        std::lock_guard guard(cnxd_client_lock);
+        std::lock_guard rec(client->lock);
+        if (!client->connected() || client->esock.sock < 0 || !peer_closed(client->esock.sock))
+            return false;
+    }
+    sdk_log(4, "[DEVICE] client %d seems detached", client->idx);
+    cnxd_srv_free_client(client);
+    return true;
 }
 
 void cnxd_srv_deinit()

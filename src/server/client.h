@@ -80,6 +80,10 @@ cnxd_client_rec* cnxd_srv_alloc_client();
 // unlinked it.
 void cnxd_srv_free_client(cnxd_client_rec* client);
 void cnxd_srv_drop_client(cnxd_client_rec* client);
+// Releases a connected record whose peer has closed its socket (a client
+// that exited without a close request), from any thread but the loop's
+// walk; true when it did.
+bool cnxd_srv_release_if_peer_closed(cnxd_client_rec* client);
 void cnxd_srv_deinit();
 int cnxd_srv_req_disconnect(cnxd_client_rec* client, const HciFrame& frame);
 int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame);

@@ -1,9 +1,11 @@
 #include "server/delivery.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/env.h"
 #include "ltesdk.h"
 
 namespace cnxd {
@@ -52,10 +55,40 @@ void wait_while_stuck(const char* who)
     }
 }
 
-// Releases a vanished client with the table lock released around it.
-void release_gone(Lock& lock, cnxd_client_rec* client, int mode)
+// How long one frame waits on a full client socket (CNXD_FULL_WAIT_MS
+// overrides). Then the client counts as one that stopped reading and is
+// released like a vanished one: a client that, not reading, is itself
+// blocked sending to us would otherwise hold every sender, and through the
+// table lock the event loop that is to read it, forever.
+constexpr int FULL_WAIT_DEFAULT_MS = 10000;
+constexpr int FULL_RETRY_MS = 1000;
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point full_wait_deadline()
 {
-    sdk_log(4, "[DEVICE] client %d seems detached", client->idx);
+    return Clock::now() + std::chrono::milliseconds(env_millis("CNXD_FULL_WAIT_MS", FULL_WAIT_DEFAULT_MS));
+}
+
+// One retry's wait on the full socket `fd`: until it has room again (its
+// reader took a datagram), a second at most, within the frame's bound;
+// false once the bound has passed. A reader that is only slower than us
+// for a moment costs that moment, not a second.
+bool wait_for_room(int fd, Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0)
+        return false;
+    pollfd p{fd, POLLOUT, 0};
+    poll(&p, 1, static_cast<int>(std::min<long>(left, FULL_RETRY_MS)));
+    return true;
+}
+
+// Releases a vanished client (or one that stopped reading) with the table
+// lock released around it.
+void release_gone(Lock& lock, cnxd_client_rec* client, int mode, const char* why = "seems detached")
+{
+    sdk_log(4, "[DEVICE] client %d %s", client->idx, why);
     lock.unlock();
     if (mode == SEND_MODE_DROP)
         cnxd_srv_drop_client(client);
@@ -74,15 +107,17 @@ std::span<const uint8_t> whole_frame(std::span<const uint8_t> frame)
     return frame.first(len < frame.size() ? len : frame.size());
 }
 
-// The common write step: retries once a second while the socket is full,
-// with no bound and with the table lock held (a client must not lose
-// frames; a full client holds up every sender), and releases a client whose
-// peer is gone.
+// The common write step: while the socket is full, retries whenever it has
+// room again (a second at most between tries), with the table lock held (a
+// client must not lose frames; a full client holds up every sender), up to
+// the bound of full_wait_deadline, and releases a client whose peer is gone
+// or that stopped reading.
 void write_frame(Lock& lock, cnxd_client_rec* client, std::span<const uint8_t> frame,
                  unsigned* retries, bool single, int mode)
 {
     const char* tag = single ? " cnxd_srv_send_hci" : "cnxd_srv_notify_hci";
     const char* sep = single ? " -" : "";
+    Clock::time_point deadline{};  // set when the socket is first found full
     for (;;) {
         const auto start = std::chrono::steady_clock::now();
         const ssize_t n = send(client->esock.sock, frame.data(), frame.size(), MSG_NOSIGNAL);
@@ -102,8 +137,12 @@ void write_frame(Lock& lock, cnxd_client_rec* client, std::span<const uint8_t> f
             sdk_log(5, "id=%u%s (id=%d) retry to write retry_nr=%u", client->idx, sep,
                     static_cast<int>(client->identity), *retries);
             // The lock stays held: every other sender waits behind a full client.
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            continue;
+            if (deadline == Clock::time_point{})
+                deadline = full_wait_deadline();
+            if (wait_for_room(client->esock.sock, deadline))
+                continue;
+            release_gone(lock, client, mode, "stopped reading");
+            return;
         }
         sdk_log(5, "%s : id=%u%s (id=%d) retry to write retry_nr=%u %s(%u)", tag, client->idx, sep,
                 static_cast<int>(client->identity), *retries, std::strerror(err),
@@ -232,6 +271,7 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
             if (cnxd_api_flags & 2)
                 std::printf("Send DM Id (%d), mask (0x%08x)\n", i, cnxd_dm_client_mask.load());
         }
+        Clock::time_point deadline{};
         for (;;) {
             if (trace)
                 do_dio_printf("+%s writev i=%d evt=%u id=%u ci=0x%x sk=%u\n", self, i, event, c.idx,
@@ -247,8 +287,12 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
                 sdk_log(5, "id=%u retry to writev retry_nr=%u", i, retries);
                 if (trace)
                     do_dio_printf("%s retry=%u \n", self, retries);
-                std::this_thread::sleep_for(std::chrono::seconds(1));
-                continue;
+                if (deadline == Clock::time_point{})
+                    deadline = full_wait_deadline();
+                if (wait_for_room(c.esock.sock, deadline))
+                    continue;
+                release_gone(lock, &c, SEND_MODE_FREE, "stopped reading");
+                break;
             }
             sdk_log(5, "id=%u retry to writev retry_nr=%u %s(%u)", i, retries, std::strerror(err),
                     static_cast<unsigned>(err));

@@ -93,6 +93,10 @@ void cnxd_keep_alive_timer_fn(uint32_t)
         if (r.err)
             sdk_log(3, "client(%d,0x%08x) %s %s(%u)", r.idx, r.identity, "cnxd_keep_alive_timer_fn",
                     std::strerror(r.err), static_cast<unsigned>(r.err));
+        // A probe that found the client gone releases it, as a delivery
+        // would: a client that gets no other frames is sent nothing else.
+        if (r.err == ECONNREFUSED || r.err == ENOTCONN)
+            cnxd_srv_release_if_peer_closed(&c);
     }
     start_timer(&ka_timer, static_cast<int32_t>(1000 * ka_settings.interval));
 }

@@ -164,6 +164,35 @@ TEST_F(Delivery, AFullClientHoldsTheSenderWhichResumesWhenItReads)
     EXPECT_TRUE(done);
 }
 
+// A client that does not read, and that may itself be blocked sending to
+// the loop this sender holds up, holds the senders for one bound
+// (CNXD_FULL_WAIT_MS) per frame, not for ever: then it is released and
+// the senders go on.
+TEST_F(Delivery, AClientThatStopsReadingIsReleasedAfterTheBound)
+{
+    setenv("CNXD_FULL_WAIT_MS", "1500", 1);
+    Session deaf = open_session(0);
+    cnxd_set_receive(deaf.get(), 1);
+    cnxd_subscribe(deaf.get(), 26, 1);
+    Session other = open_session(5);
+    cnxd_subscribe(other.get(), 26, 1);
+    const int index = cnxd_index(deaf.get());
+    const std::string pad(2000, '.');
+    const auto start = std::chrono::steady_clock::now();
+    std::thread sender([&] {
+        for (int i = 0; i < 120; ++i)
+            cnxd_srv_send_log("%d %s", i, pad.c_str());
+        forward(26, 1, {7});
+    });
+    sender.join();
+    const auto took = std::chrono::steady_clock::now() - start;
+    unsetenv("CNXD_FULL_WAIT_MS");
+    EXPECT_LT(took, std::chrono::seconds(5)) << "one bound, then the client was gone";
+    EXPECT_FALSE(cnxd_client[index].taken());
+    EXPECT_TRUE(daemon.log_has("[DEVICE] client " + std::to_string(index) + " stopped reading")) << daemon.log();
+    EXPECT_TRUE(recv_datagram(other.get(), 1000)) << "the next receiver still gets its frame";
+}
+
 TEST_F(Delivery, AVanishedClientIsReleasedAtTheFirstNotConnected)
 {
     Session listener = open_session(0);
