@@ -214,12 +214,6 @@ struct Handshake {
     }
 };
 
-// Whether the peer of a connected client socket has closed its own socket
-// (its process exited or was killed without a close request): connecting
-// again to the address the socket is connected to is refused then. A
-// closed peer is otherwise noticed only by a send, and a client that gets
-// no frames (no receive word, no subscription) is sent nothing. A peer
-// whose file is gone, or whose address cannot be read, counts as there.
 bool has_free_record()
 {
     std::lock_guard guard(cnxd_client_lock);
@@ -229,8 +223,14 @@ bool has_free_record()
     return false;
 }
 
-// A socket whose send found the peer closed has lost it (getpeername
-// reports ENOTCONN) already.
+// Whether the peer of a connected client socket has closed its own socket
+// (its process exited or was killed without a close request): connecting
+// again to the address the socket is connected to is refused then, and a
+// socket whose send found the peer closed has lost it already (getpeername
+// reports ENOTCONN). A closed peer is otherwise noticed only by a send, and
+// a client that gets no frames (no receive word, no subscription) is sent
+// nothing. A peer whose file is gone, or whose address cannot be read,
+// counts as there.
 bool peer_closed(int fd)
 {
     sockaddr_un peer{};
