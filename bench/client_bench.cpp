@@ -4,6 +4,8 @@
 //   floor it is built on: a bare datagram + semop ping-pong between two
 //   processes;
 // - forwarding one 64-byte indication to 1 and to 15 subscribed clients.
+// figures_bench.cpp has the figures that scripts/bench sets beside their
+// floors.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "base/be.h"
+#include "bench_daemon.h"
 #include "base/path.h"
 #include "cnxd_client.h"
 #include "core/eloop.h"
@@ -35,56 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string make_sysroot()
-{
-    char tmpl[] = "/tmp/cnxd-b.XXXXXX";
-    const std::string root = mkdtemp(tmpl);
-    const std::string cmd = std::string(CNXD_SOURCE_DIR "/scripts/mkroot ") + root + " " + CNXD_BUILD_DIR;
-    if (std::system(cmd.c_str()) != 0)
-        std::abort();
-    return root;
-}
-
-bool wait_for(const std::string& path)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (fs::exists(path))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-// The daemon process in its own sysroot, quiet (log level 2).
-class DaemonProcess {
-public:
-    DaemonProcess() : root_(make_sysroot())
-    {
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            setenv("CNXD_ROOT", root_.c_str(), 1);
-            execl(CNXD_BINARY, CNXD_BINARY, "-f", "-g", "2", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        setenv("CNXD_ROOT", root_.c_str(), 1);
-        cnxd::cnxd_reload_root();
-        if (!wait_for(root_ + "/var/tmp/cnxd-daemon"))
-            std::abort();
-    }
-    ~DaemonProcess()
-    {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        fs::remove_all(root_);
-    }
-
-private:
-    std::string root_;
-    pid_t pid_;
-};
+using bench::DaemonProcess;
+using bench::wait_for;
 
 void BM_ApiRoundTrip(benchmark::State& state)
 {

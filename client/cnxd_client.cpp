@@ -46,6 +46,9 @@ constexpr int DISPATCH_BATCH = 64;
 // While waiting for a completion, the socket is looked at this often so
 // keep-alive probes are answered and log text does not fill it.
 constexpr auto COMPLETION_SLICE = std::chrono::milliseconds(100);
+// How long a send waits for room in the daemon's socket, handling the
+// frames that arrive meanwhile.
+constexpr auto SEND_WAIT = std::chrono::seconds(10);
 
 
 std::string client_socket_path(int index)
@@ -97,6 +100,7 @@ struct cnxd_session {
     cnxd_handlers handlers{};
     unsigned rejected = 0;
     bool stale_completion = false;  // a request timed out; its completion may come
+    bool sending = false;           // a send waits for room and handles frames meanwhile
     std::vector<uint8_t> buf = std::vector<uint8_t>(RECV_BUF);
 
     cnxd_session() = default;
@@ -108,14 +112,37 @@ struct cnxd_session {
             unlink(own_path.c_str());
     }
 
-    int send_bytes(std::span<const uint8_t> bytes) const
+    // Sends one datagram. While the daemon's socket is full the frames that
+    // arrive are handled: the daemon may be waiting, before it reads again,
+    // for us to read what it sends, so neither side may wait for the other
+    // without reading. A send inside that handling (a handler's own) only
+    // waits; a keep-alive answer never does (a lost one counts as a miss).
+    int send_bytes(std::span<const uint8_t> bytes, bool may_wait = true)
     {
-        if (send(sock.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0)
-            return send_error(errno);
-        return CNXD_OK;
+        const auto deadline = Clock::now() + SEND_WAIT;
+        for (;;) {
+            if (send(sock.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) >= 0)
+                return CNXD_OK;
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return send_error(errno);
+            if (!may_wait || Clock::now() >= deadline)
+                return CNXD_E_TIMEOUT;
+            const bool handle_frames = !sending;
+            pollfd p{sock.get(), static_cast<short>(POLLOUT | (handle_frames ? POLLIN : 0)), 0};
+            if (poll(&p, 1, static_cast<int>(COMPLETION_SLICE.count())) > 0 && (p.revents & POLLIN) &&
+                handle_frames) {
+                sending = true;
+                const int rc = dispatch(0);
+                sending = false;
+                if (rc == CNXD_E_GONE)
+                    return rc;
+            }
+        }
     }
 
-    int send_frame(uint16_t id, std::span<const uint8_t> payload) const
+    int send_frame(uint16_t id, std::span<const uint8_t> payload, bool may_wait = true)
     {
         if (payload.size() > HCI_MAX_FRAME - HCI_HEADER_LEN)
             return CNXD_E_INVAL;
@@ -123,7 +150,7 @@ struct cnxd_session {
         hci_put_header(frame.data(), id, static_cast<uint16_t>(payload.size()));
         if (!payload.empty())
             std::memcpy(frame.data() + HCI_HEADER_LEN, payload.data(), payload.size());
-        return send_bytes({frame.data(), HCI_HEADER_LEN + payload.size()});
+        return send_bytes({frame.data(), HCI_HEADER_LEN + payload.size()}, may_wait);
     }
 
     // One datagram into buf: 1 with its length in *len, 0 when none came
@@ -151,7 +178,7 @@ struct cnxd_session {
         const cnxd_handlers& h = handlers;
         switch (f->id) {
         case HCI_KEEP_ALIVE:
-            send_frame(HCI_KEEP_ALIVE_RSP, {});
+            send_frame(HCI_KEEP_ALIVE_RSP, {}, false);
             return;
         case HCI_LOG:
             if (const auto text = client::parse_log(*f)) {

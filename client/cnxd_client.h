@@ -29,6 +29,11 @@
  * requests), 1 counts completions; a request is: send the frame, lower
  * semaphore 1, read the result word.
  *
+ * Sends: a frame for which the daemon's socket has no room waits for it at
+ * most 10 s (CNXD_E_TIMEOUT then), and the frames that arrive meanwhile are
+ * handled as cnxd_dispatch() handles them: the daemon may itself be
+ * waiting for us to read before it reads again.
+ *
  * Threads: a session is not locked; use it from one thread at a time.
  */
 #ifndef CNXD_CLIENT_H
