@@ -127,7 +127,12 @@ std::string some_line()
 // ---- Sessions ------------------------------------------------------------
 
 // Opens a session, retrying a full table for a while. Null when none came.
-cnxd_session* open_session(uint32_t identity, Tally& t, int timeout_ms = 3000)
+// An open that times out can still be granted after the client gave up, and
+// a record nobody closes and nobody sends to stays taken: the wait is long
+// enough that a busy daemon still answers within it.
+constexpr int OPEN_WAIT_MS = 30000;
+
+cnxd_session* open_session(uint32_t identity, Tally& t, int timeout_ms = OPEN_WAIT_MS)
 {
     const auto end = Clock::now() + 5s;
     for (;;) {
@@ -181,7 +186,7 @@ void killed_client(bool never_read, int live_ms, Tally& t)
         // A log listener (identity 0, receive word set): the daemon learns
         // of its death from the log frames that find it gone. One that is
         // sent nothing keeps its record by design, so the load has none.
-        if (cnxd_open(0, static_cast<uint32_t>(getpid()), 3000, &s) == CNXD_OK) {
+        if (cnxd_open(0, static_cast<uint32_t>(getpid()), OPEN_WAIT_MS, &s) == CNXD_OK) {
             cnxd_set_receive(s, 1);
             if (never_read)
                 cnxd_subscribe_all(s, 1);
