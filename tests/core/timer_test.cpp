@@ -15,7 +15,9 @@ namespace cnxd {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+// The service's own clock (expiries are wall-clock times): firing early is
+// measured on the clock it keeps, not on one that may run apart from it.
+using Clock = std::chrono::system_clock;
 
 // What fired, in order, and when.
 struct FireLog {
