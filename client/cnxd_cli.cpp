@@ -19,7 +19,7 @@
 #include "base/be.h"
 #include "base/path.h"
 #include "cnxd_client.h"
-#include "inspect.h"
+#include "daemon_state.h"
 
 namespace {
 
@@ -435,7 +435,7 @@ int cmd_clients(const Options& o)
 
 int cmd_inspect(const Options& o)
 {
-    const auto doc = cnxd::cli::inspect_read();
+    const auto doc = cnxd::cli::state_read();
     if (!doc)
         return 1;
     if (o.args.size() > 1) {
@@ -446,22 +446,22 @@ int cmd_inspect(const Options& o)
         std::fputs(doc->c_str(), stdout);
         return 0;
     }
-    if (!cnxd::cli::inspect_print(*doc, stdout)) {
-        std::fprintf(stderr, "cnxd-cli: the inspection socket gave no document of cnxd's\n");
+    if (!cnxd::cli::state_print(*doc, stdout)) {
+        std::fprintf(stderr, "cnxd-cli: the state socket gave no document of cnxd's\n");
         return 1;
     }
     return 0;
 }
 
-// The inspection tables, redrawn once a second until interrupted.
+// The state tables, redrawn once a second until interrupted.
 int cmd_top(const Options&)
 {
     while (!interrupted) {
-        const auto doc = cnxd::cli::inspect_read();
+        const auto doc = cnxd::cli::state_read();
         if (!doc)
             return 1;
         std::fputs("\033[H\033[2J", stdout);
-        cnxd::cli::inspect_print(*doc, stdout);
+        cnxd::cli::state_print(*doc, stdout);
         std::fflush(stdout);
         for (int i = 0; i < 10 && !interrupted; ++i)
             usleep(100 * 1000);
@@ -485,9 +485,9 @@ constexpr Command command_tbl[] = {
      SIZE_MAX, cmd_events},
     {"api", "ID DEV [HEX]", "send one API request, print its result and answer area", 2, 3, cmd_api},
     {"clients", "", "print the daemon's client table (shell command cnxdcinfo)", 0, 0, cmd_clients},
-    {"inspect", "[--json]", "print the daemon's state from its inspection socket (as JSON with --json)", 0, 1,
+    {"inspect", "[--json]", "print the daemon's state from its state socket (as JSON with --json)", 0, 1,
      cmd_inspect},
-    {"top", "", "the inspection tables, refreshed every second until interrupted", 0, 0, cmd_top},
+    {"top", "", "the state tables, refreshed every second until interrupted", 0, 0, cmd_top},
 };
 
 void usage(FILE* out)

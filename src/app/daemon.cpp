@@ -9,7 +9,7 @@
 #include <ctime>
 
 #include "api/cnxd_handler.h"
-#include "app/inspect.h"
+#include "app/state_socket.h"
 #include "base/capture.h"
 #include "base/path.h"
 #include "confdb.h"
@@ -165,12 +165,12 @@ int cnxd_main(int argc, char** argv)
     lte_watchdog_init();
     cmd_shell_start();
     cnxd_keep_alive_start();
-    inspect_start();
+    state_socket_start();
 
     sdk_log(7, "serving clients");
     eloop_run(&eloop, &wait_mask);
 
-    inspect_stop();
+    state_socket_stop();
     cmd_shell_stop();
     download_stop_all();
     lte_daemon_stop(cnxd_bringup_steps);

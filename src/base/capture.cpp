@@ -132,6 +132,7 @@ void write_blocks(const std::vector<uint8_t>& blocks)
 {
     for (size_t at = 0; at + 8 <= blocks.size() && cap.file;) {
         const size_t len = load_be32(blocks.data() + at + 4);
+        // A file always holds its header and at least one block.
         if (cap.written > HEADER_LEN && cap.written + len > cap.rotate_bytes)
             rotate();
         if (!cap.file)
@@ -203,7 +204,6 @@ int capture_start(const char* path, size_t rotate_bytes, size_t queue_bytes)
     if (cap.writer.joinable())
         return -1;
     cap.path = path;
-    // A file always holds its header and at least one block.
     cap.rotate_bytes = rotate_bytes;
     if (!open_file())
         return -1;

@@ -19,9 +19,9 @@ constexpr uint8_t CLIENT_FREE = 0xFF;
 
 constexpr const char* CNXD_SERVER_PATH = "/var/tmp/cnxd-daemon";
 constexpr const char* CNXD_CLIENT_PATH_FMT = "/var/tmp/cnxd-client-%d";
-// The read-only inspection socket (a stream socket: one JSON document per
+// The read-only state socket (a stream socket: one JSON document per
 // connection).
-constexpr const char* CNXD_INSPECT_PATH = "/var/tmp/cnxd-inspect";
+constexpr const char* CNXD_STATE_PATH = "/var/tmp/cnxd-state";
 
 // Locks: the table lock (below) serialises allocation, release, the dump
 // and every delivery. Each record also has its own lock, taken after the
@@ -32,9 +32,9 @@ constexpr const char* CNXD_INSPECT_PATH = "/var/tmp/cnxd-inspect";
 // non-blocking socket call or an attach, never while waiting, so that no
 // one reads, writes or attaches through a socket or block that a release
 // has closed or removed (whose number may already be reused).
-// How a client has been served, for the inspection socket: written where the
+// How a client has been served, for the state socket: written where the
 // client is served (main thread, delivery and keep-alive), read on the
-// inspection thread. Times the inspection reads are milliseconds of the
+// state socket's thread. Times the state socket reads are milliseconds of the
 // monotonic clock in 32 bits (the target has no 64-bit atomics): ages
 // are their differences, right for anything under 49 days.
 struct client_stats {

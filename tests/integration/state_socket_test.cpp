@@ -1,4 +1,4 @@
-// The inspection socket as cnxd-cli shows it: a client's identity, pid,
+// The state socket as cnxd-cli shows it: a client's identity, pid,
 // subscriptions, log listening and served requests, and the devices.
 #include <gtest/gtest.h>
 
@@ -10,14 +10,14 @@ namespace {
 
 constexpr uint16_t EMM_STATUS_EVENT = 115;
 
-TEST(Inspect, ShowsEachClientAndDeviceAsJsonAndAsTables)
+TEST(StateSocket, ShowsEachClientAndDeviceAsJsonAndAsTables)
 {
     Sysroot root;
     Daemon daemon(root);
     ASSERT_TRUE(daemon.start());
     LtesimClient sim(root);
     ASSERT_TRUE(sim.wait_online());
-    RawClient client(root, "inspected");
+    RawClient client(root, "watched");
     ASSERT_TRUE(client.open({{0x42, 99}}));
     client.set_word(0, 1);
     client.set_word(subscription_word(EMM_STATUS_EVENT), 1);

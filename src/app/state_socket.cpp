@@ -1,4 +1,4 @@
-#include "app/inspect.h"
+#include "app/state_socket.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -169,7 +169,7 @@ class Server {
 public:
     void start()
     {
-        const std::string path = cnxd_path(CNXD_INSPECT_PATH);
+        const std::string path = cnxd_path(CNXD_STATE_PATH);
         sockaddr_un addr{};
         if (!make_unix_addr(path, &addr))
             return;
@@ -192,7 +192,7 @@ public:
             return;
         (void)!write(stop_write_.get(), "x", 1);
         thread_.join();
-        unlink(cnxd_path(CNXD_INSPECT_PATH).c_str());
+        unlink(cnxd_path(CNXD_STATE_PATH).c_str());
         listen_.reset();
     }
 
@@ -211,7 +211,7 @@ private:
             // A reader that does not read holds the socket up for a second at most.
             const timeval bound{1, 0};
             setsockopt(conn.get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-            const std::string doc = inspect_document();
+            const std::string doc = state_document();
             for (size_t at = 0; at < doc.size();) {
                 const ssize_t n = send(conn.get(), doc.data() + at, doc.size() - at, MSG_NOSIGNAL);
                 if (n <= 0)
@@ -230,7 +230,7 @@ Server server;
 
 }  // namespace
 
-std::string inspect_document()
+std::string state_document()
 {
     Json j;
     const uint32_t now = monotonic_ms();
@@ -248,7 +248,7 @@ std::string inspect_document()
     return j.take();
 }
 
-void inspect_start() { server.start(); }
-void inspect_stop() { server.stop(); }
+void state_socket_start() { server.start(); }
+void state_socket_stop() { server.stop(); }
 
 }  // namespace cnxd

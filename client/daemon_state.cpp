@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "daemon_state.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -21,7 +21,7 @@
 namespace cnxd::cli {
 namespace {
 
-// ---- A small JSON reader: what the inspection document holds ------------
+// ---- A small JSON reader: what the state document holds ------------
 
 struct Value;
 using Object = std::map<std::string, Value, std::less<>>;
@@ -199,14 +199,14 @@ void table(FILE* out, const char* title, const Array* rows, std::initializer_lis
 
 }  // namespace
 
-std::optional<std::string> inspect_read()
+std::optional<std::string> state_read()
 {
-    const std::string path = cnxd_path(CNXD_INSPECT_PATH);
+    const std::string path = cnxd_path(CNXD_STATE_PATH);
     sockaddr_un addr{};
     UniqueFd sock(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!sock || !make_unix_addr(path, &addr) ||
         connect(sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        std::fprintf(stderr, "cnxd-cli: cannot read the inspection socket %s: %s\n", path.c_str(),
+        std::fprintf(stderr, "cnxd-cli: cannot read the state socket %s: %s\n", path.c_str(),
                      std::strerror(errno));
         return std::nullopt;
     }
@@ -217,7 +217,7 @@ std::optional<std::string> inspect_read()
     return doc;
 }
 
-bool inspect_print(const std::string& json, FILE* out)
+bool state_print(const std::string& json, FILE* out)
 {
     const auto doc = Reader(json).document();
     if (!doc || !doc->at("clients"))

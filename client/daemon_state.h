@@ -1,4 +1,4 @@
-// cnxd-cli's view of the inspection socket: the document as it came, or
+// cnxd-cli's view of the state socket: the document as it came, or
 // printed as tables.
 #pragma once
 
@@ -7,10 +7,10 @@
 
 namespace cnxd::cli {
 
-// The document the daemon's inspection socket gives; nothing (and a message
+// The document the daemon's state socket gives; nothing (and a message
 // on standard error) when the socket cannot be read.
-std::optional<std::string> inspect_read();
+std::optional<std::string> state_read();
 // The document as tables; false when it is not a document of the daemon's.
-bool inspect_print(const std::string& json, FILE* out);
+bool state_print(const std::string& json, FILE* out);
 
 }  // namespace cnxd::cli
