@@ -320,10 +320,15 @@ int32_t request(Request r)
 {
     bool deliver_now = false;
     int32_t rc = 0;
+    int call_delay_ms = 0;
     {
         std::lock_guard g(state().mu);
         rc = request_locked(r, deliver_now);
+        call_delay_ms = state().knobs.call_delay_ms;
     }
+    // A slow modem: the call returns late, with no lock held meanwhile.
+    if (call_delay_ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(call_delay_ms));
     if (deliver_now)
         sync_callbacks();
     return rc;

@@ -2,6 +2,9 @@
 // subscriptions, log listening and served requests, and the devices.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <thread>
+
 #include "integration/harness.h"
 #include "server/hci.h"
 
@@ -38,6 +41,33 @@ TEST(StateSocket, ShowsEachClientAndDeviceAsJsonAndAsTables)
     const std::string out = tables.out();
     for (const char* text : {"Clients", "66", "NAS EMM STATUS INDICATION", "Devices", "Watchdog", "DHCP"})
         EXPECT_NE(out.find(text), std::string::npos) << text << " not in " << out;
+}
+
+// A request the modem is slow to answer shows as in flight, by name and
+// age, in a document that a JSON parser takes.
+TEST(StateSocket, ShowsTheRequestInFlightWhileTheModemTakesItsTime)
+{
+    Sysroot root;
+    Daemon daemon(root);
+    ASSERT_TRUE(daemon.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    RawClient client(root, "slow");
+    ASSERT_TRUE(client.open({{0x43, 7}}));
+    ASSERT_EQ("ok", sim.command("set call_delay_ms 1500"));
+    std::thread request([&] { EXPECT_TRUE(client.api_request(3, 1, {})); });
+
+    std::string doc;
+    EXPECT_TRUE(eventually([&] {
+        Cli json(root, {"inspect", "--json"});
+        doc = json.wait() == 0 ? json.out() : "";
+        return doc.find("\"in_flight\":{\"command\":3,") != std::string::npos;
+    })) << doc;
+    request.join();
+    root.write_file("/var/tmp/state.json", doc);
+    const std::string check =
+        "python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + root.path("/var/tmp/state.json");
+    EXPECT_EQ(0, std::system(check.c_str())) << doc;
 }
 
 }  // namespace
