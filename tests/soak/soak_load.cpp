@@ -9,7 +9,7 @@
 //               closing, that never read (full sockets), junk on the
 //               server socket, relayed frames
 //   api S       API requests of many kinds, with short and long data
-//   listen S    two log and event listeners that answer keep-alive probes
+//   listen S    a log and event listener that answers keep-alive probes
 //   frames S    command lines as client frames, with malformed ones
 //   shell S     command lines over the TCP command port, connections
 //               closed, reset or left unread
@@ -17,6 +17,8 @@
 //               of them short or malformed, and malformed control lines
 //   probe       one API request and one TCP line; exit 0 when both were
 //               answered, printing their times in milliseconds
+//   nudge       two frames relayed to every client, which release the
+//               records of clients that are gone
 //   keys        the daemon's 15 client IPC keys, in decimal as
 //               /proc/sysvipc shows them
 #include <fcntl.h>
@@ -138,8 +140,15 @@ cnxd_session* open_session(uint32_t identity, Tally& t, int timeout_ms = OPEN_WA
     for (;;) {
         cnxd_session* s = nullptr;
         const int rc = cnxd_open(identity, static_cast<uint32_t>(getpid()), timeout_ms, &s);
-        if (rc == CNXD_OK)
+        if (rc == CNXD_OK) {
+            // Every session takes frames. A silent one (receive word 0) is
+            // sent nothing but keep-alive probes, which never release a
+            // record: one whose close the kernel dropped (it empties the
+            // daemon's socket for a client when a send to that client is
+            // refused) would keep its record until the keep-alive reboots.
+            cnxd_set_receive(s, 1);
             return s;
+        }
         if (rc == CNXD_E_TIMEOUT)
             ++t.timeouts;
         else
@@ -242,8 +251,6 @@ void role_churn(Clock::time_point end)
             cnxd_session* s = open_session(static_cast<uint32_t>(pick(3)), t);
             if (!s)
                 continue;
-            if (chance(50))
-                cnxd_set_receive(s, 1);
             if (chance(30))
                 cnxd_subscribe(s, 26, 1);
             int32_t result = 0;
@@ -327,40 +334,30 @@ void role_api(Clock::time_point end)
 
 // ---- Listeners -----------------------------------------------------------------
 
+// One session per process: a client that waits for an open while another
+// session of its own goes unread stalls every sender of the daemon (they
+// retry a full socket with the table lock held) and with them the open it
+// waits for. The soak runs two of these.
 void role_listen(Clock::time_point end)
 {
     Tally t{"listen"};
-    std::array<cnxd_session*, 2> s{};
-    auto reopen = [&](cnxd_session*& slot) {
-        cnxd_close(slot);
-        slot = open_session(0, t);
-        if (slot) {
-            cnxd_set_receive(slot, 1);
-            cnxd_subscribe_all(slot, 1);
-        }
-    };
-    for (auto& slot : s)
-        reopen(slot);
-    auto next_reopen = Clock::now() + 5s;
+    cnxd_session* s = nullptr;
+    auto next_reopen = Clock::now();
     while (Clock::now() < end) {
-        bool any = false;
-        for (cnxd_session* slot : s) {
-            if (!slot)
-                continue;
-            any = true;
-            const int n = cnxd_dispatch(slot, 50);
-            if (n > 0)
-                t.ops += n;
-        }
-        if (!any)
-            sleep_ms(100);
         if (Clock::now() > next_reopen) {
-            reopen(s[static_cast<size_t>(pick(2))]);
-            next_reopen = Clock::now() + 5s;
+            cnxd_close(s);
+            if ((s = open_session(0, t)))
+                cnxd_subscribe_all(s, 1);
+            next_reopen = Clock::now() + std::chrono::milliseconds(5000 + pick(5000));
         }
+        if (!s) {
+            sleep_ms(100);
+            continue;
+        }
+        if (const int n = cnxd_dispatch(s, 50); n > 0)
+            t.ops += n;
     }
-    for (cnxd_session* slot : s)
-        cnxd_close(slot);
+    cnxd_close(s);
 }
 
 // ---- Command lines as client frames ------------------------------------------
@@ -376,7 +373,6 @@ void role_frames(Clock::time_point end)
                 sleep_ms(200);
                 continue;
             }
-            cnxd_set_receive(s, 1);
         }
         std::string line = some_line();
         if (chance(5))
@@ -643,6 +639,7 @@ int role_probe()
         std::printf("probe: no session: %s\n", cnxd_strerror(rc));
         return 1;
     }
+    cnxd_set_receive(s, 1);  // not silent: see open_session
     int32_t result = 0;
     const uint8_t data[8] = {};
     rc = cnxd_api_request(s, 1, 1, data, sizeof data, kProbeMs, &result);
@@ -682,6 +679,25 @@ int role_probe()
     return 0;
 }
 
+// Two frames relayed to every other client. A client that died, or whose
+// close the kernel dropped with its socket's queue when a send to it was
+// refused first, is released by the send that then reports it gone; its
+// record would otherwise stay taken while nothing is sent to it.
+int role_nudge()
+{
+    Tally t{"nudge"};
+    cnxd_session* s = open_session(99, t);
+    if (!s)
+        return 1;
+    const uint8_t inner[4] = {0x01, 0x33, 0x00, 0x00};
+    for (int i = 0; i < 2; ++i) {
+        cnxd_relay(s, 0, 1, inner, sizeof inner);
+        cnxd_dispatch(s, 200);
+    }
+    cnxd_close(s);
+    return 0;
+}
+
 int role_keys()
 {
     const std::string server = cnxd::cnxd_path("/var/tmp/cnxd-daemon");
@@ -702,6 +718,8 @@ int main(int argc, char** argv)
         return role_probe();
     if (role == "keys")
         return role_keys();
+    if (role == "nudge")
+        return role_nudge();
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 0;
     const auto end = Clock::now() + std::chrono::seconds(seconds);
     using Role = void (*)(Clock::time_point);
