@@ -20,6 +20,7 @@
 #include "base/path.h"
 #include "cnxd_client.h"
 #include "daemon_state.h"
+#include "event_names.h"
 
 namespace {
 
@@ -132,11 +133,14 @@ void on_event(void* ctx, uint16_t event, const uint8_t* data, size_t len)
     auto* p = static_cast<Printer*>(ctx);
     if (!p->events)
         return;
+    std::printf("event %u", event);
+    if (const char* name = cnxd::cli::event_name(event))
+        std::printf(" (%s)", name);
     // Every forwarded record starts with the device index word.
     if (len >= 4)
-        std::printf("event %u dev %u len %zu", event, cnxd::load_be32(data), len);
+        std::printf(" dev %u len %zu", cnxd::load_be32(data), len);
     else
-        std::printf("event %u dev - len %zu", event, len);
+        std::printf(" dev - len %zu", len);
     end_event_line(*p, data, len);
 }
 

@@ -287,8 +287,9 @@ TEST_F(CliAndShell, LogAndEventsPrintWhatTheDaemonDelivers)
 
     // The simulated modem's bring-up text may come first.
     EXPECT_TRUE(eventually([&] { return log.out().find(text) != std::string::npos; })) << log.out();
-    EXPECT_TRUE(eventually([&] { return events.out() == "event 26 dev 1 len 8: 00 00 00 01 de ad be ef\n"; }))
-        << events.out();
+    EXPECT_TRUE(eventually([&] {
+        return events.out() == "event 26 (ATTACH RESPONSE) dev 1 len 8: 00 00 00 01 de ad be ef\n";
+    })) << events.out();
     EXPECT_EQ(0, log.interrupt());
     EXPECT_EQ(0, events.interrupt());
     // Released, by their close requests or (when log text to a closed socket
