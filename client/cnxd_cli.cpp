@@ -1,6 +1,7 @@
 // cnxd-cli: the engineer's tool for a running cnxd. An interactive shell
 // over the command-line frame, one-shot command lines, the log channel,
-// forwarded indications, single API requests and the client table.
+// forwarded indications, single API requests, firmware downloads and the
+// client table.
 #include <editline/readline.h>
 #include <poll.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "base/path.h"
 #include "cnxd_client.h"
 #include "daemon_state.h"
+#include "download_progress.h"
 #include "event_names.h"
 
 namespace {
@@ -32,6 +34,9 @@ constexpr int DEFAULT_SETTLE_MS = 1000;
 // How long the line mode of the shell (standard input not a terminal) goes
 // on printing after the input ended.
 constexpr int END_OF_INPUT_SETTLE_MS = 500;
+// How long the daemon has to begin a download it was asked for: one it
+// refuses (a busy device, a bad argument) never begins.
+constexpr int DOWNLOAD_START_MS = 3000;
 
 volatile sig_atomic_t interrupted;
 
@@ -198,11 +203,12 @@ bool send_line(cnxd_session* s, std::string_view line)
     return rc == CNXD_OK;
 }
 
-std::optional<unsigned long> parse_number(const std::string& text, unsigned long max)
+// A number in C notation (0x..., 0...), or with `base` 10 in decimal only.
+std::optional<unsigned long> parse_number(const std::string& text, unsigned long max, int base = 0)
 {
     errno = 0;
     char* end = nullptr;
-    const unsigned long v = std::strtoul(text.c_str(), &end, 0);
+    const unsigned long v = std::strtoul(text.c_str(), &end, base);
     if (text.empty() || *end != '\0' || errno || v > max || text[0] == '-')
         return std::nullopt;
     return v;
@@ -385,6 +391,53 @@ int cmd_events(const Options& o)
     return pump(s.get(), -1) ? 0 : 1;
 }
 
+void on_download_log(void* ctx, const char* text, size_t len)
+{
+    static_cast<cnxd::cli::download_progress*>(ctx)->take({text, len});
+}
+
+// The shell's firmware download, followed through the daemon's log lines
+// until its result.
+int cmd_download(const Options& o)
+{
+    using phase = cnxd::cli::download_progress::phase;
+    // The shell reads the device index in decimal.
+    const auto dev = parse_number(o.args[1], 0xFFFFFFFF, 10);
+    if (!dev) {
+        std::fprintf(stderr, "cnxd-cli: \"%s\" is no device index\n", o.args[1].c_str());
+        return 2;
+    }
+    Session s;
+    if (!s.open(o.identity))
+        return 1;
+    cnxd::cli::download_progress d(static_cast<uint32_t>(*dev), o.args[3], isatty(STDOUT_FILENO), stdout, stderr);
+    const cnxd_handlers h{on_download_log, nullptr, nullptr, nullptr, &d};
+    cnxd_set_handlers(s.get(), &h);
+    cnxd_set_receive(s.get(), 1);
+    if (!send_line(s.get(), "download " + std::to_string(*dev) + " " + o.args[2] + " " + o.args[3]))
+        return 1;
+    const auto begin_by = Clock::now() + std::chrono::milliseconds(DOWNLOAD_START_MS);
+    while (!d.ended() && !interrupted) {
+        if (d.now() == phase::asked && Clock::now() > begin_by) {
+            std::fputs(d.before_start().c_str(), stderr);
+            std::fprintf(stderr, "cnxd-cli: the download did not begin\n");
+            return 1;
+        }
+        const int rc = cnxd_dispatch(s.get(), 200);
+        if (rc < 0) {
+            d.finish_line();
+            std::fprintf(stderr, "cnxd-cli: %s\n", cnxd_strerror(rc));
+            return 1;
+        }
+    }
+    if (!d.ended()) {
+        d.finish_line();
+        std::fprintf(stderr, "cnxd-cli: interrupted; a download that began goes on in the daemon\n");
+        return 1;
+    }
+    return d.now() == phase::complete ? 0 : 1;
+}
+
 int cmd_api(const Options& o)
 {
     const auto id = parse_number(o.args[1], 0xFFFF);
@@ -480,14 +533,25 @@ struct Command {
     size_t min_args;
     size_t max_args;  // SIZE_MAX: any number
     int (*run)(const Options&);
+    const char* detail = nullptr;  // more for "COMMAND --help"
 };
 
 constexpr Command command_tbl[] = {
-    {"cmd", "LINE...", "send one command line, print the output that follows", 1, SIZE_MAX, cmd_cmd},
+    {"cmd", "LINE...", "send one command line, print the output that follows", 1, SIZE_MAX, cmd_cmd,
+     "The log text that follows the line is printed for -t MS (default 1000).\n"},
     {"log", "", "print the daemon's log text until interrupted", 0, 0, cmd_log},
     {"events", "[EVENT...]", "print forwarded indications (all events when none is named)", 0,
-     SIZE_MAX, cmd_events},
+     SIZE_MAX, cmd_events,
+     "One line per indication: the event number and its name, the device index, the\n"
+     "record's length and its bytes in hex. EVENT is a number (0x... for hex).\n"},
     {"api", "ID DEV [HEX]", "send one API request, print its result and answer area", 2, 3, cmd_api},
+    {"download", "DEV TYPE FILE", "download a firmware image into a device, showing its progress", 3, 3,
+     cmd_download,
+     "Runs the command shell's \"download DEV TYPE FILE\": FILE is a path on the daemon's\n"
+     "side, TYPE the image type the shell's usage lists. On a terminal a progress bar\n"
+     "follows the daemon's progress lines, else one line per step; then the daemon's\n"
+     "result line. Exit status 0 when the modem took the image, 1 when the download\n"
+     "failed or did not begin (the daemon's reasons are printed).\n"},
     {"clients", "", "print the daemon's client table (shell command cnxdcinfo)", 0, 0, cmd_clients},
     {"inspect", "[--json]", "print the daemon's state from its state socket (as JSON with --json)", 0, 1,
      cmd_inspect},
@@ -499,20 +563,20 @@ void usage(FILE* out)
     std::fprintf(out,
                  "usage: cnxd-cli [-i IDENTITY] [-t MS] [COMMAND [ARG...]]\n"
                  "Without a command: an interactive shell; each line goes to the daemon's\n"
-                 "command shell and its log text is printed as it arrives.\n"
+                 "command shell and its log text is printed above the prompt as it arrives.\n"
                  "Commands:\n");
     for (const Command& c : command_tbl) {
         const std::string head = std::string(c.name) + (*c.args ? " " : "") + c.args;
-        std::fprintf(out, "  %-20s %s\n", head.c_str(), c.help);
+        std::fprintf(out, "  %-22s %s\n", head.c_str(), c.help);
     }
     std::fprintf(out,
                  "Options:\n"
-                 "  -i IDENTITY          client identity announced to the daemon (default 0,\n"
-                 "                       the identity that receives log text)\n"
-                 "  -t MS                how long cmd and clients print output (default %d)\n"
-                 "  -h, --help           this text\n"
+                 "  -i IDENTITY            client identity announced to the daemon (default 0,\n"
+                 "                         the identity that receives log text)\n"
+                 "  -t MS                  how long cmd and clients print output (default %d)\n"
+                 "  -h, --help             this text\n"
                  "Environment:\n"
-                 "  CNXD_ROOT            sysroot of a host run of cnxd (scripts/run prints it)\n",
+                 "  CNXD_ROOT              sysroot of a host run of cnxd (scripts/run prints it)\n",
                  DEFAULT_SETTLE_MS);
 }
 
@@ -566,7 +630,7 @@ int main(int argc, char** argv)
             continue;
         const size_t n = opts->args.size() - 1;
         if (n == 1 && (opts->args[1] == "--help" || opts->args[1] == "-h")) {
-            std::printf("usage: cnxd-cli %s %s\n  %s\n", c.name, c.args, c.help);
+            std::printf("usage: cnxd-cli %s %s\n  %s\n%s", c.name, c.args, c.help, c.detail ? c.detail : "");
             return 0;
         }
         if (n < c.min_args || n > c.max_args) {
