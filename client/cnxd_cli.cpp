@@ -4,6 +4,7 @@
 // client table.
 #include <editline/readline.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -510,19 +511,63 @@ int cmd_inspect(const Options& o)
     return 0;
 }
 
-// The state tables, redrawn once a second until interrupted.
+// Standard input, when it is a terminal, handing over each key at once and
+// without echo (Ctrl-C still interrupts); as it was again on every way out.
+class KeyInput {
+public:
+    KeyInput()
+    {
+        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0)
+            return;
+        termios keys = saved_;
+        keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        keys.c_cc[VMIN] = 1;
+        keys.c_cc[VTIME] = 0;
+        active_ = tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
+    }
+    ~KeyInput()
+    {
+        if (active_)
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    }
+    KeyInput(const KeyInput&) = delete;
+    KeyInput& operator=(const KeyInput&) = delete;
+
+    // Waits `ms` or until an interrupt; true when "q" was pressed.
+    bool quit_within(int ms) const
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        for (auto now = Clock::now(); now < end && !interrupted; now = Clock::now()) {
+            const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count());
+            if (!active_) {
+                usleep(static_cast<useconds_t>(std::min(left, 100)) * 1000);
+                continue;
+            }
+            pollfd p{STDIN_FILENO, POLLIN, 0};
+            char key = 0;
+            if (poll(&p, 1, left) == 1 && read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q'))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    termios saved_{};
+    bool active_ = false;
+};
+
+// The state tables, redrawn once a second until "q" or an interrupt.
 int cmd_top(const Options&)
 {
-    while (!interrupted) {
+    const KeyInput keys;
+    do {
         const auto doc = cnxd::cli::state_read();
         if (!doc)
             return 1;
         std::fputs("\033[H\033[2J", stdout);
         cnxd::cli::state_print(*doc, stdout);
         std::fflush(stdout);
-        for (int i = 0; i < 10 && !interrupted; ++i)
-            usleep(100 * 1000);
-    }
+    } while (!interrupted && !keys.quit_within(1000));
     return 0;
 }
 
@@ -555,7 +600,7 @@ constexpr Command command_tbl[] = {
     {"clients", "", "print the daemon's client table (shell command cnxdcinfo)", 0, 0, cmd_clients},
     {"inspect", "[--json]", "print the daemon's state from its state socket (as JSON with --json)", 0, 1,
      cmd_inspect},
-    {"top", "", "the state tables, refreshed every second until interrupted", 0, 0, cmd_top},
+    {"top", "", "the state tables, refreshed every second until q or Ctrl-C", 0, 0, cmd_top},
 };
 
 void usage(FILE* out)
