@@ -1,8 +1,10 @@
 // cnxd-cli: the engineer's tool for a running cnxd. An interactive shell
 // over the command-line frame, one-shot command lines, the log channel,
-// forwarded indications, single API requests and the client table.
+// forwarded indications, single API requests, firmware downloads and the
+// client table.
 #include <editline/readline.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +22,8 @@
 #include "base/path.h"
 #include "cnxd_client.h"
 #include "daemon_state.h"
+#include "download_progress.h"
+#include "event_names.h"
 
 namespace {
 
@@ -31,6 +35,9 @@ constexpr int DEFAULT_SETTLE_MS = 1000;
 // How long the line mode of the shell (standard input not a terminal) goes
 // on printing after the input ended.
 constexpr int END_OF_INPUT_SETTLE_MS = 500;
+// How long the daemon has to begin a download it was asked for: one it
+// refuses (a busy device, a bad argument) never begins.
+constexpr int DOWNLOAD_START_MS = 3000;
 
 volatile sig_atomic_t interrupted;
 
@@ -132,11 +139,14 @@ void on_event(void* ctx, uint16_t event, const uint8_t* data, size_t len)
     auto* p = static_cast<Printer*>(ctx);
     if (!p->events)
         return;
+    std::printf("event %u", event);
+    if (const char* name = cnxd::cli::event_name(event))
+        std::printf(" (%s)", name);
     // Every forwarded record starts with the device index word.
     if (len >= 4)
-        std::printf("event %u dev %u len %zu", event, cnxd::load_be32(data), len);
+        std::printf(" dev %u len %zu", cnxd::load_be32(data), len);
     else
-        std::printf("event %u dev - len %zu", event, len);
+        std::printf(" dev - len %zu", len);
     end_event_line(*p, data, len);
 }
 
@@ -194,11 +204,12 @@ bool send_line(cnxd_session* s, std::string_view line)
     return rc == CNXD_OK;
 }
 
-std::optional<unsigned long> parse_number(const std::string& text, unsigned long max)
+// A number in C notation (0x..., 0...), or with `base` 10 in decimal only.
+std::optional<unsigned long> parse_number(const std::string& text, unsigned long max, int base = 0)
 {
     errno = 0;
     char* end = nullptr;
-    const unsigned long v = std::strtoul(text.c_str(), &end, 0);
+    const unsigned long v = std::strtoul(text.c_str(), &end, base);
     if (text.empty() || *end != '\0' || errno || v > max || text[0] == '-')
         return std::nullopt;
     return v;
@@ -381,6 +392,53 @@ int cmd_events(const Options& o)
     return pump(s.get(), -1) ? 0 : 1;
 }
 
+void on_download_log(void* ctx, const char* text, size_t len)
+{
+    static_cast<cnxd::cli::download_progress*>(ctx)->take({text, len});
+}
+
+// The shell's firmware download, followed through the daemon's log lines
+// until its result.
+int cmd_download(const Options& o)
+{
+    using phase = cnxd::cli::download_progress::phase;
+    // The shell reads the device index in decimal.
+    const auto dev = parse_number(o.args[1], 0xFFFFFFFF, 10);
+    if (!dev) {
+        std::fprintf(stderr, "cnxd-cli: \"%s\" is no device index\n", o.args[1].c_str());
+        return 2;
+    }
+    Session s;
+    if (!s.open(o.identity))
+        return 1;
+    cnxd::cli::download_progress d(static_cast<uint32_t>(*dev), o.args[3], isatty(STDOUT_FILENO), stdout, stderr);
+    const cnxd_handlers h{on_download_log, nullptr, nullptr, nullptr, &d};
+    cnxd_set_handlers(s.get(), &h);
+    cnxd_set_receive(s.get(), 1);
+    if (!send_line(s.get(), "download " + std::to_string(*dev) + " " + o.args[2] + " " + o.args[3]))
+        return 1;
+    const auto begin_by = Clock::now() + std::chrono::milliseconds(DOWNLOAD_START_MS);
+    while (!d.ended() && !interrupted) {
+        if (d.now() == phase::asked && Clock::now() > begin_by) {
+            std::fputs(d.before_start().c_str(), stderr);
+            std::fprintf(stderr, "cnxd-cli: the download did not begin\n");
+            return 1;
+        }
+        const int rc = cnxd_dispatch(s.get(), 200);
+        if (rc < 0) {
+            d.finish_line();
+            std::fprintf(stderr, "cnxd-cli: %s\n", cnxd_strerror(rc));
+            return 1;
+        }
+    }
+    if (!d.ended()) {
+        d.finish_line();
+        std::fprintf(stderr, "cnxd-cli: interrupted; a download that began goes on in the daemon\n");
+        return 1;
+    }
+    return d.now() == phase::complete ? 0 : 1;
+}
+
 int cmd_api(const Options& o)
 {
     const auto id = parse_number(o.args[1], 0xFFFF);
@@ -453,19 +511,63 @@ int cmd_inspect(const Options& o)
     return 0;
 }
 
-// The state tables, redrawn once a second until interrupted.
+// Standard input, when it is a terminal, handing over each key at once and
+// without echo (Ctrl-C still interrupts); as it was again on every way out.
+class KeyInput {
+public:
+    KeyInput()
+    {
+        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0)
+            return;
+        termios keys = saved_;
+        keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        keys.c_cc[VMIN] = 1;
+        keys.c_cc[VTIME] = 0;
+        active_ = tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
+    }
+    ~KeyInput()
+    {
+        if (active_)
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    }
+    KeyInput(const KeyInput&) = delete;
+    KeyInput& operator=(const KeyInput&) = delete;
+
+    // Waits `ms` or until an interrupt; true when "q" was pressed.
+    bool quit_within(int ms) const
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        for (auto now = Clock::now(); now < end && !interrupted; now = Clock::now()) {
+            const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count());
+            if (!active_) {
+                usleep(static_cast<useconds_t>(std::min(left, 100)) * 1000);
+                continue;
+            }
+            pollfd p{STDIN_FILENO, POLLIN, 0};
+            char key = 0;
+            if (poll(&p, 1, left) == 1 && read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q'))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    termios saved_{};
+    bool active_ = false;
+};
+
+// The state tables, redrawn once a second until "q" or an interrupt.
 int cmd_top(const Options&)
 {
-    while (!interrupted) {
+    const KeyInput keys;
+    do {
         const auto doc = cnxd::cli::state_read();
         if (!doc)
             return 1;
         std::fputs("\033[H\033[2J", stdout);
         cnxd::cli::state_print(*doc, stdout);
         std::fflush(stdout);
-        for (int i = 0; i < 10 && !interrupted; ++i)
-            usleep(100 * 1000);
-    }
+    } while (!interrupted && !keys.quit_within(1000));
     return 0;
 }
 
@@ -476,18 +578,29 @@ struct Command {
     size_t min_args;
     size_t max_args;  // SIZE_MAX: any number
     int (*run)(const Options&);
+    const char* detail = nullptr;  // more for "COMMAND --help"
 };
 
 constexpr Command command_tbl[] = {
-    {"cmd", "LINE...", "send one command line, print the output that follows", 1, SIZE_MAX, cmd_cmd},
+    {"cmd", "LINE...", "send one command line, print the output that follows", 1, SIZE_MAX, cmd_cmd,
+     "The log text that follows the line is printed for -t MS (default 1000).\n"},
     {"log", "", "print the daemon's log text until interrupted", 0, 0, cmd_log},
     {"events", "[EVENT...]", "print forwarded indications (all events when none is named)", 0,
-     SIZE_MAX, cmd_events},
+     SIZE_MAX, cmd_events,
+     "One line per indication: the event number and its name, the device index, the\n"
+     "record's length and its bytes in hex. EVENT is a number (0x... for hex).\n"},
     {"api", "ID DEV [HEX]", "send one API request, print its result and answer area", 2, 3, cmd_api},
+    {"download", "DEV TYPE FILE", "download a firmware image into a device, showing its progress", 3, 3,
+     cmd_download,
+     "Runs the command shell's \"download DEV TYPE FILE\": FILE is a path on the daemon's\n"
+     "side, TYPE the image type the shell's usage lists. On a terminal a progress bar\n"
+     "follows the daemon's progress lines, else one line per step; then the daemon's\n"
+     "result line. Exit status 0 when the modem took the image, 1 when the download\n"
+     "failed or did not begin (the daemon's reasons are printed).\n"},
     {"clients", "", "print the daemon's client table (shell command cnxdcinfo)", 0, 0, cmd_clients},
     {"inspect", "[--json]", "print the daemon's state from its state socket (as JSON with --json)", 0, 1,
      cmd_inspect},
-    {"top", "", "the state tables, refreshed every second until interrupted", 0, 0, cmd_top},
+    {"top", "", "the state tables, refreshed every second until q or Ctrl-C", 0, 0, cmd_top},
 };
 
 void usage(FILE* out)
@@ -495,20 +608,20 @@ void usage(FILE* out)
     std::fprintf(out,
                  "usage: cnxd-cli [-i IDENTITY] [-t MS] [COMMAND [ARG...]]\n"
                  "Without a command: an interactive shell; each line goes to the daemon's\n"
-                 "command shell and its log text is printed as it arrives.\n"
+                 "command shell and its log text is printed above the prompt as it arrives.\n"
                  "Commands:\n");
     for (const Command& c : command_tbl) {
         const std::string head = std::string(c.name) + (*c.args ? " " : "") + c.args;
-        std::fprintf(out, "  %-20s %s\n", head.c_str(), c.help);
+        std::fprintf(out, "  %-22s %s\n", head.c_str(), c.help);
     }
     std::fprintf(out,
                  "Options:\n"
-                 "  -i IDENTITY          client identity announced to the daemon (default 0,\n"
-                 "                       the identity that receives log text)\n"
-                 "  -t MS                how long cmd and clients print output (default %d)\n"
-                 "  -h, --help           this text\n"
+                 "  -i IDENTITY            client identity announced to the daemon (default 0,\n"
+                 "                         the identity that receives log text)\n"
+                 "  -t MS                  how long cmd and clients print output (default %d)\n"
+                 "  -h, --help             this text\n"
                  "Environment:\n"
-                 "  CNXD_ROOT            sysroot of a host run of cnxd (scripts/run prints it)\n",
+                 "  CNXD_ROOT              sysroot of a host run of cnxd (scripts/run prints it)\n",
                  DEFAULT_SETTLE_MS);
 }
 
@@ -562,7 +675,7 @@ int main(int argc, char** argv)
             continue;
         const size_t n = opts->args.size() - 1;
         if (n == 1 && (opts->args[1] == "--help" || opts->args[1] == "-h")) {
-            std::printf("usage: cnxd-cli %s %s\n  %s\n", c.name, c.args, c.help);
+            std::printf("usage: cnxd-cli %s %s\n  %s\n%s", c.name, c.args, c.help, c.detail ? c.detail : "");
             return 0;
         }
         if (n < c.min_args || n > c.max_args) {

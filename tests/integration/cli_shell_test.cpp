@@ -287,13 +287,56 @@ TEST_F(CliAndShell, LogAndEventsPrintWhatTheDaemonDelivers)
 
     // The simulated modem's bring-up text may come first.
     EXPECT_TRUE(eventually([&] { return log.out().find(text) != std::string::npos; })) << log.out();
-    EXPECT_TRUE(eventually([&] { return events.out() == "event 26 dev 1 len 8: 00 00 00 01 de ad be ef\n"; }))
-        << events.out();
+    EXPECT_TRUE(eventually([&] {
+        return events.out() == "event 26 (ATTACH RESPONSE) dev 1 len 8: 00 00 00 01 de ad be ef\n";
+    })) << events.out();
     EXPECT_EQ(0, log.interrupt());
     EXPECT_EQ(0, events.interrupt());
     // Released, by their close requests or (when log text to a closed socket
     // comes first) by the failed send.
     EXPECT_TRUE(eventually([&] { return blocks_gone(root, 2); }));
+}
+
+struct DownloadCase {
+    const char* name;
+    const char* knob;  // a simulator setting, or nullptr
+    std::vector<std::string> args;
+    int status;
+    const char* out;  // the whole of standard output
+    std::vector<const char*> err;  // in standard error
+};
+
+// An image of 32868 bytes: progress after each full chunk, then the
+// result. Each download ends before the next begins (the one that fails
+// when its end record has gone, so it comes last).
+const DownloadCase DOWNLOAD_CASES[] = {
+    {"taken", nullptr, {"1", "1", "/var/tmp/fw.bin"}, 0,
+     "dev 1: 40%\ndev 1: 90%\ndownload complete [dev index : 1]\n", {}},
+    {"no such file", nullptr, {"1", "1", "/var/tmp/none.bin"}, 1, "", {"] file open fail : "}},
+    {"refused by the shell", nullptr, {"200", "1", "/var/tmp/fw.bin"}, 1, "",
+     {"Invaild Device Index(1~127)", "cnxd-cli: the download did not begin\n"}},
+    {"no device index", nullptr, {"one", "1", "/var/tmp/fw.bin"}, 2, "", {"\"one\" is no device index"}},
+    {"CRC error at chunk 2", "set download_crc_chunk 2", {"1", "1", "/var/tmp/fw.bin"}, 1, "dev 1: 40%\n",
+     {"] CRC ERROR\n", "download failed [dev index : 1]\n"}},
+};
+
+TEST_F(CliAndShell, DownloadFollowsTheDaemonsProgressToTheResult)
+{
+    root.write_file("/var/tmp/fw.bin", std::string(2 * 16384 + 100, 'f'));
+    ASSERT_TRUE(sim->wait_online());
+    for (const DownloadCase& c : DOWNLOAD_CASES) {
+        SCOPED_TRACE(c.name);
+        if (c.knob) {
+            ASSERT_EQ("ok", sim->command(c.knob));
+        }
+        std::vector<std::string> args = {"download"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Cli cli(root, args);
+        EXPECT_EQ(c.status, cli.wait(20s));
+        EXPECT_EQ(c.out, cli.out());
+        for (const char* text : c.err)
+            EXPECT_NE(std::string::npos, cli.err().find(text)) << cli.err();
+    }
 }
 
 TEST(CliWithoutDaemon, SaysSoAndFails)
