@@ -110,10 +110,16 @@ inline pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::
 
 class DaemonProcess {
 public:
-    DaemonProcess() : root_(make_sysroot()), port_(free_tcp_port())
+    // With `capture` the daemon records its traffic into the sysroot's
+    // /var/tmp/cnxd.pcapng.
+    explicit DaemonProcess(bool capture = false) : root_(make_sysroot()), port_(free_tcp_port())
     {
         const auto start = Clock::now();
-        pid_ = spawn({CNXD_BINARY, "-f", "-g", "2"}, {{"CNXD_ROOT", root_}, {"CNXD_CMD_PORT", std::to_string(port_)}});
+        std::vector<std::pair<std::string, std::string>> env = {{"CNXD_ROOT", root_},
+                                                                {"CNXD_CMD_PORT", std::to_string(port_)}};
+        if (capture)
+            env.emplace_back("CNXD_CAPTURE", root_ + "/var/tmp/cnxd.pcapng");
+        pid_ = spawn({CNXD_BINARY, "-f", "-g", "2"}, env);
         setenv("CNXD_ROOT", root_.c_str(), 1);
         cnxd::cnxd_reload_root();
         if (!wait_for(root_ + "/var/tmp/cnxd-daemon"))

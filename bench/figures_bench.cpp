@@ -59,16 +59,16 @@ sockaddr_un unix_addr(const std::string& path)
 
 // ---- API round trip, 15 clients at once -----------------------------------------
 
-// Latencies (us) of `rounds` requests from each of 15 sessions at once.
-std::vector<double> api_latencies(int rounds)
+// Latencies (us) of `rounds` requests from each of `clients` sessions at once.
+std::vector<double> api_latencies(int rounds, int clients = kClients)
 {
-    std::vector<cnxd_session*> s(kClients);
+    std::vector<cnxd_session*> s(static_cast<size_t>(clients));
     for (auto& c : s)
         if (cnxd_open(7, static_cast<uint32_t>(getpid()), 3000, &c) != CNXD_OK)
             return {};
-    std::vector<std::vector<double>> per(kClients);
+    std::vector<std::vector<double>> per(static_cast<size_t>(clients));
     std::vector<std::thread> threads;
-    for (int i = 0; i < kClients; ++i)
+    for (int i = 0; i < clients; ++i)
         threads.emplace_back([&, i] {
             const uint8_t data[8] = {};
             int32_t result = 0;
@@ -164,6 +164,34 @@ void BM_ApiRoundTrip15Clients(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ApiRoundTrip15Clients)->Arg(50)->Arg(99)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// ---- The capture's cost ---------------------------------------------------------
+
+// One client's API round trip, median of 3000, with the capture on (each
+// request records its frame and its SDK call with the result) beside the
+// same daemon with it off, where each record costs one load of a flag.
+void BM_ApiRoundTripCaptureOnVsOff(benchmark::State& state)
+{
+    constexpr int kRounds = 3000;
+    for (auto _ : state) {
+        std::vector<double> off;
+        std::vector<double> on;
+        {
+            DaemonProcess daemon;
+            off = api_latencies(kRounds, 1);
+        }
+        {
+            DaemonProcess daemon(true);
+            on = api_latencies(kRounds, 1);
+        }
+        if (off.size() != kRounds || on.size() != kRounds) {
+            state.SkipWithError("requests failed");
+            return;
+        }
+        report(state, percentile(on, 50), percentile(off, 50), "us p50, capture on / off");
+    }
+}
+BENCHMARK(BM_ApiRoundTripCaptureOnVsOff)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // ---- Delivery to 15 clients, in this process ------------------------------------
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "integration/harness.h"
@@ -13,13 +14,22 @@ namespace {
 
 constexpr uint16_t EMM_STATUS_EVENT = 115;
 
-TEST(StateSocket, ShowsEachClientAndDeviceAsJsonAndAsTables)
-{
+// A daemon with its modem on line.
+class StateSocket : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(daemon.start());
+        sim.emplace(root);
+        ASSERT_TRUE(sim->wait_online());
+    }
     Sysroot root;
-    Daemon daemon(root);
-    ASSERT_TRUE(daemon.start());
-    LtesimClient sim(root);
-    ASSERT_TRUE(sim.wait_online());
+    Daemon daemon{root};
+    std::optional<LtesimClient> sim;
+};
+
+TEST_F(StateSocket, ShowsEachClientAndDeviceAsJsonAndAsTables)
+{
     RawClient client(root, "watched");
     ASSERT_TRUE(client.open({{0x42, 99}}));
     client.set_word(0, 1);
@@ -45,16 +55,11 @@ TEST(StateSocket, ShowsEachClientAndDeviceAsJsonAndAsTables)
 
 // A request the modem is slow to answer shows as in flight, by name and
 // age, in a document that a JSON parser takes.
-TEST(StateSocket, ShowsTheRequestInFlightWhileTheModemTakesItsTime)
+TEST_F(StateSocket, ShowsTheRequestInFlightWhileTheModemTakesItsTime)
 {
-    Sysroot root;
-    Daemon daemon(root);
-    ASSERT_TRUE(daemon.start());
-    LtesimClient sim(root);
-    ASSERT_TRUE(sim.wait_online());
     RawClient client(root, "slow");
     ASSERT_TRUE(client.open({{0x43, 7}}));
-    ASSERT_EQ("ok", sim.command("set call_delay_ms 1500"));
+    ASSERT_EQ("ok", sim->command("set call_delay_ms 1500"));
     std::thread request([&] { EXPECT_TRUE(client.api_request(3, 1, {})); });
 
     std::string doc;
