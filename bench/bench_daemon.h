@@ -111,9 +111,14 @@ inline pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::
 class DaemonProcess {
 public:
     // With `capture` the daemon records its traffic into the sysroot's
-    // /var/tmp/cnxd.pcapng.
-    explicit DaemonProcess(bool capture = false) : root_(make_sysroot()), port_(free_tcp_port())
+    // /var/tmp/cnxd.pcapng. Each of `settings` ("config wan lte ... KEY
+    // VALUE") is set in the store before the start.
+    explicit DaemonProcess(bool capture = false, const std::vector<std::string>& settings = {})
+        : root_(make_sysroot()), port_(free_tcp_port())
     {
+        for (const std::string& setting : settings)
+            if (std::system(("CNXD_ROOT=" + root_ + " " + root_ + "/bin/confdb set " + setting).c_str()) != 0)
+                std::abort();
         const auto start = Clock::now();
         std::vector<std::pair<std::string, std::string>> env = {{"CNXD_ROOT", root_},
                                                                 {"CNXD_CMD_PORT", std::to_string(port_)}};

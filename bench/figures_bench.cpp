@@ -14,7 +14,10 @@
 //   another process that sends one datagram;
 // - start-up to serving (a session is answered); floor: exec of the same
 //   binary that only prints its usage;
-// - idle RSS after start; floor: the RSS of an idle sleep(1).
+// - idle RSS and context switches a second (over all threads), with the
+//   watchdog, client keep-alive and network time switched on and one client
+//   taking log text; floors: the RSS of an idle sleep(1), and the 5
+//   switches a second an idle daemon may make.
 #include <benchmark/benchmark.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -495,13 +498,43 @@ void BM_StartupToServing(benchmark::State& state)
 }
 BENCHMARK(BM_StartupToServing)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Context switches so far, voluntary or not, of all threads of `pid`.
+long context_switches(pid_t pid)
+{
+    long total = 0;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream in(task.path() / "status");
+        for (std::string line; std::getline(in, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::atol(line.c_str() + line.find(':') + 1);
+    }
+    return total;
+}
+
+// The daemon idle with every subsystem that runs on its own switched on.
+struct IdleDaemon {
+    DaemonProcess daemon{false,
+                         {"config wan lte watchdog ENABLE 1", "config wan lte watchdog retry_time 20000",
+                          "config wan lte watchdog expired_time 60000", "config wan lte cnxdkeepalive ENABLE 1",
+                          "config system_time ENABLE 1"}};
+    cnxd_session* listener = nullptr;
+    IdleDaemon()
+    {
+        if (cnxd_open(7, static_cast<uint32_t>(getpid()), 3000, &listener) == CNXD_OK)
+            cnxd_set_receive(listener, 1);
+        // Past the bring-up and the first keep-alive probe.
+        std::this_thread::sleep_for(std::chrono::seconds(6));
+    }
+    ~IdleDaemon() { cnxd_close(listener); }
+};
+
 void BM_IdleRssAfterStart(benchmark::State& state)
 {
     for (auto _ : state) {
-        DaemonProcess daemon;
+        IdleDaemon idle;
         const pid_t sleeper = spawn({"/bin/sleep", "3"}, {});
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        const long figure = rss_kb(daemon.pid());
+        const long figure = rss_kb(idle.daemon.pid());
         const long floor = rss_kb(sleeper);
         kill(sleeper, SIGKILL);
         waitpid(sleeper, nullptr, 0);
@@ -509,5 +542,19 @@ void BM_IdleRssAfterStart(benchmark::State& state)
     }
 }
 BENCHMARK(BM_IdleRssAfterStart)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_IdleContextSwitches(benchmark::State& state)
+{
+    constexpr int kSeconds = 20;
+    constexpr double kAllowed = 5;
+    for (auto _ : state) {
+        IdleDaemon idle;
+        const long before = context_switches(idle.daemon.pid());
+        std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
+        const long after = context_switches(idle.daemon.pid());
+        report(state, static_cast<double>(after - before) / kSeconds, kAllowed, "switches/s");
+    }
+}
+BENCHMARK(BM_IdleContextSwitches)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

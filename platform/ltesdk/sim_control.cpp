@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -281,9 +280,9 @@ std::string control(std::string_view line)
 
 void run_conf_file()
 {
-    std::ifstream in(cnxd::cnxd_path(CONF_FILE));
+    cnxd::FileLines in(cnxd::cnxd_path(CONF_FILE));
     std::string line;
-    for (int n = 1; std::getline(in, line); ++n) {
+    for (int n = 1; in.next(line); ++n) {
         const std::string reply = control(line);
         if (reply.starts_with("err"))
             sdk_log(4, "ltesim.conf:%d: %s", n, reply.c_str());

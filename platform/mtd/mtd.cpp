@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
+#include "base/fd.h"
 #include "base/path.h"
 
 namespace {
@@ -58,8 +58,8 @@ int erase_file(int fd, uint32_t offset, uint32_t len)
 // The bad-block file of a stand-in lists `offset`.
 bool listed_bad(const char* path, uint32_t offset)
 {
-    std::ifstream in(std::string(path) + ".bad");
-    for (std::string line; std::getline(in, line);) {
+    cnxd::FileLines in(std::string(path) + ".bad");
+    for (std::string line; in.next(line);) {
         char* end = nullptr;
         const unsigned long long listed = std::strtoull(line.c_str(), &end, 0);
         if (end != line.c_str() && listed == offset)
@@ -85,9 +85,9 @@ int mtd_find(const char* name, mtd_partition* part)
 {
     if (!name || !*name || !part)
         return -1;
-    std::ifstream in(cnxd::cnxd_device_path(MTD_LIST_PATH));
+    cnxd::FileLines in(cnxd::cnxd_device_path(MTD_LIST_PATH));
     const std::string prefix = std::string(name) + ":";
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line; in.next(line);) {
         if (!line.starts_with(prefix))
             continue;
         unsigned size = 0;

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -127,8 +126,8 @@ void nv_test_show_console_log(int (*print)(const char* fmt, ...))
     if (!print)
         return;
     std::lock_guard g(nv_lock);
-    std::ifstream in(cnxd::cnxd_path(CONSOLE_LOG));
-    for (std::string line; std::getline(in, line);)
+    cnxd::FileLines in(cnxd::cnxd_path(CONSOLE_LOG));
+    for (std::string line; in.next(line);)
         print("%s\n", line.c_str());
 }
 
@@ -142,11 +141,12 @@ int cmn_nv_ram_flush(void)
     cnxd::UniqueFd out(::open(cnxd::cnxd_path(RAM_IMAGE).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!out)
         return -1;
+    std::vector<uint8_t> piece(4096);
     for (int item = 0; item <= NV_ITEM_MAX; ++item) {
-        std::ifstream in(item_path(item), std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!write_all(out.get(), bytes.data(), bytes.size()))
-            return -1;
+        cnxd::UniqueFd in(::open(item_path(item).c_str(), O_RDONLY | O_CLOEXEC));
+        for (ssize_t n; in && (n = ::read(in.get(), piece.data(), piece.size())) > 0;)
+            if (!write_all(out.get(), piece.data(), static_cast<size_t>(n)))
+                return -1;
     }
     return 0;
 }

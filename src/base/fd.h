@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace cnxd {
@@ -46,5 +47,30 @@ struct file_closer {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 using unique_file = std::unique_ptr<FILE, file_closer>;
+
+// The lines of a text file, read through stdio: the first iostream would
+// set up the C++ locales, a few hundred kilobytes of memory the daemon has
+// no other use for. A file that cannot be opened has no lines.
+class FileLines {
+public:
+    explicit FileLines(const std::string& path) : f_(std::fopen(path.c_str(), "re")) {}
+
+    // The next line without its newline; false at the end.
+    bool next(std::string& line)
+    {
+        line.clear();
+        if (!f_)
+            return false;
+        for (int c; (c = std::getc(f_.get())) != EOF;) {
+            if (c == '\n')
+                return true;
+            line += static_cast<char>(c);
+        }
+        return !line.empty();
+    }
+
+private:
+    unique_file f_;
+};
 
 }  // namespace cnxd

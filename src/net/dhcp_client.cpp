@@ -6,11 +6,11 @@
 // daemon runs: it has no start path of its own, and the shell runner's set-up
 // of a child (its signal mask among it) holds for it too.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -63,9 +63,8 @@ bool process_gone(pid_t pid)
 {
     if (kill(pid, 0) != 0)
         return errno == ESRCH;
-    std::ifstream stat(cnxd_path("/proc/" + std::to_string(pid) + "/stat"));
     std::string line;
-    std::getline(stat, line);
+    FileLines(cnxd_path("/proc/" + std::to_string(pid) + "/stat")).next(line);
     const size_t end = line.rfind(')');
     return end != std::string::npos && end + 2 < line.size() && line[end + 2] == 'Z';
 }
@@ -86,8 +85,7 @@ bool wait_for_lease_file(int sid)
     const std::string path = cnxd_path(dhcp_file(DHCP_LEASE_FILE, sid));
     const auto end = steady_clock::now() + LEASE_FILE_WAIT;
     for (;;) {
-        std::ifstream f(path, std::ios::ate);
-        if (f && f.tellg() > 0)
+        if (struct stat st{}; stat(path.c_str(), &st) == 0 && st.st_size > 0)
             return true;
         if (steady_clock::now() > end || dhcp_quitting())
             return false;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -354,6 +355,7 @@ cnxd_client_rec* cnxd_srv_alloc_client()
             stale_key[i] = false;
             std::lock_guard rec(cnxd_client[i].lock);
             cnxd_client[i].idx = static_cast<uint8_t>(i);
+            ++cnxd_client[i].generation;
             cnxd_client[i].stats.reset();
             found = i;
             break;
@@ -508,22 +510,30 @@ int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame)
     return 0;
 }
 
-void cnxd_srv_free_client(cnxd_client_rec* client)
+namespace {
+
+// Free or drop (`mode`) a taken record of `generation` (any when none).
+void release_record(cnxd_client_rec* client, int mode, std::optional<uint32_t> generation)
 {
     std::lock_guard guard(cnxd_client_lock);
-    if (!client->taken())
+    if (!client->taken() || (generation && client->generation != *generation))
         return;
     release_locked(client);
-    eloop_unregister_sock(&eloop, &client->esock);
+    if (mode == SEND_MODE_DROP)
+        client->esock.active = 0;
+    else
+        eloop_unregister_sock(&eloop, &client->esock);
 }
 
-void cnxd_srv_drop_client(cnxd_client_rec* client)
+}  // namespace
+
+void cnxd_srv_free_client(cnxd_client_rec* client) { release_record(client, SEND_MODE_FREE, std::nullopt); }
+
+void cnxd_srv_drop_client(cnxd_client_rec* client) { release_record(client, SEND_MODE_DROP, std::nullopt); }
+
+void cnxd_srv_release_gone(cnxd_client_rec* client, uint32_t generation, int mode)
 {
-    std::lock_guard guard(cnxd_client_lock);
-    if (!client->taken())
-        return;
-    release_locked(client);
-    client->esock.active = 0;
+    release_record(client, mode, generation);
 }
 
 void cnxd_srv_deinit()

@@ -71,6 +71,10 @@ struct cnxd_client_rec {
     // cleared on the main thread.
     std::atomic<uint32_t> ka_miss = 0;
     uint8_t* shm = nullptr;     // our attachment of the shared block
+    // Counts the times the record was handed out (under the table lock): a
+    // sender that lets the lock go before a release tells by it that the
+    // record has since gone to another client.
+    uint32_t generation = 0;
     std::mutex lock;            // the record lock
     client_stats stats;
 
@@ -113,6 +117,12 @@ cnxd_client_rec* cnxd_srv_alloc_client();
 // unlinked it.
 void cnxd_srv_free_client(cnxd_client_rec* client);
 void cnxd_srv_drop_client(cnxd_client_rec* client);
+// The release (drop in SEND_MODE_DROP, else free) of a client a sender
+// found gone, done only while the record is still of `generation`: the
+// sender let the table lock go before it, and meanwhile the client's close
+// may have freed the record and a new open taken it, whose handshake would
+// then leave its socket, block and semaphores behind in a free record.
+void cnxd_srv_release_gone(cnxd_client_rec* client, uint32_t generation, int mode);
 void cnxd_srv_deinit();
 int cnxd_srv_req_disconnect(cnxd_client_rec* client, const HciFrame& frame);
 int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame);

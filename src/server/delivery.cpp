@@ -76,11 +76,9 @@ void wait_while_stuck(const char* who)
 void release_gone(Lock& lock, cnxd_client_rec* client, int mode)
 {
     sdk_log(4, "[DEVICE] client %d seems detached", client->idx);
+    const uint32_t generation = client->generation;
     lock.unlock();
-    if (mode == SEND_MODE_DROP)
-        cnxd_srv_drop_client(client);
-    else
-        cnxd_srv_free_client(client);
+    cnxd_srv_release_gone(client, generation, mode);
     lock.lock();
 }
 

@@ -19,10 +19,12 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #if CNXD_HAVE_LIBCRYPTO
+#include <dlfcn.h>
 #include <openssl/evp.h>
 #endif
 
@@ -67,11 +69,52 @@ int x_test(int, char**)
 // Read in pieces of this size.
 constexpr size_t SHA256_PIECE = 64 * 1024;
 
-// The file's digest in lower-case hex, or "" after printing why not. It
-// goes through libcrypto's EVP interface: the SHA256_Init/Update/Final
-// calls are deprecated since OpenSSL 3.
+// The EVP calls the checksum makes (SHA256_Init/Update/Final are
+// deprecated since OpenSSL 3), taken from libcrypto, which is loaded on
+// the first checksum and stays loaded.
+struct Evp {
+    decltype(&EVP_MD_CTX_new) ctx_new;
+    decltype(&EVP_MD_CTX_free) ctx_free;
+    decltype(&EVP_sha256) sha256;
+    decltype(&EVP_DigestInit_ex) init;
+    decltype(&EVP_DigestUpdate) update;
+    decltype(&EVP_DigestFinal_ex) final;
+};
+
+template <class F>
+bool take(void* lib, const char* name, F& f)
+{
+    f = reinterpret_cast<F>(dlsym(lib, name));
+    return f != nullptr;
+}
+
+// The calls, or nullptr after printing why libcrypto is not there.
+const Evp* evp()
+{
+    struct Loaded {
+        std::optional<Evp> calls;
+        std::string why;
+    };
+    static const Loaded loaded = [] {
+        void* lib = dlopen(CNXD_LIBCRYPTO_SONAME, RTLD_NOW | RTLD_LOCAL);
+        Evp e{};
+        if (lib && take(lib, "EVP_MD_CTX_new", e.ctx_new) && take(lib, "EVP_MD_CTX_free", e.ctx_free) &&
+            take(lib, "EVP_sha256", e.sha256) && take(lib, "EVP_DigestInit_ex", e.init) &&
+            take(lib, "EVP_DigestUpdate", e.update) && take(lib, "EVP_DigestFinal_ex", e.final))
+            return Loaded{e, ""};
+        return Loaded{std::nullopt, dlerror()};
+    }();
+    if (!loaded.calls)
+        x_printf("sha256: %s\n", loaded.why.c_str());
+    return loaded.calls ? &*loaded.calls : nullptr;
+}
+
+// The file's digest in lower-case hex, or "" after printing why not.
 std::string file_sha256(const char* path)
 {
+    const Evp* api = evp();
+    if (!api)
+        return "";
     // Under a sysroot a device path is its stand-in there (a flash
     // partition, say), as for the other tools.
     UniqueFd fd(open(cnxd_device_path(path).c_str(), O_RDONLY | O_CLOEXEC));
@@ -79,8 +122,8 @@ std::string file_sha256(const char* path)
         x_printf("open(%s) fail %s(%d)\n", path, std::strerror(errno), errno);
         return "";
     }
-    const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+    const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(api->ctx_new(), api->ctx_free);
+    if (!ctx || api->init(ctx.get(), api->sha256(), nullptr) != 1) {
         x_printf("sha256: digest init fail\n");
         return "";
     }
@@ -95,11 +138,11 @@ std::string file_sha256(const char* path)
         }
         if (n == 0)
             break;
-        EVP_DigestUpdate(ctx.get(), piece.data(), static_cast<size_t>(n));
+        api->update(ctx.get(), piece.data(), static_cast<size_t>(n));
     }
     uint8_t md[EVP_MAX_MD_SIZE];
     unsigned len = 0;
-    EVP_DigestFinal_ex(ctx.get(), md, &len);
+    api->final(ctx.get(), md, &len);
     std::string hex;
     char two[3];
     for (unsigned i = 0; i < len; ++i) {

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <span>
 #include <string>
 #include <vector>
@@ -128,8 +127,8 @@ void mtdt_usage()
     // The list as "cat /proc/mtd" shows it, read here so that a sysroot's
     // list is the one shown.
     x_printf("# cat %s\n", MTD_LIST_PATH);
-    std::ifstream in(cnxd_device_path(MTD_LIST_PATH));
-    for (std::string line; std::getline(in, line);)
+    FileLines in(cnxd_device_path(MTD_LIST_PATH));
+    for (std::string line; in.next(line);)
         x_printf("%s\n", line.c_str());
 }
 

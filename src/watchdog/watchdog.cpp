@@ -37,9 +37,10 @@ constexpr uint32_t WTD_DEV = 1;
 constexpr uint32_t WTD_REQUEST_WORD = 2;
 constexpr uint32_t ARM1_RESET_SEEN = 1;
 
-// How often the reset-check thread looks at the status file: the
-// supervisor's byte is seen within half a second.
-constexpr auto RESET_CHECK_PERIOD = std::chrono::milliseconds(500);
+// How often the reset-check thread looks at the status file: once a
+// second, the one interval its wait was ever written with. The supervisor
+// takes seconds to reset a modem, and an idle daemon wakes no more often.
+constexpr auto RESET_CHECK_PERIOD = std::chrono::seconds(1);
 constexpr int STATUS_WRITE_ATTEMPTS = 11;
 constexpr auto STATUS_WRITE_RETRY = std::chrono::seconds(1);
 

@@ -4,6 +4,9 @@
 #include <sys/uio.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
+#include <tuple>
 
 #include "client/inproc_daemon.h"
 #include "server/delivery.h"
@@ -192,6 +195,33 @@ TEST_F(Delivery, AVanishedClientIsReleasedAtTheFirstNotConnected)
           "id=1 retry to writev retry_nr=0 Transport endpoint is not connected(" + std::to_string(ENOTCONN) + ")",
           std::string("[DEVICE] client 0 seems detached"), std::string("[DEVICE] client 1 seems detached")})
         EXPECT_TRUE(daemon.log_has(line)) << line;
+}
+
+// A sender lets the table lock go between the failed write and the
+// release; a record handed to a new client meanwhile must stay that
+// client's.
+TEST_F(Delivery, AReleaseForAClientGoneSinceSparesTheRecordsNextClient)
+{
+    // The record as the table lock shows it: the loop's thread serves the
+    // opens and closes.
+    const auto record = [](int i) {
+        std::lock_guard g(cnxd_client_lock);
+        return std::tuple(cnxd_client[i].taken(), cnxd_client[i].generation, cnxd_client[i].identity);
+    };
+    int index = -1;
+    {
+        Session first = open_session(3);
+        index = cnxd_index(first.get());
+    }
+    const uint32_t gone = std::get<1>(record(index));
+    for (int ms = 0; ms < 3000 && std::get<0>(record(index)); ++ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Session next = open_session(4);
+    ASSERT_EQ(index, cnxd_index(next.get())) << "the freed record is handed out again";
+    cnxd_srv_release_gone(&cnxd_client[index], gone, SEND_MODE_FREE);
+    EXPECT_EQ(std::tuple(true, gone + 1, 4u), record(index));
+    cnxd_srv_release_gone(&cnxd_client[index], gone + 1, SEND_MODE_FREE);
+    EXPECT_FALSE(std::get<0>(record(index)));
 }
 
 TEST_F(Delivery, StuckHoldsLogAndForwardingWhileApiRequestsComplete)
