@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -63,15 +64,19 @@ inline double percentile(std::vector<double>& v, int p)
     return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(p) / 100)];
 }
 
-// kB of VmRSS of a process, 0 when unknown.
-inline long rss_kb(pid_t pid)
+// The number after `key` ("VmRSS:", say) in a /proc status file, 0 when
+// it is not there.
+inline long status_value(const std::filesystem::path& status, std::string_view key)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::ifstream in(status);
     for (std::string line; std::getline(in, line);)
-        if (line.starts_with("VmRSS:"))
-            return std::atol(line.c_str() + 6);
+        if (line.starts_with(key))
+            return std::atol(line.c_str() + key.size());
     return 0;
 }
+
+// kB of VmRSS of a process, 0 when unknown.
+inline long rss_kb(pid_t pid) { return status_value("/proc/" + std::to_string(pid) + "/status", "VmRSS:"); }
 
 inline int free_tcp_port()
 {

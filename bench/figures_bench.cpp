@@ -502,12 +502,9 @@ BENCHMARK(BM_StartupToServing)->Iterations(1)->Unit(benchmark::kMillisecond);
 long context_switches(pid_t pid)
 {
     long total = 0;
-    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
-        std::ifstream in(task.path() / "status");
-        for (std::string line; std::getline(in, line);)
-            if (line.find("ctxt_switches:") != std::string::npos)
-                total += std::atol(line.c_str() + line.find(':') + 1);
-    }
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task"))
+        total += status_value(task.path() / "status", "voluntary_ctxt_switches:") +
+                 status_value(task.path() / "status", "nonvoluntary_ctxt_switches:");
     return total;
 }
 
