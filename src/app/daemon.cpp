@@ -3,15 +3,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "api/cnxd_handler.h"
 #include "app/state_socket.h"
 #include "base/capture.h"
 #include "base/path.h"
+#include "base/stop.h"
 #include "confdb.h"
 #include "core/eloop.h"
 #include "core/options.h"
@@ -46,53 +51,69 @@ namespace {
 
 constexpr int CONFDB_INIT_ATTEMPTS = 5;
 
-void hangup_handler(int sig)
+// The signals the daemon takes on its signal thread. They are blocked first
+// thing, before any thread starts, so every thread inherits the block and
+// only the signal thread takes them, whatever the others are doing (a long
+// SDK call, a send to a full client). Programs the daemon starts get no
+// blocked signal (cnxd_system).
+sigset_t daemon_signals()
 {
-    if (sig == SIGHUP)
-        std::signal(SIGHUP, hangup_handler);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGHUP, SIGQUIT, SIGTERM, SIGINT})
+        sigaddset(&set, sig);
+    return set;
 }
 
-// The stop signals are blocked everywhere but inside the event loop's wait
-// (see install_signal_handlers), so this runs only there, on the main
-// thread, while it holds no lock: logging from it is safe.
-void stop_handler(int)
+void block_daemon_signals()
 {
-    sdk_log(6, "Preparing for suicide\n");
-    eloop_terminate(&eloop);
-}
-
-// Installs the handlers and blocks their signals on this thread, so every
-// thread started later inherits the block and the signals reach only the
-// event loop. Returns the mask the loop waits with.
-sigset_t install_signal_handlers()
-{
-    struct sigaction sa {};
-    sigemptyset(&sa.sa_mask);
-    sa.sa_handler = hangup_handler;
-    sigaction(SIGHUP, &sa, nullptr);
-    sa.sa_handler = stop_handler;
-    for (int sig : {SIGQUIT, SIGTERM, SIGINT})
-        sigaction(sig, &sa, nullptr);
+    const sigset_t set = daemon_signals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
     // Writes to a vanished peer report an error; they must not kill us.
     std::signal(SIGPIPE, SIG_IGN);
-
-    sigset_t block;
-    sigemptyset(&block);
-    for (int sig : {SIGHUP, SIGQUIT, SIGTERM, SIGINT})
-        sigaddset(&block, sig);
-    sigset_t wait_mask;
-    pthread_sigmask(SIG_BLOCK, &block, &wait_mask);
-    for (int sig : {SIGHUP, SIGQUIT, SIGTERM, SIGINT})
-        sigdelset(&wait_mask, sig);
-    return wait_mask;
 }
+
+// The thread that takes the stop signals. It sleeps in sigwait (no periodic
+// wake-up); a hang-up is taken and ignored (the daemon survives hang-ups); a
+// stop signal first requests the stop (every long loop and wait gives up),
+// wakes the event loop and then says so. The destructor ends and joins it:
+// it wakes the thread with a hang-up of its own after setting `done_`.
+class SignalThread {
+public:
+    SignalThread() : thread_([this] { run(); }) {}
+    ~SignalThread()
+    {
+        done_ = true;
+        pthread_kill(thread_.native_handle(), SIGHUP);
+        thread_.join();
+    }
+    SignalThread(const SignalThread&) = delete;
+    SignalThread& operator=(const SignalThread&) = delete;
+
+private:
+    void run()
+    {
+        const sigset_t set = daemon_signals();
+        while (!done_) {
+            int sig = 0;
+            if (sigwait(&set, &sig) != 0 || sig == SIGHUP)
+                continue;
+            cnxd_request_stop();
+            eloop_terminate(&eloop);
+            sdk_log(6, "Preparing for suicide\n");
+        }
+    }
+
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
 
 void detach()
 {
     if (fork() > 0)
         _exit(0);
     setsid();
-    std::signal(SIGHUP, SIG_IGN);
+    // SIGHUP is blocked (and taken by the signal thread) from the start.
     if (fork() > 0)
         _exit(0);
     if (chdir("/") != 0) {
@@ -121,6 +142,7 @@ void init_config_store()
 int finish_shutdown()
 {
     cnxd_srv_deinit();
+    cnxd_srv_close();
     timer_service_deinit();
     cnxd_keep_alive_stop();
     // The pid file is removed directly rather than through "rm".
@@ -134,6 +156,7 @@ int finish_shutdown()
 
 int cnxd_main(int argc, char** argv)
 {
+    block_daemon_signals();
     cnxd_setup_host_path();
 
     cnxd_options opts;
@@ -144,9 +167,9 @@ int cnxd_main(int argc, char** argv)
     if (opts.detach)
         detach();
 
-    capture_start_from_env();
     eloop_init(&eloop);
-    const sigset_t wait_mask = install_signal_handlers();
+    const SignalThread signal_thread;
+    capture_start_from_env();
     cnxd_srv_init();
     cnxd_srv_set_handlers(cnxd_api_handlers);
     static_assert(CMD_UICC_UNLOCK_BLOCK == UICC_UNLOCK_BLOCK_LEN);
@@ -168,7 +191,7 @@ int cnxd_main(int argc, char** argv)
     state_socket_start();
 
     sdk_log(7, "serving clients");
-    eloop_run(&eloop, &wait_mask);
+    eloop_run(&eloop);
 
     state_socket_stop();
     cmd_shell_stop();

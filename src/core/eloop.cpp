@@ -1,9 +1,11 @@
 #include "core/eloop.h"
 
+#include <sys/eventfd.h>
 #include <sys/select.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
+#include <cstdint>
 #include <cstdio>
 
 namespace cnxd {
@@ -14,7 +16,7 @@ namespace {
 
 eloop_sock* sock_of(list_head* link) { return reinterpret_cast<eloop_sock*>(link); }
 
-// Step 4 of a pass: call the handler of every ready active socket. The next
+// Calls the handler of every ready active socket. The next
 // link is saved before each call; a handler may release any record, its own
 // included, since a release during the loop only clears `active` and the
 // record stays listed until the sweep. A handler may also register a record,
@@ -39,8 +41,11 @@ void dispatch_ready(eloop_data* loop, const fd_set& ready, int max_fd)
     }
 }
 
-// Step 5: unlink every record released since the last sweep, during the
-// walk or by another thread; only now may its owner reuse it.
+// Unlinks every record released since the last sweep, during the walk or
+// by another thread; only now may its owner reuse it. Run outside the walk
+// only: before it (so that a record released on another thread while the
+// loop waited is free again when a handler, such as the server socket's,
+// allocates) and after it (records dropped during the walk).
 void sweep_inactive(eloop_data* loop)
 {
     list_head* head = &loop->sockets;
@@ -54,12 +59,22 @@ void sweep_inactive(eloop_data* loop)
     }
 }
 
+void drain_wake(int fd)
+{
+    uint64_t count;
+    [[maybe_unused]] const ssize_t n = read(fd, &count, sizeof count);
+}
+
 }  // namespace
 
 void eloop_init(eloop_data* loop)
 {
     list_init(&loop->sockets);
     loop->terminate = 0;
+    if (loop->wake_fd < 0)
+        loop->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    else
+        drain_wake(loop->wake_fd);
 }
 
 int eloop_register_sock(eloop_data* loop, eloop_sock* s)
@@ -73,21 +88,42 @@ int eloop_register_sock(eloop_data* loop, eloop_sock* s)
 void eloop_unregister_sock(eloop_data* loop, eloop_sock* s)
 {
     s->active = 0;
-    if (loop->running)
+    if (loop->running) {
+        eloop_wake(loop);
         return;
+    }
     list_del_init(&s->link);
     s->used = 0;
 }
 
-void eloop_terminate(eloop_data* loop) { loop->terminate = 1; }
+void eloop_wake(eloop_data* loop)
+{
+    const int fd = loop->wake_fd;
+    if (fd < 0)
+        return;
+    const uint64_t one = 1;
+    // A full counter already holds a wake-up.
+    [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
+}
 
-void eloop_run(eloop_data* loop, const sigset_t* wait_mask)
+void eloop_terminate(eloop_data* loop)
+{
+    loop->terminate = 1;
+    eloop_wake(loop);
+}
+
+void eloop_run(eloop_data* loop)
 {
     loop->running = true;
+    const int wake_fd = loop->wake_fd;
     while (!loop->terminate && !list_empty(&loop->sockets)) {
         fd_set ready;
         FD_ZERO(&ready);
         int max_fd = 0;
+        if (wake_fd >= 0 && wake_fd < FD_SETSIZE) {
+            FD_SET(wake_fd, &ready);
+            max_fd = wake_fd;
+        }
         list_head* head = &loop->sockets;
         for (list_head* link = head->next; link != head; link = link->next) {
             const int fd = sock_of(link)->sock;
@@ -98,12 +134,15 @@ void eloop_run(eloop_data* loop, const sigset_t* wait_mask)
                 max_fd = fd;
         }
 
-        const int n = pselect(max_fd + 1, &ready, nullptr, nullptr, nullptr, wait_mask);
+        const int n = select(max_fd + 1, &ready, nullptr, nullptr, nullptr);
         if (n < 0 && errno != EINTR && errno != EBADF) {
             std::perror("select");
             break;
         }
-        if (n > 0)
+        if (n > 0 && wake_fd >= 0 && FD_ISSET(wake_fd, &ready))
+            drain_wake(wake_fd);
+        sweep_inactive(loop);
+        if (n > 0 && !loop->terminate)
             dispatch_ready(loop, ready, max_fd);
         sweep_inactive(loop);
     }

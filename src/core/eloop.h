@@ -6,12 +6,13 @@
 // inside socket handlers, so the list takes no lock. A record released while
 // the loop runs (by a handler during the loop's walk over the sockets, or by
 // another thread) only has its `active` flag cleared; the loop unlinks it
-// after the walk and only then clears `used`, so its owner never reuses a
-// record that is still listed.
+// outside its walk and only then clears `used`, so its owner never reuses a
+// record that is still listed. A release from another thread wakes the
+// loop, which unlinks the record before it serves anything else: a record
+// freed by a send on another thread is handed out again at the next open.
 #pragma once
 
 #include <atomic>
-#include <csignal>
 #include <cstdint>
 
 #include "base/list.h"
@@ -33,8 +34,12 @@ struct eloop_sock {
 
 struct eloop_data {
     list_head sockets;
-    std::atomic<uint32_t> terminate = 0;  // lock-free: stored from a signal handler
+    std::atomic<uint32_t> terminate = 0;  // lock-free: stored from any thread
     std::atomic<bool> running = false;    // eloop_run is serving; read on every thread
+    // An eventfd the loop waits on beside its sockets: written to wake it
+    // (a stop, a release from another thread). Made once by eloop_init and
+    // kept for the process's life.
+    std::atomic<int> wake_fd = -1;
 };
 
 extern eloop_data eloop;
@@ -47,18 +52,20 @@ void eloop_init(eloop_data* loop);
 int eloop_register_sock(eloop_data* loop, eloop_sock* s);
 
 // Takes `s` out of the loop, from any thread: while the loop runs it clears
-// `active` only (the loop unlinks the record after its walk and clears
-// `used`); when no loop runs it unlinks the record and clears both at once
-// (callers then serialise their releases, as the client table lock does).
+// `active` only and wakes the loop (which unlinks the record before its next
+// walk and clears `used`); when no loop runs it unlinks the record and
+// clears both at once (callers then serialise their releases, as the client
+// table lock does).
 void eloop_unregister_sock(eloop_data* loop, eloop_sock* s);
 
-// Sets the terminate flag; a single word store, safe in a signal handler.
+// Wakes the loop out of its wait for one more pass; from any thread (a word
+// store and a write, also safe in a signal handler).
+void eloop_wake(eloop_data* loop);
+
+// Sets the terminate flag and wakes the loop; from any thread.
 void eloop_terminate(eloop_data* loop);
 
 // Serves readable sockets until terminate is set or no socket is left.
-// The signals in `wake_signals` (blocked by the caller everywhere else) are
-// let through only while the loop waits, so a stop signal can never slip in
-// between the terminate check and the wait.
-void eloop_run(eloop_data* loop, const sigset_t* wait_mask = nullptr);
+void eloop_run(eloop_data* loop);
 
 }  // namespace cnxd

@@ -549,6 +549,16 @@ void cnxd_srv_deinit()
     }
 }
 
+void cnxd_srv_close()
+{
+    eloop_unregister_sock(&eloop, &server_sock);
+    server_sock.used = 0;
+    if (const int fd = server_sock.sock.exchange(-1); fd >= 0) {
+        close(fd);
+        unlink(cnxd_path(CNXD_SERVER_PATH).c_str());
+    }
+}
+
 void cnxd_srv_dump_clients(void (*also)(const char* line))
 {
     // The lines are taken under the table lock and printed after it: the

@@ -124,6 +124,9 @@ void cnxd_srv_drop_client(cnxd_client_rec* client);
 // then leave its socket, block and semaphores behind in a free record.
 void cnxd_srv_release_gone(cnxd_client_rec* client, uint32_t generation, int mode);
 void cnxd_srv_deinit();
+// Closes the server socket and removes its file; at shutdown, after the
+// event loop has ended.
+void cnxd_srv_close();
 int cnxd_srv_req_disconnect(cnxd_client_rec* client, const HciFrame& frame);
 int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame);
 // Logs the client table at level 5, one line per call of `also` too when

@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "base/capture.h"
+#include "base/stop.h"
 #include "ltesdk.h"
 
 namespace cnxd {
@@ -63,13 +63,26 @@ using Lock = std::unique_lock<std::mutex>;
 // and that releases it.
 bool peer_gone(int err) { return err == ENOTCONN; }
 
+// A stopping daemon lets the stuck switch go: the stop must go through.
 void wait_while_stuck(const char* who)
 {
-    while (cnxd_stuck == 1) {
+    while (cnxd_stuck == 1 && !cnxd_stopping()) {
         std::printf("%s foce stuk in cnxd \n", who);
         std::fflush(stdout);
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+        cnxd_stop_wait(std::chrono::seconds(1));
     }
+}
+
+// The wait before the next write to a full client. While the daemon runs a
+// full client is retried once a second without bound (a client must not
+// lose frames, so a full client holds up every sender). A stopping daemon
+// ends every retry instead, the stop counting as a failed write: the frame
+// is lost for that client and the sender goes on, so that no client that
+// stopped reading can hold up the stop. The second's sleep is cut short by
+// the stop. True when the write is to be tried again.
+bool retry_after_full()
+{
+    return !cnxd_stopping() && !cnxd_stop_wait(std::chrono::seconds(1));
 }
 
 // Releases a vanished client with the table lock released around it.
@@ -93,9 +106,8 @@ std::span<const uint8_t> whole_frame(std::span<const uint8_t> frame)
 }
 
 // The common write step: retries once a second while the socket is full,
-// with no bound and with the table lock held (a client must not lose
-// frames; a full client holds up every sender), and releases a client whose
-// peer is gone.
+// with the table lock held and with no bound until the daemon stops (see
+// retry_after_full), and releases a client whose peer is gone.
 void write_frame(Lock& lock, cnxd_client_rec* client, std::span<const uint8_t> frame,
                  unsigned* retries, bool single, int mode)
 {
@@ -123,8 +135,8 @@ void write_frame(Lock& lock, cnxd_client_rec* client, std::span<const uint8_t> f
             sdk_log(5, "id=%u%s (id=%d) retry to write retry_nr=%u", client->idx, sep,
                     static_cast<int>(client->identity), *retries);
             // The lock stays held: every other sender waits behind a full client.
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            continue;
+            if (retry_after_full())
+                continue;
         }
         sdk_log(5, "%s : id=%u%s (id=%d) retry to write retry_nr=%u %s(%u)", tag, client->idx, sep,
                 static_cast<int>(client->identity), *retries, std::strerror(err),
@@ -272,8 +284,8 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
                 sdk_log(5, "id=%u retry to writev retry_nr=%u", i, retries);
                 if (trace)
                     do_dio_printf("%s retry=%u \n", self, retries);
-                std::this_thread::sleep_for(std::chrono::seconds(1));
-                continue;
+                if (retry_after_full())
+                    continue;
             }
             sdk_log(5, "id=%u retry to writev retry_nr=%u %s(%u)", i, retries, std::strerror(err),
                     static_cast<unsigned>(err));

@@ -9,10 +9,8 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <list>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -33,51 +31,48 @@ namespace {
 constexpr int LISTEN_BACKLOG = 10;
 constexpr int FREE_SLOT = -1;
 
-// One connection and the thread that serves it. The thread closes the
-// descriptor itself when the connection ends and marks itself done; the
-// listener joins done receivers when they wake it.
-struct Receiver {
-    UniqueFd fd;
-    std::thread thread;
-    bool done = false;
+// What the listener, the receivers and the stop share. Receiver threads are
+// detached (nothing waits for a shell command, also not the daemon's stop),
+// so one may still run while the process exits: this state is made once and
+// never destroyed, so that no exit handler pulls it from under such a thread.
+struct ShellState {
+    // Guards everything below. Held while broadcasting and around each
+    // receiver's close, so a descriptor is never closed (and reused) under a
+    // send or the stop's shutdown.
+    std::mutex lock;
+    std::array<int, CMD_SOCKET_SLOTS> client_slots;
+    int client_count = 0;
+    std::vector<int> connections;  // the descriptor of every live receiver
+    bool stopping = false;
 };
 
-// Guards the broadcast slots and the receiver list. Held while broadcasting,
-// so a descriptor is never closed (and reused) under a send.
-std::mutex shell_lock;
-std::array<int, CMD_SOCKET_SLOTS> client_slots;
-int client_count = 0;
-std::list<Receiver> receivers;
+ShellState& shell()
+{
+    static ShellState& s = *new ShellState;
+    return s;
+}
 
 std::thread listener;
-std::atomic<bool> stopping{false};
-// Wakes the listener: a receiver ended, or the shell stops.
+// Wakes the listener when the shell stops.
 UniqueFd wake_rd;
 UniqueFd wake_wr;
 
-void wake_listener()
+void take_slot(ShellState& sh, int fd)
 {
-    const char byte = 0;
-    // A full pipe already holds a wake-up.
-    [[maybe_unused]] const ssize_t n = write(wake_wr.get(), &byte, 1);
-}
-
-void take_slot(int fd)
-{
-    const auto slot = std::ranges::find(client_slots, FREE_SLOT);
-    if (slot == client_slots.end())
+    const auto slot = std::ranges::find(sh.client_slots, FREE_SLOT);
+    if (slot == sh.client_slots.end())
         return;
     *slot = fd;
-    ++client_count;
+    ++sh.client_count;
 }
 
-void free_slot(int fd)
+void free_slot(ShellState& sh, int fd)
 {
-    const auto slot = std::ranges::find(client_slots, fd);
-    if (slot == client_slots.end())
+    const auto slot = std::ranges::find(sh.client_slots, fd);
+    if (slot == sh.client_slots.end())
         return;
     *slot = FREE_SLOT;
-    --client_count;
+    --sh.client_count;
 }
 
 // Echo of a received line to the modem's console output: one length byte
@@ -110,45 +105,37 @@ void serve_line(std::span<char> buf, size_t n)
                    capture_source::tcp);
 }
 
-void socket_receiver(Receiver* self)
+// The body of a receiver thread, which owns `fd`. It ends when the peer
+// closes or when the shell's stop shuts the connection down; a command it
+// runs at that moment is finished first (the commands that could run for
+// long give up on the stop request themselves).
+void socket_receiver(UniqueFd fd)
 {
-    const int fd = self->fd.get();
+    const int raw = fd.get();
     std::array<char, CMD_RECV_MAX + 2> buf;
     ssize_t n;
     for (;;) {
         errno = 0;
-        n = recv(fd, buf.data(), CMD_RECV_MAX, 0);
+        n = recv(raw, buf.data(), CMD_RECV_MAX, 0);
         if (n <= 0)
             break;
         serve_line(buf, static_cast<size_t>(n));
     }
     const int err = errno;
+    bool stopping;
     {
-        std::lock_guard g(shell_lock);
-        free_slot(fd);
-        self->fd.reset();
-        self->done = true;
+        ShellState& sh = shell();
+        std::lock_guard g(sh.lock);
+        free_slot(sh, raw);
+        std::erase(sh.connections, raw);
+        fd.reset();
+        stopping = sh.stopping;
     }
-    sdk_log(6, "client on descriptor #%i disconnected (ret=%d, strerr=%s(%d))\n", fd, static_cast<int>(n),
-            strerror(err), err);
-    wake_listener();
-}
-
-// Joins the receivers that have ended.
-void reap_receivers()
-{
-    std::list<Receiver> ended;
-    {
-        std::lock_guard g(shell_lock);
-        for (auto it = receivers.begin(); it != receivers.end();) {
-            const auto next = std::next(it);
-            if (it->done)
-                ended.splice(ended.end(), receivers, it);
-            it = next;
-        }
-    }
-    for (Receiver& r : ended)
-        r.thread.join();
+    // Once the daemon stops, the receiver touches nothing more of it: the
+    // process may be exiting around it.
+    if (!stopping)
+        sdk_log(6, "client on descriptor #%i disconnected (ret=%d, strerr=%s(%d))\n", raw, static_cast<int>(n),
+                strerror(err), err);
 }
 
 UniqueFd open_listener()
@@ -195,36 +182,37 @@ void accept_client(int listen_fd)
     if (const int rc = setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on); rc < 0)
         sdk_log(3, "setsockopt(TCP_NODELAY) fail[%d]\n", rc);
     const int raw = fd.get();
+    ShellState& sh = shell();
     {
-        std::lock_guard g(shell_lock);
-        take_slot(raw);
+        std::lock_guard g(sh.lock);
+        take_slot(sh, raw);
     }
     if (get_arm1_log_direction() != ARM1_LOG_CLIENTS)
         set_arm1_log_direction(ARM1_LOG_CLIENTS);
     sdk_log(6, "client accept [%d]\n", raw);
-    std::lock_guard g(shell_lock);
-    Receiver& r = receivers.emplace_back();
-    r.fd = std::move(fd);
+    std::lock_guard g(sh.lock);
+    sh.connections.push_back(raw);
     try {
-        r.thread = std::thread(socket_receiver, &r);
+        std::thread(socket_receiver, std::move(fd)).detach();
     } catch (const std::system_error&) {
         sdk_log(3, "pthread_create fail\n");
-        free_slot(raw);
-        receivers.pop_back();
+        free_slot(sh, raw);
+        std::erase(sh.connections, raw);
     }
 }
 
 void socket_interface_func()
 {
     {
-        std::lock_guard g(shell_lock);
-        client_slots.fill(FREE_SLOT);
-        client_count = 0;
+        ShellState& sh = shell();
+        std::lock_guard g(sh.lock);
+        sh.client_slots.fill(FREE_SLOT);
+        sh.client_count = 0;
     }
     const UniqueFd listen_fd = open_listener();
     if (!listen_fd)
         return;
-    while (!stopping) {
+    for (;;) {
         fd_set rd;
         FD_ZERO(&rd);
         FD_SET(listen_fd.get(), &rd);
@@ -232,12 +220,9 @@ void socket_interface_func()
         const int rc = select(std::max(listen_fd.get(), wake_rd.get()) + 1, &rd, nullptr, nullptr, nullptr);
         if (rc < 0)
             continue;  // EINTR
-        if (FD_ISSET(wake_rd.get(), &rd)) {
-            char drain[64];
-            [[maybe_unused]] const ssize_t n = read(wake_rd.get(), drain, sizeof drain);
-            reap_receivers();
-        }
-        if (!stopping && FD_ISSET(listen_fd.get(), &rd))
+        if (FD_ISSET(wake_rd.get(), &rd))
+            return;  // the shell stops
+        if (FD_ISSET(listen_fd.get(), &rd))
             accept_client(listen_fd.get());
     }
 }
@@ -253,7 +238,11 @@ void cmd_shell_start()
     }
     wake_rd.reset(fds[0]);
     wake_wr.reset(fds[1]);
-    stopping = false;
+    {
+        ShellState& sh = shell();
+        std::lock_guard g(sh.lock);
+        sh.stopping = false;
+    }
     x_run_open();
     try {
         listener = std::thread(socket_interface_func);
@@ -268,28 +257,25 @@ void cmd_shell_stop()
     x_run_close();
     if (!listener.joinable())
         return;
-    stopping = true;
-    wake_listener();
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t n = write(wake_wr.get(), &byte, 1);
     listener.join();
-    // Wake every receiver out of its recv; each then ends on its own.
-    std::list<Receiver> all;
-    {
-        std::lock_guard g(shell_lock);
-        for (Receiver& r : receivers)
-            if (r.fd)
-                shutdown(r.fd.get(), SHUT_RDWR);
-        all.splice(all.end(), receivers);
-    }
-    for (Receiver& r : all)
-        r.thread.join();
     wake_rd.reset();
     wake_wr.reset();
+    // Wake every receiver out of its recv; each then ends on its own. A
+    // receiver in the middle of a command is not waited for.
+    ShellState& sh = shell();
+    std::lock_guard g(sh.lock);
+    sh.stopping = true;
+    for (const int fd : sh.connections)
+        shutdown(fd, SHUT_RDWR);
 }
 
 void cmd_socket_broadcast(std::string_view text)
 {
-    std::lock_guard g(shell_lock);
-    for (const int fd : client_slots)
+    ShellState& sh = shell();
+    std::lock_guard g(sh.lock);
+    for (const int fd : sh.client_slots)
         if (fd != FREE_SLOT)
             // Never blocks the modem's callback thread: a connection that
             // does not read loses output instead.
@@ -298,8 +284,9 @@ void cmd_socket_broadcast(std::string_view text)
 
 int cmd_socket_client_count()
 {
-    std::lock_guard g(shell_lock);
-    return client_count;
+    ShellState& sh = shell();
+    std::lock_guard g(sh.lock);
+    return sh.client_count;
 }
 
 }  // namespace cnxd

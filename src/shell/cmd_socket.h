@@ -16,8 +16,10 @@ constexpr int CMD_RECV_MAX = 512;
 
 // Starts the command socket thread (port cnxd_cmd_port()).
 void cmd_shell_start();
-// Stops it, every receiver and the test job, and waits for all of them. A
-// connection that sends nothing does not delay this.
+// Stops the listener (joined) and the test job, refuses new "x run" runs,
+// and shuts every connection down so that its receiver ends on its own:
+// receivers and runners are detached and never waited for, so neither a
+// connection nor a command that is still running holds up the stop.
 void cmd_shell_stop();
 
 // Sends `text` byte for byte to every connection in a broadcast slot.

@@ -44,10 +44,9 @@ x_run_plan x_run_parse(int argc, const char* const* argv);
 
 // The runner threads live with the command shell: x_run_open lets them
 // start (the state at start-up, and what cmd_shell_start does again);
-// x_run_close refuses new ones, wakes the running ones out of their pauses
-// and waits until every one has ended (cmd_shell_stop). A runner stops
-// between two commands once closed, so the wait lasts at most the command
-// each is running.
+// x_run_close refuses new ones and wakes the running ones out of their
+// pauses (cmd_shell_stop); it waits for none. A runner stops between two
+// commands once closed, on its own.
 void x_run_open();
 void x_run_close();
 // Runner threads not yet ended.

@@ -3,13 +3,17 @@
 // commands N times: a command beginning "dm " goes to the modem's console,
 // any other runs through the shell.
 //
-// The runner threads are detached, as nothing waits for a run to end, but
-// counted: the shell's stop (x_run_close) refuses new runs, wakes the
-// running ones out of their pauses and waits until the count is 0. A run
-// looks at the closed flag before each command and each pause, so it ends
-// after the command it is running; and once its count is given back under
-// the lock it touches nothing of the daemon any more. So no runner outlives
-// the shell, without a join of threads whose number the operator decides.
+// The runner threads are detached: nothing waits for a run to end, not even
+// the daemon's stop. The shell's stop (x_run_close) refuses new runs and
+// wakes the running ones out of their pauses; a run looks at the closed flag
+// before each command and each pause, so it starts nothing more and ends
+// after the command it is running, on its own. That command is left to
+// finish, neither waited for nor killed: it is the operator's, run through
+// the shell like system(3), and a tool cut off halfway (a flash or store
+// write) could leave the router worse off than one that ends after the
+// daemon; with no further command started, at most one per run outlives
+// the daemon. A runner may thus still run while the process exits; the
+// state it shares with the shell is made once and never destroyed.
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -43,22 +47,32 @@ constexpr std::string_view OPT_NOLOG = "nolog";
 constexpr std::string_view MODEM_PREFIX = "dm ";
 constexpr char SEPARATOR = ';';
 
-std::mutex runners_lock;
-std::condition_variable runners_cv;  // a runner ended, or the runners are closed
-int runners = 0;
-bool closed = false;
+struct Runners {
+    std::mutex lock;
+    std::condition_variable cv;  // the runners are closed
+    int count = 0;
+    bool closed = false;
+};
+
+Runners& runners()
+{
+    static Runners& r = *new Runners;
+    return r;
+}
 
 bool is_closed()
 {
-    std::lock_guard g(runners_lock);
-    return closed;
+    Runners& r = runners();
+    std::lock_guard g(r.lock);
+    return r.closed;
 }
 
 // Sleeps `ms` unless the runners are closed first; true when closed.
 bool pause_closed(uint32_t ms)
 {
-    std::unique_lock lock(runners_lock);
-    return runners_cv.wait_for(lock, std::chrono::milliseconds(ms), [] { return closed; });
+    Runners& r = runners();
+    std::unique_lock lock(r.lock);
+    return r.cv.wait_for(lock, std::chrono::milliseconds(ms), [&r] { return r.closed; });
 }
 
 std::string_view trimmed(std::string_view s)
@@ -124,9 +138,9 @@ void x_run_cmd_main(std::unique_ptr<run_args> args)
         run_plan(plan);
     }
     // The last the thread does: everything it owned is gone by now.
-    std::lock_guard g(runners_lock);
-    --runners;
-    runners_cv.notify_all();
+    Runners& r = runners();
+    std::lock_guard g(r.lock);
+    --r.count;
 }
 
 }  // namespace
@@ -162,14 +176,15 @@ int x_run(int argc, char** argv)
     args->argc = std::min(argc, static_cast<int>(RUN_TOKENS));
     for (int i = 0; i < args->argc; ++i)
         std::strncpy(args->argv[static_cast<size_t>(i)].data(), argv[i], RUN_TOKEN_CHARS);
-    std::lock_guard g(runners_lock);
-    if (closed) {
+    Runners& r = runners();
+    std::lock_guard g(r.lock);
+    if (r.closed) {
         x_printf("x run: the shell is stopping\n");
         return 0;
     }
     try {
         std::thread(x_run_cmd_main, std::move(args)).detach();
-        ++runners;
+        ++r.count;
     } catch (const std::system_error&) {
         x_printf("x run: thread create fail\n");
     }
@@ -178,22 +193,26 @@ int x_run(int argc, char** argv)
 
 void x_run_open()
 {
-    std::lock_guard g(runners_lock);
-    closed = false;
+    Runners& r = runners();
+    std::lock_guard g(r.lock);
+    r.closed = false;
 }
 
 void x_run_close()
 {
-    std::unique_lock lock(runners_lock);
-    closed = true;
-    runners_cv.notify_all();
-    runners_cv.wait(lock, [] { return runners == 0; });
+    Runners& r = runners();
+    {
+        std::lock_guard g(r.lock);
+        r.closed = true;
+    }
+    r.cv.notify_all();
 }
 
 int x_run_active()
 {
-    std::lock_guard g(runners_lock);
-    return runners;
+    Runners& r = runners();
+    std::lock_guard g(r.lock);
+    return r.count;
 }
 
 }  // namespace cnxd

@@ -1,5 +1,7 @@
 // The client library: its answer-area table, and sessions against an
 // in-process server (strict frame decoding, keep-alive, API requests, relay).
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <chrono>
 
