@@ -31,6 +31,7 @@
 #include "server/keepalive.h"
 #include "shell/cmd_handlers.h"
 #include "shell/cmd_socket.h"
+#include "shell/log_direction.h"
 #include "shell/script.h"
 #include "watchdog/watchdog.h"
 
@@ -166,6 +167,8 @@ int cnxd_main(int argc, char** argv)
     sdk_set_log_level(opts.log_level);
     if (opts.detach)
         detach();
+    else
+        arm1_log_keeps_daemon_log = true;
 
     eloop_init(&eloop);
     const SignalThread signal_thread;

@@ -16,6 +16,7 @@
 namespace cnxd {
 
 std::atomic<uint32_t> arm1_log_direction{ARM1_LOG_UART};
+std::atomic<bool> arm1_log_keeps_daemon_log{false};
 
 namespace {
 
@@ -119,7 +120,8 @@ void set_arm1_log_direction(uint32_t direction)
     if (direction < std::size(rows)) {
         const log_direction_row& row = rows[direction];
         g_is_qlog_to_pc = row.qlog_to_pc;
-        sdk_set_log_type(row.sdk_log_type, "cnxd");
+        if (!arm1_log_keeps_daemon_log)
+            sdk_set_log_type(row.sdk_log_type, "cnxd");
         for (const log_switch_step& step : row.steps) {
             if (!step.text)
                 break;

@@ -50,6 +50,11 @@ uint32_t get_arm1_log_direction();
 // buffering and host log interface commands. Any value is stored in
 // arm1_log_direction; only the table's directions act.
 void set_arm1_log_direction(uint32_t direction);
+// Set by a daemon running in the foreground: its own log then stays where
+// its options put it (standard error, or its file) whatever the direction,
+// so that whoever watches it (an operator at the terminal, a test) does not
+// lose it, the stop's lines included, at the first shell connection.
+extern std::atomic<bool> arm1_log_keeps_daemon_log;
 
 // Routes the modem console's `text` (`len` bytes, or up to a NUL) by the log
 // direction; a null text or another direction is dropped. The first argument

@@ -1,7 +1,8 @@
-// The daemon as a process: its command line, its signals and pid file,
-// opening and closing the LTE SDK (driven through the simulated modem's
-// boot-time file and control socket), and the client keep-alive with its
-// settings and the reboot it brings about (through the sysroot's stub reboot).
+// The daemon as a process: its command line, detaching and its pid file, a
+// failed SDK initialisation (driven through the simulated modem's boot-time
+// file), and the client keep-alive with its settings and the reboot it
+// brings about (through the sysroot's stub reboot). Its stop in every state
+// is the table of stop_test.cpp.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -58,59 +59,6 @@ TEST(DaemonCommandLine, HelpAndBadOptionsPrintTheUsage)
     const auto missing = run_cnxd("-g");
     EXPECT_EQ(1, missing.status) << "an option without its argument";
 }
-
-class DaemonLifecycle : public ::testing::TestWithParam<int> {};
-
-// Start-up opens the SDK in order and writes the pid file; hang-ups, hostile
-// control lines and idle seconds change nothing; each stop signal shuts the
-// daemon down cleanly and closes the SDK in order.
-TEST_P(DaemonLifecycle, StartsServesAndStopsCleanly)
-{
-    Sysroot root;
-    Daemon d(root);
-    ASSERT_TRUE(d.start());
-    EXPECT_EQ(std::to_string(d.pid()) + "\n", root.read_file("/var/run/cnxd.pid"));
-    LtesimClient sim(root);
-    const auto names = sim.call_names();
-    ASSERT_GE(names.size(), 4u);
-    // Registrations sit between the open and the initialisation.
-    EXPECT_EQ("LAPI_LTEAPIOpen", names.front());
-    const auto at = [&](const std::string& n) { return std::ranges::find(names, n) - names.begin(); };
-    EXPECT_LT(at("LAPI_Initialize"), at("LAPI_SetLogConfig"));
-    EXPECT_LT(at("LAPI_SetLogConfig"), at("LAPI_Misc_Initialize"));
-    EXPECT_LT(at("LAPI_Misc_Initialize"), std::ssize(names));
-    for (long i = 1; i < at("LAPI_Initialize"); ++i)
-        EXPECT_EQ("LAPI_RegisterCallbackResponse", names[static_cast<size_t>(i)]);
-
-    d.signal(SIGHUP);
-    d.signal(SIGHUP);
-    // Bad hex, odd digits, no handler registered for 10, unknown names, a huge line.
-    const std::string lines[] = {"inject 75 1 0g", "inject 75 1 abc", "inject 10 1 00", "inject 999 1 00",
-                                 "fail LAPI_NoSuchCall 1", "answer LAPI_GetBootImageType xyz", "set no_such_knob 1",
-                                 "frobnicate", std::string(200000, 'a')};
-    for (const std::string& line : lines)
-        EXPECT_THAT(sim.command(line), ::testing::StartsWith("err")) << line.substr(0, 40);
-    EXPECT_EQ("ok", sim.command("set delay_ms 0")) << "the connection survives it all";
-    RawClient c(root, "c");
-    EXPECT_EQ(0, c.open()) << "still serving";
-    EXPECT_EQ(0, d.count_in_log("Preparing for suicide"));
-
-    ASSERT_TRUE(sim.wait_online()) << "no bring-up call may fall among the closing ones";
-    ASSERT_EQ("ok", sim.command("clear"));
-    EXPECT_EQ(0, d.stop(GetParam()));
-    const std::string log = d.log();
-    const size_t suicide = log.find("Preparing for suicide");
-    ASSERT_NE(std::string::npos, suicide) << log;
-    EXPECT_NE(std::string::npos, log.find("cnxd terminated", suicide)) << log;
-    EXPECT_FALSE(root.exists("/var/run/cnxd.pid"));
-    const auto calls = ltesim_call_log(root);
-    ASSERT_GE(calls.size(), 3u);
-    EXPECT_THAT(std::vector(calls.end() - 3, calls.end()),
-                ElementsAre("LAPI_AllCallbackUnRegister dev=-", "LAPI_DeInitialize dev=-", "LAPI_LTEAPIClose dev=-"));
-    EXPECT_FALSE(root.exists("/var/tmp/ltesim.sock")) << "the control socket closes with the SDK";
-}
-
-INSTANTIATE_TEST_SUITE_P(EachStopSignal, DaemonLifecycle, ::testing::Values(SIGTERM, SIGINT, SIGQUIT));
 
 TEST(DaemonDetach, ReturnsAtOnceAndThePidFileNamesTheDaemon)
 {

@@ -337,6 +337,19 @@ std::optional<Bytes> RawClient::recv(std::chrono::milliseconds bound) const
     return buf;
 }
 
+bool RawClient::readable(std::chrono::milliseconds bound) const
+{
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, static_cast<int>(bound.count())) > 0;
+}
+
+ssize_t RawClient::recv_now(std::vector<uint8_t>& buf) const
+{
+    const ssize_t n = ::recv(fd_, buf.data(), buf.size(), MSG_DONTWAIT);
+    // A frame too short to be one is skipped, not taken for the end.
+    return n >= 0 && n < 8 ? recv_now(buf) : n;
+}
+
 Bytes hci_frame(uint16_t id, const Bytes& payload)
 {
     Bytes f(4 + payload.size());
@@ -363,6 +376,53 @@ Bytes relay_frame(uint32_t target, bool broadcast, const Bytes& inner)
     payload[4] = broadcast;
     payload.insert(payload.end(), inner.begin(), inner.end());
     return hci_frame(0x0105, payload);
+}
+
+// ---- TcpShell ------------------------------------------------------------
+
+TcpShell::TcpShell(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = eventually([&] {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }, 10s);
+    if (!ok) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+TcpShell::~TcpShell()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+void TcpShell::send_line(const std::string& line) const
+{
+    const std::string text = line + "\n";
+    ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
+}
+
+bool TcpShell::wait_for(const std::string& text, std::chrono::milliseconds bound)
+{
+    return eventually([&] {
+        char buf[4096];
+        pollfd p{fd_, POLLIN, 0};
+        while (poll(&p, 1, 0) == 1) {
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            got_.append(buf, static_cast<size_t>(n));
+        }
+        return got_.find(text) != std::string::npos;
+    }, bound);
 }
 
 // ---- LtesimClient --------------------------------------------------------
@@ -436,6 +496,10 @@ bool LtesimClient::wait_online(std::chrono::milliseconds bound)
 
 // ---- LogTail ---------------------------------------------------------------
 
+// The reader drains every frame queued at each wake-up into one buffer it
+// reuses, so that it keeps up with the daemon's bursts (a shell command's
+// whole output at once): the daemon never finds this listener full, and no
+// test waits on its one-second retry.
 LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
 {
     open_ = client_.open().has_value() && client_.connect_to_daemon();
@@ -443,15 +507,17 @@ LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
     if (events)
         client_.subscribe_all();
     reader_ = std::thread([this] {
+        std::vector<uint8_t> buf(65536);
         while (!done_) {
-            const auto f = client_.recv(50ms);
-            if (!f || f->size() < 8)
+            if (!client_.readable(50ms))
                 continue;
             std::lock_guard g(lock_);
-            if (load_be16(f->data()) == 0x810B)
-                text_.append(f->begin() + 4, f->end());
-            else if (load_be16(f->data()) == 0x8107)
-                events_.push_back(load_be16(f->data() + 4));
+            for (ssize_t n; (n = client_.recv_now(buf)) >= 8;) {
+                if (load_be16(buf.data()) == 0x810B)
+                    text_.append(buf.begin() + 4, buf.begin() + n);
+                else if (load_be16(buf.data()) == 0x8107)
+                    events_.push_back(load_be16(buf.data() + 4));
+            }
         }
     });
 }

@@ -121,6 +121,10 @@ public:
     // of frames does not stall the daemon's once-a-second write retries.
     bool connect_to_daemon() const;
     std::optional<Bytes> recv(std::chrono::milliseconds bound = 2s) const;
+    // Whether a frame waits, within `bound`.
+    bool readable(std::chrono::milliseconds bound) const;
+    // The next queued frame into `buf`: its size, or -1 when none waits.
+    ssize_t recv_now(std::vector<uint8_t>& buf) const;
     int ipc_key() const { return root_.ipc_key(index_); }
 
     // The shared block (attached on first use; nullptr when there is none),
@@ -178,6 +182,27 @@ private:
     std::vector<int> events_;
     std::atomic<bool> done_{false};
     std::thread reader_;
+};
+
+// One connection to the daemon's TCP command shell on the loopback address.
+class TcpShell {
+public:
+    // Connects, retrying while the shell does not listen yet (it starts
+    // after the modem's bring-up).
+    explicit TcpShell(int port);
+    ~TcpShell();
+    TcpShell(const TcpShell&) = delete;
+    TcpShell& operator=(const TcpShell&) = delete;
+
+    bool connected() const { return fd_ >= 0; }
+    // One receive of the shell is one command line.
+    void send_line(const std::string& line) const;
+    // Waits until what the shell sent back holds `text`.
+    bool wait_for(const std::string& text, std::chrono::milliseconds bound = 5s);
+
+private:
+    int fd_ = -1;
+    std::string got_;
 };
 
 // A client of the modem simulator's control socket ($CNXD_ROOT/var/tmp/
