@@ -1,14 +1,12 @@
 // The event loop: dispatch of ready sockets, releasing records inside a
-// handler walk or from another thread, and the ways out of eloop_run (the
-// stop signals are checked with the daemon itself).
+// handler walk, and the ways out of eloop_run (releases and the stop from
+// other threads are checked with the client table and the daemon).
 #include "core/eloop.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "base/fd.h"
@@ -136,32 +134,6 @@ TEST(EventLoop, ReleasesDuringTheRunWaitForTheSweepAndOutsideItUnlinkAtOnce)
     EXPECT_EQ(0u, a.es.used) << "no loop runs: unlinked at once";
     EXPECT_EQ(&c.es.link, loop.sockets.next);
     EXPECT_EQ(&c.es.link, loop.sockets.prev);
-}
-
-// Another thread (a sender finding its client gone, the stop) reaches a loop
-// that waits on sockets with nothing to read: a released record is unlinked
-// and free for its owner at once, not at the next readable socket, and a
-// terminate ends the wait.
-TEST(EventLoop, ReleasesAndTerminateFromAnotherThreadWakeTheWait)
-{
-    using namespace std::chrono_literals;
-    eloop_init(&loop);
-    Owner a, b;
-    add(a, drain);
-    add(b, drain);
-    std::thread runner([] { eloop_run(&loop); });
-    while (!loop.running)
-        std::this_thread::sleep_for(1ms);
-    eloop_unregister_sock(&loop, &a.es);
-    const auto bound = std::chrono::steady_clock::now() + 5s;
-    while (a.es.used && std::chrono::steady_clock::now() < bound)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(0u, a.es.used) << "swept without any socket becoming readable";
-    eloop_terminate(&loop);
-    runner.join();
-    EXPECT_EQ(0, a.calls + b.calls);
-    EXPECT_EQ(&b.es.link, loop.sockets.next);
-    EXPECT_EQ(&b.es.link, loop.sockets.prev);
 }
 
 }  // namespace
