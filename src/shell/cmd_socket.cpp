@@ -263,7 +263,9 @@ void cmd_shell_stop()
     wake_rd.reset();
     wake_wr.reset();
     // Wake every receiver out of its recv; each then ends on its own. A
-    // receiver in the middle of a command is not waited for.
+    // receiver in the middle of a command is not waited for; a program that
+    // command started is left to finish, like the runners' (cmd_x_run.cpp):
+    // cutting an operator's tool off halfway could leave the router worse off.
     ShellState& sh = shell();
     std::lock_guard g(sh.lock);
     sh.stopping = true;
