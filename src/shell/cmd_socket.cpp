@@ -18,6 +18,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/stop.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
 #include "shell/auto_test.h"
@@ -113,8 +114,9 @@ void socket_receiver(UniqueFd fd)
 {
     const int raw = fd.get();
     std::array<char, CMD_RECV_MAX + 2> buf;
-    ssize_t n;
-    for (;;) {
+    ssize_t n = 0;
+    // A stopping daemon runs no further line, also not one still queued.
+    while (!cnxd_stopping()) {
         errno = 0;
         n = recv(raw, buf.data(), CMD_RECV_MAX, 0);
         if (n <= 0)
