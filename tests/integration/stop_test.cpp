@@ -12,8 +12,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include "integration/harness.h"
 
@@ -36,6 +39,7 @@ struct Scene {
     std::unique_ptr<TcpShell> shell;
     std::unique_ptr<LogTail> tail;
     int fifo_writer = -1;
+    pid_t program = -1;  // a program the daemon started
     ~Scene()
     {
         if (fifo_writer >= 0)
@@ -83,6 +87,7 @@ struct StopCase {
     int sig;
     void (*before_start)(Sysroot&);
     void (*make)(Scene&);
+    void (*after_stop)(Scene&) = nullptr;
 };
 
 void nothing_before(Sysroot&) {}
@@ -168,10 +173,58 @@ void init_script_sleeps(Scene& s)
     std::this_thread::sleep_for(300ms);  // into its sleep
 }
 
+// The processes whose parent is `parent`, with their command lines.
+std::vector<std::pair<pid_t, std::string>> children(pid_t parent)
+{
+    std::vector<std::pair<pid_t, std::string>> out;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = read_text(e.path() / "stat");
+        const size_t comm_end = stat.rfind(')');
+        if (comm_end == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(comm_end + 2));
+        char state;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent) {
+            std::string cmdline = read_text(e.path() / "cmdline");
+            std::ranges::replace(cmdline, '\0', ' ');
+            out.emplace_back(std::stoi(e.path().filename()), cmdline);
+        }
+    }
+    return out;
+}
+
+std::string status_line(pid_t pid, const std::string& key)
+{
+    std::istringstream in(read_text("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(key))
+            return line;
+    return {};
+}
+
+// A runner's command: started with no signal blocked (the daemon's threads
+// block the stop signals), and left to finish when the daemon stops.
 void x_run_of_a_long_command(Scene& s)
 {
     s.tcp().send_line("x run sleep 30");
     ASSERT_TRUE(s.daemon.wait_for_log("x_run \"sleep 30\""));
+    ASSERT_TRUE(eventually([&] {
+        for (const auto& [pid, cmdline] : children(s.daemon.pid()))
+            if (cmdline.find("sleep 30") != std::string::npos)
+                s.program = pid;
+        return s.program > 0;
+    }));
+    EXPECT_EQ("SigBlk:\t0000000000000000", status_line(s.program, "SigBlk:"));
+}
+
+void runner_command_left_running(Scene& s)
+{
+    EXPECT_EQ(0, kill(s.program, 0)) << "the command outlives the daemon";
+    for (const auto& [pid, cmdline] : children(s.program))
+        kill(pid, SIGKILL);
+    kill(s.program, SIGKILL);
 }
 
 // senddmfile of a file that never ends: a FIFO whose writer the test holds.
@@ -223,7 +276,7 @@ const StopCase stop_cases[] = {
     {"StuckSwitch", SIGTERM, nothing_before, stuck_switch},
     {"ShellCommandRunning", SIGTERM, nothing_before, shell_command_running},
     {"InitScriptSleeping", SIGTERM, sleeping_init_script, init_script_sleeps},
-    {"XRunLongCommand", SIGTERM, nothing_before, x_run_of_a_long_command},
+    {"XRunLongCommand", SIGTERM, nothing_before, x_run_of_a_long_command, runner_command_left_running},
     {"SendDmFileEndless", SIGTERM, nothing_before, endless_dm_file},
     {"CaptureAfterManyRequests", SIGTERM, capture_on, ten_thousand_requests},
 };
@@ -246,17 +299,17 @@ TEST_P(Stop, EndsTheDaemonCleanlyWithinTwoSeconds)
     std::vector<int> keys;
     for (int i = 0; i < MAX_CLIENTS; ++i)
         keys.push_back(root.ipc_key(i));
-    {
-        Scene scene(root, d);
-        ASSERT_TRUE(scene.sim.connected());
-        row.make(scene);
-        ASSERT_FALSE(::testing::Test::HasFatalFailure());
-        ASSERT_TRUE(d.running());
+    Scene scene(root, d);
+    ASSERT_TRUE(scene.sim.connected());
+    row.make(scene);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    ASSERT_TRUE(d.running());
 
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(0, d.stop(row.sig, 2s)) << "no exit within 2 s";
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, d.stop(row.sig, 2s)) << "no exit within 2 s";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    if (row.after_stop)
+        row.after_stop(scene);
     if (d.running()) {
         d.stop(SIGKILL);
         return;
