@@ -51,19 +51,6 @@ struct Scene {
         clients.push_back(std::make_unique<RawClient>(root, name));
         return *clients.back();
     }
-    // A client of identity 0 that takes log text and never reads it, and
-    // enough log text (a shell line's output) to fill its socket: the
-    // sender then retries on it, holding the table lock.
-    void jam_with_a_silent_log_client()
-    {
-        RawClient& silent = client("silent");
-        ASSERT_EQ(0, silent.open());
-        silent.set_word(0, 1);
-        RawClient& talker = client("talker");
-        ASSERT_EQ(1, talker.open({{7, 1}}));
-        ASSERT_TRUE(talker.send(hci_frame(HCI_CLI_COMMAND, Bytes{'h', 'e', 'l', 'p'})));
-        ASSERT_TRUE(daemon.wait_for_log("retry to write retry_nr=1"));
-    }
     // The TCP shell, connected once its accept has switched the log
     // direction (which talks to the modem).
     TcpShell& tcp()
@@ -88,6 +75,7 @@ struct StopCase {
     void (*before_start)(Sysroot&);
     void (*make)(Scene&);
     void (*after_stop)(Scene&) = nullptr;
+    bool capture = false;  // the daemon writes a capture (CNXD_CAPTURE)
 };
 
 void nothing_before(Sysroot&) {}
@@ -122,7 +110,19 @@ void idle(Scene& s)
     EXPECT_EQ(0, s.daemon.count_in_log("Preparing for suicide"));
 }
 
-void silent_log_client(Scene& s) { s.jam_with_a_silent_log_client(); }
+// A client of identity 0 that takes log text and never reads it, and
+// enough log text (a shell line's output) to fill its socket: the sender
+// (the loop's thread) retries on it, holding the table lock.
+void silent_log_client(Scene& s)
+{
+    RawClient& silent = s.client("silent");
+    ASSERT_EQ(0, silent.open());
+    silent.set_word(0, 1);
+    RawClient& talker = s.client("talker");
+    ASSERT_EQ(1, talker.open({{7, 1}}));
+    ASSERT_TRUE(talker.send(hci_frame(HCI_CLI_COMMAND, Bytes{'h', 'e', 'l', 'p'})));
+    ASSERT_TRUE(s.daemon.wait_for_log("retry to write retry_nr=1"));
+}
 
 void watchdog_on(Sysroot& root)
 {
@@ -240,8 +240,6 @@ void endless_dm_file(Scene& s)
     ASSERT_TRUE(eventually([&] { return std::ranges::count(ltesim_call_log(s.root), "LAPI_SendDMCommand dev=1") > 0; }));
 }
 
-void capture_on(Sysroot&) {}
-
 // Ten thousand requests with a listener beside them that reads its log
 // text slowly.
 void ten_thousand_requests(Scene& s)
@@ -278,7 +276,7 @@ const StopCase stop_cases[] = {
     {"InitScriptSleeping", SIGTERM, sleeping_init_script, init_script_sleeps},
     {"XRunLongCommand", SIGTERM, nothing_before, x_run_of_a_long_command, runner_command_left_running},
     {"SendDmFileEndless", SIGTERM, nothing_before, endless_dm_file},
-    {"CaptureAfterManyRequests", SIGTERM, capture_on, ten_thousand_requests},
+    {"CaptureAfterManyRequests", SIGTERM, nothing_before, ten_thousand_requests, nullptr, true},
 };
 
 void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
@@ -292,7 +290,7 @@ TEST_P(Stop, EndsTheDaemonCleanlyWithinTwoSeconds)
     row.before_start(root);
     Daemon d(root);
     std::vector<std::string> prefix;
-    if (row.before_start == capture_on)
+    if (row.capture)
         prefix = {"env", "CNXD_CAPTURE=" + root.path("/var/tmp/cnxd.pcapng")};
     ASSERT_TRUE(d.start({}, prefix));
     EXPECT_EQ(std::to_string(d.pid()) + "\n", root.read_file("/var/run/cnxd.pid"));
