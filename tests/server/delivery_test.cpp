@@ -8,7 +8,6 @@
 #include <thread>
 #include <tuple>
 
-#include "base/stop.h"
 #include "client/inproc_daemon.h"
 #include "server/delivery.h"
 
@@ -16,7 +15,6 @@ namespace cnxd::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using namespace std::chrono_literals;
 
 // Forwards `record` for `event` as an indication handler does: piece 0
 // reserved, piece 1 the device index, piece 2 the record.
@@ -167,33 +165,6 @@ TEST_F(Delivery, AFullClientHoldsTheSenderWhichResumesWhenItReads)
     }
     sender.join();
     EXPECT_TRUE(done);
-}
-
-// A stopping daemon ends every retry: the stop counts as a failed write, cuts
-// the second's pause short, and lets the stuck switch go.
-TEST_F(Delivery, AStopEndsTheRetryToAFullClientAndTheStuckWait)
-{
-    Session slow = open_session(0);
-    cnxd_set_receive(slow.get(), 1);
-    const std::string pad(2000, '.');
-    std::atomic<bool> done = false;
-    std::thread sender([&] {
-        for (int i = 0; i < 120; ++i)
-            cnxd_srv_send_log("%d %s", i, pad.c_str());
-        done = true;
-    });
-    ASSERT_TRUE(eventually([&] { return daemon.log_has("id=0 (id=0) retry to write retry_nr=1"); }));
-    const auto start = std::chrono::steady_clock::now();
-    cnxd_request_stop();
-    EXPECT_TRUE(eventually([&] { return done.load(); }, 900ms)) << "not even one second's retry";
-    sender.join();
-    EXPECT_TRUE(daemon.log_has("retry to write retry_nr=1 Resource temporarily unavailable"));
-
-    cnxd_stuck = 1;
-    std::thread stuck_sender([] { cnxd_srv_send_log("held"); });
-    stuck_sender.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 900ms);
-    cnxd_stop_clear();
 }
 
 // A record released by a sender on another thread than the loop's is free
