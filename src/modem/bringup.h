@@ -37,9 +37,10 @@ struct lte_bringup_steps {
 // sets up the mailboxes. 0 on success, -1 when the daemon must stop before
 // its main loop.
 int lte_daemon_start(const lte_bringup_steps& steps);
-// Unregisters the handlers, stops the network side, ends the online waits
-// (their threads are detached, and a shutdown does not wait for an init
-// script), stops the watchdog and closes the SDK.
+// Requests the daemon's stop (cnxd_request_stop), unregisters the handlers,
+// stops the network side, ends the online waits (their threads are
+// detached, and a shutdown does not wait for an init script), stops the
+// watchdog and closes the SDK.
 void lte_daemon_stop(const lte_bringup_steps& steps);
 
 // The default log configuration: both blocks send print levels 2 and 4 to

@@ -52,8 +52,9 @@ online_request_steps later_steps{};
 // init-complete flag stays 0 until the online sequence of its current
 // insertion has run, and repeated resets leave no pile of threads behind.
 //
-// The thread owns its wait; the table below points to the device's current
-// one while its thread runs.
+// The thread owns its wait; the online event, evt_online_with_ps_init,
+// is a table that points to each device's current wait while its thread
+// runs.
 struct online_wait {
     explicit online_wait(uint32_t d) : dev(d) {}
     const uint32_t dev;
@@ -69,23 +70,23 @@ struct online_wait {
 // online_requests_stop. (A mutex and plain words: nothing here is torn
 // down at exit under a thread that is still running.)
 std::mutex online_lock;
-std::array<online_wait*, DEVICE_TABLE_SIZE> current_wait{};
+std::array<online_wait*, DEVICE_TABLE_SIZE> evt_online_with_ps_init{};
 bool stopped = false;
 int in_script = 0;  // threads running the init script
 
 void end_wait_locked(uint32_t dev)
 {
-    if (online_wait* w = current_wait[dev]) {
+    if (online_wait* w = evt_online_with_ps_init[dev]) {
         w->ended = true;
         w->cond.notify_one();
-        current_wait[dev] = nullptr;
+        evt_online_with_ps_init[dev] = nullptr;
     }
 }
 
 void leave_locked(const online_wait& w)
 {
-    if (current_wait[w.dev] == &w)
-        current_wait[w.dev] = nullptr;
+    if (evt_online_with_ps_init[w.dev] == &w)
+        evt_online_with_ps_init[w.dev] = nullptr;
 }
 
 bool wait_for_answer(online_wait& w, std::unique_lock<std::mutex>& g)
@@ -141,14 +142,14 @@ void start_online_request_thread(uint32_t dev)
         std::lock_guard g(online_lock);
         stopped = false;
         end_wait_locked(dev);
-        current_wait[dev] = w.get();
+        evt_online_with_ps_init[dev] = w.get();
     }
     try {
         std::thread(run_cm_online_request, std::move(w)).detach();
     } catch (const std::system_error&) {
         std::lock_guard g(online_lock);
-        if (current_wait[dev] == raw)
-            current_wait[dev] = nullptr;
+        if (evt_online_with_ps_init[dev] == raw)
+            evt_online_with_ps_init[dev] = nullptr;
         cnxd_srv_send_log("run_cm_online_request_thread create fail\n");
     }
 }
@@ -190,7 +191,7 @@ void online_event_signal(uint32_t dev)
     if (dev >= DEVICE_TABLE_SIZE)
         return;
     std::lock_guard g(online_lock);
-    online_wait* w = current_wait[dev];
+    online_wait* w = evt_online_with_ps_init[dev];
     if (!w || !w->waiting)
         return;
     w->answered = true;
