@@ -189,6 +189,7 @@ ind_next ind_body_dev_insert(ind_call& call)
     }
     cm_get_crash_log_request(dev);
     set_get_operator_complete(dev, 0);
+    online_request_forget(dev);
     set_init_complete(dev, 0);
     ind_watchdog_stop();
     release_every_interface(dev, ifrec::BEARER_DEV_INSERTED);
@@ -201,6 +202,7 @@ ind_next ind_body_dev_insert(ind_call& call)
 ind_next ind_body_dev_remove(ind_call& call)
 {
     const uint32_t dev = call.dev_idx();
+    online_request_forget(dev);
     set_init_complete(dev, 0);
     ind_watchdog_stop();
     set_get_operator_complete(dev, 0);
@@ -246,14 +248,14 @@ ind_next ind_body_ps_init_response(ind_call& call)
     return ind_next::forward;
 }
 
-// The online answer ends the wait of the online request thread; a running
+// The online answer ends the device's online wait; a running
 // watchdog is the supervisor's business from here on.
 ind_next ind_body_online_response(ind_call& call)
 {
     call.title();
     cnxd_srv_send_log("Result : %d\n", static_cast<int32_t>(load_be32(call.record(), 0)));
     call.forward();
-    online_event_signal();
+    online_event_signal(call.dev_idx());
     int enable = 0;
     lte_watchdog_is_enable(&enable);
     sdk_log(6, "lte_watchdog_is_enable [%d]", enable);

@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "base/be.h"
+#include "base/stop.h"
 #include "server/delivery.h"
 
 namespace cnxd {
@@ -75,6 +76,10 @@ int lte_daemon_start(const lte_bringup_steps& steps)
 
 void lte_daemon_stop(const lte_bringup_steps& steps)
 {
+    // The modem's shutdown is the daemon's stop, however its loop ended:
+    // whatever still waits or runs a script (an online request thread, which
+    // nothing joins) gives up before the process exits under it.
+    cnxd_request_stop();
     steps.unregister_handlers(hAPI);
     // No interface indication can start a DHCP manager any more.
     steps.stop_network();

@@ -27,8 +27,8 @@ struct lte_bringup_steps {
     void (*stop_network)();
     // What a device's online request thread runs at its end.
     online_request_steps online;
-    // After the online request threads have ended, while the SDK is still
-    // open: ends the watchdog's timers and threads.
+    // After the online waits have ended, while the SDK is still open: ends
+    // the watchdog's timers and threads.
     void (*stop_watchdog)();
 };
 
@@ -37,8 +37,10 @@ struct lte_bringup_steps {
 // sets up the mailboxes. 0 on success, -1 when the daemon must stop before
 // its main loop.
 int lte_daemon_start(const lte_bringup_steps& steps);
-// Unregisters the handlers, stops the network side, the online request
-// threads and the watchdog, and closes the SDK.
+// Requests the daemon's stop (cnxd_request_stop), unregisters the handlers,
+// stops the network side, ends the online waits (their threads are
+// detached, and a shutdown does not wait for an init script), stops the
+// watchdog and closes the SDK.
 void lte_daemon_stop(const lte_bringup_steps& steps);
 
 // The default log configuration: both blocks send print levels 2 and 4 to

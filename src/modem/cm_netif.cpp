@@ -68,7 +68,6 @@ void dhcp_start_and_wait(uint32_t dev_idx, std::span<uint8_t> record, int sid)
     print_addr("NIC: %s -- Get new netmask by DHCP client===> %d.%d.%d.%d\n", name, mask);
     send_ipv4_change(dev_idx, static_cast<uint8_t>(load_be16(&record[ifrec::EPS_BEARER])), addr);
     cnxd_srv_send_log("\nIPV4 ADDRESS CHANGE INDICATION(DEV_IDX(%d))\n", dev_idx);
-    dhcpcd_set_dev_idx(sid, dev_idx);
 }
 
 void dhcp_stop(int sid)
@@ -78,18 +77,25 @@ void dhcp_stop(int sid)
     dhcp_started_tbl[sid] = 0;
 }
 
-// Stops every started DHCP client on a detach, else the one of the
-// record's interface.
-void dhcp_release(std::span<const uint8_t> record)
+// Which started DHCP clients a release stops: every one on a detach; every
+// one of the device on its insert or removal; else the one of the record's
+// interface.
+//
+// The insert and removal records carry no interface name, and a device that
+// is gone (or starts afresh) keeps none of its interfaces: all its clients,
+// their files and lease monitors go, rather than only one whose name
+// matches (none would), so none of them outlives a modem reset.
+void dhcp_release(uint32_t dev_idx, std::span<const uint8_t> record)
 {
-    const bool all = load_be16(&record[ifrec::EPS_BEARER]) == ifrec::BEARER_ALL;
+    const uint16_t bearer = load_be16(&record[ifrec::EPS_BEARER]);
+    const bool device_gone = bearer == ifrec::BEARER_DEV_INSERTED || bearer == ifrec::BEARER_DEV_REMOVED;
     const auto name = if_name_of(record);
     for (int sid = 0; sid < DHCP_MAX_SID; ++sid) {
         if (dhcp_started_tbl[sid] != 1)
             continue;
-        if (all) {
+        if (bearer == ifrec::BEARER_ALL || (device_gone && dhcpcd_dev_idx(sid) == dev_idx)) {
             dhcp_stop(sid);
-        } else if (std::strncmp(dhcpcd_if_name(sid).data(), name.data(), ifrec::NAME_SIZE) == 0) {
+        } else if (!device_gone && std::strncmp(dhcpcd_if_name(sid).data(), name.data(), ifrec::NAME_SIZE) == 0) {
             dhcp_stop(sid);
             return;
         }
@@ -131,13 +137,16 @@ void cm_configure_network_interface(uint32_t dev_idx, std::span<uint8_t> record,
             cnxd_srv_send_log("[DHCP] cid = %d\n", sid);
             if (sid >= 1 && sid < DHCP_MAX_SID) {
                 dhcp_started_tbl[sid] = 1;
+                // The device is known from the start, so that its insert
+                // or removal finds a client still waiting for its lease.
+                dhcpcd_set_dev_idx(sid, dev_idx);
                 if (op == NETIF_OP_READY)
                     dhcp_start_and_wait(dev_idx, record, sid);
             }
         }
     }
     if (op == NETIF_OP_RELEASE)
-        dhcp_release(record);
+        dhcp_release(dev_idx, record);
     LAPI_ConfigureNetworkInterface(hAPI, dev_idx, record.data(), op);
     cm_leave(__func__);
 }

@@ -1,14 +1,19 @@
 #include "modem/online_request.h"
 
-#include <atomic>
+#include <pthread.h>
+
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
-#include <list>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "base/be.h"
 #include "base/env.h"
+#include "base/stop.h"
 #include "confdb.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device_tables.h"
@@ -16,6 +21,9 @@
 
 namespace cnxd {
 namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
 
 // Protocol information asked for first, in this order.
 constexpr uint16_t FIRST_PROTOCOL_INFO[] = {0, 1, 4, 5};
@@ -25,92 +33,123 @@ constexpr size_t PROTOCOL_INFO_REQ_SIZE = 3;  // 16-bit type, parameter byte
 // that a modem that never answers still gets its init script and a running
 // watchdog, which then notices the silent modem.
 constexpr int ONLINE_WAIT_DEFAULT_MS = 30000;
+// The wait looks at the daemon's stop request this often.
+constexpr milliseconds STOP_CHECK{200};
+// How long the shutdown lets a thread finish the init script it is running
+// (a script command in flight), polled in steps.
+constexpr milliseconds SCRIPT_LEAVE_WAIT{300};
+constexpr milliseconds SCRIPT_LEAVE_POLL{10};
 
 online_request_steps later_steps{};
 
-// The online event: one for every device, as the online answer does not
-// say whose request it answers. `waiting` is 1 while a thread waits.
-struct online_event {
-    std::mutex lock;
+// The online wait of one first-time sequence of one device.
+//
+// Each insertion of a device has its own wait. The online answer does not
+// say which request it answers, so it wakes only the device's current wait;
+// a later sequence, or an insert or removal of the device, ends the earlier
+// wait, whose thread then leaves without running the init script, marking
+// the device initialised or starting the watchdog. So the device's
+// init-complete flag stays 0 until the online sequence of its current
+// insertion has run, and repeated resets leave no pile of threads behind.
+//
+// The thread owns its wait; the online event, evt_online_with_ps_init,
+// is a table that points to each device's current wait while its thread
+// runs.
+struct online_wait {
+    explicit online_wait(uint32_t d) : dev(d) {}
+    const uint32_t dev;
     std::condition_variable cond;
-    int waiting = 0;
+    bool waiting = true;   // until the wait for the answer is over
     bool answered = false;
-    bool stopping = false;
+    bool ended = false;    // replaced, forgotten or stopped: no step runs
 };
-online_event evt_online_with_ps_init;
 
-// The online request threads still running or not yet joined.
-struct online_thread {
-    std::thread thread;
-    std::atomic<bool> done{false};
-};
-std::mutex threads_lock;
-std::list<online_thread> online_threads;
+// Guards the table, every wait's flags, `stopped` and `in_script`. The
+// steps after the init script run under it too, so no step starts once the
+// thread's wait has ended or the shutdown has gone past
+// online_requests_stop. (A mutex and plain words: nothing here is torn
+// down at exit under a thread that is still running.)
+std::mutex online_lock;
+std::array<online_wait*, DEVICE_TABLE_SIZE> evt_online_with_ps_init{};
+bool stopped = false;
+int in_script = 0;  // threads running the init script
 
-void stop_and_join();
-// A program that ends without stopping the daemon (a test rig) still ends
-// its online threads rather than leaving them to abort the exit.
-struct join_at_exit {
-    ~join_at_exit() { stop_and_join(); }
-} online_threads_joiner;
-
-bool online_stopping()
+void end_wait_locked(uint32_t dev)
 {
-    std::lock_guard g(evt_online_with_ps_init.lock);
-    return evt_online_with_ps_init.stopping;
+    if (online_wait* w = evt_online_with_ps_init[dev]) {
+        w->ended = true;
+        w->cond.notify_one();
+        evt_online_with_ps_init[dev] = nullptr;
+    }
 }
 
-void run_cm_online_request(uint32_t dev, std::atomic<bool>* done)
+void leave_locked(const online_wait& w)
 {
-    online_event& evt = evt_online_with_ps_init;
-    bool answered = false;
-    bool stopping = false;
-    {
-        std::unique_lock g(evt.lock);
-        evt.waiting = 1;
-        evt.answered = false;
-        // Sent under the lock: the answer's signal waits for the wait.
-        cm_online_request(dev);
-        answered = evt.cond.wait_for(g, std::chrono::milliseconds(online_wait_ms()),
-                                     [&] { return evt.answered || evt.stopping; }) &&
-                   evt.answered;
-        stopping = evt.stopping;
-        evt.waiting = 0;
+    if (evt_online_with_ps_init[w.dev] == &w)
+        evt_online_with_ps_init[w.dev] = nullptr;
+}
+
+bool wait_for_answer(online_wait& w, std::unique_lock<std::mutex>& g)
+{
+    const auto deadline = steady_clock::now() + milliseconds(online_wait_ms());
+    while (!w.answered && !w.ended && !cnxd_stopping()) {
+        const auto now = steady_clock::now();
+        if (now >= deadline)
+            break;
+        w.cond.wait_until(g, std::min(deadline, now + STOP_CHECK));
     }
-    if (!answered && !stopping)
+    w.waiting = false;
+    return w.answered;
+}
+
+// The thread is detached: nothing joins it, so a shutdown never waits for
+// its init script. Once its wait has ended or the daemon stops it touches
+// nothing but its own wait and the words above.
+void run_cm_online_request(std::unique_ptr<online_wait> owned)
+{
+    pthread_setname_np(pthread_self(), "online_request");
+    online_wait& w = *owned;
+    std::unique_lock g(online_lock);
+    if (w.ended)
+        return;
+    // Sent under the lock: the answer's signal waits for the wait.
+    cm_online_request(w.dev);
+    const bool answered = wait_for_answer(w, g);
+    if (w.ended || cnxd_stopping())
+        return leave_locked(w);
+    if (!answered)
         cnxd_srv_send_log("\nTIME-OUT ONLINE REQUEST\n");
-    // A shutdown ends the sequence between its steps.
-    if (!stopping && later_steps.run_init_script)
+    ++in_script;
+    g.unlock();
+    if (later_steps.run_init_script)
         later_steps.run_init_script();
-    if (!online_stopping()) {
-        set_init_complete(dev, 1);
+    g.lock();
+    --in_script;
+    if (!w.ended && !stopped && !cnxd_stopping()) {
+        set_init_complete(w.dev, 1);
         cnxd_srv_send_log("[online_request]Watchdog First start\n");
         if (later_steps.start_watchdog)
             later_steps.start_watchdog();
     }
-    *done = true;
-}
-
-// Joins the threads that have finished.
-void reap_locked()
-{
-    online_threads.remove_if([](online_thread& t) {
-        if (!t.done)
-            return false;
-        t.thread.join();
-        return true;
-    });
+    leave_locked(w);
 }
 
 void start_online_request_thread(uint32_t dev)
 {
-    std::lock_guard g(threads_lock);
-    reap_locked();
-    online_thread& t = online_threads.emplace_back();
+    auto w = std::make_unique<online_wait>(dev);
+    const online_wait* raw = w.get();
+    {
+        std::lock_guard g(online_lock);
+        stopped = false;
+        end_wait_locked(dev);
+        evt_online_with_ps_init[dev] = w.get();
+    }
     try {
-        t.thread = std::thread(run_cm_online_request, dev, &t.done);
+        std::thread(run_cm_online_request, std::move(w)).detach();
     } catch (const std::system_error&) {
-        online_threads.pop_back();
+        std::lock_guard g(online_lock);
+        if (evt_online_with_ps_init[dev] == raw)
+            evt_online_with_ps_init[dev] = nullptr;
         cnxd_srv_send_log("run_cm_online_request_thread create fail\n");
     }
 }
@@ -142,38 +181,46 @@ void lte_first_time_sequence(uint32_t dev)
     cm_set_AntRxModeConfigRequest(dev, ant_rx_mode);
     cm_set_DLULMaxLayerRequest(dev, ant_rx_mode);
     cm_set_IntraBandCAmodeRequest(dev, get_Intra_Band_CA_mode_config_value());
-    {
-        std::lock_guard g(evt_online_with_ps_init.lock);
-        evt_online_with_ps_init.stopping = false;
-    }
-    start_online_request_thread(dev);
+    // A device outside the tables has no init-complete flag to set.
+    if (dev < DEVICE_TABLE_SIZE)
+        start_online_request_thread(dev);
 }
 
-void online_event_signal()
+void online_event_signal(uint32_t dev)
 {
-    online_event& evt = evt_online_with_ps_init;
-    std::lock_guard g(evt.lock);
-    if (evt.waiting != 1)
+    if (dev >= DEVICE_TABLE_SIZE)
         return;
-    evt.answered = true;
-    evt.cond.notify_all();
+    std::lock_guard g(online_lock);
+    online_wait* w = evt_online_with_ps_init[dev];
+    if (!w || !w->waiting)
+        return;
+    w->answered = true;
+    w->cond.notify_one();
 }
 
-namespace {
-void stop_and_join()
+void online_request_forget(uint32_t dev)
 {
-    {
-        std::lock_guard g(evt_online_with_ps_init.lock);
-        evt_online_with_ps_init.stopping = true;
-        evt_online_with_ps_init.cond.notify_all();
-    }
-    std::lock_guard g(threads_lock);
-    for (online_thread& t : online_threads)
-        t.thread.join();
-    online_threads.clear();
+    if (dev >= DEVICE_TABLE_SIZE)
+        return;
+    std::lock_guard g(online_lock);
+    end_wait_locked(dev);
 }
-}  // namespace
 
-void online_requests_stop() { stop_and_join(); }
+void online_requests_stop()
+{
+    std::unique_lock g(online_lock);
+    stopped = true;
+    for (uint32_t dev = 0; dev < DEVICE_TABLE_SIZE; ++dev)
+        end_wait_locked(dev);
+    // A thread in its init script is not waited for beyond a moment: the
+    // script may run for long (a "sleep" line), and the thread runs no step
+    // after it anyway.
+    const auto end = steady_clock::now() + SCRIPT_LEAVE_WAIT;
+    while (in_script > 0 && steady_clock::now() < end) {
+        g.unlock();
+        std::this_thread::sleep_for(SCRIPT_LEAVE_POLL);
+        g.lock();
+    }
+}
 
 }  // namespace cnxd

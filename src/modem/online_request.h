@@ -21,19 +21,28 @@ void online_request_set_steps(const online_request_steps& steps);
 // CNXD_ONLINE_WAIT_MS milliseconds.
 int online_wait_ms();
 
-// Runs the first-time sequence of `dev` (on the SDK callback thread).
+// Runs the first-time sequence of `dev` (on the SDK callback thread). The
+// sequence's online wait replaces any earlier wait of the device.
 void lte_first_time_sequence(uint32_t dev);
 
 // Asks the modem for protocol information `type` with parameter byte
 // `param` (the operator code for type 6, else 0).
 void request_protocol_info(uint32_t dev, uint16_t type, uint8_t param = 0);
 
-// The online answer: wakes the waiting online request thread, if any.
-void online_event_signal();
+// The online answer of `dev`: wakes the device's current online wait, if
+// one is waiting.
+void online_event_signal(uint32_t dev);
 
-// Shutdown: cuts every online request thread's wait short and joins them;
-// the threads then neither run the script nor start the watchdog. Later
-// sequences run again as usual.
+// The device was inserted or removed: its online wait, if any, ends at once
+// and its thread neither runs the init script nor marks the device
+// initialised nor starts the watchdog. Called before the device's
+// init-complete flag is cleared.
+void online_request_forget(uint32_t dev);
+
+// Shutdown: ends every online wait, and no online request thread runs a
+// step from here on. The threads are detached and never joined; this waits
+// at most a moment for those still running the init script to leave it.
+// A later first-time sequence runs as usual again.
 void online_requests_stop();
 
 }  // namespace cnxd

@@ -67,9 +67,15 @@ std::unique_ptr<char[]> read_tail(const std::string& path, size_t& len)
     return buf;
 }
 
-// Parses the lease time (local time) at the start of `text`.
-// "never" (a lease without end) is the farthest time there is; text that
-// does not parse gives nothing.
+// Parses the lease time at the start of `text`.
+//
+// The client writes its times in one of two forms: "%w %Y/%m/%d %H:%M:%S"
+// in UTC (its default), or "epoch <seconds>" when told to use local time.
+// Both are read as what they are, whatever the daemon's own time zone: read
+// as local time, the default form made a fresh lease look expired hours ago
+// east of UTC (and live hours too long west of it). "never" (a lease
+// without end) is the farthest time there is; text that does not parse
+// gives nothing.
 bool parse_lease_time(std::string_view text, time_t now, long& diff)
 {
     if (text.starts_with("never")) {
@@ -81,16 +87,21 @@ bool parse_lease_time(std::string_view text, time_t now, long& diff)
     std::array<char, LEASE_TIME_TEXT + 1> copy{};
     const size_t n = std::min(text.size(), LEASE_TIME_TEXT);
     std::memcpy(copy.data(), text.data(), n);
-    // The client writes "%w %Y/%Om/%Od %OH:%OM:%OS"; the %O forms are the
-    // plain numbers wherever no alternative digits are defined, and glibc's
-    // strptime refuses them there, so the plain forms read them.
-    std::tm when{};
-    if (!strptime(copy.data(), "%w %Y/%m/%d %H:%M:%S", &when))
-        return false;
-    const time_t t = std::mktime(&when);
-    if (t == static_cast<time_t>(-1))
-        return false;
-    const double d = std::difftime(t, now);
+    double d = 0;
+    if (long long epoch = 0; std::sscanf(copy.data(), "epoch %lld", &epoch) == 1) {
+        d = static_cast<double>(epoch) - static_cast<double>(now);
+    } else {
+        // The %O forms of the client's format are the plain numbers wherever
+        // no alternative digits are defined, and glibc's strptime refuses
+        // them there, so the plain forms read them.
+        std::tm when{};
+        if (!strptime(copy.data(), "%w %Y/%m/%d %H:%M:%S", &when))
+            return false;
+        const time_t t = timegm(&when);
+        if (t == static_cast<time_t>(-1))
+            return false;
+        d = std::difftime(t, now);
+    }
     diff = static_cast<long>(std::clamp(d, -static_cast<double>(LEASE_TIMEDIFF_MAX),
                                         static_cast<double>(LEASE_TIMEDIFF_MAX)));
     return true;

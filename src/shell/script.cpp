@@ -15,6 +15,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/stop.h"
 #include "nv.h"
 #include "server/delivery.h"
 #include "shell/dispatcher.h"
@@ -121,7 +122,8 @@ void run_init_line(std::string_view line)
         return;
     if (line.starts_with("sleep")) {
         const int seconds = line.size() < 7 ? 1 : std::atoi(std::string(line.substr(6)).c_str());
-        std::this_thread::sleep_for(std::chrono::seconds(std::max(seconds, 0)));
+        // A stop cuts the sleep short (and the script ends: line_proc).
+        cnxd_stop_wait(std::chrono::seconds(std::max(seconds, 0)));
         return;
     }
     cmd_offer_line(line, console_length::with_nul, nullptr, capture_source::script);
@@ -219,7 +221,7 @@ void line_proc(const std::string& path)
     // vanish; characters past INIT_LINE_MAX are dropped.
     std::string line;
     bool blank_pending = false;
-    for (int c = std::fgetc(f.get()); c != EOF; c = std::fgetc(f.get())) {
+    for (int c = std::fgetc(f.get()); c != EOF && !cnxd_stopping(); c = std::fgetc(f.get())) {
         if (c == '\n') {
             if (!line.empty())
                 run_init_line(line);

@@ -4,14 +4,17 @@
 // served by dnsmasq, and the simulated modem reports the PDN interface of
 // the APN of the store's first APN table section (sid 1), which the shell's
 // attach (typed by a client, with an attach file naming that APN) brings
-// up, ready with its address to come from DHCP, and the shell's detach
-// releases. The sysroot's dhclient runs
+// up, ready with its address to come from DHCP, a modem reset ends and the
+// shell's detach releases. The sysroot's dhclient runs
 // the machine's ISC client with our hook script.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -41,6 +44,7 @@ constexpr const char* DHCP_RANGE = "10.77.0.50,10.77.0.60,255.255.255.128,2m";
 constexpr uint32_t MODEM_DEV = 1;
 constexpr uint16_t EV_IF_READY = 163;
 constexpr uint16_t EV_IF_RELEASE = 164;
+constexpr const char* FAR_ZONE = "Asia/Tokyo";
 
 int sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
@@ -187,7 +191,7 @@ Bytes interface_record(RawClient& c, uint16_t event, std::chrono::milliseconds b
 // A client's command-line frame.
 Bytes command_line(const std::string& line) { return hci_frame(HCI_CLI_COMMAND, Bytes(line.begin(), line.end())); }
 
-TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
+TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndAResetOrTheReleaseStopsIt)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to create network namespaces";
@@ -210,7 +214,10 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     ASSERT_TRUE(root.confdb_set(std::string("config wan lte apntable apn1 apn_name ") + APN));
     root.write_file("/etc/ltesim.conf", "set ip_alloc 1\nset pdn_type 0\nset delay_ms 0\n");
     Daemon daemon(root);
-    ASSERT_TRUE(daemon.start({}, {"ip", "netns", "exec", ns.client()})) << daemon.log();
+    // The daemon runs nine hours east of UTC: the client writes its lease
+    // times in UTC all the same.
+    ASSERT_TRUE(daemon.start({}, {"ip", "netns", "exec", ns.client(), "env", std::string("TZ=") + FAR_ZONE}))
+        << daemon.log();
     LtesimClient sim(root);
     ASSERT_EQ("ok", sim.command("sync")) << "the bring-up at start is past";
     RawClient events(root, "events");
@@ -255,12 +262,43 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     EXPECT_TRUE(eventually([&] {
         return root.read_file("/var/tmp/dhclient.leases.1").find("fixed-address " + leased + ";") != std::string::npos;
     })) << root.read_file("/var/tmp/dhclient.leases.1");
-    // The daemon's reader finds the two-minute expiry in the real client's lease.
+    // The two-minute lease arms the expiry timer for two minutes, in the
+    // daemon's zone far from UTC as in the reader's here.
+    const std::string armed = "Start expired timer for cid 1, ";
+    const std::string out = daemon.log();
+    ASSERT_NE(std::string::npos, out.find(armed)) << out;
+    const long timer = std::atol(out.c_str() + out.find(armed) + armed.size());
+    EXPECT_GT(timer, 100) << "not expired at once";
+    EXPECT_LE(timer, 121);
     setenv("CNXD_ROOT", root.dir().c_str(), 1);
+    setenv("TZ", FAR_ZONE, 1);
+    tzset();
     cnxd_reload_root();
     const long left = get_latest_lease_timediff(1, "expire ");
+    unsetenv("TZ");
+    tzset();
     EXPECT_GT(left, 60);
     EXPECT_LE(left, 121);
+
+    // The modem is removed and inserted again: its DHCP client, the
+    // client's files and the lease monitor all go, and the next attach gets
+    // a lease of its own.
+    ASSERT_EQ("ok", sim.command("set device_present 0"));
+    EXPECT_TRUE(eventually([&] { return !process_alive(client); }, 15s)) << daemon.log();
+    EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.pid.1"); }, 15s));
+    EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.leases.1"); }, 15s));
+    EXPECT_TRUE(eventually([&] { return daemon.count_in_log("Exit dhcpcd_lease_monitor(1)") == 1; }, 15s));
+    ASSERT_EQ("ok", sim.command("set device_present 1"));
+    ASSERT_TRUE(eventually([&] { return std::ranges::count(sim.call_names(), "LAPI_OnlineRequest") == 2; }, 15s));
+    ASSERT_TRUE(events.send(command_line("at 1"))) << "the shell's attach after the reset";
+    const Bytes again = interface_record(events, EV_IF_READY, 40s);
+    ASSERT_FALSE(again.empty()) << daemon.log() << "\ndnsmasq:\n" << server_log();
+    EXPECT_TRUE(dotted(&again[ifrec::IPV4_ADDR]).starts_with("10.77.0.")) << dotted(&again[ifrec::IPV4_ADDR]);
+    std::istringstream(root.read_file("/var/tmp/dhclient.pid.1")) >> client;
+    ASSERT_TRUE(process_alive(client)) << "pid file: " << root.read_file("/var/tmp/dhclient.pid.1");
+    EXPECT_TRUE(eventually([&] {
+        return root.read_file("/var/tmp/dhclient.leases.1").find("fixed-address ") != std::string::npos;
+    })) << "a new lease";
 
     // The client's detach releases every interface: the DHCP client is
     // stopped and its files go.
@@ -269,7 +307,8 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndTheReleaseStopsIt)
     EXPECT_TRUE(eventually([&] { return !process_alive(client); }, 15s)) << daemon.log();
     EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.pid.1"); }, 15s));
     EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.leases.1"); }, 15s));
-    EXPECT_EQ(1, daemon.count_in_log("[DHCP 1] receive req = 3"));
+    EXPECT_EQ(2, daemon.count_in_log("[DHCP 1] receive req = 3"));
+    EXPECT_EQ(2, daemon.count_in_log("Exit dhcpcd_lease_monitor(1)"));
     EXPECT_EQ(0, daemon.stop(SIGTERM));
     unsetenv("CNXD_ROOT");
     cnxd_reload_root();

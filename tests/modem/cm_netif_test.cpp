@@ -33,6 +33,7 @@ protected:
         for (int sid = 0; sid < DHCP_MAX_SID; ++sid) {
             dhcp_started_tbl[sid] = 0;
             di[sid].if_name[0] = '\0';
+            di[sid].dev_idx = 0;
         }
     }
     // Marks `sid` as started by this side for interface `name`, as if a
@@ -84,19 +85,36 @@ TEST_F(CmNetif, AnAddressAlreadyThereStartsNoDhcpButTheReleaseStillRuns)
     EXPECT_EQ(1u, dhcp_started_tbl[4].load()) << "only the first match stops";
 }
 
-TEST_F(CmNetif, NetworkDetachStopsEveryStartedSid)
+// A detach stops every started sid; the device's insert or removal (whose
+// records name no interface) every sid of that device.
+TEST_F(CmNetif, DetachStopsEveryStartedSidAndAResetThoseOfTheDevice)
 {
-    for (int sid : {1, 4, 7})
-        started(sid, "lte0pdn2");
-    Record rec = interface("", ifrec::BEARER_ALL);
-    cm_configure_network_interface(1, rec, NETIF_OP_RELEASE);
-    const Lines lines = logs();
-    for (int sid : {1, 4, 7}) {
-        EXPECT_TRUE(has_line(lines, "[DHCP] Send DHCPCD_STOP_REQ to CID " + std::to_string(sid))) << sid;
-        EXPECT_EQ(0u, dhcp_started_tbl[sid].load());
+    const struct {
+        uint16_t bearer;
+        std::vector<int> stopped;
+    } cases[] = {
+        {ifrec::BEARER_ALL, {1, 4, 7}},
+        {ifrec::BEARER_DEV_REMOVED, {1, 4}},
+        {ifrec::BEARER_DEV_INSERTED, {1, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bearer);
+        for (int sid : {1, 4, 7}) {
+            started(sid, "lte0pdn2");
+            di[sid].dev_idx = sid == 7 ? 2 : 1;
+        }
+        Record rec = interface("", c.bearer);
+        cm_configure_network_interface(1, rec, NETIF_OP_RELEASE);
+        const Lines lines = logs();
+        for (int sid : {1, 4, 7}) {
+            const bool stopped = std::ranges::count(c.stopped, sid) == 1;
+            EXPECT_EQ(stopped, has_line(lines, "[DHCP] Send DHCPCD_STOP_REQ to CID " + std::to_string(sid))) << sid;
+            EXPECT_EQ(stopped ? 0u : 1u, dhcp_started_tbl[sid].load()) << sid;
+        }
+        EXPECT_EQ(static_cast<long>(c.stopped.size()),
+                  std::ranges::count_if(lines, [](const std::string& l) { return l.starts_with("[DHCP] Send"); }));
+        EXPECT_EQ(Lines{configure_call(rec, NETIF_OP_RELEASE)}, calls());
     }
-    EXPECT_EQ(3, std::ranges::count_if(lines, [](const std::string& l) { return l.starts_with("[DHCP] Send"); }));
-    EXPECT_EQ(Lines{configure_call(rec, NETIF_OP_RELEASE)}, calls());
 }
 
 TEST_F(CmNetif, ForcedDhcpMarksTheAllocationAndAsksForASid)

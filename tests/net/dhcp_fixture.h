@@ -44,15 +44,19 @@ inline int32_t mono_now()
     return static_cast<int32_t>(ts.tv_sec);
 }
 
-// A lease block as the client writes it; times are seconds from now.
-inline std::string lease_block(const std::string& addr, long renew, long rebind, long expire)
+// A lease block as the client writes it; times are seconds from now, in
+// UTC (the client's default) or, with `epoch`, as seconds since the epoch
+// (its "local" time format).
+inline std::string lease_block(const std::string& addr, long renew, long rebind, long expire, bool epoch = false)
 {
-    const auto stamp = [](long from_now) {
+    const auto stamp = [epoch](long from_now) {
         const time_t t = time(nullptr) + from_now;
-        tm local{};
-        localtime_r(&t, &local);
+        if (epoch)
+            return "epoch " + std::to_string(t) + "; # local time";
+        tm utc{};
+        gmtime_r(&t, &utc);
         char buf[64];
-        strftime(buf, sizeof buf, "%w %Y/%m/%d %H:%M:%S", &local);
+        strftime(buf, sizeof buf, "%w %Y/%m/%d %H:%M:%S", &utc);
         return std::string(buf);
     };
     return "lease {\n  interface \"lo\";\n  fixed-address " + addr +

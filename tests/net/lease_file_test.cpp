@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 
@@ -39,19 +40,35 @@ protected:
     StoreSysroot root;
 };
 
-TEST_F(LeaseFile, NewestOfTwoLeasesWinsAndPastTimesAreNegative)
+// The client's times are read as what they are in every time zone of the
+// daemon, far east and far west of UTC: a fresh lease is neither expired
+// nor hours too long.
+TEST_F(LeaseFile, NewestOfTwoLeasesWinsInEveryZoneAndPastTimesAreNegative)
 {
-    write_lease(3, lease_block("10.1.2.10", 30, 50, 60) + lease_block("10.1.2.11", 300, 500, 600));
-    expect_near(300, get_latest_lease_timediff(3, "renew "));
-    expect_near(500, get_latest_lease_timediff(3, "rebind "));
-    expect_near(600, get_latest_lease_timediff(3, "expire "));
+    const struct {
+        const char* tz;
+        bool epoch;
+    } zones[] = {{"UTC0", false}, {"JST-9", false}, {"HST10", false}, {"JST-9", true}};
+    const char* saved = std::getenv("TZ");
+    const std::string saved_tz = saved ? saved : "";
+    for (const auto& z : zones) {
+        SCOPED_TRACE(std::string(z.tz) + (z.epoch ? " epoch" : ""));
+        setenv("TZ", z.tz, 1);
+        tzset();
+        write_lease(3, lease_block("10.1.2.10", 30, 50, 60, z.epoch) + lease_block("10.1.2.11", 60, 105, 120, z.epoch));
+        expect_near(60, get_latest_lease_timediff(3, "renew "));
+        expect_near(105, get_latest_lease_timediff(3, "rebind "));
+        expect_near(120, get_latest_lease_timediff(3, "expire "));
+    }
+    saved ? setenv("TZ", saved_tz.c_str(), 1) : unsetenv("TZ");
+    tzset();
 
     const Lease l = read_lease(3);
     EXPECT_EQ(1, l.rc);
     EXPECT_EQ((Quad{10, 1, 2, 11}), l.addr);
     EXPECT_EQ((Quad{255, 255, 255, 0}), l.mask);
     EXPECT_EQ((Quad{10, 1, 2, 1}), l.router);
-    EXPECT_EQ(600, l.lease_time);
+    EXPECT_EQ(120, l.lease_time);
     EXPECT_EQ((Quad{10, 1, 2, 53}), l.dns1);
     EXPECT_EQ((Quad{10, 1, 2, 54}), l.dns2);
     // Another sid's file is another file.
