@@ -92,6 +92,12 @@ wtd_threads threads;
 
 bool stopping_locked() { return threads.stopping || cnxd_stopping(); }
 
+bool shutting_down()
+{
+    std::lock_guard g(threads.lock);
+    return threads.stopping;
+}
+
 // Waits `d`, or less when the shutdown or the daemon's stop comes first;
 // false then.
 template <typename Duration>
@@ -326,6 +332,8 @@ void ensure_reset_check()
 // store tool, is not made under the lock).
 void start_locked(const lte_watchdog_config& cfg)
 {
+    if (shutting_down())
+        return;
     if (watchdog_AllOff) {
         wtd_log("%s,WTD: watchdog All Off status! \r\n", "lte_watchdog_start");
         return;
@@ -516,10 +524,6 @@ const char* watchdog_mode_name(int mode) { return mode ? "System Reboot" : "Norm
 
 void lte_watchdog_shutdown()
 {
-    {
-        std::lock_guard g(wtd_lock);
-        stop_locked();
-    }
     std::thread worker;
     std::thread printer;
     std::thread reset_check;
@@ -532,6 +536,11 @@ void lte_watchdog_shutdown()
         worker = std::move(threads.worker);
         printer = std::move(threads.printer);
         reset_check = std::move(threads.reset_check);
+    }
+    // After the flag: an expiry the worker is handling restarts nothing now.
+    {
+        std::lock_guard g(wtd_lock);
+        stop_locked();
     }
     for (std::thread* t : {&worker, &printer, &reset_check})
         if (t->joinable())
