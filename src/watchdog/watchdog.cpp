@@ -87,6 +87,20 @@ struct wtd_threads {
     std::thread printer;
     std::thread reset_check;
     bool reset_check_ended = false;
+
+    // A process that never shut the watchdog down (a test of a part that
+    // prints through it) still ends its threads at exit.
+    ~wtd_threads()
+    {
+        {
+            std::lock_guard g(lock);
+            stopping = true;
+        }
+        cond.notify_all();
+        for (std::thread* t : {&worker, &printer, &reset_check})
+            if (t->joinable())
+                t->join();
+    }
 };
 wtd_threads threads;
 
