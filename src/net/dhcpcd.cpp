@@ -108,6 +108,11 @@ void dhcpcd_manager(int sid)
         if (dhcp_quit)
             break;
         dhcp_print("[DHCP %d] receive req = %d\n", sid, req);
+        if (req == DHCPCD_EXPIRED_REQ) {
+            if (const dhcpcd_notices* n = dhcp_notices(); n && n->lease_expired && cur == DHCPCD_STATE_RUNNING)
+                n->lease_expired(static_cast<uint8_t>(sid));
+            continue;
+        }
         int next = 0;
         if (req == DHCPCD_START_REQ)
             next = DHCPCD_STATE_RUNNING;

@@ -76,8 +76,12 @@ void store_address(int sid, const uint8_t addr[4], const uint8_t mask[4]);
 // On: lease times from the lease file, expiry timer armed. Off: cleared,
 // timer stopped.
 void set_dhcp_tm_info(int sid, bool on);
-// Timer callback: the lease of sid `arg` has run out.
+// Timer callback: the lease of sid `arg` has run out. It posts
+// DHCPCD_EXPIRED_REQ to the sid's manager, which sends the notice: a
+// delivery may wait on a client that does not read, and the timer thread
+// must never wait.
 void dhcp_lease_expired(uint32_t arg);
+constexpr int DHCPCD_EXPIRED_REQ = 5;
 // The watch is in place when start_monitor returns, so no write of the
 // lease file after the start result is posted goes unheard.
 void start_monitor(int sid);

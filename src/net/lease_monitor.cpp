@@ -20,6 +20,7 @@
 #include "base/path.h"
 #include "net/dhcpcd_record.h"
 #include "net/lease_file.h"
+#include "net/mailbox.h"
 
 namespace cnxd {
 namespace {
@@ -208,8 +209,7 @@ void dhcp_lease_expired(uint32_t arg)
         arm_expiry(d, left);
         return;
     }
-    if (const dhcpcd_notices* n = dhcp_notices(); n && n->lease_expired)
-        n->lease_expired(static_cast<uint8_t>(sid));
+    mq_send(d.req_mq, DHCPCD_EXPIRED_REQ);
 }
 
 int32_t dhcp_lease_expire_time(int cid)

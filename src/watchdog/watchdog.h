@@ -1,13 +1,12 @@
 // The modem watchdog. While it runs, a retry timer sends the modem a
 // watchdog request every retry period, and each watchdog response re-arms
-// an expiry timer. Each request also stops that timer, so it can only fire
-// when the expiry period is shorter than the retry period and the modem
-// leaves a request unanswered for that long. An expiry reboots the router
+// an expiry timer; a request leaves that timer alone, so the timer fires one
+// expiry period after the modem's last answer. An expiry reboots the router
 // (mode "reboot"), or restarts the watchdog and, on the next expiry, asks
 // the platform's supervisor for a modem reset through a one-byte status
-// file. A reset-check thread reads the same file to learn that the
-// supervisor is resetting the modem: it then holds the watchdog and tells
-// the SDK.
+// file. A reset-check thread reads the same file once a second to learn
+// that the supervisor is resetting the modem: it then holds the watchdog and
+// tells the SDK.
 //
 // Settings come from the store node "config wan lte watchdog" each time the
 // watchdog starts. /var/prevent_watchdog makes every expiry do nothing;
@@ -16,9 +15,11 @@
 // Threads: the timer callbacks only re-arm and hand their work to the
 // watchdog's worker thread, so the SDK request, the store read, the shell
 // commands and the status file's write retries (up to 11 s) never hold up
-// the timer thread's other users (keep-alive, DHCP lease expiry). The worker
-// and the reset-check thread are started once and joined by
-// lte_watchdog_shutdown.
+// the timer thread's other users (keep-alive, DHCP lease expiry). Every
+// text of the watchdog goes to the listeners through its printer thread,
+// the only one of them that waits on a listener: a listener that stops
+// reading stops neither the timers, nor the requests and expiries. The
+// threads are started on first use and joined by lte_watchdog_shutdown.
 #pragma once
 
 #include <atomic>
@@ -62,7 +63,8 @@ struct lte_watchdog_config {
 int lte_watchdog_get_config(lte_watchdog_config* cfg);
 
 // Reads the settings and, when enabled, starts the reset-check thread
-// (once: while it runs a further call starts none).
+// (once: while it runs a further call starts none). lte_watchdog_start does
+// the same, for a watchdog the store enables after start-up.
 void lte_watchdog_init();
 // gWTDEnable, read from the store when not read yet.
 void lte_watchdog_is_enable(int* enable);
@@ -79,9 +81,11 @@ int lte_watchdog_is_running();
 // "WTD: [Date] ..." with the local time.
 void wtd_print_date();
 
-// One look at the status file by the reset-check thread: 1 when the
-// supervisor has started a modem reset (the watchdog is then held).
-int wtd_check_status();
+// What the reset-check thread does with the status byte `sts` (0 when the
+// file could not be read): 1 when the supervisor has started a modem reset
+// (the watchdog is then held). `report`: the byte changed since the last
+// look, so a hold's "Done" line is printed once, not every second.
+int wtd_check_status(uint8_t sts, bool report);
 // The status byte; 0 on success, 1 (and a message) when the file cannot be
 // opened or read.
 int wtd_status_read(uint8_t* value);
@@ -101,9 +105,11 @@ int mdmwatch_send(uint16_t id);
 // The mode's name as the shell prints it.
 const char* watchdog_mode_name(int mode);
 
-// Shutdown: stops the timers, ends the worker and the reset-check thread
-// (cutting short any wait of theirs) and joins them. Afterwards nothing
-// runs until lte_watchdog_init or lte_watchdog_start is called again.
+// Shutdown: stops the timers, drops the texts not yet printed, ends the
+// worker, the printer and the reset-check thread (cutting short any wait of
+// theirs; a delivery the printer is in ends with the daemon's stop) and
+// joins them. Afterwards nothing runs until lte_watchdog_init is called
+// again.
 void lte_watchdog_shutdown();
 
 }  // namespace cnxd
