@@ -115,9 +115,8 @@ std::string file_sha256(const char* path)
     const Evp* api = evp();
     if (!api)
         return "";
-    // Under a sysroot a device path is its stand-in there (a flash
-    // partition, say), as for the other tools.
-    UniqueFd fd(open(cnxd_device_path(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Under a sysroot any path, a device's too, is the sysroot's file.
+    UniqueFd fd(open(cnxd_sysroot_path(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         x_printf("open(%s) fail %s(%d)\n", path, std::strerror(errno), errno);
         return "";
@@ -529,7 +528,7 @@ int cmd_x(int argc, char** argv)
 int x_open_device(const std::string& target, int flags, std::string* host_path)
 {
     const std::string full = target.starts_with('/') ? target : "/dev/" + target;
-    std::string host = cnxd_device_path(full);
+    std::string host = cnxd_sysroot_path(full);
     const int fd = open(host.c_str(), flags | O_CLOEXEC);
     const int saved = errno;
     {

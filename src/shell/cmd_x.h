@@ -67,7 +67,7 @@ int x_tty(int argc, char** argv);
 // ---- the device files the tools open (cmd_x.cpp)
 
 // Opens the target path `target` ("/dev/mem", "/dev/mtd3", "/dev/ttyS1")
-// through cnxd_device_path, so that under a sysroot it is the sysroot's
+// through cnxd_sysroot_path, so that under a sysroot it is the sysroot's
 // file and never the host's device; a relative path is taken from /dev.
 // Each open is recorded (the last X_OPEN_RECORD ones) with the path
 // actually opened, for the tests that check where the tools write.

@@ -127,7 +127,7 @@ void mtdt_usage()
     // The list as "cat /proc/mtd" shows it, read here so that a sysroot's
     // list is the one shown.
     x_printf("# cat %s\n", MTD_LIST_PATH);
-    FileLines in(cnxd_device_path(MTD_LIST_PATH));
+    FileLines in(cnxd_sysroot_path(MTD_LIST_PATH));
     for (std::string line; in.next(line);)
         x_printf("%s\n", line.c_str());
 }
