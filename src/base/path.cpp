@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <deque>
@@ -89,7 +90,7 @@ std::string cnxd_sysroot_path(std::string_view path)
     const std::string& root = cnxd_root();
     if (root.empty())
         return std::string(path);
-    std::vector<std::string> done;          // resolved components, none a link
+    std::vector<std::string> done;  // resolved components, none a link
     std::deque<std::string> todo = components(path);
     int links = 0;
     while (!todo.empty()) {
@@ -105,9 +106,11 @@ std::string cnxd_sysroot_path(std::string_view path)
         done.push_back(std::move(name));
         std::array<char, PATH_MAX> target;
         const ssize_t n = readlink(joined(root, done).c_str(), target.data(), target.size());
-        if (n < 0 || static_cast<size_t>(n) >= target.size())
+        if (n < 0 && (errno == EINVAL || errno == ENOENT || errno == ENOTDIR))
             continue;  // no link (or no such file yet): kept as named
-        if (++links > SYMLINK_MAX)
+        // A link that cannot be read whole, or one link too many: nothing
+        // is opened rather than something outside.
+        if (n < 0 || static_cast<size_t>(n) >= target.size() || ++links > SYMLINK_MAX)
             return "";
         done.pop_back();
         const std::string_view link(target.data(), static_cast<size_t>(n));

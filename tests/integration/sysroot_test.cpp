@@ -162,8 +162,11 @@ TEST_F(SysrootEscape, ShellWordsOpenTheSysrootsFileNeverTheHosts)
             fs::create_symlink(dir + "/marker", root.path(device));
             run(word);
         }
-    // A link to the marker itself, with an absolute target.
+    // A link to the marker itself, with an absolute target; a link to itself.
     run("senddmfile /var/tmp/to-marker");
+    fs::create_symlink("/var/tmp/self", root.path("/var/tmp/self"));
+    shell.line("x sha256 /var/tmp/self");
+    EXPECT_TRUE(daemon.wait_for_log("open(/var/tmp/self) fail")) << "links that never end name no file";
     EXPECT_EQ(0, daemon.count_in_log("outside-line")) << "no line of the host's file reached the modem";
 }
 
