@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -46,11 +45,6 @@ void x_printf(const char* fmt, ...)
 }
 
 namespace {
-
-// ---- device files
-
-std::mutex opens_lock;
-std::deque<x_device_open> opens;
 
 // A token as an unsigned or signed number: decimal, octal or 0x-hex.
 uint32_t number(const char* text) { return static_cast<uint32_t>(std::strtoul(text, nullptr, 0)); }
@@ -527,26 +521,11 @@ int cmd_x(int argc, char** argv)
 
 int x_open_device(const std::string& target, int flags, std::string* host_path)
 {
-    const std::string full = target.starts_with('/') ? target : "/dev/" + target;
-    std::string host = cnxd_sysroot_path(full);
+    std::string host = cnxd_sysroot_path(target.starts_with('/') ? target : "/dev/" + target);
     const int fd = open(host.c_str(), flags | O_CLOEXEC);
-    const int saved = errno;
-    {
-        std::lock_guard g(opens_lock);
-        opens.push_back({full, host, (flags & O_ACCMODE) != O_RDONLY});
-        if (opens.size() > X_OPEN_RECORD)
-            opens.pop_front();
-    }
     if (host_path)
         *host_path = std::move(host);
-    errno = saved;
     return fd;
-}
-
-std::vector<x_device_open> x_device_opens()
-{
-    std::lock_guard g(opens_lock);
-    return {opens.begin(), opens.end()};
 }
 
 size_t x_malloc_release()
