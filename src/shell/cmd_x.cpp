@@ -29,6 +29,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/stop.h"
 #include "base/shell.h"
 #include "ltesdk.h"
 #include "nv.h"
@@ -110,7 +111,8 @@ std::string file_sha256(const char* path)
     if (!api)
         return "";
     // Under a sysroot any path, a device's too, is the sysroot's file.
-    UniqueFd fd(open(cnxd_sysroot_path(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Without blocking: a FIFO with no writer ends at once.
+    UniqueFd fd(open(cnxd_sysroot_path(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         x_printf("open(%s) fail %s(%d)\n", path, std::strerror(errno), errno);
         return "";
@@ -121,7 +123,7 @@ std::string file_sha256(const char* path)
         return "";
     }
     std::vector<uint8_t> piece(SHA256_PIECE);
-    for (;;) {
+    while (!cnxd_stopping()) {
         const ssize_t n = read(fd.get(), piece.data(), piece.size());
         if (n < 0 && errno == EINTR)
             continue;
@@ -133,6 +135,8 @@ std::string file_sha256(const char* path)
             break;
         api->update(ctx.get(), piece.data(), static_cast<size_t>(n));
     }
+    if (cnxd_stopping())
+        return "";  // a file that never ends, cut short by the stop
     uint8_t md[EVP_MAX_MD_SIZE];
     unsigned len = 0;
     api->final(ctx.get(), md, &len);
