@@ -85,7 +85,7 @@ int mtd_find(const char* name, mtd_partition* part)
 {
     if (!name || !*name || !part)
         return -1;
-    cnxd::FileLines in(cnxd::cnxd_device_path(MTD_LIST_PATH));
+    cnxd::FileLines in(cnxd::cnxd_sysroot_path(MTD_LIST_PATH));
     const std::string prefix = std::string(name) + ":";
     for (std::string line; in.next(line);) {
         if (!line.starts_with(prefix))

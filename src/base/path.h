@@ -16,12 +16,22 @@ const std::string& cnxd_root();
 // `path` under the sysroot when it is absolute; relative paths unchanged.
 // Paths under /dev, /proc and /sys stay the host's own: they are read (our
 // own /proc/self, our children's /proc/PID/stat), never written through this.
+// For the daemon's own fixed paths; a path given from outside goes through
+// cnxd_sysroot_path.
 std::string cnxd_path(std::string_view path);
 
-// A path the daemon writes or opens for writing: like cnxd_path, but under a
-// sysroot also /dev, /proc and /sys paths (flash and serial devices, kernel
-// switches) go into it, so a host run never writes the host's devices.
-std::string cnxd_device_path(std::string_view path);
+// The file that `path`, a path given from outside (a shell word's argument,
+// a device, an environment variable's directory), names inside the sysroot;
+// `path` itself on the router. Under a sysroot the path is resolved one
+// component at a time as if the sysroot were "/": a relative path starts at
+// its root (the detached daemon's working directory), ".." stops at its
+// root, and each symbolic link is followed inside it, an absolute target
+// taken from its root. /dev, /proc and /sys are the sysroot's too. So no
+// path reaches a host file, as long as nobody swaps a directory of the
+// sysroot for a link while the file is being opened. "" (which no open
+// takes) when a link cannot be read or links nest deeper than the kernel
+// follows them.
+std::string cnxd_sysroot_path(std::string_view path);
 
 // The TCP port of the command shell: CNXD_CMD_PORT or 1004.
 int cnxd_cmd_port();

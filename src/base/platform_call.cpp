@@ -44,7 +44,7 @@ int platform_set_clock(time_t t)
 
 void vemo_log_console(const char* fmt, ...)
 {
-    const std::string console = cnxd_device_path("/dev/console");
+    const std::string console = cnxd_sysroot_path("/dev/console");
     if (const unique_file f{std::fopen(console.c_str(), "a")}) {
         setvbuf(f.get(), nullptr, _IONBF, 0);
         va_list ap;

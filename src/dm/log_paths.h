@@ -1,7 +1,8 @@
 // Where the daemon's log and parameter files live: one 256-byte path buffer
 // per file, filled once at start-up by set_log_file_paths from the
-// environment. The buffers hold the router's paths; files are opened
-// through cnxd_path, so a host run uses the files of its sysroot.
+// environment. The buffers hold the paths as given (the router's); the
+// parameter files are opened through cnxd_sysroot_path, so a host run uses
+// the files of its sysroot whatever form LTE_PARAM_DIR takes.
 #pragma once
 
 #include <cstddef>

@@ -1146,7 +1146,7 @@ int make_rrc_set_supported_freq_range_list_param(const make_param_row&, std::spa
                                                  const param_source& src)
 {
     static constexpr std::array<multi_set_slot, 3> TAGS = {slot("BAND"), slot("START_EARFCN"), slot("END_EARFCN")};
-    const unique_file f(std::fopen(cnxd_path(src.path).c_str(), "r"));
+    const unique_file f(std::fopen(cnxd_sysroot_path(src.path).c_str(), "r"));
     if (!f) {
         cm_printf(CM_ERR, "[%-25s] %s: Param File Open Error.\n", __func__, src.path);
         return -1;
@@ -1186,7 +1186,7 @@ int make_rrc_ca_band_combination_list_param(const make_param_row& row, std::span
         cm_printf(CM_ERR, "[%-25s] This model doesn't support CA !!!!\n", row.name);
         return -1;
     }
-    const unique_file f(std::fopen(cnxd_path(src.path).c_str(), "rb"));
+    const unique_file f(std::fopen(cnxd_sysroot_path(src.path).c_str(), "rb"));
     const size_t n = f ? std::fread(value.data(), 1, value.size(), f.get()) : 0;
     if (n == 0 || std::fgetc(f.get()) != EOF) {
         cm_printf(CM_ERR, "[%-25s] %s: File Format Error.\n", __func__, src.path);
@@ -1261,7 +1261,7 @@ int param_make(size_t kind, std::span<uint8_t> rec, const param_source& src)
 
 int ca_support_check()
 {
-    const unique_file f(std::fopen(cnxd_path(filepath_rrc_ca_band_combination_list_working).c_str(), "rb"));
+    const unique_file f(std::fopen(cnxd_sysroot_path(filepath_rrc_ca_band_combination_list_working).c_str(), "rb"));
     if (!f)
         return -1;
     std::array<uint8_t, 5> head{};

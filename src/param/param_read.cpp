@@ -45,7 +45,7 @@ bool for_each_line(FILE* f, F&& on_line)
 
 unique_file open_param(const char* fn, const char* path)
 {
-    unique_file f(std::fopen(cnxd_path(path).c_str(), "r"));
+    unique_file f(std::fopen(cnxd_sysroot_path(path).c_str(), "r"));
     if (!f)
         cm_printf(CM_ERR, "[%-25s] %s open fail\n", fn, path);
     return f;

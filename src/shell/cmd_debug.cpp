@@ -42,7 +42,7 @@ int flag_word(int argc, char** argv, uint32_t& word, const char* fmt)
     return 0;
 }
 
-void remove_marker(const char* path) { unlink(cnxd_path(path).c_str()); }
+void remove_marker(const char* path) { unlink(cnxd_sysroot_path(path).c_str()); }
 
 // Replaces the marker file by one holding the first MARKER_LEN bytes of
 // `text` (zero-padded).
@@ -51,7 +51,7 @@ void write_marker(const char* path, const char* text)
     remove_marker(path);
     char bytes[MARKER_LEN] = {};
     std::memcpy(bytes, text, std::min(std::strlen(text), MARKER_LEN));
-    UniqueFd fd(open(cnxd_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    UniqueFd fd(open(cnxd_sysroot_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd || write(fd.get(), bytes, MARKER_LEN) != static_cast<ssize_t>(MARKER_LEN))
         cnxd_srv_send_log("write %s fail\n", path);
 }
@@ -120,10 +120,11 @@ int cmd_sdk_flags(int argc, char** argv)
 int cmd_cnxd_stuck(int argc, char** argv)
 {
     const uint32_t value = argc >= 2 ? switch_value(argv[1]) : cnxd_stuck.load();
-    // Printed before the switch takes effect: once stuck, this print would
-    // itself wait for the switch to be cleared.
-    cnxd_srv_send_log("cnxdst=0x%08x\n", value);
+    // Stored before the print: while the switch is 1 every print waits, so
+    // "cnxdst 0" must clear it before printing. After "cnxdst 1" this print
+    // waits too, until a "cnxdst 0" from another connection clears it.
     cnxd_stuck = value;
+    cnxd_srv_send_log("cnxdst=0x%08x\n", value);
     return 0;
 }
 

@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -30,6 +29,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/stop.h"
 #include "base/shell.h"
 #include "ltesdk.h"
 #include "nv.h"
@@ -46,11 +46,6 @@ void x_printf(const char* fmt, ...)
 }
 
 namespace {
-
-// ---- device files
-
-std::mutex opens_lock;
-std::deque<x_device_open> opens;
 
 // A token as an unsigned or signed number: decimal, octal or 0x-hex.
 uint32_t number(const char* text) { return static_cast<uint32_t>(std::strtoul(text, nullptr, 0)); }
@@ -115,9 +110,9 @@ std::string file_sha256(const char* path)
     const Evp* api = evp();
     if (!api)
         return "";
-    // Under a sysroot a device path is its stand-in there (a flash
-    // partition, say), as for the other tools.
-    UniqueFd fd(open(cnxd_device_path(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Under a sysroot any path, a device's too, is the sysroot's file.
+    // Without blocking: a FIFO with no writer ends at once.
+    UniqueFd fd(open(cnxd_sysroot_path(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         x_printf("open(%s) fail %s(%d)\n", path, std::strerror(errno), errno);
         return "";
@@ -128,7 +123,7 @@ std::string file_sha256(const char* path)
         return "";
     }
     std::vector<uint8_t> piece(SHA256_PIECE);
-    for (;;) {
+    while (!cnxd_stopping()) {
         const ssize_t n = read(fd.get(), piece.data(), piece.size());
         if (n < 0 && errno == EINTR)
             continue;
@@ -140,6 +135,8 @@ std::string file_sha256(const char* path)
             break;
         api->update(ctx.get(), piece.data(), static_cast<size_t>(n));
     }
+    if (cnxd_stopping())
+        return "";  // a file that never ends, cut short by the stop
     uint8_t md[EVP_MAX_MD_SIZE];
     unsigned len = 0;
     api->final(ctx.get(), md, &len);
@@ -528,26 +525,11 @@ int cmd_x(int argc, char** argv)
 
 int x_open_device(const std::string& target, int flags, std::string* host_path)
 {
-    const std::string full = target.starts_with('/') ? target : "/dev/" + target;
-    std::string host = cnxd_device_path(full);
+    std::string host = cnxd_sysroot_path(target.starts_with('/') ? target : "/dev/" + target);
     const int fd = open(host.c_str(), flags | O_CLOEXEC);
-    const int saved = errno;
-    {
-        std::lock_guard g(opens_lock);
-        opens.push_back({full, host, (flags & O_ACCMODE) != O_RDONLY});
-        if (opens.size() > X_OPEN_RECORD)
-            opens.pop_front();
-    }
     if (host_path)
         *host_path = std::move(host);
-    errno = saved;
     return fd;
-}
-
-std::vector<x_device_open> x_device_opens()
-{
-    std::lock_guard g(opens_lock);
-    return {opens.begin(), opens.end()};
 }
 
 size_t x_malloc_release()

@@ -66,18 +66,10 @@ int x_tty(int argc, char** argv);
 // ---- the device files the tools open (cmd_x.cpp)
 
 // Opens the target path `target` ("/dev/mem", "/dev/mtd3", "/dev/ttyS1")
-// through cnxd_device_path, so that under a sysroot it is the sysroot's
+// through cnxd_sysroot_path, so that under a sysroot it is the sysroot's
 // file and never the host's device; a relative path is taken from /dev.
-// Each open is recorded (the last X_OPEN_RECORD ones) with the path
-// actually opened, for the tests that check where the tools write.
+// `host_path` gets the path actually opened.
 int x_open_device(const std::string& target, int flags, std::string* host_path = nullptr);
-struct x_device_open {
-    std::string target;
-    std::string host;
-    bool writable;
-};
-constexpr size_t X_OPEN_RECORD = 64;
-std::vector<x_device_open> x_device_opens();
 
 // ---- malloc (cmd_x.cpp)
 

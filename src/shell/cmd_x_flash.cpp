@@ -13,6 +13,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/stop.h"
 #include "mtd.h"
 #include "nv.h"
 #include "shell/cmd_x.h"
@@ -127,7 +128,7 @@ void mtdt_usage()
     // The list as "cat /proc/mtd" shows it, read here so that a sysroot's
     // list is the one shown.
     x_printf("# cat %s\n", MTD_LIST_PATH);
-    FileLines in(cnxd_device_path(MTD_LIST_PATH));
+    FileLines in(cnxd_sysroot_path(MTD_LIST_PATH));
     for (std::string line; in.next(line);)
         x_printf("%s\n", line.c_str());
 }
@@ -235,7 +236,7 @@ int do_mtd_test(mtd_test& t)
     int ret = 0;
     if (t.op == OP_READ && (t.flags & F_WRITE_FIRST) && write_first(t) != 0)
         return -1;
-    for (uint32_t loop = 0; loop < t.test_count; ++loop) {
+    for (uint32_t loop = 0; loop < t.test_count && !cnxd_stopping(); ++loop) {
         if (t.flags & F_PROGRESS)
             x_printf("[%u/%u] %s op=%d ret=%d\n", loop + 1, t.test_count, t.dev.c_str(), t.op, ret);
         if (!mtd_pass(t, loop, &ret))
@@ -368,7 +369,7 @@ int x_nvt(int argc, char** argv)
     }
     int ret = 0;
     std::vector<uint8_t> first;  // what the last write wrote, or the first read
-    for (uint32_t loop = 0; loop < t.count; ++loop) {
+    for (uint32_t loop = 0; loop < t.count && !cnxd_stopping(); ++loop) {
         if (t.flags & F_PROGRESS)
             x_printf("[%u/%u] nvt op=%d ret=%d\n", loop + 1, t.count, t.op, ret);
         if (!nv_loop(t, loop, first, &ret)) {

@@ -17,9 +17,9 @@
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "base/fd.h"
+#include "base/stop.h"
 #include "shell/cmd_x.h"
 
 namespace cnxd {
@@ -222,7 +222,7 @@ int send_lines(int fd, bool read_back)
 
 void dump_received(int fd)
 {
-    for (;;) {
+    while (!cnxd_stopping()) {
         const std::string got = receive(fd, 64, DUMP_IDLE_MS);
         if (got.empty())
             return;
@@ -266,12 +266,12 @@ int switch_test(const char* dev, const baud_rate& a, const baud_rate& b, const t
     x_printf("  baudrate: %d <-> %d\n", a.rate, b.rate);
     x_printf("  sleep_ms: %d\n", static_cast<int>(o.switch_sleep_ms));
     uint32_t ok = 0;
-    for (uint32_t i = 0; i < o.switch_nr; ++i) {
+    for (uint32_t i = 0; i < o.switch_nr && !cnxd_stopping(); ++i) {
         const baud_rate& rate = i % 2 ? b : a;
         const UniqueFd fd = open_port(dev, rate, o);
         if (fd && (!o.check_baud || check_rate(fd.get(), rate) == 0))
             ++ok;
-        std::this_thread::sleep_for(std::chrono::milliseconds(o.switch_sleep_ms));
+        cnxd_stop_wait(std::chrono::milliseconds(o.switch_sleep_ms));
     }
     x_printf("TTY switch test DONE(nr=%u/%u)\n", ok, o.switch_nr);
     return ok == o.switch_nr ? 0 : -1;

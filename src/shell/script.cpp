@@ -1,6 +1,8 @@
 #include "shell/script.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <array>
@@ -59,9 +61,9 @@ struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
-unique_file open_file(const std::string& path) { return unique_file(std::fopen(cnxd_path(path).c_str(), "r")); }
+unique_file open_file(const std::string& path) { return unique_file(std::fopen(cnxd_sysroot_path(path).c_str(), "r")); }
 
-bool exists(const std::string& path) { return access(cnxd_path(path).c_str(), F_OK) == 0; }
+bool exists(const std::string& path) { return access(cnxd_sysroot_path(path).c_str(), F_OK) == 0; }
 
 // The pause of a script directory: its last "delay_us=N" line.
 uint32_t read_delay(const std::string& config)
@@ -81,20 +83,92 @@ uint32_t read_delay(const std::string& config)
     return delay;
 }
 
-// Reads one line of at most DM_LINE_MAX characters into `buf`, without its
-// line end; the rest of a longer line is dropped. False at the end.
-bool read_dm_line(FILE* f, std::array<char, DM_LINE_MAX + 1>& buf)
-{
-    if (!std::fgets(buf.data(), static_cast<int>(buf.size()), f))
-        return false;
-    size_t len = std::strlen(buf.data());
-    if (len > 0 && buf[len - 1] != '\n')
-        for (int c = std::fgetc(f); c != EOF && c != '\n'; c = std::fgetc(f)) {
+// A DM command file, read a piece at a time. It is opened without
+// blocking, so a FIFO with no writer ends at once, and one kept open with
+// nothing in it is waited on in short polls a stop request ends.
+class dm_file {
+public:
+    explicit dm_file(const std::string& path)
+        : fd_(open(cnxd_sysroot_path(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    {
+    }
+    explicit operator bool() const { return static_cast<bool>(fd_); }
+
+    // The next byte; EOF at the end, after a read error, or at a stop request.
+    int next()
+    {
+        while (pos_ == len_) {
+            if (cnxd_stopping())
+                return EOF;
+            const ssize_t n = read(fd_.get(), piece_.data(), piece_.size());
+            if (n > 0) {
+                pos_ = 0;
+                len_ = static_cast<size_t>(n);
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                return EOF;
+            } else if (errno == EAGAIN) {
+                pollfd p{fd_.get(), POLLIN, 0};
+                poll(&p, 1, POLL_MS);
+            }
         }
-    while (len > 0 && (buf[len - 1] == '\n' || buf[len - 1] == '\r'))
-        buf[--len] = '\0';
-    return true;
+        return static_cast<unsigned char>(piece_[pos_++]);
+    }
+
+    // Reads one line into `buf` without its line end: only a newline ends a
+    // line, its text stops at its first NUL, and characters past
+    // DM_LINE_MAX are dropped. False at the end and at a stop request, so a
+    // file that never ends (a device, a FIFO) is read until the daemon stops.
+    bool line(std::array<char, DM_LINE_MAX + 1>& buf)
+    {
+        int c = next();
+        if (c == EOF)
+            return false;
+        size_t len = 0;
+        bool in_text = true;  // before the line's first NUL
+        for (; c != EOF && c != '\n'; c = next()) {
+            in_text = in_text && c != '\0';
+            if (in_text && len < DM_LINE_MAX)
+                buf[len++] = static_cast<char>(c);
+        }
+        if (cnxd_stopping())
+            return false;
+        while (len > 0 && buf[len - 1] == '\r')
+            --len;
+        buf[len] = '\0';
+        return true;
+    }
+
+private:
+    static constexpr int POLL_MS = 100;
+    UniqueFd fd_;
+    std::array<char, 4096> piece_{};
+    size_t pos_ = 0;
+    size_t len_ = 0;
+};
+
+// Sleeps `delay_us` microseconds; a stop request cuts it short.
+void pause_us(uint32_t delay_us)
+{
+    if (delay_us >= 1000 && cnxd_stop_wait(std::chrono::milliseconds(delay_us / 1000)))
+        return;
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us % 1000));
 }
+
+// How deep DM command files run one another on this thread. A file that
+// runs itself, directly or through others, would nest until the descriptor
+// table or the thread's stack ran out. Eight levels leave room for files
+// that include a few others (the script directory's own run is one level),
+// for at most eight open files and a few KB of stack per thread.
+constexpr int DM_FILE_NESTING_MAX = 8;
+thread_local int dm_file_depth = 0;
+
+class nesting {
+public:
+    nesting() { ++dm_file_depth; }
+    ~nesting() { --dm_file_depth; }
+    nesting(const nesting&) = delete;
+    nesting& operator=(const nesting&) = delete;
+};
 
 void run_rf_script()
 {
@@ -110,7 +184,7 @@ void run_rf_script()
     uint8_t variant = 255;
     nv_read(RF_VARIANT_ITEM, &variant, rf_model(letter).nv_offset, 1);
     const std::string path = lte_rf_script_path(letter, variant);
-    const int rc = access(cnxd_path(path).c_str(), F_OK);
+    const int rc = access(cnxd_sysroot_path(path).c_str(), F_OK);
     cnxd_srv_send_log("lte rf scr: access(%s)=%d\n", path.c_str(), rc);
     if (rc == 0)
         run_dm_cmd_file(path, delay);
@@ -148,8 +222,13 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
         cnxd_srv_send_log("not found '%s'\n", path.c_str());
         return -2;
     }
+    if (dm_file_depth >= DM_FILE_NESTING_MAX) {
+        cnxd_srv_send_log("run_dm_cmd_file(%s) refused: files nested %d deep\n", path.c_str(), dm_file_depth);
+        return 0;
+    }
+    const nesting level;
     cnxd_srv_send_log("run_dm_cmd_file(%s) delay=%uus\n", path.c_str(), delay_us);
-    const unique_file f = open_file(path);
+    dm_file f(path);
     if (!f) {
         cnxd_srv_send_log("%s, Failed to open error(%s)\n", "run_dm_cmd_file", strerror(errno));
         return 0;
@@ -163,10 +242,10 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
         cnxd_srv_send_log("RUN=[%.*s]\n", static_cast<int>(sent.size()), sent.data());
     };
     std::array<char, DM_LINE_MAX + 1> buf;
-    while (read_dm_line(f.get(), buf)) {
+    while (f.line(buf)) {
         const char* line = buf.data() + std::strspn(buf.data(), " ");
         if (cmd_offer_line(line, console_length::with_nul, announce, capture_source::script) == 0 && delay_us != 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
+            pause_us(delay_us);
     }
 
     const auto elapsed =
@@ -180,7 +259,7 @@ int run_dm_cmd_file(const std::string& path, uint32_t delay_us)
 void run_lte_scr()
 {
     run_rf_script();
-    const std::string dir_path = cnxd_path(LTE_SCR_DIR);
+    const std::string dir_path = cnxd_sysroot_path(LTE_SCR_DIR);
     const std::unique_ptr<DIR, DirCloser> dir(opendir(dir_path.c_str()));
     if (!dir) {
         cnxd_srv_send_log("opendir(%s) fail error=%d(%s)\n", LTE_SCR_DIR, errno, strerror(errno));

@@ -46,14 +46,9 @@ TEST(SysrootPath, DotDotNeverLeavesTheSysroot)
     EXPECT_EQ("/tmp/root/var/log", cnxd_path("/var/tmp/../log"));
     EXPECT_EQ("relative/../x", cnxd_path("relative/../x"));
     EXPECT_EQ("/proc/self/status", cnxd_path("/proc/self/status")) << "read from the host";
-    for (const char* dev : {"/dev/mtd3", "/sys/class/gpio/export", "/proc/sys/kernel/printk", "/dev/../etc/x"})
-        EXPECT_EQ(std::string("/tmp/root") + std::filesystem::path(dev).lexically_normal().string(),
-                  cnxd_device_path(dev))
-            << "written inside the sysroot";
     unsetenv("CNXD_ROOT");
     cnxd_reload_root();
     EXPECT_EQ("/var/tmp/../log", cnxd_path("/var/tmp/../log"));
-    EXPECT_EQ("/dev/mtd3", cnxd_device_path("/dev/mtd3"));
 }
 
 // Under a sysroot, changing the system is only written down.

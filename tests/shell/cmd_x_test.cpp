@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -142,18 +145,7 @@ TEST_F(XTool, FlashTestSkipsOrStopsAtABadBlockAndWritesOnlyTheSysroot)
     EXPECT_EQ(std::string("\x00\x01\x02", 3), file_bytes("/dev/mtd3", 0x40000, 3));
     EXPECT_EQ(std::string("\x00\x00\x00", 3), file_bytes("/dev/mtd3", 0x40000 + 512, 3));
     x("x mem wm 0x40 0x5a5a5a5a");
-
-    const auto opens = x_device_opens();
-    ASSERT_FALSE(opens.empty());
-    for (const x_device_open& o : opens) {
-        SCOPED_TRACE(o.target + " -> " + o.host);
-        EXPECT_FALSE(o.host.starts_with("/dev/"));
-        EXPECT_TRUE(o.host.ends_with(o.target) && o.host != o.target);
-    }
-    for (const char* target : {"/dev/mtd3", "/dev/mem"})
-        EXPECT_TRUE(std::ranges::any_of(opens, [&](const auto& o) {
-            return o.writable && o.target == target && o.host == root_.path(target);
-        })) << target << " was opened for writing in the sysroot";
+    EXPECT_EQ("ZZZZ", file_bytes("/dev/mem", 0x40, 4)) << "written in the sysroot's memory file";
 }
 
 TEST_F(XTool, Sha256MatchesSha256sum)
@@ -260,6 +252,34 @@ private:
     std::thread thread_;
 };
 
+// The device `device` as the file `at` of the sysroot: a bind mount in a
+// mount namespace of this thread alone (the tool runs on the caller's
+// thread), since a link to the host's /dev is followed inside the sysroot.
+// Mounting needs a test run as root.
+class BoundDevice {
+public:
+    BoundDevice(const std::string& device, const std::string& at)
+        : saved_(open("/proc/thread-self/ns/mnt", O_RDONLY | O_CLOEXEC))
+    {
+        std::ofstream{at};  // the mount point
+        bound_ = saved_ && unshare(CLONE_NEWNS) == 0 &&
+                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                 mount(device.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BoundDevice()
+    {
+        if (saved_)
+            setns(saved_.get(), CLONE_NEWNS);  // the thread's namespace and its mount go
+    }
+    BoundDevice(const BoundDevice&) = delete;
+    BoundDevice& operator=(const BoundDevice&) = delete;
+    bool bound() const { return bound_; }
+
+private:
+    UniqueFd saved_;
+    bool bound_ = false;
+};
+
 TEST_F(XTool, TtySendsItsLinesAtTheRateOverAPseudoTerminal)
 {
     int master = -1;
@@ -267,7 +287,9 @@ TEST_F(XTool, TtySendsItsLinesAtTheRateOverAPseudoTerminal)
     ASSERT_EQ(0, openpty(&master, &slave, nullptr, nullptr, nullptr));
     const UniqueFd m(master);
     const UniqueFd s(slave);  // kept open: the port's settings stay readable
-    std::filesystem::create_symlink(ttyname(slave), root_.path("/dev/ttyPT"));
+    const BoundDevice port(ttyname(slave), root_.path("/dev/ttyPT"));
+    if (!port.bound())
+        GTEST_SKIP() << "no mount namespace for a pseudo-terminal in the sysroot: " << std::strerror(errno);
     std::string lines;
     for (int i = 0; i < 10; ++i)
         lines += "[" + std::to_string(i) + "] TTY send string\r\n";

@@ -1,10 +1,16 @@
 // The script runners and the test job: which lines reach the modem and in
 // what form, pauses and their bounds, the init script's whitespace rules.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "base/fd.h"
 #include "base/shell.h"
+#include "base/stop.h"
 #include "nv.h"
 #include "shell/auto_test.h"
 #include "shell/script.h"
@@ -45,7 +51,7 @@ protected:
 
 TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTakeAndSaysWhatItDid)
 {
-    write("/var/tmp/cmds", "cnxdf 0x3\n   ver\r\n\n" + std::string(600, 'y') + "\nlast");
+    write("/var/tmp/cmds", "cnxdf 0x3\n   ver\r\n\n" + std::string(600, 'y') + std::string("\nab\0cd\nlast", 11));
     arm1_log_direction = ARM1_LOG_CLIENTS;
     logs();
     calls();
@@ -53,8 +59,10 @@ TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTakeAndSaysWhatItDid)
     EXPECT_EQ(0, run_dm_cmd_file("/var/tmp/cmds", 1000));
     EXPECT_EQ(3u, cnxd_flags);
     const Lines expected = {hex_of(std::string("ver\0", 4)), hex_of(std::string("\0", 1)),
-                            hex_of(std::string(511, 'y') + '\0'), hex_of(std::string("last\0", 5))};
-    EXPECT_EQ(expected, console()) << "each line once, cut at 511 characters, and no console buffering switch";
+                            hex_of(std::string(511, 'y') + '\0'), hex_of(std::string("ab\0", 3)),
+                            hex_of(std::string("last\0", 5))};
+    EXPECT_EQ(expected, console())
+        << "each line once, cut at 511 characters or at a NUL, and no console buffering switch";
     EXPECT_EQ(ARM1_LOG_CLIENTS, get_arm1_log_direction()) << "restored after the file";
     EXPECT_EQ("", platform_calls()) << "the host log interface is left alone";
     sdk_log(6, "after the file\n");
@@ -77,6 +85,24 @@ TEST_F(Scripts, DmCommandFileSendsWhatTheDaemonDoesNotTakeAndSaysWhatItDid)
          {"no given file\n", "run_dm_cmd_file(/var/tmp/cmds) delay=16us\n", "not found '/var/tmp/none'\n"})
         EXPECT_TRUE(has(cmd, text)) << text;
     EXPECT_EQ(ARM1_LOG_OFF, get_arm1_log_direction());
+}
+
+// A FIFO kept open that sends a line and then nothing: the file never ends,
+// and a stop request ends its run.
+TEST_F(Scripts, DmCommandFileThatNeverEndsStopsAtAStopRequest)
+{
+    ASSERT_EQ(0, mkfifo(root_.path("/var/tmp/fifo").c_str(), 0600));
+    const UniqueFd writer(open(root_.path("/var/tmp/fifo").c_str(), O_RDWR | O_CLOEXEC));  // never blocks
+    ASSERT_TRUE(writer);
+    ASSERT_EQ(4, ::write(writer.get(), "ver\n", 4));
+    std::thread run([] { run_dm_cmd_file("/var/tmp/fifo", 0); });
+    EXPECT_TRUE(eventually([&] { return has(console(), hex_of(std::string("ver\0", 4))); }));
+    const auto start = Clock::now();
+    cnxd_request_stop();
+    run.join();
+    cnxd_stop_clear();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(eventually([&] { return elapsed_ms(seen()) >= 0; })) << "the run ends as usual";
 }
 
 TEST_F(Scripts, ScriptDirectoryRunsTheRfScriptThenEveryFile)
