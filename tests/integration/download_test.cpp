@@ -59,7 +59,8 @@ protected:
         ASSERT_TRUE(sim->wait_online());
     }
 
-    // The offsets of the transfer records the modem got since the last look.
+    // The offsets of the transfer records the modem got since the last
+    // clear.
     std::vector<uint32_t> offsets()
     {
         std::vector<uint32_t> out;
@@ -70,13 +71,14 @@ protected:
             const std::string field = h.substr(2 * 262, 8);
             out.push_back(static_cast<uint32_t>(std::stoul(field, nullptr, 16)));
         }
-        sim->command("clear");
         return out;
     }
-    size_t records_so_far()
+    // The modem as it is by default, its call record cleared.
+    void quiet_modem()
     {
-        return static_cast<size_t>(std::ranges::count_if(
-            sim->calls(), [](const std::string& l) { return l.starts_with("LAPI_DownloadBinary "); }));
+        for (const char* knob : {"set download_crc_chunk 0", "set download_silent_chunk 0", "set download_silent_end 0",
+                                 "set call_delay_ms 0", "set device_present 1", "clear"})
+            ASSERT_EQ("ok", sim->command(knob));
     }
     // One shell command on device 1: whether it reached the modem, and what
     // the shell said.
@@ -99,9 +101,7 @@ TEST_F(DownloadEnd, AFailedDownloadFreesTheDeviceForTheNextDownloadAndItsCommand
     const LogTail log(root);
     for (const EndCase& c : END_CASES) {
         SCOPED_TRACE(c.name);
-        for (const char* knob : {"set download_crc_chunk 0", "set download_silent_chunk 0",
-                                 "set download_silent_end 0", "set call_delay_ms 0", "clear"})
-            ASSERT_EQ("ok", sim->command(knob));
+        quiet_modem();
         for (const char* knob : c.knobs)
             ASSERT_EQ("ok", sim->command(knob));
         const std::string file = c.size == SIZE_MAX ? "/var/tmp/none.bin" : "/var/tmp/fw.bin";
@@ -111,7 +111,7 @@ TEST_F(DownloadEnd, AFailedDownloadFreesTheDeviceForTheNextDownloadAndItsCommand
 
         Cli failing(root, {"download", "1", "1", file});
         if (c.waits_after) {
-            ASSERT_TRUE(eventually([&] { return records_so_far() == c.waits_after; }));
+            ASSERT_TRUE(eventually([&] { return offsets().size() == c.waits_after; }));
             const auto [ran, said] = gdi();
             EXPECT_FALSE(ran) << "the device is locked while its download runs";
             EXPECT_NE(std::string::npos, said.find("Now Firmware Downloading dev 1. Please Do Not Insert Command"));
@@ -132,9 +132,7 @@ TEST_F(DownloadEnd, AFailedDownloadFreesTheDeviceForTheNextDownloadAndItsCommand
         EXPECT_EQ(c.offsets, offsets());
 
         // Right away, with the modem as it was.
-        for (const char* knob : {"set download_crc_chunk 0", "set download_silent_chunk 0",
-                                 "set download_silent_end 0", "set device_present 1"})
-            ASSERT_EQ("ok", sim->command(knob));
+        quiet_modem();
         Cli retry(root, {"download", "1", "1", "/var/tmp/ok.bin"});
         EXPECT_EQ(0, retry.wait(WAIT + 10s)) << retry.err();
         EXPECT_TRUE(retry.out().ends_with("download complete [dev index : 1]\n")) << retry.out();
@@ -144,9 +142,10 @@ TEST_F(DownloadEnd, AFailedDownloadFreesTheDeviceForTheNextDownloadAndItsCommand
         EXPECT_EQ(std::string::npos, said.find("Now Firmware Downloading")) << said;
     }
     // A stop while a download waits for the modem ends the daemon at once.
+    quiet_modem();
     ASSERT_EQ("ok", sim->command("set download_silent_chunk 1"));
     Cli waiting(root, {"download", "1", "1", "/var/tmp/ok.bin"});
-    ASSERT_TRUE(eventually([&] { return records_so_far() == 1; }));
+    ASSERT_TRUE(eventually([&] { return offsets().size() == 1; }));
     const auto asked = std::chrono::steady_clock::now();
     EXPECT_EQ(0, daemon.stop(SIGTERM));
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
