@@ -407,7 +407,6 @@ void download_terminate(uint32_t dev)
         if (in_download(s.at)) {
             s.at = phase::closing;
             hand_over(s, DOWNLOAD_RSP_FAIL);
-            s.cond.notify_all();
         }
     }
     downloading_set(0, dev);
