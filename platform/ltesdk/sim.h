@@ -46,6 +46,7 @@ struct Knobs {
     int download_crc_chunk = 0;     // N: the Nth chunk of an image is answered with a CRC error
     int download_silent_chunk = 0;  // N: the Nth chunk of an image stays unanswered
     int download_early = 0;         // 1: a download is answered before its call returns
+    int download_silent_end = 0;    // 1: an image's end record stays unanswered
     int call_delay_ms = 0;          // every request function takes this long to return
 };
 

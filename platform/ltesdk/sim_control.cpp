@@ -161,6 +161,7 @@ constexpr KnobRow KNOBS[] = {
     {"download_crc_chunk", &Knobs::download_crc_chunk, 0, INT32_MAX},
     {"download_silent_chunk", &Knobs::download_silent_chunk, 0, INT32_MAX},
     {"download_early", &Knobs::download_early, 0, 1},
+    {"download_silent_end", &Knobs::download_silent_end, 0, 1},
     {"call_delay_ms", &Knobs::call_delay_ms, 0, 60000},
 };
 

@@ -472,7 +472,9 @@ void on_download(const Request& r)
     const uint32_t len = cnxd::load_be32(rec, LAPI_TRANSFER_LEN_FIELD);
     if (len == XFER_END_LEN && (offset == XFER_END_SUCCESS || offset == XFER_END_FAILURE)) {
         model().images[dev].receiving = false;
-        return answer_download(dev, 0);
+        if (!knobs().download_silent_end)
+            answer_download(dev, 0);
+        return;
     }
     on_firmware_chunk(dev, offset, data);
 }

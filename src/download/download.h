@@ -68,23 +68,31 @@ struct download_request {
 };
 
 // Starts the device's download session on a thread of its own. The caller
-// has set the device's downloading word to 1; the session clears it when
-// it fails or when the modem answers its end record. 0 when the thread
-// runs; -1 for a device outside the table, for a device whose previous
-// session still runs, or when no thread could be started.
+// has set the device's downloading word to 1; the session clears it when it
+// ends: after the modem's answer to its end record, or as "download failed"
+// when anything before went wrong or that answer did not come within the
+// chunk wait (a missing file ends it with "file open fail" alone). A
+// session that has ended but whose thread is still on its way
+// out is waited for (up to the chunk wait), so a retry right after a failure
+// starts. 0 when the thread runs; -1 for a device outside the table, for a
+// device whose previous session still downloads, or when no thread could be
+// started.
 int run_download(uint32_t dev, download_request req);
 
 // The modem's binary download response for the device: the running
-// session's chunk is answered; after the session it reports how the
-// download ended, unless the session failed (then the modem's late answer
-// says nothing). Called on the SDK callback thread.
+// session's chunk or end record is answered; an answer no session waits
+// for is reported as a download's result, unless the last session failed
+// (then the modem's late answer says nothing). Called on the SDK callback
+// thread.
 void continue_download(int32_t code, uint32_t dev);
 
-// Ends the device's running session at its next wait, as a failure, and
-// clears its downloading word. It does not wait for the thread: it is
-// called on the SDK callback thread, which the session may itself be
-// waiting for inside an SDK call; the thread ends by itself and is joined
-// by the next run_download of the device or by download_stop_all.
+// The device was removed: its running session ends at its next wait (or
+// its end record's wait) as "download failed", and the device's
+// downloading word is cleared whatever the session does. It does not wait
+// for the thread: it is called on the SDK callback thread, which the
+// session may itself be waiting for inside an SDK call; the thread ends by
+// itself and is joined by the next run_download of the device or by
+// download_stop_all.
 void download_terminate(uint32_t dev);
 
 // Ends every session and joins every download thread (daemon shutdown,

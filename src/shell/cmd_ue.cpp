@@ -56,6 +56,8 @@ int cmd_firmware_download(int argc, char** argv)
     store_be32(&req[DOWNLOAD_DEV], dev);
     const char* path = reinterpret_cast<const char*>(req.data());
     download_request r{std::string(path, strnlen(path, DOWNLOAD_PATH_SIZE)), load_be16(req.data() + DOWNLOAD_TYPE)};
+    // The download clears the word when it ends, and so does a refusal
+    // unless another session of the device still downloads.
     downloading_set(1, dev);
     run_download(dev, std::move(r));
     cmd_leave(e);
