@@ -58,7 +58,7 @@ void report_copy(const char* line) { dm_printf("%s", line); }
 
 void dm_log_write(const char* text)
 {
-    const std::string path = cnxd_path(filepath_dm_log);
+    const std::string path = cnxd_sysroot_path(filepath_dm_log);
     std::lock_guard guard(dm_log_lock);
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);  // a missing file is empty

@@ -187,7 +187,7 @@ public:
         std::memcpy(&rec_[transfer::NAME], req_.file.data(), std::min(req_.file.size(), transfer::NAME_SIZE));
         cnxd_srv_send_log("\nDownload File %s\n", req_.file.c_str());
         cnxd_srv_send_log("Download Start\n");
-        const unique_file f(std::fopen(cnxd_path(req_.file).c_str(), "rb"));
+        const unique_file f(std::fopen(cnxd_sysroot_path(req_.file).c_str(), "rb"));
         if (!f) {
             // Nothing has gone to the modem: no end record, and this line
             // is the download's last word.

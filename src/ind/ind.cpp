@@ -230,7 +230,7 @@ std::span<const uint8_t> ind_record_chunk(std::span<const uint8_t> record, size_
 
 bool ind_append_chunk(const char* path, uint32_t dev, std::span<const uint8_t> chunk, bool end_line)
 {
-    const unique_file f(std::fopen(cnxd_path(path).c_str(), "a"));
+    const unique_file f(std::fopen(cnxd_sysroot_path(path).c_str(), "a"));
     if (!f) {
         cnxd_srv_send_log("\nDEV INDEX : %d\n", static_cast<int>(dev));
         cnxd_srv_send_log("open fail %s\n", path);

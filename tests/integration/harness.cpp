@@ -98,6 +98,10 @@ Sysroot::~Sysroot()
 void Sysroot::write_file(const std::string& target_path, const std::string& text) const
 {
     fs::create_directories(fs::path(path(target_path)).parent_path());
+    // A file the sysroot links to (a tool of the build tree) is replaced in
+    // the sysroot, never written through the link.
+    if (fs::is_symlink(path(target_path)))
+        fs::remove(path(target_path));
     std::ofstream(path(target_path)) << text;
 }
 

@@ -63,7 +63,7 @@ while [ $# -gt 0 ]; do
     shift
 done
 echo $$ > "$pf"
-at() { date -d "@$(( $(date +%s) + $1 ))" '+%w %Y/%m/%d %H:%M:%S'; }
+at() { date -u -d "@$(( $(date +%s) + $1 ))" '+%w %Y/%m/%d %H:%M:%S'; }
 printf 'lease {\n  interface "lte0pdn0";\n  fixed-address 10.9.0.2;\n  renew %s;\n  rebind %s;\n  expire %s;\n}\n' \
     "$(at 1)" "$(at 2)" "$(at 3)" > "$lf"
 exec sleep 600
