@@ -14,7 +14,8 @@ namespace cnxd {
 std::string cnxd_shell_line(std::string_view cmd);
 
 // Runs `cmd` (target form) through /bin/sh like system(3) and returns what
-// system() returns (the wait status; -1 when no shell could be started).
+// system() returns (the wait status; -1 when no shell could be started, or
+// when a stop came while it ran: the program is then left to finish).
 // The program starts with no signal blocked and default signal actions, and
 // with the variables of cnxd_child_setenv in its environment.
 int cnxd_system(std::string_view cmd);

@@ -18,6 +18,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/be.h"
 #include "integration/harness.h"
 
 namespace cnxd::test {
@@ -209,10 +210,8 @@ std::string status_line(pid_t pid, const std::string& key)
 // block the stop signals), and left to finish when the daemon stops. The
 // shell between may block signals for a moment of its own; the program it
 // runs must not inherit a block.
-void x_run_of_a_long_command(Scene& s)
+void wait_for_sleep_30(Scene& s)
 {
-    s.tcp().send_line("x run sleep 30");
-    ASSERT_TRUE(s.daemon.wait_for_log("x_run \"sleep 30\""));
     ASSERT_TRUE(eventually([&] {
         for (const auto& [shell, shell_line] : children(s.daemon.pid())) {
             auto below = children(shell);
@@ -224,6 +223,26 @@ void x_run_of_a_long_command(Scene& s)
         return s.program > 0;
     }));
     EXPECT_EQ("SigBlk:\t0000000000000000", status_line(s.program, "SigBlk:"));
+}
+
+void x_run_of_a_long_command(Scene& s)
+{
+    s.tcp().send_line("x run sleep 30");
+    ASSERT_TRUE(s.daemon.wait_for_log("x_run \"sleep 30\""));
+    wait_for_sleep_30(s);
+}
+
+// A "!" line from the modem runs its program on the SDK's callback thread,
+// which the SDK's close waits for.
+void modem_bang_line(Scene& s)
+{
+    ASSERT_TRUE(s.sim.wait_online());
+    const std::string text = "!sleep 30";
+    Bytes rec(4);
+    store_be32(rec.data(), static_cast<uint32_t>(text.size()));
+    rec.insert(rec.end(), text.begin(), text.end());
+    ASSERT_EQ("ok", s.sim.command("inject 189 1 " + hex(rec)));
+    wait_for_sleep_30(s);
 }
 
 void runner_command_left_running(Scene& s)
@@ -280,6 +299,7 @@ const StopCase stop_cases[] = {
     {"ShellCommandRunning", SIGTERM, nothing_before, shell_command_running},
     {"InitScriptSleeping", SIGTERM, sleeping_init_script, init_script_sleeps},
     {"XRunLongCommand", SIGTERM, nothing_before, x_run_of_a_long_command, runner_command_left_running},
+    {"ModemBangLineRunning", SIGTERM, nothing_before, modem_bang_line, runner_command_left_running},
     {"SendDmFileEndless", SIGTERM, nothing_before, endless_dm_file},
     {"CaptureAfterManyRequests", SIGTERM, nothing_before, ten_thousand_requests, nullptr, true},
 };
