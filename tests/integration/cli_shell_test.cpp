@@ -20,47 +20,6 @@
 namespace cnxd::test {
 namespace {
 
-// One connection to the daemon's command port on the loopback address.
-class TcpClient {
-public:
-    explicit TcpClient(int port)
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        // The shell starts listening after the modem's bring-up.
-        eventually([&] {
-            if (fd_ >= 0)
-                close(fd_);
-            fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            return connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        }, 10s);
-    }
-    ~TcpClient() { close(fd_); }
-    TcpClient(const TcpClient&) = delete;
-    TcpClient& operator=(const TcpClient&) = delete;
-
-    void send_text(const std::string& text) const { ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL); }
-    bool wait_for(const std::string& text, std::chrono::milliseconds bound = 5s)
-    {
-        return eventually([&] {
-            char buf[4096];
-            pollfd p{fd_, POLLIN, 0};
-            while (poll(&p, 1, 0) == 1) {
-                const ssize_t n = recv(fd_, buf, sizeof buf, 0);
-                if (n <= 0)
-                    break;
-                got_.append(buf, static_cast<size_t>(n));
-            }
-            return got_.find(text) != std::string::npos;
-        }, bound);
-    }
-private:
-    int fd_ = -1;
-    std::string got_;
-};
-
 long entries(const std::string& dir) { return std::ranges::distance(std::filesystem::directory_iterator(dir)); }
 
 // No shared block is left at the client indexes below `n`.
@@ -106,7 +65,7 @@ protected:
 
 TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
 {
-    TcpClient c(daemon.cmd_port());
+    TcpShell c(daemon.cmd_port());
     c.send_text("ver\n");
     EXPECT_TRUE(c.wait_for("ltesim modem")) << "the modem's answer comes to the socket client";
     ASSERT_EQ("ok", sim->command("clear"));
@@ -187,7 +146,7 @@ TEST_F(CliAndShell, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
     const std::string fd_dir = "/proc/" + std::to_string(daemon.pid()) + "/fd";
     const std::string task_dir = "/proc/" + std::to_string(daemon.pid()) + "/task";
     {
-        TcpClient first(daemon.cmd_port());
+        TcpShell first(daemon.cmd_port());
         first.send_text("ver\n");
         ASSERT_TRUE(first.wait_for("ltesim modem"));
     }
@@ -197,7 +156,7 @@ TEST_F(CliAndShell, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
     const long tasks = entries(task_dir);
     std::mt19937 rng(11);
     for (int i = 0; i < 30; ++i) {
-        TcpClient c(daemon.cmd_port());
+        TcpShell c(daemon.cmd_port());
         std::string junk(1 + rng() % 1500, '\0');
         for (char& ch : junk)
             ch = static_cast<char>(rng());
@@ -212,8 +171,8 @@ TEST_F(CliAndShell, HostileConnectionsLeaveNothingBehindAndDoNotHoldTheStop)
         << entries(fd_dir) << " descriptors (" << fds << "), " << entries(task_dir) << " threads (" << tasks
         << ")";
 
-    TcpClient silent(daemon.cmd_port());
-    TcpClient half(daemon.cmd_port());
+    TcpShell silent(daemon.cmd_port());
+    TcpShell half(daemon.cmd_port());
     half.send_text(std::string(300, 'z'));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(0, daemon.stop(SIGTERM, 10s));
@@ -360,7 +319,7 @@ TEST_F(CliAndShell, AttachAndDetachTypedAtTheShell)
     root.write_file("/var/lte/param/attach.param", read_text(std::string(CNXD_SOURCE_DIR) + "/docs/param/attach.param"));
     ASSERT_TRUE(sim->wait_online());
     const LogTail log(root, true);
-    TcpClient c(daemon.cmd_port());
+    TcpShell c(daemon.cmd_port());
     c.send_text("at 1\n");
     // The interface's configuration takes seconds on a loaded machine.
     ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 163) == 1; }, 20s)) << "interface ready";

@@ -408,11 +408,7 @@ TcpShell::~TcpShell()
         close(fd_);
 }
 
-void TcpShell::send_line(const std::string& line) const
-{
-    const std::string text = line + "\n";
-    ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
-}
+void TcpShell::send_text(const std::string& text) const { ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL); }
 
 bool TcpShell::wait_for(const std::string& text, std::chrono::milliseconds bound)
 {

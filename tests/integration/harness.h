@@ -196,7 +196,9 @@ public:
 
     bool connected() const { return fd_ >= 0; }
     // One receive of the shell is one command line.
-    void send_line(const std::string& line) const;
+    void send_line(const std::string& line) const { send_text(line + "\n"); }
+    // Bytes as they are, newline or not.
+    void send_text(const std::string& text) const;
     // Waits until what the shell sent back holds `text`.
     bool wait_for(const std::string& text, std::chrono::milliseconds bound = 5s);
 

@@ -22,31 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One connection to the daemon's command port.
-class Shell {
-public:
-    explicit Shell(int port)
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        eventually([&] {
-            if (fd_ >= 0)
-                close(fd_);
-            fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            return connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        }, 10s);
-    }
-    ~Shell() { close(fd_); }
-    Shell(const Shell&) = delete;
-    Shell& operator=(const Shell&) = delete;
-    void line(const std::string& text) const { ::send(fd_, (text + "\n").data(), text.size() + 1, MSG_NOSIGNAL); }
-
-private:
-    int fd_ = -1;
-};
-
 // The opens of the file `name` in the directory `dir`, seen through inotify.
 class Opens {
 public:
@@ -133,7 +108,7 @@ TEST_F(SysrootEscape, ShellWordsOpenTheSysrootsFileNeverTheHosts)
     ASSERT_TRUE(daemon.start());
     Opens outside(outside_, "marker");
     Opens inside(twin_, "marker");
-    Shell shell(daemon.cmd_port());
+    TcpShell shell(daemon.cmd_port());
     // The words that take a path, and the words whose device (a link in
     // the sysroot's /dev) names it.
     // ("x tty" takes a relative name from /dev.)
@@ -143,7 +118,7 @@ TEST_F(SysrootEscape, ShellWordsOpenTheSysrootsFileNeverTheHosts)
     int opened = 0;
     const auto run = [&](const std::string& line) {
         SCOPED_TRACE(line);
-        shell.line(line);
+        shell.send_line(line);
         EXPECT_TRUE(eventually([&] { return inside.count() > opened; })) << "the sysroot's file is opened";
         opened = inside.count();
         EXPECT_EQ(0, outside.count()) << "the host's file is not";
@@ -165,7 +140,7 @@ TEST_F(SysrootEscape, ShellWordsOpenTheSysrootsFileNeverTheHosts)
     // A link to the marker itself, with an absolute target; a link to itself.
     run("senddmfile /var/tmp/to-marker");
     fs::create_symlink("/var/tmp/self", root.path("/var/tmp/self"));
-    shell.line("x sha256 /var/tmp/self");
+    shell.send_line("x sha256 /var/tmp/self");
     EXPECT_TRUE(daemon.wait_for_log("open(/var/tmp/self) fail")) << "links that never end name no file";
     EXPECT_EQ(0, daemon.count_in_log("outside-line")) << "no line of the host's file reached the modem";
 }
@@ -179,7 +154,7 @@ TEST_F(SysrootEscape, ParameterFilesStayInTheSysrootWhateverLteParamDirSays)
         SCOPED_TRACE(form);
         fs::remove(root.path("/daemon.log"));  // the next start waits for its own output
         ASSERT_TRUE(daemon.start({}, {"env", "LTE_PARAM_DIR=" + dir}));
-        Shell(daemon.cmd_port()).line("pc 1 x 0");
+        TcpShell(daemon.cmd_port()).send_line("pc 1 x 0");
         EXPECT_TRUE(eventually([&] { return inside.count() > opened; }));
         opened = inside.count();
         EXPECT_EQ(0, outside.count());
@@ -193,8 +168,8 @@ TEST_F(SysrootEscape, SelfRunningDmFileStopsAtItsBoundAndTheDaemonServesOn)
     ASSERT_TRUE(daemon.start());
     LogTail tail(root);
     ASSERT_TRUE(tail.open());
-    Shell shell(daemon.cmd_port());
-    shell.line("senddmfile /var/tmp/loop");
+    TcpShell shell(daemon.cmd_port());
+    shell.send_line("senddmfile /var/tmp/loop");
     EXPECT_TRUE(tail.wait_for("run_dm_cmd_file(/var/tmp/loop) refused: files nested 8 deep\n"));
     EXPECT_EQ(8, tail.count("run_dm_cmd_file(/var/tmp/loop) delay=0us\n"));
     EXPECT_TRUE(tail.wait_for("  elapsed=")) << "every level ends";
@@ -207,11 +182,11 @@ TEST_F(SysrootEscape, CnxdstZeroFromASecondConnectionUndoesCnxdstOne)
     ASSERT_TRUE(daemon.start());
     LogTail tail(root);
     ASSERT_TRUE(tail.open());
-    Shell first(daemon.cmd_port());
-    Shell second(daemon.cmd_port());
-    first.line("cnxdst 1");
+    TcpShell first(daemon.cmd_port());
+    TcpShell second(daemon.cmd_port());
+    first.send_line("cnxdst 1");
     EXPECT_TRUE(daemon.wait_for_log("foce stuk in cnxd")) << "log text waits while the switch is 1";
-    second.line("cnxdst 0");
+    second.send_line("cnxdst 0");
     EXPECT_TRUE(tail.wait_for("cnxdst=0x00000000\n")) << "log text flows again";
     RawClient late(root, "late");
     EXPECT_TRUE(late.open().has_value()) << "a new client gets an index";
