@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -152,6 +153,17 @@ private:
     size_t at_ = 0;
 };
 
+// A number cut to a whole one; one beyond a 64-bit integer (a document
+// from elsewhere) as %g.
+std::string whole(double d)
+{
+    if (std::isfinite(d) && std::fabs(d) < 9.0e18)
+        return std::to_string(static_cast<long long>(d));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", d);
+    return buf;
+}
+
 // A member as table text: numbers whole, null as "-".
 std::string text(const Value& obj, const char* key)
 {
@@ -159,7 +171,7 @@ std::string text(const Value& obj, const char* key)
     if (!v)
         return "-";
     if (const auto* d = std::get_if<double>(&v->v))
-        return std::to_string(static_cast<long long>(*d));
+        return whole(*d);
     if (const auto* b = std::get_if<bool>(&v->v))
         return *b ? "yes" : "no";
     if (const auto* s = std::get_if<std::string>(&v->v))
