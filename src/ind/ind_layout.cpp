@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 
 #include "ind/ind.h"
 #include "ind/ind_body.h"
@@ -97,13 +98,10 @@ constexpr auto SCG_STATE = result_and("SCG State");
 
 // ---- Detach and PDN --------------------------------------------------------
 
-// Detach required (6 bytes): the detach type, then whether the
-// network wants a re-attach, its EMM cause and the T3346 value it gave.
+// Detach required (6 bytes): the detach type; the tools read nothing else
+// of it.
 constexpr record_field DETACH_REQUIRED[] = {
     rec::num("detach_type", 0, 1),
-    rec::num("Reattach Required", 1, 1),
-    rec::num("EMM Cause", 2, 2),
-    rec::num("T3346 Value", 4, 2),
 };
 
 // PDN connectivity answer of the extended request (702 bytes): the head of
@@ -697,7 +695,7 @@ constexpr layout_row layout_list[] = {
 // ---- Checks against ind.def ----------------------------------------------------
 
 // Where a field's bytes end (0 for a line; past every size for a custom
-// field, whose extent no table says).
+// field without a width, whose extent no table says).
 constexpr size_t NO_END = SIZE_MAX;
 constexpr size_t fields_end(record_fields fields);
 constexpr size_t field_end(const record_field& f)
@@ -705,8 +703,8 @@ constexpr size_t field_end(const record_field& f)
     switch (f.format) {
     case record_fmt::line:
         return 0;
-    case record_fmt::custom:
-        return NO_END;
+    case record_fmt::custom:  // bounded by its width when it has one
+        return f.width ? f.off + f.width : NO_END;
     case record_fmt::array: {
         const size_t sub = fields_end(f.sub);
         if (sub == NO_END)
@@ -793,9 +791,18 @@ constexpr bool one_layout_per_print_only_row()
 }
 static_assert(one_layout_per_print_only_row(), "exactly one layout per print-only row, and none for other rows");
 
-constexpr bool layouts_fit()
+// The records the connection answers' bodies print (ind_pdn.cpp) are
+// held to the same rule.
+constexpr layout_row answer_list[] = {
+    {2, attach_rsp_tbl},
+    {3, attach_rsp_ext_tbl},
+    {6, pdn_conn_rsp_tbl},
+    {8, pdn_disconn_rsp_tbl},
+};
+
+constexpr bool layouts_fit(std::span<const layout_row> list)
 {
-    for (const layout_row& l : layout_list)
+    for (const layout_row& l : list)
         for (const def_row& r : def_rows) {
             if (r.cb_id != l.cb_id)
                 continue;
@@ -805,7 +812,8 @@ constexpr bool layouts_fit()
         }
     return true;
 }
-static_assert(layouts_fit(), "each layout is printable, in record order and within its row's forward length");
+static_assert(layouts_fit(layout_list) && layouts_fit(answer_list),
+              "each layout is printable, in record order and within its row's forward length");
 
 using layout_tbl = std::array<record_fields, LAPI_CB_MAX>;
 

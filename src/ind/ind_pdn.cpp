@@ -33,26 +33,14 @@
 namespace cnxd {
 namespace {
 
-
 // The head the detach and PDN answers share: a 16-bit result and two
 // 16-bit causes; the PDN answers then carry the default EPS bearer id
 // (pdn_rsp_head_tbl).
 constexpr size_t RSP_RESULT = pdn_rsp::RESULT;
 constexpr size_t RSP_EPS_ID = pdn_rsp::EPS_ID;
 
-// The head of the attach answers: results and reason, bearers, data path
-// and IP allocation, then the network identifier with its length.
-constexpr record_field ATTACH_HEAD_TBL[] = {
-    rec::num("Register result1", 0, 2),
-    rec::num("Register result2", 2, 2),
-    rec::num("Lower layer reason", 4, 2),
-    rec::num("Default EPS ID", 6, 2),
-    rec::num("EPS ID", 8, 2),
-    rec::num("Data Path", 10, 1),
-    rec::num("IP Alloc Type", 11, 1),
-    rec::num("Attach NI length", 12, 1),
-    rec::text("Attach NI", 13, 100).with_count(12, 1),
-};
+// The SDK's callback id of the extended attach answer.
+constexpr uint16_t ATTACH_EXT_CB_ID = 3;
 
 constexpr record_field DETACH_TBL[] = {
     rec::num("result", RSP_RESULT, 2),
@@ -63,13 +51,13 @@ constexpr record_field DETACH_TBL[] = {
 // Results of a PDN disconnect answer that close the PDN.
 constexpr uint16_t DISCONNECTED[] = {101, 107, 108, 0xFFFF};
 
-// Titles and prints a PDN answer; its result when it is an answer for the
-// ADMIN PDN of operator 7, which moves the count.
-std::optional<uint16_t> admin_pdn_answer(ind_call& call)
+// Titles and prints a PDN answer through `fields`; its result when it is
+// an answer for the ADMIN PDN of operator 7, which moves the count.
+std::optional<uint16_t> admin_pdn_answer(ind_call& call, record_fields fields)
 {
     call.title();
     const auto rec = call.record();
-    record_print(cnxd_srv_send_log, pdn_rsp_head_tbl, rec);
+    record_print(cnxd_srv_send_log, fields, rec);
     if (rec.size() < RSP_EPS_ID + 2 || g_operator != OPERATOR_SPRINT ||
         getApnTypeByDefEPSid(static_cast<uint16_t>(load_be16(rec, RSP_EPS_ID))) != static_cast<int>(APN_TYPE_ADMIN))
         return std::nullopt;
@@ -177,12 +165,16 @@ void set_network_time(std::span<const uint8_t> rec)
 
 }  // namespace
 
-// A successful attach finishes an interrupted firmware-over-the-air session.
+// Both attach answers (the extended one carries the APN class and two NIs
+// in place of the attach NI); a successful attach finishes an interrupted
+// firmware-over-the-air session.
 ind_next ind_body_attach_response(ind_call& call)
 {
     call.title();
-    record_print(cnxd_srv_send_log, ATTACH_HEAD_TBL, call.record());
-    if (call.record().size() >= 2 && load_be16(call.record(), 0) == 0)
+    const bool extended = call.row().cb_id == ATTACH_EXT_CB_ID;
+    record_print(cnxd_srv_send_log, extended ? record_fields(attach_rsp_ext_tbl) : record_fields(attach_rsp_tbl),
+                 call.record());
+    if (call.record().size() >= 2 && load_be16(call.record(), attach_rsp::RESULT1) == 0)
         cm_run_ota_dm_recover_session(call.dev_idx());
     return ind_next::forward;
 }
@@ -199,7 +191,7 @@ ind_next ind_body_detach_response(ind_call& call)
 // A PDN of the ADMIN APN type that came up (result 1 or 5) is counted.
 ind_next ind_body_pdn_conectivity_response(ind_call& call)
 {
-    if (const auto result = admin_pdn_answer(call); result && (*result == 1 || *result == 5)) {
+    if (const auto result = admin_pdn_answer(call, pdn_conn_rsp_tbl); result && (*result == 1 || *result == 5)) {
         const uint8_t n = ++g_vzw_admin_pdn_reference_count;
         sdk_log(6, "ADMIN PDN Reference count(%d)", n);
     }
@@ -209,7 +201,7 @@ ind_next ind_body_pdn_conectivity_response(ind_call& call)
 // A closed PDN of the ADMIN APN type is uncounted, never below 0.
 ind_next ind_body_pdn_disconnect_response(ind_call& call)
 {
-    const auto result = admin_pdn_answer(call);
+    const auto result = admin_pdn_answer(call, pdn_disconn_rsp_tbl);
     if (!result || std::ranges::find(DISCONNECTED, *result) == std::end(DISCONNECTED))
         return ind_next::forward;
     if (const auto n = admin_pdn_release(0))
