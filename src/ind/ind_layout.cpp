@@ -794,10 +794,10 @@ static_assert(one_layout_per_print_only_row(), "exactly one layout per print-onl
 // The records the connection answers' bodies print (ind_pdn.cpp) are
 // held to the same rule.
 constexpr layout_row answer_list[] = {
-    {2, attach_rsp_tbl},
-    {3, attach_rsp_ext_tbl},
-    {6, pdn_conn_rsp_tbl},
-    {8, pdn_disconn_rsp_tbl},
+    {attach_rsp::CB_ID, attach_rsp_tbl},
+    {attach_rsp_ext::CB_ID, attach_rsp_ext_tbl},
+    {pdn_conn_rsp::CB_ID, pdn_conn_rsp_tbl},
+    {pdn_disconn_rsp::CB_ID, pdn_disconn_rsp_tbl},
 };
 
 constexpr bool layouts_fit(std::span<const layout_row> list)

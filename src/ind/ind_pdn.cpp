@@ -39,9 +39,6 @@ namespace {
 constexpr size_t RSP_RESULT = pdn_rsp::RESULT;
 constexpr size_t RSP_EPS_ID = pdn_rsp::EPS_ID;
 
-// The SDK's callback id of the extended attach answer.
-constexpr uint16_t ATTACH_EXT_CB_ID = 3;
-
 constexpr record_field DETACH_TBL[] = {
     rec::num("result", RSP_RESULT, 2),
     rec::num("Deregister Cause1", 2, 2),
@@ -171,7 +168,7 @@ void set_network_time(std::span<const uint8_t> rec)
 ind_next ind_body_attach_response(ind_call& call)
 {
     call.title();
-    const bool extended = call.row().cb_id == ATTACH_EXT_CB_ID;
+    const bool extended = call.row().cb_id == attach_rsp_ext::CB_ID;
     record_print(cnxd_srv_send_log, extended ? record_fields(attach_rsp_ext_tbl) : record_fields(attach_rsp_tbl),
                  call.record());
     if (call.record().size() >= 2 && load_be16(call.record(), attach_rsp::RESULT1) == 0)

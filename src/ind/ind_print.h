@@ -180,10 +180,11 @@ inline constexpr record_field attach_tail_tbl[] = {
         .only_if([](std::span<const uint8_t> r) { return has_byte(r, attach_tail::MSISDN_LEN); }),
 };
 
-// The attach answer: results and reason, bearers, data path and IP
-// allocation, the attach NI with its length, the PDN information and the
-// common tail.
+// The attach answer (2192 bytes): results and reason, bearers, data path
+// and IP allocation, the attach NI with its length, the PDN information
+// and the common tail; the bytes after it are reserved.
 namespace attach_rsp {
+constexpr uint16_t CB_ID = 2;
 constexpr size_t RESULT1 = 0;
 constexpr size_t NI_LEN = 12;
 constexpr size_t NI = NI_LEN + 1;
@@ -209,10 +210,11 @@ inline constexpr record_field attach_rsp_tbl[] = {
     rec::group(attach_rsp::TAIL, attach_tail_tbl),
 };
 
-// The extended attach answer: the same head, the APN class, the requested
-// and received NI with their lengths in place of the attach NI, then as
-// the attach answer.
+// The extended attach answer (705 bytes): the same head, the APN class,
+// the requested and received NI with their lengths in place of the attach
+// NI, then as the attach answer.
 namespace attach_rsp_ext {
+constexpr uint16_t CB_ID = 3;
 constexpr size_t APN_CLASS = attach_rsp::NI_LEN;
 constexpr size_t REQ_NI_LEN = APN_CLASS + 1;
 constexpr size_t RCV_NI_LEN = REQ_NI_LEN + 1 + pdn_info::NAME_SIZE;
@@ -224,17 +226,20 @@ inline constexpr record_field attach_rsp_ext_tbl[] = {
     rec::group(0, attach_rsp_head_tbl),
     rec::num("APN Class", attach_rsp_ext::APN_CLASS, 1),
     rec::num("Requested NI Len", attach_rsp_ext::REQ_NI_LEN, 1),
-    rec::text("Requested NI", attach_rsp_ext::REQ_NI_LEN + 1, pdn_info::NAME_SIZE).with_count(attach_rsp_ext::REQ_NI_LEN, 1),
+    rec::text("Requested NI", attach_rsp_ext::REQ_NI_LEN + 1, pdn_info::NAME_SIZE)
+        .with_count(attach_rsp_ext::REQ_NI_LEN, 1),
     rec::num("Received NI Len", attach_rsp_ext::RCV_NI_LEN, 1),
-    rec::text("Received NI", attach_rsp_ext::RCV_NI_LEN + 1, pdn_info::NAME_SIZE).with_count(attach_rsp_ext::RCV_NI_LEN, 1),
+    rec::text("Received NI", attach_rsp_ext::RCV_NI_LEN + 1, pdn_info::NAME_SIZE)
+        .with_count(attach_rsp_ext::RCV_NI_LEN, 1),
     rec::group(attach_rsp_ext::INFO, pdn_info_tbl),
     rec::group(attach_rsp_ext::TAIL, attach_tail_tbl),
 };
 
-// The PDN connectivity answer: the head, data path and IP allocation, the
-// NI with its length, the PDN information, the link MTU, the operator PCO
-// and the APN AMBRs.
+// The PDN connectivity answer (747 bytes): the head, data path and IP
+// allocation, the NI with its length, the PDN information, the link MTU,
+// the operator PCO and the APN AMBRs.
 namespace pdn_conn_rsp {
+constexpr uint16_t CB_ID = 6;
 constexpr size_t NI_LEN = pdn_rsp::HEAD_SIZE + 2;
 constexpr size_t INFO = NI_LEN + 1 + pdn_info::NAME_SIZE;
 constexpr size_t MTU = INFO + pdn_info::SIZE;
@@ -259,6 +264,7 @@ inline constexpr record_field pdn_conn_rsp_tbl[] = {
 // The PDN disconnect answer (176 bytes): the head, the NI with its length,
 // and the operator PCO in the bytes up to the record's end.
 namespace pdn_disconn_rsp {
+constexpr uint16_t CB_ID = 8;
 constexpr size_t NI_LEN = pdn_rsp::HEAD_SIZE;
 constexpr size_t PCO_LEN = NI_LEN + 1 + pdn_info::NAME_SIZE;
 constexpr size_t PCO_SIZE = 176 - PCO_LEN - 1;

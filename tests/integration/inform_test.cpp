@@ -168,7 +168,8 @@ std::pair<std::string, Lines> pdn_disconnect()
         pco += hex(Bytes{r[110 + i]}) + " ";
     }
     return {hex(r), {"\nPDN DISCONNECT RESPONSE(DEV_IDX(1))\n", "Result : 101\n", "RejectCause1 : 12\n",
-                     "RejectCause2 : 13\n", "Default EPS ID : 11\n", "NI length : 8\n", "NI : internet\n", pco + "]\n"}};
+                     "RejectCause2 : 13\n", "Default EPS ID : 11\n", "NI length : 8\n", "NI : internet\n",
+                     pco + "]\n"}};
 }
 
 Case connection_answer(const char* what, int id, std::pair<std::string, Lines> record)
