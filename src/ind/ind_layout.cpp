@@ -1,7 +1,8 @@
 // The layouts of the records that only inform: every print-only row of
 // ind.def (a usual-form row without a body) has exactly one here, and each
-// fits within the bytes its row forwards (the SDK's record size). Checked
-// at compile time below.
+// fits within the bytes its row forwards (the SDK's record size). So do the
+// layouts of the attach and PDN answers, which their bodies print (their
+// other rows have none). Checked at compile time below.
 //
 // The SDK's record formats are its own: each layout is the fields such a
 // record carries in 3GPP terms, labelled as the router's tools expect where
@@ -10,9 +11,12 @@
 // Bytes after the last field of a layout are reserved.
 #include "ind/ind_layout.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <span>
+#include <string>
 
 #include "ind/ind.h"
 #include "ind/ind_body.h"
@@ -143,6 +147,210 @@ constexpr record_field PDN_CONN_EXT[] = {
     rec::num("UL APN AMBR", PDN_EXT_AMBR, 4),
     rec::num("DL APN AMBR", PDN_EXT_AMBR + 4, 4),
     rec::num("Current Throttling Time Val", PDN_EXT_AMBR + 8, 4),
+};
+
+// ---- Attach and PDN answers, printed by their bodies (ind_pdn.cpp) -----------
+
+// The operator PCO: a length byte at `len_off`, then up to `size` bytes,
+// printed on one line in brackets when the record carries any.
+void print_operator_pco(record_sink out, const record_field& f, std::span<const uint8_t> bytes, int)
+{
+    const size_t count = std::min<uint64_t>(f.width, record_uint(bytes, f.count_off, f.count_width));
+    const size_t off = std::min(f.off, bytes.size());
+    const auto pco = bytes.subspan(off, std::min(count, bytes.size() - off));
+    if (pco.empty())
+        return;
+    std::string line = std::string(f.label) + " : [ ";
+    for (const uint8_t b : pco) {
+        char cell[4];
+        std::snprintf(cell, sizeof cell, "%.2x ", b);
+        line += cell;
+    }
+    record_send(out, line + "]\n");
+}
+constexpr record_field operator_pco(size_t len_off, size_t size)
+{
+    record_field f = rec::custom("OPERATOR PCO Encoded Data", len_off + 1, print_operator_pco).with_count(len_off, 1);
+    f.width = size;
+    return f;
+}
+
+// The PDN information of the attach and PDN connectivity answers: the APN
+// with its length, PDN type and cause, the addresses, the P-CSCF addresses,
+// operator-specific bytes with their length, then the QCI and bit rates.
+namespace pdn_info {
+constexpr size_t APN_LEN = 0;
+constexpr size_t APN = 1;
+constexpr size_t NAME_SIZE = 100;  // an APN, and every NI of these answers
+constexpr size_t PDN_TYPE = APN + NAME_SIZE;
+constexpr size_t CAUSE = PDN_TYPE + 1;
+constexpr size_t IPV4 = CAUSE + 1;
+constexpr size_t IPV6 = IPV4 + 4;
+constexpr size_t PCSCF_IPV4 = IPV6 + 16;
+constexpr size_t PCSCF_IPV6 = PCSCF_IPV4 + 4;
+constexpr size_t OPER_LEN = PCSCF_IPV6 + 16;
+constexpr size_t OPER = OPER_LEN + 1;
+constexpr size_t OPER_SIZE = 16;
+constexpr size_t QCI = OPER + OPER_SIZE;
+constexpr size_t RATES = QCI + 1;  // UL MBR, DL MBR, UL GBR, DL GBR, 32-bit each
+constexpr size_t SIZE = RATES + 16;
+}  // namespace pdn_info
+
+constexpr record_field pdn_info_tbl[] = {
+    rec::text("APN Name", pdn_info::APN, pdn_info::NAME_SIZE).with_count(pdn_info::APN_LEN, 1),
+    rec::num("PDN Type", pdn_info::PDN_TYPE, 1),
+    rec::num("PDN Cause", pdn_info::CAUSE, 1),
+    rec::ipv4("IPv4 Address", pdn_info::IPV4),
+    rec::ipv6("IPv6 Address", pdn_info::IPV6),
+    rec::ipv4("P-CSCF IPv4 Address", pdn_info::PCSCF_IPV4),
+    rec::ipv6("P-CSCF IPv6 Address", pdn_info::PCSCF_IPV6),
+    rec::hex_block("Operator Specific Data", pdn_info::OPER, pdn_info::OPER_SIZE).with_count(pdn_info::OPER_LEN, 1),
+    rec::num("QCI", pdn_info::QCI, 1),
+    rec::num("UL MBR", pdn_info::RATES, 4),
+    rec::num("DL MBR", pdn_info::RATES + 4, 4),
+    rec::num("UL GBR", pdn_info::RATES + 8, 4),
+    rec::num("DL GBR", pdn_info::RATES + 12, 4),
+};
+
+// What both attach answers carry after the PDN information: the network
+// feature flags, the attach result and ESM cause, the link MTU, the
+// operator PCO, T3402, the APN AMBRs, the emergency numbers and the MSISDN.
+namespace attach_tail {
+constexpr size_t FLAGS = 0;  // IMS VoPS, EMC BS, EPC LCS, CS LCS, ESR PS: a byte each
+constexpr size_t RESULT = FLAGS + 5;
+constexpr size_t ESM_CAUSE = RESULT + 1;
+constexpr size_t MTU = ESM_CAUSE + 1;
+constexpr size_t PCO_LEN = MTU + 2;
+constexpr size_t PCO_SIZE = 128;
+constexpr size_t T3402 = PCO_LEN + 1 + PCO_SIZE;
+constexpr size_t AMBR = T3402 + 4;  // UL, DL, 32-bit each
+constexpr size_t EMERGENCY_COUNT = AMBR + 8;
+constexpr size_t EMERGENCY = EMERGENCY_COUNT + 1;
+constexpr size_t EMERGENCY_SIZE = 12;  // service category, number length, number
+constexpr uint16_t EMERGENCY_MAX = 8;
+constexpr size_t MSISDN_LEN = EMERGENCY + EMERGENCY_SIZE * EMERGENCY_MAX;
+constexpr size_t MSISDN = MSISDN_LEN + 1;
+constexpr size_t MSISDN_SIZE = 20;
+constexpr size_t SIZE = MSISDN + MSISDN_SIZE;
+}  // namespace attach_tail
+
+constexpr record_field emergency_number_tbl[] = {
+    rec::num("Service Category", 0, 1),
+    rec::text("Number", 2, attach_tail::EMERGENCY_SIZE - 2).with_count(1, 1),
+};
+
+constexpr record_field attach_tail_tbl[] = {
+    rec::num("IMS VoPS", attach_tail::FLAGS, 1),
+    rec::num("EMC BS", attach_tail::FLAGS + 1, 1),
+    rec::num("EPC LCS", attach_tail::FLAGS + 2, 1),
+    rec::num("CS LCS", attach_tail::FLAGS + 3, 1),
+    rec::num("ESR PS", attach_tail::FLAGS + 4, 1),
+    rec::num("EPS Attach result", attach_tail::RESULT, 1),
+    rec::num("ESM cause", attach_tail::ESM_CAUSE, 1),
+    rec::num("EPS IPv4 Link MTU", attach_tail::MTU, 2),
+    operator_pco(attach_tail::PCO_LEN, attach_tail::PCO_SIZE),
+    rec::num("T3402", attach_tail::T3402, 4),
+    rec::num("UL APN AMBR", attach_tail::AMBR, 4),
+    rec::num("DL APN AMBR", attach_tail::AMBR + 4, 4),
+    rec::array("Emergency Number[%d]", attach_tail::EMERGENCY, attach_tail::EMERGENCY_SIZE, attach_tail::EMERGENCY_MAX,
+               emergency_number_tbl)
+        .with_count(attach_tail::EMERGENCY_COUNT, 1),
+    rec::text("MSISDN", attach_tail::MSISDN, attach_tail::MSISDN_SIZE)
+        .with_count(attach_tail::MSISDN_LEN, 1)
+        .only_if([](std::span<const uint8_t> r) { return record_uint(r, attach_tail::MSISDN_LEN, 1) != 0; }),
+};
+
+// The attach answer (2192 bytes): results and reason, bearers, data path
+// and IP allocation, the attach NI with its length, the PDN information
+// and the common tail; the bytes after it are reserved.
+namespace attach_rsp {
+constexpr size_t RESULT1 = 0;
+constexpr size_t NI_LEN = 12;
+constexpr size_t NI = NI_LEN + 1;
+constexpr size_t INFO = NI + pdn_info::NAME_SIZE;
+constexpr size_t TAIL = INFO + pdn_info::SIZE;
+}  // namespace attach_rsp
+
+constexpr record_field attach_rsp_head_tbl[] = {
+    rec::num("Register result1", attach_rsp::RESULT1, 2),
+    rec::num("Register result2", 2, 2),
+    rec::num("Lower layer reason", 4, 2),
+    rec::num("Default EPS ID", 6, 2),
+    rec::num("EPS ID", 8, 2),
+    rec::num("Data Path", 10, 1),
+    rec::num("IP Alloc Type", 11, 1),
+};
+
+constexpr record_field attach_rsp_tbl[] = {
+    rec::group(0, attach_rsp_head_tbl),
+    rec::num("Attach NI length", attach_rsp::NI_LEN, 1),
+    rec::text("Attach NI", attach_rsp::NI, pdn_info::NAME_SIZE).with_count(attach_rsp::NI_LEN, 1),
+    rec::group(attach_rsp::INFO, pdn_info_tbl),
+    rec::group(attach_rsp::TAIL, attach_tail_tbl),
+};
+
+// The extended attach answer (705 bytes): the same head, the APN class,
+// the requested and received NI with their lengths in place of the attach
+// NI, then as the attach answer.
+namespace attach_rsp_ext {
+constexpr size_t APN_CLASS = attach_rsp::NI_LEN;
+constexpr size_t REQ_NI_LEN = APN_CLASS + 1;
+constexpr size_t RCV_NI_LEN = REQ_NI_LEN + 1 + pdn_info::NAME_SIZE;
+constexpr size_t INFO = RCV_NI_LEN + 1 + pdn_info::NAME_SIZE;
+constexpr size_t TAIL = INFO + pdn_info::SIZE;
+}  // namespace attach_rsp_ext
+
+constexpr record_field attach_rsp_ext_tbl[] = {
+    rec::group(0, attach_rsp_head_tbl),
+    rec::num("APN Class", attach_rsp_ext::APN_CLASS, 1),
+    rec::num("Requested NI Len", attach_rsp_ext::REQ_NI_LEN, 1),
+    rec::text("Requested NI", attach_rsp_ext::REQ_NI_LEN + 1, pdn_info::NAME_SIZE)
+        .with_count(attach_rsp_ext::REQ_NI_LEN, 1),
+    rec::num("Received NI Len", attach_rsp_ext::RCV_NI_LEN, 1),
+    rec::text("Received NI", attach_rsp_ext::RCV_NI_LEN + 1, pdn_info::NAME_SIZE)
+        .with_count(attach_rsp_ext::RCV_NI_LEN, 1),
+    rec::group(attach_rsp_ext::INFO, pdn_info_tbl),
+    rec::group(attach_rsp_ext::TAIL, attach_tail_tbl),
+};
+
+// The PDN connectivity answer (747 bytes): the head, data path and IP
+// allocation, the NI with its length, the PDN information, the link MTU,
+// the operator PCO and the APN AMBRs.
+namespace pdn_conn_rsp {
+constexpr size_t NI_LEN = pdn_rsp::HEAD_SIZE + 2;
+constexpr size_t INFO = NI_LEN + 1 + pdn_info::NAME_SIZE;
+constexpr size_t MTU = INFO + pdn_info::SIZE;
+constexpr size_t PCO_LEN = MTU + 2;
+constexpr size_t PCO_SIZE = attach_tail::PCO_SIZE;
+constexpr size_t AMBR = PCO_LEN + 1 + PCO_SIZE;
+}  // namespace pdn_conn_rsp
+
+constexpr record_field pdn_conn_rsp_tbl[] = {
+    rec::group(0, pdn_rsp_head_tbl),
+    rec::num("Data Path", pdn_rsp::HEAD_SIZE, 1),
+    rec::num("IP Alloc Type", pdn_rsp::HEAD_SIZE + 1, 1),
+    rec::num("NI length", pdn_conn_rsp::NI_LEN, 1),
+    rec::text("NI", pdn_conn_rsp::NI_LEN + 1, pdn_info::NAME_SIZE).with_count(pdn_conn_rsp::NI_LEN, 1),
+    rec::group(pdn_conn_rsp::INFO, pdn_info_tbl),
+    rec::num("EPS IPv4 Link MTU", pdn_conn_rsp::MTU, 2),
+    operator_pco(pdn_conn_rsp::PCO_LEN, pdn_conn_rsp::PCO_SIZE),
+    rec::num("UL APN AMBR", pdn_conn_rsp::AMBR, 4),
+    rec::num("DL APN AMBR", pdn_conn_rsp::AMBR + 4, 4),
+};
+
+// The PDN disconnect answer (176 bytes): the head, the NI with its length,
+// and the operator PCO in the bytes up to the record's end.
+namespace pdn_disconn_rsp {
+constexpr size_t NI_LEN = pdn_rsp::HEAD_SIZE;
+constexpr size_t PCO_LEN = NI_LEN + 1 + pdn_info::NAME_SIZE;
+constexpr size_t PCO_SIZE = 176 - PCO_LEN - 1;
+}  // namespace pdn_disconn_rsp
+
+constexpr record_field pdn_disconn_rsp_tbl[] = {
+    rec::group(0, pdn_rsp_head_tbl),
+    rec::num("NI length", pdn_disconn_rsp::NI_LEN, 1),
+    rec::text("NI", pdn_disconn_rsp::NI_LEN + 1, pdn_info::NAME_SIZE).with_count(pdn_disconn_rsp::NI_LEN, 1),
+    operator_pco(pdn_disconn_rsp::PCO_LEN, pdn_disconn_rsp::PCO_SIZE),
 };
 
 // Bearer resource allocation, modification and release answers (64
@@ -794,10 +1002,10 @@ static_assert(one_layout_per_print_only_row(), "exactly one layout per print-onl
 // The records the connection answers' bodies print (ind_pdn.cpp) are
 // held to the same rule.
 constexpr layout_row answer_list[] = {
-    {attach_rsp::CB_ID, attach_rsp_tbl},
-    {attach_rsp_ext::CB_ID, attach_rsp_ext_tbl},
-    {pdn_conn_rsp::CB_ID, pdn_conn_rsp_tbl},
-    {pdn_disconn_rsp::CB_ID, pdn_disconn_rsp_tbl},
+    {2, attach_rsp_tbl},
+    {3, attach_rsp_ext_tbl},
+    {6, pdn_conn_rsp_tbl},
+    {8, pdn_disconn_rsp_tbl},
 };
 
 constexpr bool layouts_fit(std::span<const layout_row> list)
@@ -821,6 +1029,8 @@ constexpr layout_tbl make_layouts()
 {
     layout_tbl t{};
     for (const layout_row& l : layout_list)
+        t[l.cb_id] = l.fields;
+    for (const layout_row& l : answer_list)
         t[l.cb_id] = l.fields;
     return t;
 }

@@ -22,6 +22,7 @@
 #include "if_record.h"
 #include "config/admin_pdn_count.h"
 #include "ind/ind_body.h"
+#include "ind/ind_layout.h"
 #include "ind/ind_print.h"
 #include "ind/ind_watchdog.h"
 #include "ltesdk.h"
@@ -48,13 +49,13 @@ constexpr record_field DETACH_TBL[] = {
 // Results of a PDN disconnect answer that close the PDN.
 constexpr uint16_t DISCONNECTED[] = {101, 107, 108, 0xFFFF};
 
-// Titles and prints a PDN answer through `fields`; its result when it is
-// an answer for the ADMIN PDN of operator 7, which moves the count.
-std::optional<uint16_t> admin_pdn_answer(ind_call& call, record_fields fields)
+// Titles and prints a PDN answer; its result when it is an answer for the
+// ADMIN PDN of operator 7, which moves the count.
+std::optional<uint16_t> admin_pdn_answer(ind_call& call)
 {
     call.title();
     const auto rec = call.record();
-    record_print(cnxd_srv_send_log, fields, rec);
+    record_print(cnxd_srv_send_log, ind_layout(call.row().cb_id), rec);
     if (rec.size() < RSP_EPS_ID + 2 || g_operator != OPERATOR_SPRINT ||
         getApnTypeByDefEPSid(static_cast<uint16_t>(load_be16(rec, RSP_EPS_ID))) != static_cast<int>(APN_TYPE_ADMIN))
         return std::nullopt;
@@ -168,10 +169,8 @@ void set_network_time(std::span<const uint8_t> rec)
 ind_next ind_body_attach_response(ind_call& call)
 {
     call.title();
-    const bool extended = call.row().cb_id == attach_rsp_ext::CB_ID;
-    record_print(cnxd_srv_send_log, extended ? record_fields(attach_rsp_ext_tbl) : record_fields(attach_rsp_tbl),
-                 call.record());
-    if (call.record().size() >= 2 && load_be16(call.record(), attach_rsp::RESULT1) == 0)
+    record_print(cnxd_srv_send_log, ind_layout(call.row().cb_id), call.record());
+    if (call.record().size() >= 2 && load_be16(call.record(), 0) == 0)
         cm_run_ota_dm_recover_session(call.dev_idx());
     return ind_next::forward;
 }
@@ -188,7 +187,7 @@ ind_next ind_body_detach_response(ind_call& call)
 // A PDN of the ADMIN APN type that came up (result 1 or 5) is counted.
 ind_next ind_body_pdn_conectivity_response(ind_call& call)
 {
-    if (const auto result = admin_pdn_answer(call, pdn_conn_rsp_tbl); result && (*result == 1 || *result == 5)) {
+    if (const auto result = admin_pdn_answer(call); result && (*result == 1 || *result == 5)) {
         const uint8_t n = ++g_vzw_admin_pdn_reference_count;
         sdk_log(6, "ADMIN PDN Reference count(%d)", n);
     }
@@ -198,7 +197,7 @@ ind_next ind_body_pdn_conectivity_response(ind_call& call)
 // A closed PDN of the ADMIN APN type is uncounted, never below 0.
 ind_next ind_body_pdn_disconnect_response(ind_call& call)
 {
-    const auto result = admin_pdn_answer(call, pdn_disconn_rsp_tbl);
+    const auto result = admin_pdn_answer(call);
     if (!result || std::ranges::find(DISCONNECTED, *result) == std::end(DISCONNECTED))
         return ind_next::forward;
     if (const auto n = admin_pdn_release(0))

@@ -1,9 +1,5 @@
 #include "ind/ind_print.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <string>
-
 #include "if_record.h"
 #include "server/delivery.h"
 
@@ -72,22 +68,6 @@ static_assert(record_tbl_ok(NIC_READY) && record_tbl_ok(NIC_HEAD));
 
 const record_fields nic_ready_tbl = NIC_READY;
 const record_fields nic_head_tbl = NIC_HEAD;
-
-void print_operator_pco(record_sink out, const record_field& f, std::span<const uint8_t> bytes, int)
-{
-    const size_t count = std::min<uint64_t>(f.width, record_uint(bytes, f.count_off, f.count_width));
-    const size_t off = std::min(f.off, bytes.size());
-    const auto pco = bytes.subspan(off, std::min(count, bytes.size() - off));
-    if (pco.empty())
-        return;
-    std::string line = std::string(f.label) + " : [ ";
-    for (const uint8_t b : pco) {
-        char cell[4];
-        std::snprintf(cell, sizeof cell, "%.2x ", b);
-        line += cell;
-    }
-    record_send(out, line + "]\n");
-}
 
 void print_st(const char* label, std::span<const uint8_t> bytes)
 {
