@@ -231,7 +231,6 @@ constexpr uint16_t EMERGENCY_MAX = 8;
 constexpr size_t MSISDN_LEN = EMERGENCY + EMERGENCY_SIZE * EMERGENCY_MAX;
 constexpr size_t MSISDN = MSISDN_LEN + 1;
 constexpr size_t MSISDN_SIZE = 20;
-constexpr size_t SIZE = MSISDN + MSISDN_SIZE;
 }  // namespace attach_tail
 
 constexpr record_field emergency_number_tbl[] = {
