@@ -76,12 +76,13 @@ bool all_digits(std::string_view s)
 }
 
 // atoi on the 32-bit target for digit strings of at most 10 characters:
-// the digits' value modulo 2^32, read as signed.
+// a value above INT32_MAX saturates there (strtol's overflow), so that a
+// ten-digit value never wraps back into a range the checks accept.
 int32_t atoi32(std::string_view digits)
 {
-    uint32_t v = 0;
+    uint64_t v = 0;
     for (char c : digits)
-        v = v * 10 + static_cast<uint32_t>(c - '0');
+        v = std::min<uint64_t>(v * 10 + static_cast<uint64_t>(c - '0'), INT32_MAX);
     return static_cast<int32_t>(v);
 }
 
@@ -343,7 +344,7 @@ int multiSetTagParser(FILE* fp, std::span<const multi_set_slot> tags, std::span<
                 continue;
             const char* eq = std::strchr(line, '=');
             if (!eq) {
-                cm_printf(CM_ERR, "[%-25s] syntax Error, Keep \"[TAG_NAME]=\"\n", __func__);
+                cm_printf(CM_ERR, "[%-25s] syntax Error, Keep \"[TAG_NAME]=\"\n", "multiSetTagParser");
                 result = MULTI_SET_ERROR;
                 return true;
             }
