@@ -132,6 +132,9 @@ struct param_composite {
     size_t value_off;
     bool has_len;
     const char* type_message;  // a type outside the table's range
+    // A type between two rows: PARAM_NOT_YET (the composite commands'
+    // "not yet implemented"), or false: the type message as for any other.
+    bool gaps_not_yet = true;
 };
 
 struct make_param_row {

@@ -8,6 +8,7 @@
 #include "base/be.h"
 #include "base/fd.h"
 #include "base/path.h"
+#include "config/confdb_access.h"
 #include "modem/cm_printf.h"
 #include "param/param.h"
 
@@ -835,19 +836,18 @@ constexpr param_field APN_TABLE_INFO[] = {
 // (signed, 4).
 constexpr param_field PLS_ENTRY[] = {traced(num("INTERVAL_%d", 0, 2)), traced(snum("COUNT_%d", 2, 4))};
 constexpr param_field PLS_INFO[] = {present_group(1, PLS_ENTRY, 6, 5, true, 0)};
-// The operator code (the argument after the type), then the antenna test
-// block of the operator that has one: mode, IPv4 address, port, auto
-// launch and local storage flags.
-constexpr uint8_t OPERATOR_WITH_BLOCK = 2;
+// The configured operator's code, then the antenna test block of the
+// operator that has one: mode, IPv4 address, port, auto launch and local
+// storage flags (make_vzw_opt).
+constexpr size_t VZW_INFO_SIZE = 10;
 constexpr param_field VZW_INFO[] = {
-    arg_num(3, 0, 1),
-    require(is<0, OPERATOR_WITH_BLOCK>, "There is no operator specific inforamtion\n"),
     num("ANT_TEST_MODE", 1, 1),
     list("ANT_TEST_IP_ADDR", 2, 1, ',', 4),
     num("ANT_TEST_PORT", 6, 2),
     num("ANT_TEST_AUTO_LAUNCH", 8, 1),
     num("ANT_TEST_LOCAL_STORAGE", 9, 1),
 };
+int make_vzw_opt(const make_param_row& row, std::span<uint8_t> value, const param_source& src);
 // The 15 IMEI digits.
 constexpr param_field IMEI_DIGIT[] = {num("%02dst_digit", 0, 1)};
 constexpr param_field IMEI_INFO[] = {group(0, IMEI_DIGIT, 1, 15)};
@@ -859,13 +859,13 @@ constexpr param_type SET_PROTOCOL_INFO_TYPE_ROWS[] = {
     type(1, filepath_ims_sms, IMS_SMS_INFO, "make_ims_sms_info"),
     type(2, filepath_apn_table, APN_TABLE_INFO, "make_apn_table_info"),
     type(4, filepath_pls_info, PLS_INFO, "make_pls_info"),
-    type(5, filepath_vzw_sp, VZW_INFO, "make_vzw_opt"),
+    by_hand_type(5, filepath_vzw_sp, VZW_INFO_SIZE, make_vzw_opt),
     type(6, filepath_imei_info, IMEI_INFO, "make_imei_info"),
     type(7, filepath_drx_info, DRX_INFO, "make_drx_info"),
     type(8, filepath_sw_ver, SW_VER_INFO, "make_sw_ver"),
 };
 constexpr param_composite SET_PROTOCOL_INFO_TYPES{SET_PROTOCOL_INFO_TYPE_ROWS, 2, false,
-                                                  "[%-25s] Invalid Set Protocol Info request type : %d\n"};
+                                                  "[%-25s] Invalid Set Protocol Info request type : %d\n", false};
 
 // ---- The generic filler ------------------------------------------------
 
@@ -1071,7 +1071,7 @@ int fill_composite(const make_param_row& row, std::span<uint8_t> rec, const para
     const uint16_t t = load_be16(rec.data());
     const auto it = std::find_if(c.types.begin(), c.types.end(), [t](const param_type& p) { return p.type == t; });
     if (it == c.types.end()) {
-        if (t > c.types.front().type && t < c.types.back().type)
+        if (c.gaps_not_yet && t > c.types.front().type && t < c.types.back().type)
             return PARAM_NOT_YET;
         cm_printf(CM_ERR, c.type_message, row.name, t);
         return -1;
@@ -1193,6 +1193,19 @@ int make_rrc_ca_band_combination_list_param(const make_param_row& row, std::span
         return -1;
     }
     return static_cast<int>(n);
+}
+
+// The operator information: only the configured operator that has an
+// antenna test block has one to send; its code goes first.
+int make_vzw_opt(const make_param_row&, std::span<uint8_t> value, const param_source& src)
+{
+    const int32_t op = g_operator;
+    if (op != OPERATOR_VZW) {
+        cm_printf(CM_ERR, "There is no operator specific inforamtion\n");
+        return -1;
+    }
+    value[0] = static_cast<uint8_t>(op);
+    return fill_fields(__func__, VZW_INFO, value, src) == 0 ? static_cast<int>(VZW_INFO_SIZE) : -1;
 }
 
 // ---- The table ---------------------------------------------------------
