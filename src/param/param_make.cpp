@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/be.h"
 #include "base/fd.h"
@@ -1021,6 +1022,18 @@ bool read_group(const char* name, const param_field& f, std::span<uint8_t> rec, 
     return true;
 }
 
+// The number field `f` holds in `rec`, as its width and signedness read it.
+int64_t stored_number(const param_field& f, std::span<const uint8_t> rec)
+{
+    uint64_t v = 0;
+    for (size_t i = 0; i < f.width; ++i)
+        v = v << 8 | rec[f.off + i];
+    const size_t bits = 8 * f.width;
+    if (f.is_signed && bits < 64 && (v >> (bits - 1)) & 1)
+        v |= ~uint64_t{0} << bits;
+    return static_cast<int64_t>(v);
+}
+
 int fill_fields(const char* name, param_fields fields, std::span<uint8_t> rec, const param_source& src,
                 const element& at)
 {
@@ -1045,7 +1058,7 @@ int fill_fields(const char* name, param_fields fields, std::span<uint8_t> rec, c
                 continue;
             ok = src.path && read_tag(name, f, rec, rec.subspan(f.off, field_span(f)), src.path, tag.text);
             if (ok && f.trace)
-                cm_printf(CM_INFO, "[TEST_LOG] %s \n", tag.text);
+                cm_printf(CM_INFO, "[TEST_LOG] %s \n", std::to_string(stored_number(f, rec)).c_str());
         }
         if (!ok)
             return -1;

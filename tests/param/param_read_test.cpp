@@ -33,6 +33,8 @@ const reader_case READER_CASES[] = {
     {"first of two lines wins", "n=1\nn=2\n", rd::dec, "n", 1, 0, 0, "01eeeeeeeeeeeeee"},
     {"tag only at a line start", "# n=5\n n=6\n", rd::dec, "n", 1, 0, -1, "eeeeeeeeeeeeeeee"},
     {"CR ends the value", "n=9\r\n", rd::dec, "n", 1, 0, 0, "09eeeeeeeeeeeeee"},
+    {"a NUL byte inside a line hides no later tag", std::string("# c\0omment\nn=3\n", 15), rd::dec, "n", 1, 0, 0,
+     "03eeeeeeeeeeeeee"},
     {"last line without a line end", "n=12", rd::dec, "n", 2, 0, 0, "000ceeeeeeeeeeee"},
     {"a line piece past 1023 characters is no line start", std::string(1030, 'x') + "n=1\n", rd::dec,
      "n", 1, 0, -1, "eeeeeeeeeeeeeeee"},
