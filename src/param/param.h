@@ -32,7 +32,6 @@ enum class param_read_kind : uint8_t {
     list,     // decimal list of at most `max` elements of `width` bytes
     hex_list, // hexadecimal list, likewise
     group,    // the fields of `sub` for each of several elements of `stride` bytes
-    require,  // nothing read: `when` must hold, else `label` is printed
 };
 
 struct param_field;

@@ -97,11 +97,6 @@ constexpr param_field prefixed(size_t off, param_fields sub, size_t stride, std:
     f.prefixes = prefixes;
     return f;
 }
-// The build fails with `message` unless `w` holds.
-constexpr param_field require(record_when w, const char* message)
-{
-    return {.kind = param_read_kind::require, .when = w, .label = message};
-}
 constexpr param_field only_if(param_field f, record_when w)
 {
     f.when = w;
@@ -159,8 +154,6 @@ constexpr size_t field_span(const param_field& f)
         return f.max / 8;
     case param_read_kind::group:
         return f.stride * (f.prefixes.empty() ? f.max : f.prefixes.size());
-    case param_read_kind::require:
-        return 0;
     default:
         return f.width * f.max;
     }
@@ -986,7 +979,6 @@ bool read_tag(const char* name, const param_field& f, std::span<uint8_t> rec, st
         rc = add_separate_hexparam_file(path, tag, 1, f.sep, max, dest);
         break;
     case param_read_kind::group:
-    case param_read_kind::require:
         break;
     }
     if (rc < 0)
@@ -1038,13 +1030,6 @@ int fill_fields(const char* name, param_fields fields, std::span<uint8_t> rec, c
                 const element& at)
 {
     for (const param_field& f : fields) {
-        if (f.kind == param_read_kind::require) {
-            if (!f.when(rec)) {
-                cm_printf(CM_ERR, "%s", f.label);
-                return -1;
-            }
-            continue;
-        }
         if (f.when && !f.when(rec))
             continue;
         bool ok = false;
