@@ -127,12 +127,10 @@ bool file_fed(int builder)
     return builder_file(builder) || (builder >= 0 && make_parameter[static_cast<size_t>(builder)].composite);
 }
 
-void invalid_parameter(const cmd_entry& e, int builder)
+void invalid_parameter(const cmd_entry& e, int builder, cmd_source src = cmd_source::builder)
 {
-    cm_printf(CM_ERR,
-              !is_composite(e) && file_fed(builder) ? "[%-25s] Invalid File Parameter\n"
-                                                    : "[%-25s] Invalid Input Parameter\n",
-              e.name);
+    const bool file = src == cmd_source::builder ? !is_composite(e) && file_fed(builder) : src == cmd_source::file;
+    cm_printf(CM_ERR, file ? "[%-25s] Invalid File Parameter\n" : "[%-25s] Invalid Input Parameter\n", e.name);
     cmd_usage(e);
 }
 
@@ -156,12 +154,12 @@ int cmd_make(const cmd_entry& e, int builder, std::span<uint8_t> rec, int argc, 
     return -1;
 }
 
-int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec)
+int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec, cmd_source src)
 {
     const int check = make_parameter[static_cast<size_t>(builder)].check;
     if (check < 0 || param_check(static_cast<size_t>(check), rec) == 0)
         return 0;
-    invalid_parameter(e, builder);
+    invalid_parameter(e, builder, src);
     return -1;
 }
 

@@ -102,6 +102,8 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
         {"rrccapa 1 15", "[multiSetTagParser        ] syntax Error, Keep \"[TAG_NAME]=\"\n", "LAPI_RRCCap", 0},
         {"rrccapa 1 15", "[cmd_rrc_capability_control] Invalid Input Parameter\n", "LAPI_RRCCap", 0},
         {"spsinfo 1 7", "[cmd_set_protocol_info    ] Invalid File Parameter\n", "LAPI_SetProtocol", 0},
+        {"pc 1 1 3", "[cmd_pdn_connectivity_request] Invalid Input Parameter\n", "LAPI_PDNConnRequest", 0},
+        {"at 1 0 3", "[cmd_attach_request       ] Invalid Input Parameter\n", "LAPI_AttachRequest", 0},
         {"spsinfo 1 4", "[TEST_LOG] -1 \n", "LAPI_SetProtocol", 1},  // the value read, not its tag
         {"spsinfo 1 5", "There is no operator specific inforamtion\n", "LAPI_SetProtocol", 0},  // operator 0
         {"spsinfo 1 3", "[make_set_protocol_info_file_param] Invalid Set Protocol Info request type : 3\n",
@@ -114,6 +116,9 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
                 "ON_OFF=4294967297\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=1\nTHRESH_CONNECT=1\n");
     root_.write(std::string(PARAM_DIR_DEFAULT) + "rrc_set_supported_freq_range_list.param",
                 "BAND=3\nSTART_EARFCN 1200\nEND_EARFCN=1949\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "pdn_connect.param",
+                "request_type=0\noptional_info=0\nUSE_GENERAL_PCO=0\nUSE_OPERATOR_PCO=0\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "attach.param", "optional_info=0\n");
     root_.write(std::string(PARAM_DIR_DEFAULT) + "pls_info.param", "INTERVAL_0=30\nCOUNT_0=-1\n");
     root_.write(std::string(PARAM_DIR_DEFAULT) + "drx_info.param", "DRX_VAL=4294967296\nNON_DRX_TIMER=0\n");
     for (const auto& c : cases) {
