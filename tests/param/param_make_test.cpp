@@ -291,8 +291,6 @@ const std::vector<build_case> BUILD_CASES = {
     {"RRC function type 17", 37, {"17"}, "", nullptr, -1, {{0, "0011"}},
      "Invalid RRC Function control request type : 17\n"},
     {"PHY function type 2", 45, {"2"}, "", nullptr, PARAM_NOT_YET, {}},
-    {"protocol information file type 3", 29, {"3"}, "", nullptr, -1, {{0, "0003"}},
-     "[make_set_protocol_info_file_param] Invalid Set Protocol Info request type : 3\n"},
     {"protocol information file type 9", 29, {"9"}, "", nullptr, -1, {{0, "0009"}},
      "Invalid Set Protocol Info request type : 9\n"},
     {"composite without its type", 45, {}, "", nullptr, -1, {},
