@@ -32,7 +32,6 @@ enum class param_read_kind : uint8_t {
     list,     // decimal list of at most `max` elements of `width` bytes
     hex_list, // hexadecimal list, likewise
     group,    // the fields of `sub` for each of several elements of `stride` bytes
-    require,  // nothing read: `when` must hold, else `label` is printed
 };
 
 struct param_field;
@@ -132,6 +131,9 @@ struct param_composite {
     size_t value_off;
     bool has_len;
     const char* type_message;  // a type outside the table's range
+    // A type between two rows: PARAM_NOT_YET (the composite commands'
+    // "not yet implemented"), or false: the type message as for any other.
+    bool gaps_not_yet = true;
 };
 
 struct make_param_row {

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/be.h"
 #include "base/fd.h"
 #include "base/path.h"
+#include "config/confdb_access.h"
 #include "modem/cm_printf.h"
 #include "param/param.h"
 
@@ -95,11 +97,6 @@ constexpr param_field prefixed(size_t off, param_fields sub, size_t stride, std:
     f.prefixes = prefixes;
     return f;
 }
-// The build fails with `message` unless `w` holds.
-constexpr param_field require(record_when w, const char* message)
-{
-    return {.kind = param_read_kind::require, .when = w, .label = message};
-}
 constexpr param_field only_if(param_field f, record_when w)
 {
     f.when = w;
@@ -157,8 +154,6 @@ constexpr size_t field_span(const param_field& f)
         return f.max / 8;
     case param_read_kind::group:
         return f.stride * (f.prefixes.empty() ? f.max : f.prefixes.size());
-    case param_read_kind::require:
-        return 0;
     default:
         return f.width * f.max;
     }
@@ -835,19 +830,18 @@ constexpr param_field APN_TABLE_INFO[] = {
 // (signed, 4).
 constexpr param_field PLS_ENTRY[] = {traced(num("INTERVAL_%d", 0, 2)), traced(snum("COUNT_%d", 2, 4))};
 constexpr param_field PLS_INFO[] = {present_group(1, PLS_ENTRY, 6, 5, true, 0)};
-// The operator code (the argument after the type), then the antenna test
-// block of the operator that has one: mode, IPv4 address, port, auto
-// launch and local storage flags.
-constexpr uint8_t OPERATOR_WITH_BLOCK = 2;
+// The configured operator's code, then the antenna test block of the
+// operator that has one: mode, IPv4 address, port, auto launch and local
+// storage flags (make_vzw_opt).
+constexpr size_t VZW_INFO_SIZE = 10;
 constexpr param_field VZW_INFO[] = {
-    arg_num(3, 0, 1),
-    require(is<0, OPERATOR_WITH_BLOCK>, "There is no operator specific inforamtion\n"),
     num("ANT_TEST_MODE", 1, 1),
     list("ANT_TEST_IP_ADDR", 2, 1, ',', 4),
     num("ANT_TEST_PORT", 6, 2),
     num("ANT_TEST_AUTO_LAUNCH", 8, 1),
     num("ANT_TEST_LOCAL_STORAGE", 9, 1),
 };
+int make_vzw_opt(const make_param_row& row, std::span<uint8_t> value, const param_source& src);
 // The 15 IMEI digits.
 constexpr param_field IMEI_DIGIT[] = {num("%02dst_digit", 0, 1)};
 constexpr param_field IMEI_INFO[] = {group(0, IMEI_DIGIT, 1, 15)};
@@ -859,13 +853,13 @@ constexpr param_type SET_PROTOCOL_INFO_TYPE_ROWS[] = {
     type(1, filepath_ims_sms, IMS_SMS_INFO, "make_ims_sms_info"),
     type(2, filepath_apn_table, APN_TABLE_INFO, "make_apn_table_info"),
     type(4, filepath_pls_info, PLS_INFO, "make_pls_info"),
-    type(5, filepath_vzw_sp, VZW_INFO, "make_vzw_opt"),
+    by_hand_type(5, filepath_vzw_sp, VZW_INFO_SIZE, make_vzw_opt),
     type(6, filepath_imei_info, IMEI_INFO, "make_imei_info"),
     type(7, filepath_drx_info, DRX_INFO, "make_drx_info"),
     type(8, filepath_sw_ver, SW_VER_INFO, "make_sw_ver"),
 };
 constexpr param_composite SET_PROTOCOL_INFO_TYPES{SET_PROTOCOL_INFO_TYPE_ROWS, 2, false,
-                                                  "[%-25s] Invalid Set Protocol Info request type : %d\n"};
+                                                  "[%-25s] Invalid Set Protocol Info request type : %d\n", false};
 
 // ---- The generic filler ------------------------------------------------
 
@@ -985,7 +979,6 @@ bool read_tag(const char* name, const param_field& f, std::span<uint8_t> rec, st
         rc = add_separate_hexparam_file(path, tag, 1, f.sep, max, dest);
         break;
     case param_read_kind::group:
-    case param_read_kind::require:
         break;
     }
     if (rc < 0)
@@ -1021,17 +1014,22 @@ bool read_group(const char* name, const param_field& f, std::span<uint8_t> rec, 
     return true;
 }
 
+// The number field `f` holds in `rec`, as its width and signedness read it.
+int64_t stored_number(const param_field& f, std::span<const uint8_t> rec)
+{
+    uint64_t v = 0;
+    for (size_t i = 0; i < f.width; ++i)
+        v = v << 8 | rec[f.off + i];
+    const size_t bits = 8 * f.width;
+    if (f.is_signed && bits < 64 && (v >> (bits - 1)) & 1)
+        v |= ~uint64_t{0} << bits;
+    return static_cast<int64_t>(v);
+}
+
 int fill_fields(const char* name, param_fields fields, std::span<uint8_t> rec, const param_source& src,
                 const element& at)
 {
     for (const param_field& f : fields) {
-        if (f.kind == param_read_kind::require) {
-            if (!f.when(rec)) {
-                cm_printf(CM_ERR, "%s", f.label);
-                return -1;
-            }
-            continue;
-        }
         if (f.when && !f.when(rec))
             continue;
         bool ok = false;
@@ -1045,7 +1043,7 @@ int fill_fields(const char* name, param_fields fields, std::span<uint8_t> rec, c
                 continue;
             ok = src.path && read_tag(name, f, rec, rec.subspan(f.off, field_span(f)), src.path, tag.text);
             if (ok && f.trace)
-                cm_printf(CM_INFO, "[TEST_LOG] %s \n", tag.text);
+                cm_printf(CM_INFO, "[TEST_LOG] %s \n", std::to_string(stored_number(f, rec)).c_str());
         }
         if (!ok)
             return -1;
@@ -1071,7 +1069,7 @@ int fill_composite(const make_param_row& row, std::span<uint8_t> rec, const para
     const uint16_t t = load_be16(rec.data());
     const auto it = std::find_if(c.types.begin(), c.types.end(), [t](const param_type& p) { return p.type == t; });
     if (it == c.types.end()) {
-        if (t > c.types.front().type && t < c.types.back().type)
+        if (c.gaps_not_yet && t > c.types.front().type && t < c.types.back().type)
             return PARAM_NOT_YET;
         cm_printf(CM_ERR, c.type_message, row.name, t);
         return -1;
@@ -1193,6 +1191,19 @@ int make_rrc_ca_band_combination_list_param(const make_param_row& row, std::span
         return -1;
     }
     return static_cast<int>(n);
+}
+
+// The operator information: only the configured operator that has an
+// antenna test block has one to send; its code goes first.
+int make_vzw_opt(const make_param_row&, std::span<uint8_t> value, const param_source& src)
+{
+    const int32_t op = g_operator;
+    if (op != OPERATOR_VZW) {
+        cm_printf(CM_ERR, "There is no operator specific inforamtion\n");
+        return -1;
+    }
+    value[0] = static_cast<uint8_t>(op);
+    return fill_fields(__func__, VZW_INFO, value, src) == 0 ? static_cast<int>(VZW_INFO_SIZE) : -1;
 }
 
 // ---- The table ---------------------------------------------------------

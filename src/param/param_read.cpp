@@ -27,20 +27,29 @@ private:
 
 // Reads the file's lines in pieces of at most PARAM_LINE_MAX characters,
 // calling `on_line` with each piece that begins a line; stops early when it
-// returns true. Returns false when the file cannot be opened.
+// returns true, else returns false at the end of the file. A piece's end is
+// counted, not found with strlen, so a NUL byte inside a line does not make
+// the next line a continuation.
 template <typename F>
 bool for_each_line(FILE* f, F&& on_line)
 {
     char line[PARAM_LINE_MAX + 1];
     bool at_start = true;
-    while (std::fgets(line, sizeof line, f)) {
-        const size_t n = std::strlen(line);
+    for (;;) {
+        size_t n = 0;
+        for (int c; n < PARAM_LINE_MAX && (c = std::getc(f)) != EOF;) {
+            line[n++] = static_cast<char>(c);
+            if (c == '\n')
+                break;
+        }
+        if (n == 0)
+            return false;
+        line[n] = '\0';
         const bool starts = at_start;
-        at_start = n > 0 && line[n - 1] == '\n';
+        at_start = line[n - 1] == '\n';
         if (starts && on_line(line))
             return true;
     }
-    return false;
 }
 
 unique_file open_param(const char* fn, const char* path)
@@ -76,12 +85,13 @@ bool all_digits(std::string_view s)
 }
 
 // atoi on the 32-bit target for digit strings of at most 10 characters:
-// the digits' value modulo 2^32, read as signed.
+// a value above INT32_MAX saturates there (strtol's overflow), so that a
+// ten-digit value never wraps back into a range the checks accept.
 int32_t atoi32(std::string_view digits)
 {
-    uint32_t v = 0;
+    uint64_t v = 0;
     for (char c : digits)
-        v = v * 10 + static_cast<uint32_t>(c - '0');
+        v = std::min<uint64_t>(v * 10 + static_cast<uint64_t>(c - '0'), INT32_MAX);
     return static_cast<int32_t>(v);
 }
 
@@ -343,7 +353,7 @@ int multiSetTagParser(FILE* fp, std::span<const multi_set_slot> tags, std::span<
                 continue;
             const char* eq = std::strchr(line, '=');
             if (!eq) {
-                cm_printf(CM_ERR, "[%-25s] syntax Error, Keep \"[TAG_NAME]=\"\n", __func__);
+                cm_printf(CM_ERR, "[%-25s] syntax Error, Keep \"[TAG_NAME]=\"\n", "multiSetTagParser");
                 result = MULTI_SET_ERROR;
                 return true;
             }

@@ -35,13 +35,15 @@ int cmd_attach_request(int argc, char** argv)
     std::array<uint8_t, AT_SIZE> rec{};
     if (dev == 0 || cmd_make(e, ATTACH_BUILDER, rec, argc, argv) != 0)
         return 0;
+    // With optional_info 0 the arguments and the APN table give the fields.
+    const cmd_source src = rec[AT_OPTIONAL_INFO] == 1 ? cmd_source::file : cmd_source::arguments;
     rec[attach_apn_info_layout.apn_type] = cmd_token_byte(argc, argv, AT_LABEL_TOKEN);
     if (rec[AT_OPTIONAL_INFO] == 0) {
         for (int i = 0; i < 3; ++i)
             rec[AT_TYPES + static_cast<size_t>(i)] = cmd_token_byte(argc, argv, AT_TYPE_TOKENS + i);
         CNXD_FillAttachApnInfo(rec);
     }
-    if (cmd_check(e, ATTACH_BUILDER, rec) != 0)
+    if (cmd_check(e, ATTACH_BUILDER, rec, src) != 0)
         return 0;
     cm_printf(CM_ERR, "[%-25s] at_req.optional_info : %d\n", e.name, rec[AT_OPTIONAL_INFO]);
     cm_printf(CM_ERR, "[%-25s] at_req.securePCO : %d\n", e.name, rec[AT_SECURE_PCO]);

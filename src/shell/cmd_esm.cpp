@@ -67,6 +67,8 @@ int cmd_pdn_connectivity_request(int argc, char** argv)
     std::array<uint8_t, PC_SIZE> rec{};
     if (dev == 0 || cmd_make(e, PDN_CONNECT_BUILDER, rec, argc, argv) != 0)
         return 0;
+    // With optional_info 0 the arguments and the APN table give the fields.
+    const cmd_source src = rec[PC_OPTIONAL_INFO] == 1 ? cmd_source::file : cmd_source::arguments;
     if (rec[PC_OPTIONAL_INFO] == 1) {
         if (argc != PC_FILE_TOKENS) {
             cmd_usage(e);
@@ -78,7 +80,7 @@ int cmd_pdn_connectivity_request(int argc, char** argv)
         rec[PC_REQUEST_TYPE] = cmd_token_byte(argc, argv, 3);
         CNXD_FillPdnConnApnInfo(rec);
     }
-    if (cmd_check(e, PDN_CONNECT_BUILDER, rec) != 0)
+    if (cmd_check(e, PDN_CONNECT_BUILDER, rec, src) != 0)
         return 0;
     cm_pdn_connectivity_request(dev, rec.data());
     cmd_leave(e);

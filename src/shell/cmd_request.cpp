@@ -1,6 +1,8 @@
 #include "shell/cmd_request.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +22,58 @@ const char* builder_file(int builder)
                                                                                  : nullptr;
 }
 
-void send_line(std::string_view line, const char* file)
+// The path buffer of each parameter file, by the file's name.
+struct named_param_file {
+    std::string_view name;
+    const char* path;
+};
+constexpr named_param_file param_files[] = {
+#define PARAM_FILE(buffer, name) {name, buffer},
+#include "dm/param_files.def"
+#undef PARAM_FILE
+};
+
+const char* param_file_named(std::string_view name)
+{
+    const auto it = std::ranges::find(param_files, name, &named_param_file::name);
+    return it == std::end(param_files) ? "" : it->path;
+}
+
+void send_line_with(std::string_view line, size_t at, size_t len, const char* file)
 {
     std::string text(line);
-    if (const size_t at = text.find("%s"); at != std::string::npos)
-        text.replace(at, 2, file ? file : "");
+    text.replace(at, len, file);
     cnxd_srv_send_log("%s", text.c_str());
+}
+
+// A usage line: "%s{name}" stands for the file of that name, "%s" for the
+// builder's file, or for a composite for each file its request types read
+// (the line once per file).
+void send_line(std::string_view line, int builder)
+{
+    const size_t at = line.find("%s");
+    if (at == std::string_view::npos) {
+        cnxd_srv_send_log("%s", std::string(line).c_str());
+        return;
+    }
+    if (line.substr(at + 2).starts_with('{')) {
+        const size_t close = line.find('}', at);
+        send_line_with(line, at, close + 1 - at, param_file_named(line.substr(at + 3, close - at - 3)));
+        return;
+    }
+    const param_composite* c =
+        builder >= 0 && !builder_file(builder) ? make_parameter[static_cast<size_t>(builder)].composite : nullptr;
+    if (!c) {
+        const char* file = builder_file(builder);
+        send_line_with(line, at, 2, file ? file : "");
+        return;
+    }
+    std::vector<const char*> sent;
+    for (const param_type& t : c->types)
+        if (t.file && std::ranges::find(sent, t.file) == sent.end()) {
+            sent.push_back(t.file);
+            send_line_with(line, at, 2, t.file);
+        }
 }
 
 }  // namespace
@@ -34,12 +82,11 @@ const cmd_entry& cmd_row(const char* word) { return *cmd_find(word); }
 
 void cmd_usage(const cmd_entry& e)
 {
-    const char* file = builder_file(e.builder);
     std::string_view rest = e.usage ? e.usage : "";
     while (!rest.empty()) {
         const size_t end = rest.find('\n');
         const size_t len = end == std::string_view::npos ? rest.size() : end + 1;
-        send_line(rest.substr(0, len), file);
+        send_line(rest.substr(0, len), e.builder);
         rest.remove_prefix(len);
     }
 }
@@ -63,10 +110,27 @@ uint32_t cmd_device(const cmd_entry& e, const char* token)
 
 namespace {
 
-void invalid_parameter(const cmd_entry& e, int builder)
+// The handlers whose first argument picks the request type, and with it
+// the file: whatever fails, the argument is what the user gave wrong.
+constexpr std::string_view composite_handlers[] = {
+    "cmd_rrc_capability_control", "cmd_plmn_cfg_set",        "cmd_rrc_function_control",
+    "cmd_phy_function_control",   "cmd_phy_function_control_get", "cmd_phy_ta_information",
+    "cmd_uicc_control_request",
+};
+
+bool is_composite(const cmd_entry& e) { return std::ranges::find(composite_handlers, e.name) != std::end(composite_handlers); }
+
+// Whether the builder's fields come from a parameter file: its own, or the
+// files its request types name.
+bool file_fed(int builder)
 {
-    cm_printf(CM_ERR, builder_file(builder) ? "[%-25s] Invalid File Parameter\n" : "[%-25s] Invalid Input Parameter\n",
-              e.name);
+    return builder_file(builder) || (builder >= 0 && make_parameter[static_cast<size_t>(builder)].composite);
+}
+
+void invalid_parameter(const cmd_entry& e, int builder, cmd_source src = cmd_source::builder)
+{
+    const bool file = src == cmd_source::builder ? !is_composite(e) && file_fed(builder) : src == cmd_source::file;
+    cm_printf(CM_ERR, file ? "[%-25s] Invalid File Parameter\n" : "[%-25s] Invalid Input Parameter\n", e.name);
     cmd_usage(e);
 }
 
@@ -90,12 +154,12 @@ int cmd_make(const cmd_entry& e, int builder, std::span<uint8_t> rec, int argc, 
     return -1;
 }
 
-int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec)
+int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec, cmd_source src)
 {
     const int check = make_parameter[static_cast<size_t>(builder)].check;
     if (check < 0 || param_check(static_cast<size_t>(check), rec) == 0)
         return 0;
-    invalid_parameter(e, builder);
+    invalid_parameter(e, builder, src);
     return -1;
 }
 
@@ -116,20 +180,31 @@ void cmd_leave(const cmd_entry& e) { cm_printf(CM_TRACE, "[%s-]\n", e.name); }
 
 namespace {
 
+// A packed number of 1, 2 or 4 bytes, read back.
+uint32_t load_be_width(std::span<const uint8_t> field)
+{
+    uint32_t v = 0;
+    for (const uint8_t b : field)
+        v = v << 8 | b;
+    return v;
+}
+
 // The numbers after the device index in the row's widths, packed: 0, or -1
-// after the failure message and the usage.
+// after the failure message and the usage when one is missing, no number or
+// beyond its range.
 int pack_arguments(const cmd_entry& e, std::vector<uint8_t>& rec, int argc, char** argv)
 {
     size_t off = 0;
     for (size_t i = 0; i < e.packed.size(); ++i) {
-        const size_t width = e.packed[i];
+        const cmd_packed& p = e.packed[i];
         const int token = static_cast<int>(i) + 2;
-        rec.resize(off + width);
-        if (token >= argc || add_param_input(0, width, std::span(rec).subspan(off), argv[token]) != 0) {
+        rec.resize(off + p.width);
+        const std::span<uint8_t> field = std::span(rec).subspan(off, p.width);
+        if (token >= argc || add_param_input(0, p.width, field, argv[token]) != 0 || load_be_width(field) > p.max) {
             invalid_parameter(e, CMD_NO_BUILDER);
             return -1;
         }
-        off += width;
+        off += p.width;
     }
     return 0;
 }

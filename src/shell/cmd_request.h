@@ -39,9 +39,13 @@ int cmd_make(const cmd_entry& e, int builder, std::span<uint8_t> rec, int argc, 
 // "Invalid Input Parameter" with the row's name, then the usage: an
 // argument the handler itself refuses.
 void cmd_invalid_input(const cmd_entry& e);
+// Where the fields a check refuses came from, for the failure text: as
+// the builder reads them, or all from the arguments or all from the file
+// (a handler whose file decides which).
+enum class cmd_source : uint8_t { builder, arguments, file };
 // The check that the builder's row names (none: 0) on `rec`: 0, or -1
-// after the builder's failure message and the usage.
-int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec);
+// after the failure message for `src` and the usage.
+int cmd_check(const cmd_entry& e, int builder, std::span<const uint8_t> rec, cmd_source src = cmd_source::builder);
 
 // The record of `builder` (CMD_NO_BUILDER: the row's packed numbers, or
 // none) from the line, handed to the row's wrapper for `dev`, then the exit

@@ -19,16 +19,25 @@ namespace {
 
 using G = cmd_group;
 constexpr int8_t NONE = CMD_NO_BUILDER;
-// Widths of the packed numbers of requests without a builder: a request
-// type (16 bits, as the set requests carry it) or one-byte values.
-constexpr uint8_t U1[] = {1};
-constexpr uint8_t U1_U1[] = {1, 1};
-constexpr uint8_t U2[] = {2};
+// The packed numbers of requests without a builder: a request type (16
+// bits, as the set requests carry it) or one-byte values, each up to what
+// its width holds unless the request names a narrower range.
+constexpr cmd_packed B1{1, 0xFF};
+constexpr cmd_packed B2{2, 0xFFFF};
+constexpr cmd_packed B4{4, 0xFFFFFFFF};
+constexpr cmd_packed U1[] = {B1};
+constexpr cmd_packed U1_U1[] = {B1, B1};
+constexpr cmd_packed U2[] = {B2};
+// A one-byte switch, a 16-bit request type of 0 or 1.
+constexpr cmd_packed FLAG[] = {{1, 1}};
+constexpr cmd_packed TYPE_0_1[] = {{2, 1}};
+// Extended DRX: paging time window 0 to 20, eDRX value 0 to 9.
+constexpr cmd_packed EDRX[] = {{1, 20}, {1, 9}};
 // CSG select: PLMN id (MCC and MNC as one number) and CSG id; the allowed
 // list's entry: USIM select, record index, PLMN id, CSG type and name
 // indications, CSG id.
-constexpr uint8_t CSG_SELECT[] = {4, 4};
-constexpr uint8_t CSG_SET_LIST[] = {1, 1, 4, 1, 1, 4};
+constexpr cmd_packed CSG_SELECT[] = {B4, B4};
+constexpr cmd_packed CSG_SET_LIST[] = {B1, B1, B4, B1, B1, B4};
 
 // Rows in lookup order; help lists them by group, in this order within a
 // group. Which group a command belongs to is ours to choose: the modem-side
@@ -59,7 +68,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------Attach Request Usage-------\ncmd>at [dev_idx] [pdn_label] [attach_type] [request_type] [emergency_mode]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\tdefault : 0\n[attach_type]\n\t0 : EPS Attach\n\t1 : Combined Attach\n\t2 : Agent E Emergency Attach\n\tdefault : 0\n[request_type]\n\t0 : Initial Request\n\t1 : Handover\n\t2 : Emergency\n\tdefault : 0\n[emergency_mode]\n\t0 : Normal\n\t1 : Emergency\n\tdefault : 0\nif %s 'optional_info = 1', use parameters in it.\n"},
     {"atex", cmd_request, 6, G::emm, "Attach Extension",
      "cmd_attach_request_extension", 3, 3, 2, send_req<cm_attach_request_extension>,
-     "-------Attach Request Extension Usage-------\ncmd>atex [dev_idx] [pdn_label]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\nSee %s other parameter\n"},
+     "-------Attach Request Extension Usage-------\ncmd>atex [dev_idx] [pdn_label]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\nSee %s other parameter\n"},
     {"dt", cmd_request, 7, G::emm, "Detach",
      "cmd_detach_request", 3, 3, 3, send_req<cm_detach_request>,
      "-------Detach Request Usage-------\ncmd>dt [dev_idx] [detach_type]\n[detach_type]\n\t0 : Normal Detach\n\t1 : Switch Off\n"},
@@ -74,7 +83,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------PDN Disconnect Request Usage-------\ncmd>pd [dev_idx] [default_eps_id] [pdn_label]\n[default_eps_id]\n\t5 ~ 31 : default EPS bearer id\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n"},
     {"br", cmd_bearer_resource_request, 11, G::esm, "Bearer Resource",
      "cmd_bearer_resource_request", 3, 3, NONE, nullptr,
-     "-------Bearer Resource Request Usage-------\ncmd>br [dev_idx] [bearer_mode]\n[bearer_mode]\n\t0 : Allocation\n\t1 : Modification\n\t2 : Release\n"},
+     "-------Bearer Resource Request Usage-------\ncmd>br [dev_idx] [bearer_mode]\n[bearer_mode]\n\t0 : Allocation\n\t1 : Modification\n\t2 : Release\nSee %s{bearer_alloc.param} other parameter\nSee %s{bearer_modify.param} other parameter\nSee %s{bearer_release.param} other parameter\n"},
     // PLMN selection.
     {"pls", cmd_request, 12, G::plmn, "PLMN Search",
      "cmd_plmn_search_request", 2, 3, 7, send_req<cm_plmn_search_request>,
@@ -105,7 +114,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------PLMN Search Interval Index Read Usage-------\ncmd>plsi [dev_idx]\n"},
     {"plsic", cmd_request, 21, G::plmn, "PLMN Search Index Change",
      "cmd_plmn_search_index_change_request", 3, 3, 30, send_req<cm_plmn_search_index_change_request>,
-     "-------PLMN Search Index Change Request Usage-------\ncmd>plsic [dev_idx] [next_index]\n[next_index]\n\tthe next search interval index\n"},
+     "-------PLMN Search Index Change Request Usage-------\ncmd>plsic [dev_idx] [next_index]\n[next_index]\n\t0 ~ 9 : PLMN search interval index\n"},
     {"plsr", cmd_request, 22, G::plmn, "PLMN Search Status Read",
      "cmd_plmn_search_status_read", 2, 2, NONE, send_dev<cm_plmn_search_status>,
      "-------PLMN Search Status Read Usage-------\ncmd>plsr [dev_idx]\n"},
@@ -125,7 +134,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------Service Request Usage-------\ncmd>service [dev_idx]\n"},
     {"sus", cmd_request, 27, G::emm, "Suspend",
      "cmd_suspend_request", 3, 3, 8, send_req<cm_suspend_request>,
-     "-------Suspend Request Usage-------\ncmd>sus [dev_idx] [service_type]\n[service_type]\n\tthe service type to suspend\n"},
+     "-------Suspend Request Usage-------\ncmd>sus [dev_idx] [service_type]\n[service_type]\n\t0 ~ 65535 : service type to suspend\n"},
     {"resume", cmd_request, 28, G::emm, "Resume",
      "cmd_resume_request", 3, 3, 33, send_req<cm_resume_request>,
      "-------Resume Request Usage-------\ncmd>resume [dev_idx] [data_to_send]\n[data_to_send]\n\t0 : No Data\n\t1 : Data To Send\n"},
@@ -141,13 +150,13 @@ constexpr cmd_entry cmd_rows[] = {
      "-------Firmware Download Usage-------\ncmd>download [dev_idx] [image_type] [file_path]\n[image_type]\n\t0 : PBC Image\n\t1 : CPU Image\n\t2 : DISK Image\n\t4 : Emergency Image\n\t5 : FAT Image\n[file_path]\n\tthe image file\n"},
     {"offx", cmd_request, 32, G::ue, "Offline Extension",
      "cmd_offline_request_extension", 3, 3, 42, send_req<cm_offline_request_extension>,
-     "-------Offline Request Extension Usage-------\ncmd>offx [dev_idx] [offline_type]\n[offline_type]\n\tthe offline type\n"},
+     "-------Offline Request Extension Usage-------\ncmd>offx [dev_idx] [offline_type]\n[offline_type]\n\t0 ~ 3 : offline type\n"},
     {"hkadc", cmd_request, 33, G::device_info, "HKADC Read",
      "cmd_hkadc_read", 3, 3, 19, send_req<cm_hkadc_read>,
-     "-------HKADC Read Usage-------\ncmd>hkadc [dev_idx] [channel]\n[channel]\n\tthe HKADC channel\n"},
+     "-------HKADC Read Usage-------\ncmd>hkadc [dev_idx] [channel]\n[channel]\n\t0 : HKADC Channel 0\n\t1 : HKADC Channel 1\n\t2 : HKADC Channel 2\n\t3 : HKADC Channel 3\n"},
     {"mid", cmd_request, 34, G::device_info, "Mobile Identity Read",
      "cmd_mobile_identity_read", 3, 3, 20, send_req<cm_mobile_id_read>,
-     "-------Mobile Identity Read Usage-------\ncmd>mid [dev_idx] [identity_type]\n[identity_type]\n\tthe mobile identity type\n"},
+     "-------Mobile Identity Read Usage-------\ncmd>mid [dev_idx] [identity_type]\n[identity_type]\n\t0 ~ 2 : mobile identity type\n"},
     {"iccid", cmd_request, 35, G::device_info, "ICCID Read",
      "cmd_iccid_read", 2, 2, NONE, send_dev<cm_iccid_read>,
      "-------ICCID Read Usage-------\ncmd>iccid [dev_idx]\n"},
@@ -159,10 +168,10 @@ constexpr cmd_entry cmd_rows[] = {
      "-------Temperature Read Usage-------\ncmd>temperature [dev_idx]\n"},
     {"nid", cmd_request, 38, G::protocol_info, "NID Read",
      "cmd_nid_read", 4, 4, 21, send_req<cm_nid_read>,
-     "-------NID Read Usage-------\ncmd>nid [dev_idx] [nid_type] [default_eps_id]\n[nid_type]\n\tthe NID type\n[default_eps_id]\n\tthe default EPS bearer id\n"},
+     "-------NID Read Usage-------\ncmd>nid [dev_idx] [nid_type] [default_eps_id]\n[nid_type]\n\t0 : NID Read Type 0 (default_eps_id 0)\n\t1 : NID Read Type 1 (default_eps_id 1 ~ 15)\n[default_eps_id]\n\t0 : with nid_type 0\n\t1 ~ 15 : default EPS bearer id, with nid_type 1\n"},
     {"tz", cmd_request, 39, G::protocol_info, "Network Time Read",
      "cmd_tz_read", 3, 3, 22, send_req<cm_time_read>,
-     "-------Network Time Read Usage-------\ncmd>tz [dev_idx] [time_type]\n[time_type]\n\tthe time type\n"},
+     "-------Network Time Read Usage-------\ncmd>tz [dev_idx] [time_type]\n[time_type]\n\t0 : Timezone Read Type 0\n\t1 : Timezone Read Type 1\n"},
     {"indm", cmd_request, 40, G::ps, "Indication Mask Control Read",
      "cmd_indication_mask_control_read", 2, 2, NONE, send_dev<cm_indication_mask_control_read>,
      "-------Indication Mask Control Read Usage-------\ncmd>indm [dev_idx]\n"},
@@ -187,7 +196,7 @@ constexpr cmd_entry cmd_rows[] = {
     // UICC control.
     {"uicc", cmd_request, 47, G::uicc, "UICC Control",
      "cmd_uicc_control_request", 3, 4, 35, send_req<cm_uicc_control_request>,
-     "-------UICC Control Request Usage-------\ncmd>uicc [dev_idx] [control_type] [application_type]\n[control_type]\n\t0 : Status\n\t1 : Read Binary\n\t2 : Read Record\n\t3 : Update Binary\n\t4 : Update Record\n\t5 : Authenticate\n\t6 : PIN Command\n\t7 : Refresh\n\t8 : USAT Terminal Profile\n\t9 : USAT Envelope\n\t10 : USAT Terminal Response\n\t11 : Poll Interval Timer\n[application_type]\n\tfor Status only\nThe other parameters come from the UICC parameter files\n"},
+     "-------UICC Control Request Usage-------\ncmd>uicc [dev_idx] [control_type] [application_type]\n[control_type]\n\t0 : Status\n\t1 : Read Binary\n\t2 : Read Record\n\t3 : Update Binary\n\t4 : Update Record\n\t5 : Authenticate\n\t6 : PIN Command\n\t7 : Refresh\n\t10 : Refresh\n\t11 : USAT Terminal Profile\n\t12 : USAT Envelope\n\t13 : USAT Terminal Response\n\t14 : Poll Interval Timer\n[application_type]\n\t0 : none, as without it\n\t1 ~ 3 : UICC APP type, for Status only\nSee %s other parameter\n"},
     {"uiccext", cmd_uicc_ext_cmd, 48, G::uicc, "UICC Unlock",
      "cmd_uicc_ext_cmd", 4, 4, NONE, nullptr,
      "-------UICC Unlock Usage-------\ncmd>uiccext [dev_idx] unlock [value]\n[value]\n\t0\n\t1\n\t2\n"},
@@ -203,17 +212,17 @@ constexpr cmd_entry cmd_rows[] = {
      "-------DM Log Extension Read Usage-------\nDM>dmext [dev_idx] [command] [category] [interval] [count] [item_id ...]\n[command]\n\t0 : Start\n\t1 : Stop\n[category]\n\t0 : L1\n\t1 : L2\n\t2 : L3 RRC\n\t3 : L3 RRC Neighbor Cell Information\n\t4 : L3 NAS\n\t5 : Network\n\t6 : ETC\n\t7 : L3 RRC Statistics\n\t8 : L1 Secondary Cell Information\n\t9 : L3 RRC Secondary Cell Information\n\t10 : L1 Extension Category\n\t11 : L1 UL Secondary Cell Information\n\t12 : L3 RRC Serving Cell Information Extension\n\t13 : NR L3 RRC Serving Cell Information Extension\n\t14 : NR L3 RRC Neighbor Cell Information Extension\n[interval]\n\t0 ~ 255 seconds (0 : a single report)\n[count]\n\t0 ~ 255 (0 : no end)\n[item_id ...]\n\tthe items of the category\n"},
     {"gpsinfo", cmd_request, 52, G::protocol_info, "Get Protocol Information",
      "cmd_get_protocol_info", 3, 4, 27, send_req<cm_get_protocol_info>,
-     "-------Get Protocol Information Usage-------\ncmd>gpsinfo [dev_idx] [info_index] [value]\n[info_index]\n\tthe protocol information index\n[value]\n\toptional\n"},
+     "-------Get Protocol Information Usage-------\ncmd>gpsinfo [dev_idx] [info_index] [value]\n[info_index]\n\t0 ~ 11 : protocol information type\n[value]\n\t0 ~ 8 : APN table index, with info_index 2\n\t2 : operator id, with info_index 6\n"},
     {"spsinfo", cmd_set_protocol_info, 53, G::protocol_info, "Set Protocol Information",
      "cmd_set_protocol_info", 3, 4, 28, send_req<cm_set_protocol_info>,
-     "-------Set Protocol Information Usage-------\ncmd>spsinfo [dev_idx] [info_index] [value]\n[info_index]\n\tthe protocol information index\n[value]\n\twithout it the value comes from the protocol information files\n"},
+     "-------Set Protocol Information Usage-------\ncmd>spsinfo [dev_idx] [info_index] [value]\n[info_index]\n\t0 : Operational Mode\n\t1 : IMS/SMS\n\t2 : APN Table\n\t3 : with [value] only\n\t4 : PLMN Search Intervals\n\t5 : Operator Information\n\t6 : IMEI\n\t7 : DRX\n\t8 : Software Version\n[value]\n\t0 ~ 8 : APN table index, with info_index 2\n\t1 : operator id, with info_index 5\n\t0 ~ 255 : the value, with another info_index\n\twithout it the fields come from the files below\nSee %s{opt_mode_info.param} other parameter\nSee %s{ims_sms_info.param} other parameter\nSee %s{apn_table_info.param} other parameter\nSee %s{pls_info.param} other parameter\nSee %s{vzw_info.param} other parameter\nSee %s{imei_info.param} other parameter\nSee %s{drx_info.param} other parameter\nSee %s{sw_ver.param} other parameter\n"},
     // NV.
     {"nvup", cmd_nv_upload, 54, G::nv, "NV Upload",
      "cmd_nv_upload", 3, 3, NONE, nullptr,
-     "-------NV Upload Usage-------\ncmd>nvup [dev_idx] [nv_type]\n[nv_type]\n\tthe NV type\n"},
+     "-------NV Upload Usage-------\ncmd>nvup [dev_idx] [nv_type]\n[nv_type]\n\t1 : LTE Information\n\t2 : Board Configuration\n\t3 : RF Calibration\n\t4 : Temperature\n\t5 : Network Information\n"},
     {"nvdown", cmd_nv_download, 55, G::nv, "NV Download",
      "cmd_nv_download", 3, 3, NONE, nullptr,
-     "-------NV Download Usage-------\ncmd>nvdown [dev_idx] [nv_type]\n[nv_type]\n\tthe NV type\n"},
+     "-------NV Download Usage-------\ncmd>nvdown [dev_idx] [nv_type]\n[nv_type]\n\t1 : LTE Information\n\t2 : Board Configuration\n\t3 : RF Calibration\n\t4 : Temperature\n\t5 : Network Information\n"},
     // PS and RF control.
     {"indmc", cmd_request, 56, G::ps, "Indication Mask Control",
      "cmd_indication_mask_control", 2, 2, 31, send_req<cm_indication_mask_control>,
@@ -226,7 +235,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------RF Event Control Usage-------\ncmd>rfec [dev_idx]\nSee %s other parameter\n"},
     {"dbgc", cmd_request, 59, G::dm_log, "Debug Log Control",
      "cmd_debug_log_control", 3, 3, 34, send_req<cm_debug_log_control>,
-     "-------Debug Log Control Usage-------\ncmd>dbgc [dev_idx] [level]\n[level]\n\tthe debug log level\n"},
+     "-------Debug Log Control Usage-------\ncmd>dbgc [dev_idx] [level]\n[level]\n\t0 ~ 6 : device debug level\n"},
     {"epsnsc", cmd_request, 60, G::nv, "Save EPS NAS Security Context NV",
      "cmd_save_epsnsc_nv_request", 2, 2, NONE, send_dev<cm_save_epsnsc_nv_request>,
      "-------Save EPS NAS Security Context NV Request Usage-------\ncmd>epsnsc [dev_idx]\n"},
@@ -239,7 +248,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"edrx", cmd_request, 63, G::ps, "Extended DRX Parameter Control",
      "cmd_ext_drx_param_ctrl_request", 4, 4, NONE, send_req<cm_ext_drx_param_ctrl_request>,
      "-------Extended DRX Parameter Control Request Usage-------\ncmd>edrx [dev_idx] [paging_time_window] [edrx_value]\n[paging_time_window]\n\t0 ~ 20\n[edrx_value]\n\t0 ~ 9\n",
-     U1_U1},
+     EDRX},
 
     {"ctrl5gsecu", cmd_5g_security_ctrl_request, 64, G::ps, "5G Additional Security Control",
      "cmd_5g_security_ctrl_request", 3, 3, 47, nullptr,
@@ -247,7 +256,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"con5gnr", cmd_request, 65, G::ps, "5G NR Control",
      "cmd_5gnr_control_request", 3, 3, NONE, send_req<cm_5gnr_control_request>,
      "-------5G NR Control Request Usage-------\ncmd>con5gnr [dev_idx] [control]\n[control]\n\t0 : Disable\n\t1 : Enable\n",
-     U1},
+     FLAG},
 
     {"lb", cmd_request, 66, G::ps, "Loopback Start",
      "cmd_loopback_start", 6, 6, 0, send_req<cm_loopback_start>,
@@ -284,43 +293,43 @@ constexpr cmd_entry cmd_rows[] = {
      "-------Get Network Statistics Usage-------\ncmd>nstats [dev_idx] [nic_index]\n[nic_index]\n\t0 ~ 7 : one NIC\n\t8 : sum of all nic\n"},
     {"vs", cmd_vendor_specific, 77, G::etc, "Vendor Specific",
      "cmd_vendor_specific", 3, 3, NONE, nullptr,
-     "-------Vendor Specific Usage-------\ncmd>vs [dev_idx] [type]\n[type]\n\t0 : LGUPLUS USER REGISTRATION\n\t1 : LGUPLUS USER NUM CHANGE\n\t2 : KT USER REGISTRATION\n\t3 ~ 6 : reserved\n\t7 : AT&T maximum count of CRRC configuration\n\t8 : AT&T maximum timer of TRRC configuration\n"},
+     "-------Vendor Specific Usage-------\ncmd>vs [dev_idx] [type]\n[type]\n\t0 : LGUPLUS USER REGISTRATION\n\t1 : LGUPLUS USER NUM CHANGE\n\t2 : KT USER REGISTRATION\n\t3 ~ 6 : reserved\n\t7 : AT&T maximum count of CRRC configuration\n\t8 : AT&T maximum timer of TRRC configuration\nSee %s{att_max_cnt_of_crrg_cfg.param} other parameter\nSee %s{att_max_timer_of_trrg_cfg.param} other parameter\n"},
     {"rrccapa", cmd_request, 78, G::protocol_info, "RRC Capability Control",
      "cmd_rrc_capability_control", 3, 3, 36, send_req<cm_rrc_capability_control_request>,
-     "-------RRC Capability Control Usage-------\ncmd>rrccapa [dev_idx] [control_type]\n[control_type]\n\tthe request type; its fields come from its parameter file\n"},
+     "-------RRC Capability Control Usage-------\ncmd>rrccapa [dev_idx] [control_type]\n[control_type]\n\t1 : UE Category\n\t2 : UE DL/UL Category\n\t3 : AS Release Number\n\t4 : Band List\n\t5 : FGI\n\t6 : ROHC Configuration\n\t7 : Transmission Modes\n\t8 : Autonomous Gap\n\t10 : PWS Control\n\t11 : CA Control\n\t15 : Supported Frequency Range List\n\t16 : CA Band Combination List\n\t17 : DL 256QAM\n\t18 : UL 64QAM\n\t19 : Half Duplex per Band\n\t20 : DL/UL Maximum Layers\n\t21 : Power Class per Band\n\t22 : DL Only Band List\n\t23 : Measurement Report Triggered Locked SCell\n\t24 : CA Band Combination List\nSee %s other parameter\n"},
     {"rrccapag", cmd_request, 79, G::protocol_info, "RRC Capability Control Get",
      "cmd_rrc_capability_control_get", 3, 3, NONE, send_req<cm_rrc_capability_control_get_request>,
-     "-------RRC Capability Control Get Usage-------\ncmd>rrccapag [dev_idx] [control_type]\n[control_type]\n\tthe request type to read\n",
+     "-------RRC Capability Control Get Usage-------\ncmd>rrccapag [dev_idx] [control_type]\n[control_type]\n\t0 ~ 65535 : the request type to read\n",
      U2},
 
     {"rrcfunc", cmd_request, 80, G::protocol_info, "RRC Function Control",
      "cmd_rrc_function_control", 3, 3, 37, send_req<cm_rrc_function_control_request>,
-     "-------RRC Function Control Usage-------\ncmd>rrcfunc [dev_idx] [control_type]\n[control_type]\n\tthe request type; its fields come from its parameter file\n"},
+     "-------RRC Function Control Usage-------\ncmd>rrcfunc [dev_idx] [control_type]\n[control_type]\n\t0 : Handover Disable Flag\n\t1 : Lock Cell List\n\t2 : ECGI List\n\t3 : Secondary Lock Cell List\n\t4 : Preferred Band List\n\t5 : Primary Lock Cell List\n\t6 : UL EARFCN List\n\t7 : Handover Event Prohibit\n\t8 : User Defined PCI List\n\t9 : User Defined TAC List\n\t10 : Ignore Cell Barred\n\t11 : Ignore Access Barring\n\t12 : Lock/Block Cell Range List\n\t13 : Idle Inter-Frequency Measurement Control\n\t14 : Locked Frequency Range List\n\t15 : Preferred Cell List\n\t16 : Connected State Neighbour Cell Measurement Control\nSee %s other parameter\n"},
     {"rrcfuncg", cmd_request, 81, G::protocol_info, "RRC Function Control Get",
      "cmd_rrc_function_control_get", 3, 3, NONE, send_req<cm_rrc_function_control_get_request>,
-     "-------RRC Function Control Get Usage-------\ncmd>rrcfuncg [dev_idx] [control_type]\n[control_type]\n\tthe request type to read\n",
+     "-------RRC Function Control Get Usage-------\ncmd>rrcfuncg [dev_idx] [control_type]\n[control_type]\n\t0 ~ 65535 : the request type to read\n",
      U2},
 
     {"phyfunc", cmd_request, 82, G::protocol_info, "PHY Function Control",
      "cmd_phy_function_control", 3, 3, 45, send_req<cm_phy_function_control_request>,
-     "-------PHY Function Control Usage-------\ncmd>phyfunc [dev_idx] [control_type]\n[control_type]\n\tthe request type; its fields come from its parameter file\n"},
+     "-------PHY Function Control Usage-------\ncmd>phyfunc [dev_idx] [control_type]\n[control_type]\n\t0 : HPUE Active Flag\n\t1 : Neighbour Measurement\n\t3 : Active RX Mode\n\t4 : Serving Measurement DM Collection\n\t5 : Neighbour Measurement DM Collection\nSee %s other parameter\n"},
     {"phyfuncg", cmd_request, 83, G::protocol_info, "PHY Function Control Get",
      "cmd_phy_function_control_get", 3, 3, 46, send_req<cm_phy_function_control_get_request>,
-     "-------PHY Function Control Get Usage-------\ncmd>phyfuncg [dev_idx] [control_type]\n[control_type]\n\tthe request type to read\nSee %s other parameter\n"},
+     "-------PHY Function Control Get Usage-------\ncmd>phyfuncg [dev_idx] [control_type]\n[control_type]\n\tany : not read, the items come from the file\nSee %s other parameter\n"},
     {"phyta", cmd_request, 84, G::protocol_info, "PHY TA Information",
      "cmd_phy_ta_information", 4, 4, 38, send_req<cm_phy_ta_info_request>,
-     "-------PHY TA Information Usage-------\ncmd>phyta [dev_idx] [type] [value]\n[type]\n\tthe TA information type\n[value]\n\tits value\n"},
+     "-------PHY TA Information Usage-------\ncmd>phyta [dev_idx] [type] [value]\n[type]\n\t0 ~ 65535 : TA information type\n[value]\n\t0 ~ 65535 : its value\n"},
     {"plmncfgset", cmd_request, 85, G::plmn, "PLMN Configuration Set",
      "cmd_plmn_cfg_set", 3, 3, 48, send_req<cm_plmn_cfg_set_request>,
      "-------PLMN Configuration Set Usage-------\ncmd>plmncfgset [dev_idx] [control_type]\n[control_type]\n\t1 : Supported Band List\nSee %s other parameter\n"},
     {"plmncfgget", cmd_request, 86, G::plmn, "PLMN Configuration Get",
      "cmd_plmn_cfg_get", 3, 3, NONE, send_req<cm_plmn_cfg_get_request>,
      "-------PLMN Configuration Get Usage-------\ncmd>plmncfgget [dev_idx] [control_type]\n[control_type]\n\t0 ~ 1\n",
-     U2},
+     TYPE_0_1},
 
     {"l2funcg", cmd_request, 87, G::protocol_info, "L2 Function Control Get",
      "cmd_l2_function_control_get", 3, 3, NONE, send_req<cm_l2_function_control_get_request>,
-     "-------L2 Function Control Get Usage-------\ncmd>l2funcg [dev_idx] [control_type]\n[control_type]\n\tthe request type to read\n",
+     "-------L2 Function Control Get Usage-------\ncmd>l2funcg [dev_idx] [control_type]\n[control_type]\n\t0 ~ 65535 : the request type to read\n",
      U2},
 
     {"plmncsgl", cmd_request, 88, G::plmn, "CSG List",
@@ -334,7 +343,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------CSG Query Selected Request Usage-------\ncmd>plmncsgqs [dev_idx]\n"},
     {"plmncsgs", cmd_request, 91, G::plmn, "CSG Select",
      "cmd_plmn_csg_select_request", 4, 4, NONE, send_req<cm_plmn_csg_select_request_usage>,
-     "-------CSG Select Request Usage-------\ncmd>plmncsgs [dev_idx] [plmn_id] [csg_id]\n[plmn_id]\n\tMCC and MNC\n[csg_id]\n\tthe CSG id\n",
+     "-------CSG Select Request Usage-------\ncmd>plmncsgs [dev_idx] [plmn_id] [csg_id]\n[plmn_id]\n\t0 ~ 4294967295 : MCC and MNC\n[csg_id]\n\t0 ~ 4294967295 : the CSG id\n",
      CSG_SELECT},
     {"plmncsgsl", cmd_request, 92, G::plmn, "CSG Set Allowed CSG List",
      "cmd_plmn_csg_set_acsgl_request", 8, 8, NONE, send_req<cm_plmn_csg_set_acsgl_request>,
@@ -342,12 +351,12 @@ constexpr cmd_entry cmd_rows[] = {
      CSG_SET_LIST},
     {"plmncsggl", cmd_request, 93, G::plmn, "CSG Get CSG List",
      "cmd_plmn_csg_get_csgl_request", 3, 3, NONE, send_req<cm_plmn_csg_get_csgl_request>,
-     "-------CSG Get CSG List Request Usage-------\ncmd>plmncsggl [dev_idx] [ef_select]\n[ef_select]\n\tthe EF to read\n",
+     "-------CSG Get CSG List Request Usage-------\ncmd>plmncsggl [dev_idx] [ef_select]\n[ef_select]\n\t0 ~ 255 : the EF to read\n",
      U1},
 
     {"supalgoset", cmd_request, 94, G::emm, "UE Support Algorithm Set",
      "cmd_ue_support_algorithm_request", 4, 4, NONE, send_req<cm_ue_support_algorithm_request>,
-     "-------UE Support Algorithm Set Usage-------\ncmd>supalgoset [dev_idx] [eia] [eea]\n[eia]\n\tEIA selection\n[eea]\n\tEEA selection\n",
+     "-------UE Support Algorithm Set Usage-------\ncmd>supalgoset [dev_idx] [eia] [eea]\n[eia]\n\t0 ~ 255 : EIA selection\n[eea]\n\t0 ~ 255 : EEA selection\n",
      U1_U1},
 
     {"supalgoread", cmd_request, 95, G::emm, "UE Support Algorithm Read",
@@ -357,7 +366,7 @@ constexpr cmd_entry cmd_rows[] = {
     {"help", cmd_help, CMD_ID_HELP, G::etc, "Command List"},
     {"nasconf", cmd_nasconf, 98, G::emm, "NAS Configuration",
      "cmd_nasconf", 4, 5, NONE, nullptr,
-     "-------NAS Configuration Usage-------\ncmd>nasconf [dev_idx] [set_get] [index] [value]\n[set_get]\n\t0 : Set\n\t1 : Get\n[index]\n\t0 ~ 10\n[value]\n\tthe value to set\n"},
+     "-------NAS Configuration Usage-------\ncmd>nasconf [dev_idx] [set_get] [index] [value]\n[set_get]\n\t0 : Set\n\t1 : Get\n[index]\n\t0 ~ 10\n[value]\n\t-2147483648 ~ 2147483647 : the value to set, with set_get 0\n"},
     {"roamallow", cmd_roamallow, 99, G::plmn, "Roaming Allowed",
      "cmd_roamallow", 3, 3, NONE, nullptr,
      "-------Roaming Allowed Usage-------\ncmd>roamallow [dev_idx] [value]\n[value]\n\t0 : Not Allowed\n\t1 : Allowed\n"},

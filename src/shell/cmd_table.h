@@ -55,6 +55,13 @@ using cmd_send = void (*)(uint32_t dev_idx, void* req);
 // The builder column of a row that builds no record.
 constexpr int8_t CMD_NO_BUILDER = -1;
 
+// A number packed by a row without a builder: its width in bytes and the
+// largest value its request accepts.
+struct cmd_packed {
+    uint8_t width;
+    uint32_t max;
+};
+
 struct cmd_entry {
     const char* word;
     cmd_handler handler;  // null: the line goes on to the modem
@@ -67,11 +74,13 @@ struct cmd_entry {
     uint8_t max_tokens = 0;      //   device index included
     int8_t builder = CMD_NO_BUILDER;  // make_parameter index; its row names the check
     cmd_send send = nullptr;     // the wrapper
-    // Every line of the usage; "%s" stands for the builder's parameter file.
+    // Every line of the usage; "%s" stands for the builder's parameter file
+    // (a composite's: each file of its request types), "%s{name}" for the
+    // parameter file of that name.
     const char* usage = nullptr;
-    // Requests built by no builder: the widths of the numbers after the
-    // device index, packed in order into the record (none: no record).
-    std::span<const uint8_t> packed{};
+    // Requests built by no builder: the numbers after the device index,
+    // packed in order into the record (none: no record).
+    std::span<const cmd_packed> packed{};
 };
 
 // Ids the dispatcher treats specially.

@@ -33,6 +33,8 @@ const reader_case READER_CASES[] = {
     {"first of two lines wins", "n=1\nn=2\n", rd::dec, "n", 1, 0, 0, "01eeeeeeeeeeeeee"},
     {"tag only at a line start", "# n=5\n n=6\n", rd::dec, "n", 1, 0, -1, "eeeeeeeeeeeeeeee"},
     {"CR ends the value", "n=9\r\n", rd::dec, "n", 1, 0, 0, "09eeeeeeeeeeeeee"},
+    {"a NUL byte inside a line hides no later tag", std::string("# c\0omment\nn=3\n", 15), rd::dec, "n", 1, 0, 0,
+     "03eeeeeeeeeeeeee"},
     {"last line without a line end", "n=12", rd::dec, "n", 2, 0, 0, "000ceeeeeeeeeeee"},
     {"a line piece past 1023 characters is no line start", std::string(1030, 'x') + "n=1\n", rd::dec,
      "n", 1, 0, -1, "eeeeeeeeeeeeeeee"},
@@ -45,9 +47,12 @@ const reader_case READER_CASES[] = {
     {"width 1 refuses 256", "n=256\n", rd::dec, "n", 1, 0, -1, "eeeeeeeeeeeeeeee"},
     {"width 2 takes 65535 big-endian", "n=65535\n", rd::dec, "n", 2, 0, 0, "ffffeeeeeeeeeeee"},
     {"width 2 refuses 65536", "n=65536\n", rd::dec, "n", 2, 0, -1, "eeeeeeeeeeeeeeee"},
-    {"width 4 is not range-limited", "n=4294967295\n", rd::dec, "n", 4, 0, 0, "ffffffffeeeeeeee"},
+    {"width 4 is not range-limited", "n=2147483647\n", rd::dec, "n", 4, 0, 0, "7fffffffeeeeeeee"},
+    {"ten digits saturate as atoi does", "n=4294967297\n", rd::dec, "n", 4, 0, 0, "7fffffffeeeeeeee"},
+    {"ten digits never wrap into width 1", "n=4294967297\n", rd::dec, "n", 1, 0, -1, "eeeeeeeeeeeeeeee"},
+    {"ten digits never wrap into width 2", "n=4294967296\n", rd::dec, "n", 2, 0, -1, "eeeeeeeeeeeeeeee"},
     {"eleven digits fail", "n=00000000001\n", rd::dec, "n", 4, 0, -1, "eeeeeeeeeeeeeeee"},
-    {"width 8 sign-extends the 32-bit value", "n=3000000000\n", rd::dec, "n", 8, 0, 0, "ffffffffb2d05e00"},
+    {"width 8 sign-extends the 32-bit value", "v=-300000000\n", rd::sdec, "v", 8, 0, 0, "ffffffffee1e5d00"},
     {"width 8 small value", "n=258\n", rd::dec, "n", 8, 0, 0, "0000000000000102"},
     {"minus sign is no digit", "n=-1\n", rd::dec, "n", 2, 0, -1, "eeeeeeeeeeeeeeee"},
     // Signed decimal.
@@ -198,7 +203,7 @@ TEST_F(ParamTest, MultiSetParserReadsOneSetPerCall)
          {0, 0, -1}, "||"},
         {"set closed before a tag came", "BAND=3\nEND_EARFCN=1949\n", {MULTI_SET_ERROR}, "3||1949"},
         {"line without '='", "BAND=3\nSTART_EARFCN\n", {MULTI_SET_ERROR}, "3||",
-         "syntax Error, Keep \"[TAG_NAME]=\""},
+         "[multiSetTagParser        ] syntax Error, Keep \"[TAG_NAME]=\""},
         {"a tag twice", "BAND=3\nBAND=4\nSTART_EARFCN=1\nEND_EARFCN=2\n", {MULTI_SET_ERROR}, "4|1|2"},
         {"value cut to 19 characters", "BAND=123456789012345678901234\nSTART_EARFCN=1\nEND_EARFCN=2\n", {0},
          "1234567890123456789|1|2"},
@@ -229,7 +234,7 @@ TEST(ParamValues, ChecksAndFormats)
         int bearer_mode;
     } values[] = {
         {"1", 0, 0},         {"128", 0, -1},  {"129", -1, -1},       {"0", -1, 0},    {"2", 0, 0},
-        {"256", -1, 0},      {"3", 0, -1},    {"12345678901", -1, -1}, {"1a", -1, -1}, {"", -1, 0},
+        {"256", -1, 0},      {"3", 0, -1},    {"4294967297", -1, -1}, {"4294967296", -1, -1},    {"12345678901", -1, -1}, {"1a", -1, -1}, {"", -1, 0},
     };
     for (const auto& v : values) {
         EXPECT_EQ(v.dev_id, valid_check_dev_id(v.text)) << v.text;

@@ -88,10 +88,39 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
         {"ctrl5gsecu 1 0", "", "LAPI_5GAddSecurityCtrlRequest dev=1 ff000000000000000000000000000000ff", 1},
         {"ctrl5gsecu 1 1", "", "LAPI_5GAddSecurityCtrlRequest dev=1 01000000000000000000000000000000" "01", 1},
         {"ctrl5gsecu 1 2", "[cmd_5g_security_ctrl_request] Invalid Input Parameter\n", "LAPI_5GAdd", 0},
+        // Ranges: ten digits saturate instead of wrapping into range, each
+        // packed number has its request's range.
+        {"rfsc 4294967297", "[cmd_rf_status_report_control] Invalid Device ID\n", "LAPI_RFStatus", 0},
+        {"rfsc 1", "[cmd_rf_status_report_control] Invalid File Parameter\n", "LAPI_RFStatus", 0},  // ON_OFF wraps no more
+        {"br 4294967296 0", "[cmd_bearer_resource_request] Invalid Device ID\n", "LAPI_Bearer", 0},
+        {"br 1 4294967296", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "LAPI_Bearer", 0},
+        {"edrx 1 21 0", "[cmd_ext_drx_param_ctrl_request] Invalid Input Parameter\n", "LAPI_ExtDRX", 0},
+        {"edrx 1 0 10", "-------Extended DRX Parameter Control Request Usage-------\n", "LAPI_ExtDRX", 0},
+        {"edrx 1 20 9", "", "LAPI_ExtDRXParamctrlRequest dev=1", 1},
+        // What failed picks the text: a composite's argument, a file.
+        {"plmncfgset 1 x", "[cmd_plmn_cfg_set         ] Invalid Input Parameter\n", "LAPI_PLMNCfgSet", 0},
+        {"rrccapa 1 15", "[multiSetTagParser        ] syntax Error, Keep \"[TAG_NAME]=\"\n", "LAPI_RRCCap", 0},
+        {"rrccapa 1 15", "[cmd_rrc_capability_control] Invalid Input Parameter\n", "LAPI_RRCCap", 0},
+        {"spsinfo 1 7", "[cmd_set_protocol_info    ] Invalid File Parameter\n", "LAPI_SetProtocol", 0},
+        {"pc 1 1 3", "[cmd_pdn_connectivity_request] Invalid Input Parameter\n", "LAPI_PDNConnRequest", 0},
+        {"at 1 0 3", "[cmd_attach_request       ] Invalid Input Parameter\n", "LAPI_AttachRequest", 0},
+        {"spsinfo 1 4", "[TEST_LOG] -1 \n", "LAPI_SetProtocol", 1},  // the value read, not its tag
+        {"spsinfo 1 5", "There is no operator specific inforamtion\n", "LAPI_SetProtocol", 0},  // operator 0
+        {"spsinfo 1 3", "[make_set_protocol_info_file_param] Invalid Set Protocol Info request type : 3\n",
+         "LAPI_SetProtocol", 0},
     };
     set_log_file_paths();
     std::filesystem::create_directories(root_.path(PARAM_DIR_DEFAULT));
     root_.write(std::string(PARAM_DIR_DEFAULT) + "ps_ctrl_5g_add_security.param", "EA0=1\nEA1=0\nIA0=1\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "rf_status_control.param",
+                "ON_OFF=4294967297\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=1\nTHRESH_CONNECT=1\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "rrc_set_supported_freq_range_list.param",
+                "BAND=3\nSTART_EARFCN 1200\nEND_EARFCN=1949\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "pdn_connect.param",
+                "request_type=0\noptional_info=0\nUSE_GENERAL_PCO=0\nUSE_OPERATOR_PCO=0\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "attach.param", "optional_info=0\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "pls_info.param", "INTERVAL_0=30\nCOUNT_0=-1\n");
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "drx_info.param", "DRX_VAL=4294967296\nNON_DRX_TIMER=0\n");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         const auto [out, made] = run(c.line);

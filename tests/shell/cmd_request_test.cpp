@@ -3,7 +3,10 @@
 // invalid device index, and for valid arguments with the sample parameter
 // files exactly the SDK call of its wrapper, carrying the record that the
 // row's builder makes of those files and arguments.
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -219,6 +222,92 @@ TEST_F(CommandRows, TokenCountDeviceIndexAndTheCallOfEveryRequestRow)
         }
     }
     EXPECT_EQ(std::size(samples), rows) << "every sample names a row";
+}
+
+// The arguments a usage documents: for each "[name]" of its command form
+// after the device index, the values of its block's lines ("\tV : ..."
+// or "\tA ~ B ..."); a "default" or "reserved" line documents none.
+struct usage_arg {
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    bool takes(int64_t v) const
+    {
+        return std::ranges::any_of(ranges, [v](const auto& r) { return v >= r.first && v <= r.second; });
+    }
+};
+std::vector<usage_arg> usage_args(const std::string& usage)
+{
+    static const std::regex value(R"(\t(-?\d+)(?: ~ (-?\d+))?(?: : (.*))?\n)");
+    std::vector<usage_arg> args;
+    std::vector<std::string> names;
+    std::map<std::string, usage_arg> blocks;
+    std::string block;
+    std::istringstream in(usage);
+    for (std::string line; std::getline(in, line);) {
+        line += '\n';
+        std::smatch m;
+        if (line.starts_with("cmd>") || line.starts_with("DM>")) {
+            static const std::regex name(R"(\[([a-z_]+)\])");
+            for (auto it = std::sregex_iterator(line.begin(), line.end(), name); it != std::sregex_iterator(); ++it)
+                if ((*it)[1] != "dev_idx")
+                    names.push_back((*it)[1]);
+        } else if (line.starts_with("[") && line.ends_with("]\n")) {
+            block = line.substr(1, line.size() - 3);
+        } else if (std::regex_match(line, m, value) && !m[3].str().starts_with("reserved")) {
+            const int64_t lo = std::stoll(m[1]);
+            blocks[block].ranges.emplace_back(lo, m[2].matched ? std::stoll(m[2]) : lo);
+        }
+    }
+    for (const std::string& n : names)
+        args.push_back(blocks[n]);
+    return args;
+}
+
+TEST_F(CommandRows, EveryValueAUsageListsIsTakenAndOneJustOutsideIsRefused)
+{
+    // Arguments whose accepted values depend on another one or on a file
+    // (pc's sample file gives the other form), a sub-command word before
+    // the value (uiccext), and what is left open: dmext's category numbers,
+    // pd's labels 5 to 7 and nasconf's unchecked numbers.
+    const std::set<std::string_view> dependent = {"nid", "gpsinfo", "spsinfo", "pc",     "uiccext",
+                                                  "dmext", "pd",      "nasconf"};
+    // A model that supports CA (a working band combination list).
+    root_.write(std::string(PARAM_DIR_DEFAULT) + "rrc_ca_combination_list_working.bin",
+                std::string("\1\2\3\4\xff", 5) + std::string(11, '\0') + "\1\3\xff");
+    size_t tried = 0;
+    for (const cmd_entry& e : cmd_tbl) {
+        if (!e.usage || dependent.contains(e.word) || e.min_tokens < 3)
+            continue;
+        const std::vector<usage_arg> args = usage_args(e.usage);
+        if (args.empty() || std::ranges::any_of(args, [](const usage_arg& a) { return a.ranges.empty(); }))
+            continue;
+        const auto line_with = [&](size_t i, int64_t v) {
+            std::string line = std::string(e.word) + " 1";
+            for (size_t j = 0; j < args.size(); ++j)
+                line += " " + std::to_string(j == i ? v : args[j].ranges.front().first);
+            return line;
+        };
+        for (size_t i = 0; i < args.size(); ++i)
+            for (const auto& [lo, hi] : args[i].ranges) {
+                for (const int64_t v : {lo, hi}) {
+                    SCOPED_TRACE(line_with(i, v));
+                    const Lines out = prints(line_with(i, v));
+                    EXPECT_TRUE(std::ranges::none_of(out, [](const std::string& t) {
+                        return t.find("Usage-------") != std::string::npos || t.find("nvalid") != std::string::npos ||
+                               t.find("nknown") != std::string::npos;
+                    })) << ::testing::PrintToString(out);
+                    ++tried;
+                }
+                for (const int64_t v : {lo - 1, hi + 1}) {
+                    if (v < 0 || v > UINT32_MAX || args[i].takes(v))
+                        continue;
+                    SCOPED_TRACE(line_with(i, v));
+                    calls();
+                    prints(line_with(i, v));
+                    EXPECT_TRUE(calls().empty());
+                }
+            }
+    }
+    EXPECT_GT(tried, 100u);
 }
 
 }  // namespace
