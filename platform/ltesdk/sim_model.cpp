@@ -615,11 +615,13 @@ void answer_device_info_ext(uint8_t* a)
     std::strcpy(reinterpret_cast<char*>(a + 516), "B1 B3 B7 B20");
 }
 
+// The record: the NIC index word, then TX and RX packets, TX and RX bytes,
+// TX and RX dropped (every NIC alike).
 void answer_network_info(uint8_t* a)
 {
-    constexpr uint32_t counters[] = {1200, 900, 1500000, 120000, 0, 0, 0};
+    constexpr uint32_t counters[] = {1200, 900, 1500000, 120000, 0, 0};
     for (size_t i = 0; i < std::size(counters); ++i)
-        store_be32(a + 4 * i, counters[i]);
+        store_be32(a + 4 + 4 * i, counters[i]);
 }
 
 void answer_device_list(uint8_t* a)

@@ -85,8 +85,13 @@ constexpr record_field status(std::span<const char* const> names)
 
 // ---- Field tables -------------------------------------------------------------
 
-constexpr record_field WORD[] = {rec::num("Value[%d]", 0, 4)};
-constexpr record_field WORDS[] = {rec::array("", 0, 4, 1024, WORD)};
+// The three transmit powers in tenths of dBm, as the single-value reports
+// 30 to 32 print them.
+constexpr record_field TX_POWER[] = {
+    rec::real1("PUSCH", 0, 2, 10).with_unit(" dBm").with_valid(-600, 400, "N/A"),
+    rec::real1("PUCCH", 2, 2, 10).with_unit(" dBm").with_valid(-600, 400, "N/A"),
+    rec::real1("PRACH", 4, 2, 10).with_unit(" dBm").with_valid(-600, 400, "N/A"),
+};
 constexpr record_field MSISDN[] = {rec::line("MSISDN"), rec::text("Number", 0, 64)};
 constexpr record_field NR_RSRP_CELL[] = {rec::snum("\tNR Neighbor CELL_%d RSRP", 0, 2).with_unit("dBm")};
 constexpr record_field NR_RSRQ_CELL[] = {rec::real1("\tNR Neighbor CELL_%d RSRQ", 0, 2, 10).with_unit("dB")};
@@ -94,7 +99,7 @@ constexpr record_field NR_SINR_CELL[] = {rec::real1("\tNR Neighbor CELL_%d SINR"
 constexpr record_field NR_NEIGHBOUR_RSRP[] = {rec::array("", 0, 2, 512, NR_RSRP_CELL)};
 constexpr record_field NR_NEIGHBOUR_RSRQ[] = {rec::array("", 0, 2, 512, NR_RSRQ_CELL)};
 constexpr record_field NR_NEIGHBOUR_SINR[] = {rec::array("", 0, 2, 512, NR_SINR_CELL)};
-static_assert(record_tbl_ok(WORDS) && record_tbl_ok(MSISDN) && record_tbl_ok(NR_NEIGHBOUR_RSRP) &&
+static_assert(record_tbl_ok(TX_POWER) && record_tbl_ok(MSISDN) && record_tbl_ok(NR_NEIGHBOUR_RSRP) &&
               record_tbl_ok(NR_NEIGHBOUR_RSRQ) && record_tbl_ok(NR_NEIGHBOUR_SINR));
 
 // ---- Printers -----------------------------------------------------------------
@@ -107,6 +112,33 @@ void print_field(const dm_report_row& row, std::span<const uint8_t> data)
 void print_fields(const dm_report_row& row, std::span<const uint8_t> data)
 {
     record_print(dm_printf, row.how.fields, data);
+}
+
+// The data in order as unsigned values of the row's width, "Value[n] : %u"
+// each; a tail shorter than that prints as narrower values (2 bytes, then
+// 1), so every byte shows.
+void print_values(const dm_report_row& row, std::span<const uint8_t> data)
+{
+    size_t w = row.how.width;
+    int n = 0;
+    for (size_t at = 0; at < data.size(); at += w) {
+        while (w > data.size() - at)
+            w /= 2;
+        dm_printf("Value[%d] : %u\n", n++, static_cast<unsigned>(record_uint(data, at, w)));
+    }
+}
+
+// The data as texts: each run of characters up to a NUL byte, "Value[n] :
+// %s" each; NUL bytes between texts are skipped.
+void print_texts(const dm_report_row&, std::span<const uint8_t> data)
+{
+    int n = 0;
+    for (auto at = data.begin(); at != data.end();) {
+        const auto end = std::find(at, data.end(), uint8_t{0});
+        if (end != at)
+            dm_printf("Value[%d] : %s\n", n++, std::string(at, end).c_str());
+        at = end == data.end() ? end : end + 1;
+    }
 }
 
 void print_after_line(const dm_report_row& row, std::span<const uint8_t> data)
@@ -225,8 +257,10 @@ void downlink_mcs(const dm_report_row&, std::span<const uint8_t> data)
 
 constexpr dm_how one(record_field f) { return {.body = print_field, .field = f}; }
 constexpr dm_how fields(record_fields t) { return {.body = print_fields, .fields = t}; }
-constexpr dm_how words() { return fields(WORDS); }
-constexpr dm_how counted(record_fields t) { return {.body = print_fields, .fields = t, .count_first = true}; }
+// Counters of 4 bytes (or `width`), in order; texts; see the printers.
+constexpr dm_how values(size_t width = 4) { return {.body = print_values, .width = width}; }
+constexpr dm_how texts() { return {.body = print_texts}; }
+constexpr dm_how counted() { return {.body = print_values, .width = 4, .count_first = true}; }
 constexpr dm_how pdn(record_field f) { return {.body = print_field, .field = f, .count_first = true}; }
 constexpr dm_how fields_after_line(const char* label) { return {.body = print_after_line, .text = label}; }
 constexpr dm_how neighbours(record_field f, size_t width)

@@ -361,8 +361,10 @@ cnxd_client_rec* cnxd_srv_alloc_client()
             break;
         }
     }
+    if (found < 0)
+        return nullptr;  // a full table: the failure answer says so, no index to log
     sdk_log(3, "debug code cnxd_srv_alloc_client %d\n", found);
-    return found < 0 ? nullptr : &cnxd_client[found];
+    return &cnxd_client[found];
 }
 
 int cnxd_srv_accept(eloop_sock* s)
@@ -436,6 +438,8 @@ int cnxd_srv_recv(eloop_sock* s)
     }
     // Nothing to read is no failure: the ready bit may be that of a socket
     // released earlier in this walk, whose number a new client got since.
+    // Closing on EAGAIN would release that new, live client before it has
+    // sent anything; a real read error or an empty datagram still closes.
     if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK))
         return 0;
     if (n <= 0) {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -133,8 +135,9 @@ void start(int argc, char** argv)
         cnxd_srv_send_log("envstring(%s) length is 0\n", TEST_CMD_ENV);
         return;
     }
-    // An interval below one second would run the command back to back.
-    const int interval = std::max(1, std::atoi(argv[2]));
+    // The interval is taken as typed: 0 (or below) runs the command back to
+    // back, each run still ending at a stop.
+    const int interval = std::atoi(argv[2]);
     auto_test_cmd = *env;
     cnxd_srv_send_log("\nStarting Auto Test\n");
     cnxd_srv_send_log("CM will execute [%s] in every [%d] seconds\n\n", env->c_str(), interval);
@@ -142,8 +145,9 @@ void start(int argc, char** argv)
     auto_test_interval = interval;
     try {
         auto_test_thread = std::thread(cmd_auto_test_thread, auto_test_cmd);
-    } catch (const std::system_error&) {
-        cnxd_srv_send_log("create command auto test thread error\n");
+    } catch (const std::system_error& e) {
+        errno = e.code().value();
+        std::perror("create command auto test thread error\n");
     }
 }
 
@@ -178,7 +182,8 @@ int cmd_auto_test(int argc, char** argv)
         return 0;
     }
     std::lock_guard g(job_lock);
-    const int action = argc >= 2 ? std::atoi(argv[1]) : 0;
+    // Both actions take the interval token: fewer tokens print the usage.
+    const int action = argc >= 3 ? std::atoi(argv[1]) : 0;
     if (action == ACTION_STOP) {
         if (auto_test_thread.joinable()) {
             cnxd_srv_send_log("\nStopping Auto Test [cmd=%s]\n\n", auto_test_cmd.c_str());
@@ -186,7 +191,7 @@ int cmd_auto_test(int argc, char** argv)
         } else {
             cnxd_srv_send_log("\nAuto Test is not in progress\n\n");
         }
-    } else if (action == ACTION_START && argc >= 3) {
+    } else if (action == ACTION_START) {
         start(argc, argv);
     } else {
         usage();

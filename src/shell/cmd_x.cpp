@@ -217,16 +217,26 @@ constexpr uint32_t MALLOC_COUNT = 1;
 constexpr uint8_t MALLOC_FILL = 0xA5;
 constexpr uint64_t MB = 1024 * 1024;
 
+// Under a host sysroot the kept blocks stop at this many bytes in all: the
+// tool is a memory-pressure test of the router, and on a host it must not
+// take the host's memory. 64 MiB is about what a router has free, enough
+// for the test's "total MB" lines; past it a block fails as on a full router.
+// Each block counts at least malloc's smallest chunk and its list entry,
+// so that a run of empty blocks is bounded too.
+constexpr uint64_t HOST_KEPT_MAX = 64 * MB;
+constexpr uint64_t BLOCK_MIN_COST = 32;
+
 // The kept blocks, in a list of malloc's own so that running out of memory
 // ends the test instead of the daemon.
 std::mutex kept_lock;
 void** kept = nullptr;
 size_t kept_count = 0;
 size_t kept_room = 0;
+uint64_t kept_bytes = 0;
 
+// Adds `block` to the list; kept_lock is held.
 bool keep(void* block)
 {
-    std::lock_guard g(kept_lock);
     if (kept_count == kept_room) {
         const size_t room = kept_room ? kept_room * 2 : 64;
         void* grown = std::realloc(static_cast<void*>(kept), room * sizeof(void*));
@@ -239,6 +249,22 @@ bool keep(void* block)
     return true;
 }
 
+// A block of `size` bytes, kept for good; null when none is to be had.
+void* take_block(uint32_t size)
+{
+    std::lock_guard g(kept_lock);
+    const uint64_t cost = std::max<uint64_t>(size, BLOCK_MIN_COST);
+    if (!cnxd_root().empty() && kept_bytes + cost > HOST_KEPT_MAX)
+        return nullptr;
+    void* block = std::malloc(size);
+    if (!block || !keep(block)) {
+        std::free(block);
+        return nullptr;
+    }
+    kept_bytes += cost;
+    return block;
+}
+
 int x_malloc(int argc, char** argv)
 {
     const uint32_t size = argc >= 2 ? number(argv[1]) : MALLOC_SIZE;
@@ -247,9 +273,8 @@ int x_malloc(int argc, char** argv)
     x_printf("malloc: size=%u cnt=%u mset=%u\n", size, count, fill);
     uint64_t total = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        void* block = std::malloc(size);
-        if (!block || !keep(block)) {
-            std::free(block);
+        void* block = take_block(size);
+        if (!block) {
             x_printf("[%u] malloc(%u) fail\n", i, size);
             break;
         }
@@ -275,7 +300,7 @@ int x_nv(int argc, char** argv)
         x_printf("not supported option\n");
         return 0;
     }
-    x_printf("cmn_nv_ram_flush()=%d\n", cmn_nv_ram_flush());
+    cmn_nv_ram_flush();
     cnxd_system(NV_RAM_IMAGE_LIST);
     return 0;
 }
@@ -541,6 +566,7 @@ size_t x_malloc_release()
     std::free(static_cast<void*>(kept));
     kept = nullptr;
     kept_count = kept_room = 0;
+    kept_bytes = 0;
     return released;
 }
 

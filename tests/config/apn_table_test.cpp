@@ -135,7 +135,7 @@ TEST_F(ApnTable, AttachRecordFromTheStore)
     EXPECT_STREQ("secret", reinterpret_cast<char*>(&rec[168]));
     // Filled, PDN type, IP allocation, authentication, generic PCO used and
     // its bits, operator PCO used, its length and bytes, APN type, secure PCO.
-    expect_bytes(rec, {{0, 1}, {102, 3}, {103, 0}, {232, 2}, {233, 1}, {234, 0x01}, {235, 0x03}, {236, 1},
+    expect_bytes(rec, {{0, 1}, {102, 2}, {103, 0}, {232, 2}, {233, 1}, {234, 0x01}, {235, 0x03}, {236, 1},
                        {237, 3}, {238, 0x0A}, {239, 0x1B}, {240, 0x20}, {241, 0}, {338, APN_TYPE_INTERNET},
                        {351, 1}});
 
@@ -160,7 +160,7 @@ TEST_F(ApnTable, PdnConnectivityAndDisconnectRecords)
     EXPECT_STREQ("ims", reinterpret_cast<char*>(&rec[2]));
     EXPECT_EQ(std::string(70, 'u'), reinterpret_cast<char*>(&rec[104]));
     // The operator PCO length is cut to its 100-byte field.
-    expect_bytes(rec, {{0, 0x5A}, {1, 1}, {102, 3}, {103, 1}, {204, 0}, {308, 1}, {309, 100}, {310, 0xFF},
+    expect_bytes(rec, {{0, 0x5A}, {1, 1}, {102, 2}, {103, 1}, {204, 0}, {308, 1}, {309, 100}, {310, 0xFF},
                        {409, 0xFF}, {410, APN_TYPE_IMS}, {411, 0}});
 
     // Refused, record untouched: no entry for the type, a type above 7, a

@@ -109,6 +109,16 @@ TEST_F(DmReports, PrintersShowTheirValuesAsTheModemMeantThem)
         {71, {0xFF, 0xFF}, "TAC : NV, NV\n"},
         {71, {0x12, 0x34}, "TAC : 0x12, 0x34\n"},
         {65, be16s({301}), "Physical CELL ID : 301\n"},
+        {65, {0xFF, 0xFF}, "Physical CELL ID : NV\n"},
+        {66, {255}, "Band : NV\n"},
+        {87, {254}, "Path loss : 254\n"},
+        {87, {255}, "Path loss : NV\n"},
+        // Open layouts: every byte in order, 16-bit counters and texts as such.
+        {181, {0, 0, 1, 2, 0, 3, 4}, "Value[0] : 258\nValue[1] : 3\nValue[2] : 4\n"},
+        {114, {1}, "Status : Roaming\n"},
+        {11, be16s({7, 8, 9}), "Value[0] : 7\nValue[1] : 8\nValue[2] : 9\n", true},
+        {5, be16s({231, -12, 1000}), "PUSCH : 23.1 dBm\nPUCCH : -1.2 dBm\nPRACH : N/A\n", true},
+        {19, {'0', '0', '1', 0, 0, 'x', 'y'}, "Value[0] : 001\nValue[1] : xy\n", true},
         {239, be16s({7}), "NR Serving PCI: 7\n"},
         {30, be16s({1000}), "PUSCH : N/A\n"},
         {30, be16s({123}), "PUSCH : 12.3 dBm\n"},
@@ -142,8 +152,11 @@ TEST_F(DmReports, PrintersShowTheirValuesAsTheModemMeantThem)
     // the data's first byte.
     print_dm_ext_msg(DEV, ext(117, {3, 1}));
     EXPECT_EQ("\n[T]\nNetwork PDN Information(Device Name : lte0pdn3)\nPDN Type : 1\n\n", printed());
-    print_dm_ext_msg(DEV, ext(156, {2}));
-    EXPECT_EQ("\n[T]\nSCELL Downlink MCS(Device Name : lte0, Num of cell : 2)\n\n", printed());
+    print_dm_ext_msg(DEV, ext(117, {3, 255}));
+    EXPECT_EQ("\n[T]\nNetwork PDN Information(Device Name : lte0pdn3)\nPDN Type : NV\n\n", printed());
+    print_dm_ext_msg(DEV, ext(156, {2, 0, 0, 0, 9, 1}));
+    EXPECT_EQ("\n[T]\nSCELL Downlink MCS(Device Name : lte0, Num of cell : 2)\nValue[0] : 9\nValue[1] : 1\n\n",
+              printed());
 
     Bytes mcs;
     for (int n = 0; n < 32; ++n)
@@ -154,6 +167,17 @@ TEST_F(DmReports, PrintersShowTheirValuesAsTheModemMeantThem)
               "QPSK(MCS 0 ~ 9)\n0 1 2 3 4 5 6 7 8 9 \n16QAM(MCS 10 ~ 16)\n10 11 12 13 14 15 16 \n"
               "64QAM(MCS 17 ~ 28)\n17 18 19 20 21 22 23 24 25 26 27 28 \nRetransmission(MCS 29 ~ 31)\n29 30 31 \n\n",
               printed());
+
+    // The extended CQI report prints the CQI statistics of id 0: mode 1-2's
+    // first counters are words 0 and 144.
+    Bytes cqi(576, 0);
+    store_be16(&cqi[0], 7);
+    store_be16(&cqi[2 * 144], 8);
+    print_dm_ext_msg(DEV, ext(23, cqi));
+    const std::string stats = printed();
+    EXPECT_NE(std::string::npos, stats.find("Aperiodic\nmode 1-2\n(0)7,8 (1)0,0 ")) << stats;
+    EXPECT_NE(std::string::npos, stats.find("Periodic\nmode 1-0\n")) << stats;
+    EXPECT_NE(std::string::npos, stats.find("mode 2-1\n")) << stats;
 }
 
 TEST_F(DmReports, IdsWithoutPrinterPrintNothing)

@@ -311,20 +311,31 @@ TEST(CliWithoutDaemon, SaysSoAndFails)
     EXPECT_EQ(2, unknown.wait());
 }
 
-// The shell's attach with the sample attach file brings the internet PDN's
-// interface up, its detach brings it down; kern reaches only the
-// sysroot's stub.
+// On a fresh sysroot (its seeded parameter files and store) the shell's
+// attach brings the internet PDN's interface up, the statistics print each
+// counter under its label, a PDN connectivity request from the store's
+// table is sent, the detach brings the interface down; kern reaches only
+// the sysroot's stub.
 TEST_F(CliAndShell, AttachAndDetachTypedAtTheShell)
 {
-    root.write_file("/var/lte/param/attach.param", read_text(std::string(CNXD_SOURCE_DIR) + "/docs/param/attach.param"));
+    std::string pdn = root.read_file("/var/lte/param/pdn_connect.param");
+    pdn.replace(pdn.find("optional_info=1"), 15, "optional_info=0");  // the APN's fields from the store
+    root.write_file("/var/lte/param/pdn_connect.param", pdn);
     ASSERT_TRUE(sim->wait_online());
     const LogTail log(root, true);
     TcpShell c(daemon.cmd_port());
     c.send_text("at 1\n");
     // The interface's configuration takes seconds on a loaded machine.
     ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 163) == 1; }, 20s)) << "interface ready";
+    c.send_text("nstats 1 3\n");
+    EXPECT_TRUE(log.wait_for("NIC Index : 3\nTX Packets : 1200\nTX bytes: 1500000\nTX dropped : 0\nRX Packets : 900\n"));
+    c.send_text("pc 1 1 0\n");
+    EXPECT_TRUE(eventually([&] {
+        const auto calls = sim->calls();
+        return std::ranges::any_of(calls, [](const std::string& c) { return c.starts_with("LAPI_PDNConnRequest "); });
+    })) << "the store's PDN type passes the check";
     c.send_text("dt 1 0\n");
-    EXPECT_TRUE(eventually([&] { return std::ranges::count(log.events(), 164) == 1; }, 20s)) << "released";
+    EXPECT_TRUE(eventually([&] { return std::ranges::count(log.events(), 164) >= 1; }, 20s)) << "released";
     c.send_text("kern modem status 42\n");
     EXPECT_TRUE(eventually([&] {
         return root.read_file("/var/log/platform-calls.log").find("kern modem status 42") != std::string::npos;

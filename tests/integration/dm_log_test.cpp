@@ -32,6 +32,8 @@ TEST(DmLog, ATimedDmReadGivesThatManyTimedReportsInDmLog)
     EXPECT_TRUE(eventually([&] { return count_of(root.read_file("/var/lte/dm_log/dm.log"), title) == 3; }, 10s))
         << root.read_file("/var/lte/dm_log/dm.log");
     const std::string log = root.read_file("/var/lte/dm_log/dm.log");
+    // The simulator's first report holds the 16-bit values 0, 1 and 2.
+    EXPECT_NE(std::string::npos, log.find(title + "PUSCH : 0.0 dBm\nPUCCH : 0.1 dBm\nPRACH : 0.2 dBm\n")) << log;
     // The time stamps of the three reports, in milliseconds of the day.
     static const std::regex stamp(R"(\n\[\d{4}-\d\d-\d\d (\d\d):(\d\d):(\d\d):(\d{3})\]\n)");
     std::vector<long> at;

@@ -70,6 +70,7 @@ TEST_F(Sessions, FifteenClientsGetIndexesAndTheirOwnIpcObjects)
     RawClient& sixteenth = add_client();
     EXPECT_EQ(0xFF, sixteenth.open());
     EXPECT_TRUE(daemon.wait_for_log("[SERVER] fails serving connection request"));
+    EXPECT_EQ(0, daemon.count_in_log("debug code cnxd_srv_alloc_client -1")) << "no index, no index line";
     EXPECT_TRUE(daemon.running());
 }
 

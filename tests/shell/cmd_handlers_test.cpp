@@ -83,7 +83,7 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
         {"bip 1 2", "[cmd_bip_control_request  ] Invalid Input Parameter\n", "LAPI_BIPControl", 0},
         {"vs 1 2", "", "LAPI_VendorSpecificHCI", 1},
         {"vs 1 5", "[cmd_vendor_specific      ] unknown vendor type 5\n", "LAPI_VendorSpecificHCI", 0},
-        {"plse 1", "[cmd_plmn_search_ext_request] LTE settings read fail\n", "LAPI_PLMNSearchExtRequest", 0},
+        {"plse 1", "", "LAPI_PLMNSearchExtRequest dev=1", 1},  // the record a fresh sysroot's NV item 2 holds
         // By the 5G NR switch (off), then from the file.
         {"ctrl5gsecu 1 0", "", "LAPI_5GAddSecurityCtrlRequest dev=1 ff000000000000000000000000000000ff", 1},
         {"ctrl5gsecu 1 1", "", "LAPI_5GAddSecurityCtrlRequest dev=1 01000000000000000000000000000000" "01", 1},

@@ -179,14 +179,20 @@ TEST_F(Scripts, TestJobNeedsACommandAndRepeatsItUntilStopped)
     EXPECT_EQ(0, cnxd_system("test \"$TEST_CMD\" = 'cnxdf 0x21'")) << "the programs it runs get it";
     EXPECT_TRUE(logged("cnxd_flags=0x00000021\n", 2)) << "it runs again";
 
-    // A new start with the stored command replaces the job; a stop ends the
+    // Interval 0 runs back to back; a new start with the stored command
+    // replaces the job; a stop takes the interval token too and ends the
     // wait between runs at once.
+    dispatch("test 1 0");
+    EXPECT_TRUE(logged("CM will execute [cnxdf 0x21] in every [0] seconds\n\n"));
+    EXPECT_TRUE(logged("cnxd_flags=0x00000021\n", 6));
     dispatch("test 1 10");
-    const auto start = Clock::now();
     dispatch("test 2");
+    EXPECT_TRUE(auto_test_running()) << "two tokens print the usage";
+    const auto start = Clock::now();
+    dispatch("test 2 0");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
     EXPECT_FALSE(auto_test_running());
-    dispatch("test 2");
+    dispatch("test 2 0");
     // The log channel is read on another thread: wait for the last line.
     EXPECT_TRUE(logged("\nAuto Test is not in progress\n\n"));
     const Lines out = seen();
@@ -208,7 +214,7 @@ TEST_F(Scripts, TestJobSendsAtCommandsToTheAtClient)
         n = cnxd_recv(at_client.get(), frame.data(), frame.size(), 100);
         return n > 4 && load_be16(frame.data()) == 0x0300;
     }));
-    dispatch("test 2");
+    dispatch("test 2 0");
     ASSERT_EQ(2060, n);
     const std::string text = "at+cfun=\"a b\"";
     EXPECT_EQ(2056, load_be16(&frame[2]));
