@@ -1,5 +1,7 @@
 #include "shell/dispatcher.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,9 +60,13 @@ int do_sys(const cmd_entry& e, int argc, char** argv)
 
 // The device index of token 1 as atoi reads it, compared unsigned: a
 // negative number is out of range too.
+// The token as the target's atoi reads it: its long is 32 bits, so a value
+// out of range saturates (and is then refused) instead of wrapping into
+// the device range as a 64-bit long cut to int would.
 uint32_t device_index(const char* token)
 {
-    return static_cast<uint32_t>(std::atoi(token));
+    const long v = std::clamp<long>(std::strtol(token, nullptr, 10), INT32_MIN, INT32_MAX);
+    return static_cast<uint32_t>(static_cast<int32_t>(v));
 }
 
 }  // namespace

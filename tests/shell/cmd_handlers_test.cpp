@@ -90,9 +90,9 @@ TEST_F(ShellHandlers, PrintsAndCallsOfEachHandler)
         {"ctrl5gsecu 1 2", "[cmd_5g_security_ctrl_request] Invalid Input Parameter\n", "LAPI_5GAdd", 0},
         // Ranges: ten digits saturate instead of wrapping into range, each
         // packed number has its request's range.
-        {"rfsc 4294967297", "[cmd_rf_status_report_control] Invalid Device ID\n", "LAPI_RFStatus", 0},
+        {"rfsc 4294967297", "[do_cmd                   ] Invaild Device Index(1~127)\n", "LAPI_RFStatus", 0},
         {"rfsc 1", "[cmd_rf_status_report_control] Invalid File Parameter\n", "LAPI_RFStatus", 0},  // ON_OFF wraps no more
-        {"br 4294967296 0", "[cmd_bearer_resource_request] Invalid Device ID\n", "LAPI_Bearer", 0},
+        {"br 4294967296 0", "[do_cmd                   ] Invaild Device Index(1~127)\n", "LAPI_Bearer", 0},
         {"br 1 4294967296", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "LAPI_Bearer", 0},
         {"edrx 1 21 0", "[cmd_ext_drx_param_ctrl_request] Invalid Input Parameter\n", "LAPI_ExtDRX", 0},
         {"edrx 1 0 10", "-------Extended DRX Parameter Control Request Usage-------\n", "LAPI_ExtDRX", 0},
