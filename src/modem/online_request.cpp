@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -33,8 +32,6 @@ constexpr size_t PROTOCOL_INFO_REQ_SIZE = 3;  // 16-bit type, parameter byte
 // that a modem that never answers still gets its init script and a running
 // watchdog, which then notices the silent modem.
 constexpr int ONLINE_WAIT_DEFAULT_MS = 30000;
-// The wait looks at the daemon's stop request this often.
-constexpr milliseconds STOP_CHECK{200};
 // How long the shutdown lets a thread finish the init script it is running
 // (a script command in flight), polled in steps.
 constexpr milliseconds SCRIPT_LEAVE_WAIT{300};
@@ -89,15 +86,11 @@ void leave_locked(const online_wait& w)
         evt_online_with_ps_init[w.dev] = nullptr;
 }
 
+// The shutdown ends every wait (online_requests_stop), so the wait needs no
+// look at the stop request of its own.
 bool wait_for_answer(online_wait& w, std::unique_lock<std::mutex>& g)
 {
-    const auto deadline = steady_clock::now() + milliseconds(online_wait_ms());
-    while (!w.answered && !w.ended && !cnxd_stopping()) {
-        const auto now = steady_clock::now();
-        if (now >= deadline)
-            break;
-        w.cond.wait_until(g, std::min(deadline, now + STOP_CHECK));
-    }
+    w.cond.wait_for(g, milliseconds(online_wait_ms()), [&] { return w.answered || w.ended; });
     w.waiting = false;
     return w.answered;
 }
