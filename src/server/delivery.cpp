@@ -82,7 +82,7 @@ void wait_while_stuck(const char* who)
 // the stop. True when the write is to be tried again.
 bool retry_after_full()
 {
-    return !cnxd_stopping() && !cnxd_stop_wait(std::chrono::seconds(1));
+    return !cnxd_stop_wait(std::chrono::seconds(1));  // true at once when stopping
 }
 
 // Releases a vanished client with the table lock released around it.
