@@ -108,47 +108,6 @@ constexpr record_field DETACH_REQUIRED[] = {
     rec::num("detach_type", 0, 1),
 };
 
-// PDN connectivity answer of the extended request (702 bytes): the head of
-// every PDN answer, data path, IP allocation and APN class, the requested
-// and received NI, the PDN information (type and cause, addresses, P-CSCF,
-// QoS), the link MTU, the operator PCO, the APN AMBRs and the current
-// throttling time.
-constexpr size_t PDN_EXT_REQ_NI_LEN = pdn_rsp::HEAD_SIZE + 3;
-constexpr size_t PDN_EXT_NI_SIZE = 100;
-constexpr size_t PDN_EXT_RCV_NI_LEN = PDN_EXT_REQ_NI_LEN + 1 + PDN_EXT_NI_SIZE;
-constexpr size_t PDN_EXT_INFO = PDN_EXT_RCV_NI_LEN + 1 + PDN_EXT_NI_SIZE;
-constexpr size_t PDN_EXT_QOS = PDN_EXT_INFO + 2 + 4 + 16 + 4 + 16;
-constexpr size_t PDN_EXT_PCO_LEN = PDN_EXT_QOS + 1 + 16 + 2;
-constexpr size_t PDN_EXT_PCO_SIZE = 400;
-constexpr size_t PDN_EXT_AMBR = PDN_EXT_PCO_LEN + 1 + PDN_EXT_PCO_SIZE;
-constexpr record_field PDN_CONN_EXT[] = {
-    rec::group(0, pdn_rsp_head_tbl),
-    rec::num("Data Path", pdn_rsp::HEAD_SIZE, 1),
-    rec::num("IP Alloc Type", pdn_rsp::HEAD_SIZE + 1, 1),
-    rec::num("APN Class", pdn_rsp::HEAD_SIZE + 2, 1),
-    rec::num("Requested NI Len", PDN_EXT_REQ_NI_LEN, 1),
-    rec::text("Requested NI", PDN_EXT_REQ_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_REQ_NI_LEN, 1),
-    rec::num("Received NI Len", PDN_EXT_RCV_NI_LEN, 1),
-    rec::text("Received NI", PDN_EXT_RCV_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_RCV_NI_LEN, 1),
-    rec::num("PDN Type", PDN_EXT_INFO, 1),
-    rec::num("PDN Cause", PDN_EXT_INFO + 1, 1),
-    rec::ipv4("IPv4 Address", PDN_EXT_INFO + 2),
-    rec::ipv6("IPv6 Address", PDN_EXT_INFO + 6),
-    rec::ipv4("P-CSCF IPv4 Address", PDN_EXT_INFO + 22),
-    rec::ipv6("P-CSCF IPv6 Address", PDN_EXT_INFO + 26),
-    rec::num("QCI", PDN_EXT_QOS, 1),
-    rec::num("UL MBR", PDN_EXT_QOS + 1, 4),
-    rec::num("DL MBR", PDN_EXT_QOS + 5, 4),
-    rec::num("UL GBR", PDN_EXT_QOS + 9, 4),
-    rec::num("DL GBR", PDN_EXT_QOS + 13, 4),
-    rec::num("EPS IPv4 Link MTU", PDN_EXT_QOS + 17, 2),
-    rec::num("Operator PCO Len", PDN_EXT_PCO_LEN, 1),
-    rec::hex_block("Operator PCO", PDN_EXT_PCO_LEN + 1, PDN_EXT_PCO_SIZE).with_count(PDN_EXT_PCO_LEN, 1),
-    rec::num("UL APN AMBR", PDN_EXT_AMBR, 4),
-    rec::num("DL APN AMBR", PDN_EXT_AMBR + 4, 4),
-    rec::num("Current Throttling Time Val", PDN_EXT_AMBR + 8, 4),
-};
-
 // ---- Attach and PDN answers, printed by their bodies (ind_pdn.cpp) -----------
 
 // The operator PCO: a length byte at `len_off`, then up to `size` bytes,
@@ -350,6 +309,46 @@ constexpr record_field pdn_disconn_rsp_tbl[] = {
     rec::num("NI length", pdn_disconn_rsp::NI_LEN, 1),
     rec::text("NI", pdn_disconn_rsp::NI_LEN + 1, pdn_info::NAME_SIZE).with_count(pdn_disconn_rsp::NI_LEN, 1),
     operator_pco(pdn_disconn_rsp::PCO_LEN, pdn_disconn_rsp::PCO_SIZE),
+};
+
+// PDN connectivity answer of the extended request (702 bytes): the head of
+// every PDN answer, data path, IP allocation and APN class, the requested
+// and received NI, the PDN information (type and cause, addresses, P-CSCF,
+// QoS), the link MTU, the operator PCO, the APN AMBRs and the current
+// throttling time.
+constexpr size_t PDN_EXT_REQ_NI_LEN = pdn_rsp::HEAD_SIZE + 3;
+constexpr size_t PDN_EXT_NI_SIZE = 100;
+constexpr size_t PDN_EXT_RCV_NI_LEN = PDN_EXT_REQ_NI_LEN + 1 + PDN_EXT_NI_SIZE;
+constexpr size_t PDN_EXT_INFO = PDN_EXT_RCV_NI_LEN + 1 + PDN_EXT_NI_SIZE;
+constexpr size_t PDN_EXT_QOS = PDN_EXT_INFO + 2 + 4 + 16 + 4 + 16;
+constexpr size_t PDN_EXT_PCO_LEN = PDN_EXT_QOS + 1 + 16 + 2;
+constexpr size_t PDN_EXT_PCO_SIZE = 400;
+constexpr size_t PDN_EXT_AMBR = PDN_EXT_PCO_LEN + 1 + PDN_EXT_PCO_SIZE;
+constexpr record_field PDN_CONN_EXT[] = {
+    rec::group(0, pdn_rsp_head_tbl),
+    rec::num("Data Path", pdn_rsp::HEAD_SIZE, 1),
+    rec::num("IP Alloc Type", pdn_rsp::HEAD_SIZE + 1, 1),
+    rec::num("APN Class", pdn_rsp::HEAD_SIZE + 2, 1),
+    rec::num("Requested NI Len", PDN_EXT_REQ_NI_LEN, 1),
+    rec::text("Requested NI", PDN_EXT_REQ_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_REQ_NI_LEN, 1),
+    rec::num("Received NI Len", PDN_EXT_RCV_NI_LEN, 1),
+    rec::text("Received NI", PDN_EXT_RCV_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_RCV_NI_LEN, 1),
+    rec::num("PDN Type", PDN_EXT_INFO, 1),
+    rec::num("PDN Cause", PDN_EXT_INFO + 1, 1),
+    rec::ipv4("IPv4 Address", PDN_EXT_INFO + 2),
+    rec::ipv6("IPv6 Address", PDN_EXT_INFO + 6),
+    rec::ipv4("P-CSCF IPv4 Address", PDN_EXT_INFO + 22),
+    rec::ipv6("P-CSCF IPv6 Address", PDN_EXT_INFO + 26),
+    rec::num("QCI", PDN_EXT_QOS, 1),
+    rec::num("UL MBR", PDN_EXT_QOS + 1, 4),
+    rec::num("DL MBR", PDN_EXT_QOS + 5, 4),
+    rec::num("UL GBR", PDN_EXT_QOS + 9, 4),
+    rec::num("DL GBR", PDN_EXT_QOS + 13, 4),
+    rec::num("EPS IPv4 Link MTU", PDN_EXT_QOS + 17, 2),
+    operator_pco(PDN_EXT_PCO_LEN, PDN_EXT_PCO_SIZE),
+    rec::num("UL APN AMBR", PDN_EXT_AMBR, 4),
+    rec::num("DL APN AMBR", PDN_EXT_AMBR + 4, 4),
+    rec::num("Current Throttling Time Val", PDN_EXT_AMBR + 8, 4),
 };
 
 // Bearer resource allocation, modification and release answers (64
