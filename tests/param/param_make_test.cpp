@@ -64,6 +64,13 @@ const std::string NINE_SETS = [] {
     return sets;
 }();
 
+const std::string EIGHT_ENTRIES = [] {
+    std::string e;
+    for (int i = 0; i < 8; ++i)
+        e += "01" "00000001" "00000002";
+    return e;
+}();
+
 const std::vector<build_case> BUILD_CASES = {
     // Samples of the file-fed builders.
     {"attach", 1, {}, "attach.param", nullptr, 0,
@@ -247,8 +254,8 @@ const std::vector<build_case> BUILD_CASES = {
      "rrc_set_supported_freq_range_list.param: Check Tag name and Value in param file.\n"},
     {"supported frequency ranges: no file", 36, {"15"}, "", nullptr, -1, {{0, "000f"}},
      "rrc_set_supported_freq_range_list.param: Param File Open Error.\n"},
-    {"supported frequency ranges: nine sets leave the list empty", 36, {"15"},
-     "rrc_set_supported_freq_range_list.param", NINE_SETS.c_str(), 0, {{0, "000f" "0001"}}},
+    {"supported frequency ranges: nine sets, eight entries, no count", 36, {"15"},
+     "rrc_set_supported_freq_range_list.param", NINE_SETS.c_str(), 0, {{0, "000f" "0052" "00"}, {5, EIGHT_ENTRIES.c_str()}}},
     {"CA band combination list as the file holds it", 36, {"16"}, "rrc_ca_combination_list_working.bin", CA_LIST, 0,
      {{0, "0010" "0013"}, {4, CA_LIST}}},
     {"CA band combination list of type 24", 36, {"24"}, "rrc_ca_combination_list_working.bin", CA_LIST, 0,
