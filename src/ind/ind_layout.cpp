@@ -2,7 +2,8 @@
 // ind.def (a usual-form row without a body) has exactly one here, and each
 // fits within the bytes its row forwards (the SDK's record size). So do the
 // layouts of the attach and PDN answers, which their bodies print (their
-// other rows have none). Checked at compile time below.
+// other rows have none), and the UICC answers' printers, one per command.
+// Checked at compile time below.
 //
 // The SDK's record formats are its own: each layout is the fields such a
 // record carries in 3GPP terms, labelled as the router's tools expect where

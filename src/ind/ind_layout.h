@@ -2,7 +2,9 @@
 // rows of ind.def): what the common handler shape prints after the title,
 // one labelled line per field in record order. Every print-only row has
 // one, checked at compile time with its fit in the row's forward length;
-// so have the attach and PDN answers, whose bodies print them.
+// so have the attach and PDN answers, whose bodies print them, and the
+// UICC's answers to its commands (a printer per command, each within its
+// answer's size).
 #pragma once
 
 #include <cstddef>
