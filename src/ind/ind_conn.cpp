@@ -97,10 +97,10 @@ private:
 // stops at the first profile that cannot be read or whose name equals the
 // record's name, ignoring case; the interface is "lte0pdn%d" with the
 // zero-based position reached (lte0pdn8 when the walk ran through). The
-// record's name is the one compared, as the naming has always been
-// defined, not its APN: since that name is empty, only an empty profile
-// name stops the walk early, so the name is usually that of the first
-// profile past the configured ones.
+// record's name is the one compared, not its APN: since that name is
+// empty, only an empty profile name stops the walk early, so the
+// interface is usually named after the first profile past the configured
+// ones, whatever its APN.
 void name_outside_interface(nic_info& nic)
 {
     cnxd_srv_send_log("Interface request is from outside\n");
