@@ -397,8 +397,6 @@ const std::vector<check_case> CHECK_CASES = {
     {4, {{0, "03"}}, -1, "Unknown PDN Connect Request Type : 3 (PDN Connect Request Type : 0 ~ 2)\n"},
     {4, {{1, "01"}, {410, "08"}}, -1, "Unknown APN Type : 8"},
     {6, {{0, "0004"}}, -1, "[pdn_disconnect_req_param_check] Unknown default EPS id : 4 (default EPS id : 5 ~ 31)\n"},
-    {6, {{0, "0005"}}, 0, ""},
-    {6, {{0, "001f"}}, 0, ""},
     {6, {{0, "0020"}}, -1, "Unknown default EPS id : 32"},
     {8, {{0, "0000ffff"}}, 0, ""},
     {8, {{0, "00010000"}}, -1, "Unknown service type: 10000"},
@@ -432,7 +430,6 @@ const std::vector<check_case> CHECK_CASES = {
     {22, {{0, "02"}}, -1, "[dm_log_ext_read_req_param_check] Invalid Command\n"},
     {22, {{1, "04"}, {4, "01"}}, -1, "Invalid parameter: category\n"},
     {22, {{1, "61"}}, -1, "Invalid parameter: no item id\n"},
-    {22, {{0, "01"}, {1, "61"}, {4, "01"}}, 0, ""},
     // Protocol information.
     {23, {{0, "000c"}}, -1, "Unknown protocol info type : 12 (get protocol info type 0 ~ 9)\n"},
     {23, {{0, "000b"}}, 0, ""},
