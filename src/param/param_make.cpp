@@ -1144,8 +1144,7 @@ constexpr multi_set_slot slot(const char* s)
 // byte; the length is 1 + 9 x count. The count byte is written only for
 // 1 to 8 sets: with more, the list holds the first 8 entries (all there is
 // room for) under a count byte left at 0, and the length word still says
-// 1 + 9 x count, so the modem is sent an empty list of a length it cannot
-// take and refuses it.
+// 1 + 9 x count; the request sent is that list of no entries.
 int make_rrc_set_supported_freq_range_list_param(const make_param_row&, std::span<uint8_t> value,
                                                  const param_source& src)
 {
