@@ -83,7 +83,7 @@ constexpr cmd_entry cmd_rows[] = {
      "-------PDN Connectivity Request Usage-------\ncmd>pc [dev_idx] [pdn_label] [request_type]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\t5 : ENTERPRISE\n\t6 : B2B\n\t7 : RESERVED\n[request_type]\n\t0 : Initial Request\n\t1 : Handover\n\t2 : Emergency\n\tdefault : 0\nif %s 'optional_info = 1', use cmd>pc [dev_idx] [apn_name] [pdn_label]\n"},
     {"pcex", cmd_request, 9, G::esm, "PDN Connectivity Extension",
      "cmd_pdn_connectivity_request_extension", 5, 5, 5, send_req<cm_pdn_connectivity_request_extension>,
-     "-------PDN Connectivity Request Extension Usage-------\ncmd>pcex [dev_idx] [apn_class] [apn_name] [pdn_label]\n[apn_class]\n\t1 ~ 8 : APN class\n[apn_name]\n\taccess point name\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\t5 : ENTERPRISE\n\t6 : B2B\n\t7 : RESERVED\nSee %s other parameter\n"},
+     "-------PDN Connectivity Request Extension Usage-------\ncmd>pcex [dev_idx] [apn_class] [apn_name] [pdn_label]\n[apn_class]\n\t0 ~ 4 : APN class\n[apn_name]\n\taccess point name\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\nSee %s other parameter\n"},
     {"pd", cmd_pdn_disconnect_request, 10, G::esm, "PDN Disconnect",
      "cmd_pdn_disconnect_request", 4, 4, NONE, nullptr,
      "-------PDN Disconnect Request Usage-------\ncmd>pd [dev_idx] [default_eps_id] [pdn_label]\n[default_eps_id]\n\t5 ~ 31 : default EPS bearer id\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\t5 : ENTERPRISE\n\t6 : B2B\n\t7 : RESERVED\n",
