@@ -319,6 +319,59 @@ void on_pdn_connect(const Request& r, uint32_t cb)
         pdn_up(slot, text_field(r.record, 2, 100));
 }
 
+// The UICC's answer to a command, by the request's command type: the
+// data's size and its length and count fields, set to their largest (one
+// record read); every other data byte holds a pattern, so every field of
+// the answer carries a value.
+struct UiccCount {
+    uint8_t off;
+    uint8_t width;
+    uint16_t value;
+};
+struct UiccAnswer {
+    uint16_t type;
+    uint16_t size;
+    std::array<UiccCount, 4> counts;  // width 0: none
+};
+constexpr UiccAnswer uicc_answers[] = {
+    {0, 18, {}},
+    {1, 260, {{{2, 2, 256}}}},
+    {2, 262, {{{2, 1, 1}, {3, 1, 255}, {4, 1, 1}, {5, 2, 255}}}},
+    {3, 2, {}},
+    {4, 2, {}},
+    {5, 79, {{{3, 1, 16}, {20, 1, 16}, {37, 1, 16}, {54, 1, 16}}}},
+    {6, 6, {}},
+    {7, 9, {}},
+    {9, 2, {}},
+    {10, 4, {}},
+    {11, 2, {}},
+    {12, 259, {{{2, 2, 255}}}},
+    {13, 2, {}},
+    {14, 2, {}},
+};
+constexpr size_t UICC_HEAD = 6;
+
+void on_uicc(const Request& r)
+{
+    const uint16_t type = r.record.size() >= 2 ? load_be16(r.record, 0) : 0;
+    std::vector<uint8_t> rsp(UICC_HEAD, 0);
+    store_be16(&rsp[4], type);
+    for (const UiccAnswer& a : uicc_answers) {
+        if (a.type != type)
+            continue;
+        rsp.resize(UICC_HEAD + a.size);
+        for (size_t i = 0; i < a.size; ++i)
+            rsp[UICC_HEAD + i] = static_cast<uint8_t>(1 + i % 250);
+        for (const UiccCount& c : a.counts) {
+            if (c.width == 1)
+                rsp[UICC_HEAD + c.off] = static_cast<uint8_t>(c.value);
+            else if (c.width == 2)
+                store_be16(&rsp[UICC_HEAD + c.off], c.value);
+        }
+    }
+    send(CB_UICC_FROM_DEVICE, std::move(rsp));
+}
+
 void on_pdn_disconnect(const Request& r)
 {
     const uint16_t eps = load_be16(r.record, 0);
@@ -581,11 +634,7 @@ constexpr ReactionRow REACTIONS[] = {
      }},
     {"LAPI_DownloadBinary", on_download},
     {"LAPI_UploadBinary", on_upload},
-    {"LAPI_UICCRequest",
-     [](const Request&) {
-         std::vector<uint8_t> rsp(64, 0);  // result 0, command type 0 (status)
-         send(CB_UICC_FROM_DEVICE, std::move(rsp));
-     }},
+    {"LAPI_UICCRequest", on_uicc},
     {"LAPI_SendDMCommand", on_console},
     {"LAPI_CLI_CMD_RSP_DELIVER_IND",
      [](const Request& r) {

@@ -36,12 +36,14 @@ std::string section_name(int n) { return "apn" + std::to_string(n); }
 
 // A configured label (or APN name) matches when all its characters equal
 // the start of `target`, ignoring case ("inter" matches "internet"). An
-// empty configured text matches nothing: an entry without a label has no
-// type, and one without a name is never the APN asked for.
+// empty configured text has no characters to differ, so it matches any
+// row: the type of a section whose label is empty is that of the table's
+// first row. The section walks skip empty texts themselves (an entry
+// without a name is never the APN asked for, nor one without a label the
+// entry of a type).
 bool prefix_matches(const char* configured, const char* target)
 {
-    const size_t n = std::strlen(configured);
-    return n > 0 && target && strncasecmp(configured, target, n) == 0;
+    return target && strncasecmp(configured, target, std::strlen(configured)) == 0;
 }
 
 const apn_table_row* operator_rows(int op)
@@ -87,20 +89,19 @@ public:
     }
 
     // The first section whose label matches a table row's label; 0: none.
-    int section_with_label(const char* row_label) const
-    {
-        for (int n = 1; n <= APN_SECTION_COUNT; ++n)
-            if (prefix_matches(value(n, "pdn_label").c_str(), row_label))
-                return n;
-        return 0;
-    }
+    int section_with_label(const char* row_label) const { return first_section("pdn_label", row_label); }
 
     // The first section whose APN name starts the requested name; 0: none.
-    int section_with_name(const char* name) const
+    int section_with_name(const char* name) const { return first_section("apn_name", name); }
+
+    // The first section whose non-empty `key` matches `target`; 0: none.
+    int first_section(const char* key, const char* target) const
     {
-        for (int n = 1; n <= APN_SECTION_COUNT; ++n)
-            if (prefix_matches(value(n, "apn_name").c_str(), name))
+        for (int n = 1; n <= APN_SECTION_COUNT; ++n) {
+            const std::string v = value(n, key);
+            if (!v.empty() && prefix_matches(v.c_str(), target))
                 return n;
+        }
         return 0;
     }
 
@@ -156,12 +157,12 @@ void put_text(std::span<uint8_t> rec, size_t off, size_t width, std::string_view
 // A character that is no hex digit counts as 0.
 uint8_t hex_nibble(char c) { return static_cast<uint8_t>(std::max(hex_digit(c), 0)); }
 
-// Operator PCO text to bytes: after a "0x" prefix (any 'x' in the text;
-// 'X' counts too) two characters per byte, the first the high nibble, an
+// Operator PCO text to bytes: after a "0x" prefix (any lower-case 'x' in
+// the text; an 'X' is no prefix and counts as a 0 digit) two characters per byte, the first the high nibble, an
 // odd last character with low nibble 0. Bytes past `out` are dropped.
 void oper_pco_bytes(std::string_view text, std::span<uint8_t> out)
 {
-    const bool prefixed = text.find_first_of("xX") != std::string_view::npos;
+    const bool prefixed = text.find('x') != std::string_view::npos;
     size_t i = prefixed ? std::min<size_t>(2, text.size()) : 0;
     for (size_t o = 0; i < text.size() && o < out.size(); i += 2, ++o) {
         const uint8_t low = i + 1 < text.size() ? hex_nibble(text[i + 1]) : 0;
@@ -203,7 +204,9 @@ int fill_apn_record(std::span<uint8_t> rec, const apn_record_layout& layout, con
     const std::span<uint8_t> pco = rec.subspan(layout.oper_pco, layout.oper_pco_size);
     std::fill(pco.begin(), pco.end(), 0);
     rec[layout.oper_pco_used] = oper_used ? 1 : 0;
-    // A length beyond the PCO field is cut to the field.
+    // The length byte tells the modem how many of the PCO bytes to take; a
+    // configured length beyond the field (or below 0) is cut to it, so the
+    // modem never reads past the PCO bytes into the fields after them.
     const long max_len = static_cast<long>(pco.size());
     rec[layout.oper_pco_len] = oper_used ? static_cast<uint8_t>(std::clamp(oper_len, 0L, max_len)) : 0;
     if (oper_used)

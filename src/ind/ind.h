@@ -40,6 +40,7 @@ uint32_t ind_len_record(std::span<const uint8_t> record);         // as handed
 uint32_t ind_len_binary_upload(std::span<const uint8_t> record);  // 10 + data length at 6
 uint32_t ind_len_dm_log_ext(std::span<const uint8_t> record);     // 8 + data length at 6
 uint32_t ind_len_protocol_info(std::span<const uint8_t> record);  // 5 + the type's data
+uint32_t ind_len_uicc(std::span<const uint8_t> record);           // 6 + the command's answer (ind_layout.cpp)
 
 // Room for record bytes in one HCI_SDK_CALLBACK frame after its 8 header
 // bytes and the device index: nothing is forwarded beyond it.

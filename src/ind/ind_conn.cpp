@@ -93,14 +93,18 @@ private:
 };
 
 // An interface the modem reports without a name was asked for from
-// outside: it is named after the device's APN profile its APN belongs to
-// ("lte0pdn%d", zero-based), or after the first profile that cannot be
-// read, or lte0pdn8 when none matches. (The interface has no name of its
-// own yet, so the profiles are matched against the record's APN.)
+// outside: the device's APN profiles are walked in order, and the walk
+// stops at the first profile that cannot be read or whose name equals the
+// record's name, ignoring case; the interface is "lte0pdn%d" with the
+// zero-based position reached (lte0pdn8 when the walk ran through). The
+// record's name is the one compared, not its APN: since that name is
+// empty, only an empty profile name stops the walk early, so the
+// interface is usually named after the first profile past the configured
+// ones, whatever its APN.
 void name_outside_interface(nic_info& nic)
 {
     cnxd_srv_send_log("Interface request is from outside\n");
-    const std::string_view apn = nic.apn();
+    const std::string_view own = nic.name();
     int pos = 0;
     for (; pos < APN_PROFILES; ++pos) {
         char path[64];
@@ -109,7 +113,7 @@ void name_outside_interface(nic_info& nic)
         if (read_confdb_xml(0, path, profile.data()) != 0)
             break;
         const size_t len = strnlen(profile.data(), profile.size());
-        if (len == apn.size() && strncasecmp(profile.data(), apn.data(), len) == 0)
+        if (len == own.size() && strncasecmp(profile.data(), own.data(), len) == 0)
             break;
     }
     char name[ifrec::NAME_SIZE];

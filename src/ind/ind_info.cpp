@@ -10,6 +10,7 @@
 #include "base/shell.h"
 #include "config/confdb_access.h"
 #include "ind/ind_body.h"
+#include "ind/ind_layout.h"
 #include "ind/ind_print.h"
 #include "modem/bringup.h"
 #include "modem/cm_printf.h"
@@ -125,20 +126,6 @@ constexpr std::array<const char*, 5> tlv_status_ordinal = {"1st", "2nd", "3rd", 
 constexpr uint16_t TLV_CRRC_MAX_COUNT = 1;
 constexpr uint16_t TLV_TRRC_MAX_TIMER = 2;
 constexpr uint16_t TLV_USER_REGISTRATION = 3;
-
-// UICC answer record: 16-bit result, 16-bit reserved, 16-bit UICC command
-// type, then the command's data. Headings by command type (0 is the
-// status; 8 has no answer of its own).
-constexpr size_t UICC_RESULT = 0;
-constexpr size_t UICC_TYPE = 4;
-constexpr size_t UICC_DATA = 6;
-constexpr std::array<const char*, 15> uicc_heading_tbl = {
-    "UICC Status\n",        "UICC Read Binary\n",        "UICC Read Record\n",
-    "UICC Update Binary\n", "UICC Update Record\n",      "UICC Authenticate\n",
-    "UICC PIN CMD\n",       "UICC PIN STATUS\n",         nullptr,
-    "UICC PIN REQURED INDICATION\n", "UICC REFRESH\n",   "UICC USAT TERMINAL PROFILE\n",
-    "UICC USAT ENVELOPE\n", "UICC USAT TERMINAL RESPONSE\n", "UICC POLL INTERVAL TIMER\n",
-};
 
 // WAP push record: 32-bit teleservice id, encoding, field length, then the
 // field bytes.
@@ -293,18 +280,20 @@ ind_next ind_body_vendor_information(ind_call& call)
     return ind_next::forward;
 }
 
-// The UICC's answer to a command: its heading and data, or the failure.
+// The UICC's answer to a command: its heading and the command's printer
+// (the status has no heading), or the failure.
 ind_next ind_body_uicc_from_device(ind_call& call)
 {
     call.title();
     const auto rec = call.record();
-    const auto result = static_cast<int16_t>(record_uint(rec, UICC_RESULT, 2));
-    const auto type = static_cast<uint16_t>(record_uint(rec, UICC_TYPE, 2));
+    const auto result = static_cast<int16_t>(record_uint(rec, UICC_ANSWER_RESULT, 2));
+    const auto type = static_cast<uint16_t>(record_uint(rec, UICC_ANSWER_TYPE, 2));
     if (result != 0) {
         cnxd_srv_send_log("UICC INFO RESPONSE FAILED(%d)(type : %d)\n", result, type);
-    } else if (type < uicc_heading_tbl.size() && uicc_heading_tbl[type]) {
-        cnxd_srv_send_log("%s", uicc_heading_tbl[type]);
-        print_st("Data", rec.subspan(std::min(rec.size(), UICC_DATA)));
+    } else if (const uicc_answer* a = ind_uicc_answer(type)) {
+        if (a->heading)
+            cnxd_srv_send_log("%s", a->heading);
+        record_print(cnxd_srv_send_log, a->fields, rec.subspan(std::min(rec.size(), UICC_ANSWER_DATA)));
     }
     return ind_next::forward;
 }
@@ -402,6 +391,9 @@ ind_next ind_body_host_dbg_cli_cmd_indication(ind_call& call)
     const auto text = rec.subspan(HOST_DBG_TEXT, len);
     std::string line(text.begin(), text.end());
     line.resize(std::min(line.find('\0'), line.size()));
+    // The modem's debug channel may run any command on the router: it is
+    // the router's own modem. On a host the command runs like every other
+    // shell command, with only its absolute paths mapped into the sysroot.
     if (line.starts_with('!')) {
         cnxd_system(std::string_view(line).substr(1));
         return ind_next::done;

@@ -2,7 +2,8 @@
 // ind.def (a usual-form row without a body) has exactly one here, and each
 // fits within the bytes its row forwards (the SDK's record size). So do the
 // layouts of the attach and PDN answers, which their bodies print (their
-// other rows have none). Checked at compile time below.
+// other rows have none), and the UICC answers' printers, one per command.
+// Checked at compile time below.
 //
 // The SDK's record formats are its own: each layout is the fields such a
 // record carries in 3GPP terms, labelled as the router's tools expect where
@@ -106,47 +107,6 @@ constexpr auto SCG_STATE = result_and("SCG State");
 // of it.
 constexpr record_field DETACH_REQUIRED[] = {
     rec::num("detach_type", 0, 1),
-};
-
-// PDN connectivity answer of the extended request (702 bytes): the head of
-// every PDN answer, data path, IP allocation and APN class, the requested
-// and received NI, the PDN information (type and cause, addresses, P-CSCF,
-// QoS), the link MTU, the operator PCO, the APN AMBRs and the current
-// throttling time.
-constexpr size_t PDN_EXT_REQ_NI_LEN = pdn_rsp::HEAD_SIZE + 3;
-constexpr size_t PDN_EXT_NI_SIZE = 100;
-constexpr size_t PDN_EXT_RCV_NI_LEN = PDN_EXT_REQ_NI_LEN + 1 + PDN_EXT_NI_SIZE;
-constexpr size_t PDN_EXT_INFO = PDN_EXT_RCV_NI_LEN + 1 + PDN_EXT_NI_SIZE;
-constexpr size_t PDN_EXT_QOS = PDN_EXT_INFO + 2 + 4 + 16 + 4 + 16;
-constexpr size_t PDN_EXT_PCO_LEN = PDN_EXT_QOS + 1 + 16 + 2;
-constexpr size_t PDN_EXT_PCO_SIZE = 400;
-constexpr size_t PDN_EXT_AMBR = PDN_EXT_PCO_LEN + 1 + PDN_EXT_PCO_SIZE;
-constexpr record_field PDN_CONN_EXT[] = {
-    rec::group(0, pdn_rsp_head_tbl),
-    rec::num("Data Path", pdn_rsp::HEAD_SIZE, 1),
-    rec::num("IP Alloc Type", pdn_rsp::HEAD_SIZE + 1, 1),
-    rec::num("APN Class", pdn_rsp::HEAD_SIZE + 2, 1),
-    rec::num("Requested NI Len", PDN_EXT_REQ_NI_LEN, 1),
-    rec::text("Requested NI", PDN_EXT_REQ_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_REQ_NI_LEN, 1),
-    rec::num("Received NI Len", PDN_EXT_RCV_NI_LEN, 1),
-    rec::text("Received NI", PDN_EXT_RCV_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_RCV_NI_LEN, 1),
-    rec::num("PDN Type", PDN_EXT_INFO, 1),
-    rec::num("PDN Cause", PDN_EXT_INFO + 1, 1),
-    rec::ipv4("IPv4 Address", PDN_EXT_INFO + 2),
-    rec::ipv6("IPv6 Address", PDN_EXT_INFO + 6),
-    rec::ipv4("P-CSCF IPv4 Address", PDN_EXT_INFO + 22),
-    rec::ipv6("P-CSCF IPv6 Address", PDN_EXT_INFO + 26),
-    rec::num("QCI", PDN_EXT_QOS, 1),
-    rec::num("UL MBR", PDN_EXT_QOS + 1, 4),
-    rec::num("DL MBR", PDN_EXT_QOS + 5, 4),
-    rec::num("UL GBR", PDN_EXT_QOS + 9, 4),
-    rec::num("DL GBR", PDN_EXT_QOS + 13, 4),
-    rec::num("EPS IPv4 Link MTU", PDN_EXT_QOS + 17, 2),
-    rec::num("Operator PCO Len", PDN_EXT_PCO_LEN, 1),
-    rec::hex_block("Operator PCO", PDN_EXT_PCO_LEN + 1, PDN_EXT_PCO_SIZE).with_count(PDN_EXT_PCO_LEN, 1),
-    rec::num("UL APN AMBR", PDN_EXT_AMBR, 4),
-    rec::num("DL APN AMBR", PDN_EXT_AMBR + 4, 4),
-    rec::num("Current Throttling Time Val", PDN_EXT_AMBR + 8, 4),
 };
 
 // ---- Attach and PDN answers, printed by their bodies (ind_pdn.cpp) -----------
@@ -350,6 +310,46 @@ constexpr record_field pdn_disconn_rsp_tbl[] = {
     rec::num("NI length", pdn_disconn_rsp::NI_LEN, 1),
     rec::text("NI", pdn_disconn_rsp::NI_LEN + 1, pdn_info::NAME_SIZE).with_count(pdn_disconn_rsp::NI_LEN, 1),
     operator_pco(pdn_disconn_rsp::PCO_LEN, pdn_disconn_rsp::PCO_SIZE),
+};
+
+// PDN connectivity answer of the extended request (702 bytes): the head of
+// every PDN answer, data path, IP allocation and APN class, the requested
+// and received NI, the PDN information (type and cause, addresses, P-CSCF,
+// QoS), the link MTU, the operator PCO, the APN AMBRs and the current
+// throttling time.
+constexpr size_t PDN_EXT_REQ_NI_LEN = pdn_rsp::HEAD_SIZE + 3;
+constexpr size_t PDN_EXT_NI_SIZE = 100;
+constexpr size_t PDN_EXT_RCV_NI_LEN = PDN_EXT_REQ_NI_LEN + 1 + PDN_EXT_NI_SIZE;
+constexpr size_t PDN_EXT_INFO = PDN_EXT_RCV_NI_LEN + 1 + PDN_EXT_NI_SIZE;
+constexpr size_t PDN_EXT_QOS = PDN_EXT_INFO + 2 + 4 + 16 + 4 + 16;
+constexpr size_t PDN_EXT_PCO_LEN = PDN_EXT_QOS + 1 + 16 + 2;
+constexpr size_t PDN_EXT_PCO_SIZE = 400;
+constexpr size_t PDN_EXT_AMBR = PDN_EXT_PCO_LEN + 1 + PDN_EXT_PCO_SIZE;
+constexpr record_field PDN_CONN_EXT[] = {
+    rec::group(0, pdn_rsp_head_tbl),
+    rec::num("Data Path", pdn_rsp::HEAD_SIZE, 1),
+    rec::num("IP Alloc Type", pdn_rsp::HEAD_SIZE + 1, 1),
+    rec::num("APN Class", pdn_rsp::HEAD_SIZE + 2, 1),
+    rec::num("Requested NI Len", PDN_EXT_REQ_NI_LEN, 1),
+    rec::text("Requested NI", PDN_EXT_REQ_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_REQ_NI_LEN, 1),
+    rec::num("Received NI Len", PDN_EXT_RCV_NI_LEN, 1),
+    rec::text("Received NI", PDN_EXT_RCV_NI_LEN + 1, PDN_EXT_NI_SIZE).with_count(PDN_EXT_RCV_NI_LEN, 1),
+    rec::num("PDN Type", PDN_EXT_INFO, 1),
+    rec::num("PDN Cause", PDN_EXT_INFO + 1, 1),
+    rec::ipv4("IPv4 Address", PDN_EXT_INFO + 2),
+    rec::ipv6("IPv6 Address", PDN_EXT_INFO + 6),
+    rec::ipv4("P-CSCF IPv4 Address", PDN_EXT_INFO + 22),
+    rec::ipv6("P-CSCF IPv6 Address", PDN_EXT_INFO + 26),
+    rec::num("QCI", PDN_EXT_QOS, 1),
+    rec::num("UL MBR", PDN_EXT_QOS + 1, 4),
+    rec::num("DL MBR", PDN_EXT_QOS + 5, 4),
+    rec::num("UL GBR", PDN_EXT_QOS + 9, 4),
+    rec::num("DL GBR", PDN_EXT_QOS + 13, 4),
+    rec::num("EPS IPv4 Link MTU", PDN_EXT_QOS + 17, 2),
+    operator_pco(PDN_EXT_PCO_LEN, PDN_EXT_PCO_SIZE),
+    rec::num("UL APN AMBR", PDN_EXT_AMBR, 4),
+    rec::num("DL APN AMBR", PDN_EXT_AMBR + 4, 4),
+    rec::num("Current Throttling Time Val", PDN_EXT_AMBR + 8, 4),
 };
 
 // Bearer resource allocation, modification and release answers (64
@@ -670,13 +670,167 @@ constexpr auto LPP_CONTROL = typed_data("Session ID", 4, 256, "LPP Message");
 constexpr auto GNSS_CONTROL_REQ = typed_data("Request Type", 1, 256, "Data");
 constexpr auto GNSS_CONTROL_IND = typed_data("Indication Type", 1, 256, "Data");
 constexpr auto LCS_CONTROL = typed_data("LCS Type", 1, 256, "Data");
-// UICC indication (64 bytes): the indication type (refresh start and end,
-// proactive command, PUK, ...), the slot and the indication's data.
+// ---- UICC indications and answers -------------------------------------------
+
+// The UICC indication's data after its type and slot, by indication type:
+// print_uicc_refresh_start (the mode, the files and the application),
+// print_uicc_refresh_end (mode and result), print_uicc_usat_bip_proactive_
+// command (the command's number, type and qualifier, its channel and
+// data), print_uicc_type_command (the UICC's type and the command for it)
+// and print_uicc_puk_indication_type (the PUK and its retries); any other
+// type dumps its data.
+namespace uicc_ind {
+constexpr size_t TYPE = 0;
+constexpr size_t DATA = 3;
+constexpr size_t DATA_SIZE = 64 - DATA;
+}  // namespace uicc_ind
+
+constexpr record_field UICC_REFRESH_START[] = {
+    rec::num("Refresh Mode", 0, 1),
+    rec::num("File Count", 1, 1),
+    rec::num("File List Len", 2, 1),
+    rec::hex_block("File List", 3, 32).with_count(2, 1),
+    rec::num("AID Len", 35, 1),
+    rec::hex_block("AID", 36, 16).with_count(35, 1),
+};
+constexpr record_field UICC_REFRESH_END[] = {
+    rec::num("Refresh Mode", 0, 1),
+    rec::num("Refresh Result", 1, 1),
+};
+constexpr record_field UICC_BIP_PROACTIVE_COMMAND[] = {
+    rec::num("Command Number", 0, 1),
+    rec::hex("Command Type", 1, 1),
+    rec::hex("Command Qualifier", 2, 1),
+    rec::num("Channel ID", 3, 1),
+    rec::num("Data Len", 4, 1),
+    rec::hex_block("Data", 5, uicc_ind::DATA_SIZE - 5).with_count(4, 1),
+};
+constexpr record_field UICC_TYPE_COMMAND[] = {
+    rec::num("UICC Type", 0, 1),
+    rec::num("Command", 1, 1),
+    rec::num("Command Len", 2, 1),
+    rec::hex_block("Command Data", 3, uicc_ind::DATA_SIZE - 3).with_count(2, 1),
+};
+constexpr record_field UICC_PUK_INDICATION[] = {
+    rec::num("PUK Type", 0, 1),
+    rec::num("PUK Retry Count", 1, 1),
+};
+constexpr record_field UICC_IND_DATA[] = {
+    rec::hex_block("Data", 0, uicc_ind::DATA_SIZE),
+};
+constexpr record_fields uicc_ind_printers[] = {
+    UICC_REFRESH_START, UICC_REFRESH_END, UICC_BIP_PROACTIVE_COMMAND, UICC_TYPE_COMMAND, UICC_PUK_INDICATION,
+};
+
+void print_uicc_indication_data(record_sink out, const record_field& f, std::span<const uint8_t> bytes, int)
+{
+    const uint64_t type = record_uint(bytes, uicc_ind::TYPE, 2);
+    const record_fields fields = type < std::size(uicc_ind_printers) ? uicc_ind_printers[type] : UICC_IND_DATA;
+    const size_t off = std::min(f.off, bytes.size());
+    record_print(out, fields, bytes.subspan(off, std::min(f.width, bytes.size() - off)));
+}
+
+// UICC indication (64 bytes): the indication type, the slot and the
+// type's data.
 constexpr record_field UICC_INDICATION[] = {
-    rec::num("Indication Type", 0, 2),
+    rec::num("Indication Type", uicc_ind::TYPE, 2),
     rec::num("Slot", 2, 1),
-    rec::num("Data Len", 3, 1),
-    rec::hex_block("Data", 4, 60).with_count(3, 1),
+    [] {
+        record_field f = rec::custom("", uicc_ind::DATA, print_uicc_indication_data);
+        f.width = uicc_ind::DATA_SIZE;
+        return f;
+    }(),
+};
+
+// The UICC's answers to its commands, after the answer's head (16-bit
+// result, 16-bit reserved, 16-bit command type): print_uicc_status for the
+// status, and per command its status words and what it returns.
+constexpr record_field UICC_SW[] = {rec::hex("SW1", 0, 1), rec::hex("SW2", 1, 1)};
+constexpr record_field UICC_STATUS[] = {
+    rec::num("Card State", 0, 1),
+    rec::num("App Type", 1, 1),
+    rec::num("PIN1 State", 2, 1),
+    rec::num("PIN1 Retry Count", 3, 1),
+    rec::num("PUK1 Retry Count", 4, 1),
+    rec::num("PIN2 State", 5, 1),
+    rec::num("PIN2 Retry Count", 6, 1),
+    rec::num("PUK2 Retry Count", 7, 1),
+    rec::hex_block("ICCID", 8, 10),
+};
+constexpr record_field UICC_READ_BINARY[] = {
+    rec::group(0, UICC_SW),
+    rec::num("Data Len", 2, 2),
+    rec::hex_block("Data", 4, 256).with_count(2, 2),
+};
+// One record (its index), or all records (index 0) of the file.
+constexpr size_t UICC_RECORD_INDEX = 2;
+constexpr size_t UICC_RECORDS_SIZE = 2048;
+constexpr record_field UICC_READ_RECORD[] = {
+    rec::group(0, UICC_SW),
+    rec::num("Record Index", UICC_RECORD_INDEX, 1),
+    rec::num("Record Len", 3, 1),
+    rec::num("Record Count", 4, 1),
+    rec::num("Data Len", 5, 2),
+    rec::hex_block("Data", 7, UICC_RECORDS_SIZE).with_count(5, 2),
+};
+constexpr record_field UICC_AUTHENTICATE[] = {
+    rec::group(0, UICC_SW),
+    rec::num("Auth Result", 2, 1),
+    rec::num("RES Len", 3, 1),
+    rec::hex_block("RES", 4, 16).with_count(3, 1),
+    rec::num("CK Len", 20, 1),
+    rec::hex_block("CK", 21, 16).with_count(20, 1),
+    rec::num("IK Len", 37, 1),
+    rec::hex_block("IK", 38, 16).with_count(37, 1),
+    rec::num("AUTS Len", 54, 1),
+    rec::hex_block("AUTS", 55, 16).with_count(54, 1),
+    rec::hex_block("Kc", 71, 8),
+};
+constexpr record_field UICC_PIN_CMD[] = {
+    rec::group(0, UICC_SW),
+    rec::num("PIN Type", 2, 1),
+    rec::num("PIN CMD", 3, 1),
+    rec::num("PIN Retry Count", 4, 1),
+    rec::num("PUK Retry Count", 5, 1),
+};
+constexpr record_field UICC_PIN_STATE[] = {
+    rec::num("State", 0, 1),
+    rec::num("Retry Count", 1, 1),
+    rec::num("PUK Retry Count", 2, 1),
+};
+// By PIN type (0 to 2, as the PIN command names them).
+constexpr record_field UICC_PIN_STATUS[] = {rec::array("PIN[%d]", 0, 3, 3, UICC_PIN_STATE)};
+constexpr record_field UICC_PIN_REQUIRED[] = {rec::num("PIN Type", 0, 1), rec::num("Retry Count", 1, 1)};
+constexpr record_field UICC_REFRESH[] = {
+    rec::group(0, UICC_SW),
+    rec::num("Refresh Mode", 2, 1),
+    rec::num("Refresh Result", 3, 1),
+};
+constexpr record_field UICC_ENVELOPE[] = {
+    rec::group(0, UICC_SW),
+    rec::num("Response Len", 2, 2),
+    rec::hex_block("Response", 4, 255).with_count(2, 2),
+};
+constexpr record_field UICC_POLL_INTERVAL[] = {rec::num("Time Unit", 0, 1), rec::num("Interval", 1, 1)};
+
+// By command type: heading, fields, and the data's size (for read record
+// the size of one record; `all` that of all records).
+constexpr uicc_answer uicc_answer_list[] = {
+    {nullptr, UICC_STATUS, 18},
+    {"UICC Read Binary\n", UICC_READ_BINARY, 260},
+    {"UICC Read Record\n", UICC_READ_RECORD, 7 + 255, 7 + UICC_RECORDS_SIZE},
+    {"UICC Update Binary\n", UICC_SW, 2},
+    {"UICC Update Record\n", UICC_SW, 2},
+    {"UICC Authenticate\n", UICC_AUTHENTICATE, 79},
+    {"UICC PIN CMD\n", UICC_PIN_CMD, 6},
+    {"UICC PIN STATUS\n", UICC_PIN_STATUS, 9},
+    {},  // 8: no answer of its own
+    {"UICC PIN REQURED INDICATION\n", UICC_PIN_REQUIRED, 2},
+    {"UICC REFRESH\n", UICC_REFRESH, 4},
+    {"UICC USAT TERMINAL PROFILE\n", UICC_SW, 2},
+    {"UICC USAT ENVELOPE\n", UICC_ENVELOPE, 259},
+    {"UICC USAT TERMINAL RESPONSE\n", UICC_SW, 2},
+    {"UICC POLL INTERVAL TIMER\n", UICC_POLL_INTERVAL, 2},
 };
 
 // Broadcast warnings (print_cbs_etws_message_indication, 128 bytes;
@@ -1022,6 +1176,24 @@ constexpr bool layouts_fit(std::span<const layout_row> list)
 static_assert(layouts_fit(layout_list) && layouts_fit(answer_list),
               "each layout is printable, in record order and within its row's forward length");
 
+// Each UICC answer and indication printer is printable, in record order
+// and within its data's size.
+constexpr bool fits(record_fields fields, size_t size)
+{
+    return record_tbl_ok(fields) && in_record_order(fields) && fields_end(fields) <= size;
+}
+constexpr bool uicc_layouts_fit()
+{
+    for (const uicc_answer& a : uicc_answer_list)
+        if (!fits(a.fields, std::max(a.size, a.all)))
+            return false;
+    for (const record_fields f : uicc_ind_printers)
+        if (!fits(f, uicc_ind::DATA_SIZE))
+            return false;
+    return fits(UICC_READ_RECORD, uicc_answer_list[2].all) && fits(UICC_IND_DATA, uicc_ind::DATA_SIZE);
+}
+static_assert(uicc_layouts_fit(), "each UICC printer fits its data");
+
 using layout_tbl = std::array<record_fields, LAPI_CB_MAX>;
 
 constexpr layout_tbl make_layouts()
@@ -1039,5 +1211,20 @@ constexpr layout_tbl layouts = make_layouts();
 }  // namespace
 
 record_fields ind_layout(uint16_t cb_id) { return cb_id < layouts.size() ? layouts[cb_id] : record_fields{}; }
+
+const uicc_answer* ind_uicc_answer(uint16_t type)
+{
+    return type < std::size(uicc_answer_list) && !uicc_answer_list[type].fields.empty() ? &uicc_answer_list[type]
+                                                                                       : nullptr;
+}
+
+uint32_t ind_len_uicc(std::span<const uint8_t> record)
+{
+    const uicc_answer* a = ind_uicc_answer(static_cast<uint16_t>(record_uint(record, UICC_ANSWER_TYPE, 2)));
+    if (!a)
+        return UICC_ANSWER_DATA;
+    const bool all = a->all && record_uint(record, UICC_ANSWER_DATA + UICC_RECORD_INDEX, 1) == 0;
+    return static_cast<uint32_t>(UICC_ANSWER_DATA + (all ? a->all : a->size));
+}
 
 }  // namespace cnxd

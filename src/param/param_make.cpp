@@ -919,6 +919,9 @@ const char* arg_at(const param_source& src, int i)
     return src.args && i >= 0 && i < src.args->count ? src.args->arg[i] : nullptr;
 }
 
+// An argument that cannot be read: "Invalid #N parameter" (or the
+// argument's label), spelt "Invalid" for every builder; the daemon's tools
+// match the one spelling.
 bool read_arg(const char* name, const param_field& f, std::span<uint8_t> rec, std::span<uint8_t> dest,
               const param_source& src)
 {
@@ -1138,8 +1141,10 @@ constexpr multi_set_slot slot(const char* s)
 
 // Sets of BAND, START_EARFCN and END_EARFCN (multiSetTagParser), each an
 // entry of the band and the two EARFCNs (4 bytes each) after the count
-// byte; the length is 1 + 9 x count. More sets than the list holds leave
-// it empty (no count, length 1).
+// byte; the length is 1 + 9 x count. The count byte is written only for
+// 1 to 8 sets: with more, the list holds the first 8 entries (all there is
+// room for) under a count byte left at 0, and the length word still says
+// 1 + 9 x count; the request sent is that list of no entries.
 int make_rrc_set_supported_freq_range_list_param(const make_param_row&, std::span<uint8_t> value,
                                                  const param_source& src)
 {
@@ -1168,11 +1173,10 @@ int make_rrc_set_supported_freq_range_list_param(const make_param_row&, std::spa
         cm_printf(CM_ERR, "[%-25s] %s: No tags, No value in param file.\n", __func__, src.path);
         return -1;
     }
-    if (count > FREQ_RANGE_MAX)
-        return 1;
-    value[0] = static_cast<uint8_t>(count);
-    std::copy_n(entries.begin(), count * FREQ_RANGE_ENTRY, value.begin() + 1);
-    return static_cast<int>(1 + count * FREQ_RANGE_ENTRY);
+    if (count <= FREQ_RANGE_MAX)
+        value[0] = static_cast<uint8_t>(count);
+    std::copy_n(entries.begin(), std::min(count, FREQ_RANGE_MAX) * FREQ_RANGE_ENTRY, value.begin() + 1);
+    return static_cast<int>(std::min<size_t>(1 + count * FREQ_RANGE_ENTRY, UINT16_MAX));
 }
 
 // The working CA band combination list, whole, on a model that supports

@@ -56,7 +56,7 @@ int cmd_nasconf(int argc, char** argv)
 {
     const cmd_entry& e = cmd_row(argv[0]);
     const uint32_t dev = cmd_enter(e, argc, argv);
-    if (dev == 0)
+    if (dev == 0 || !cmd_numbers_ok(e, argc, argv))
         return 0;
     const int value = argc > NAS_VALUE_TOKEN ? std::atoi(argv[NAS_VALUE_TOKEN]) : 0;
     cm_nas_config_request(dev, std::atoi(argv[2]), std::atoi(argv[3]), value);

@@ -92,7 +92,7 @@ int cmd_pdn_disconnect_request(int argc, char** argv)
     const cmd_entry& e = cmd_row(argv[0]);
     const uint32_t dev = cmd_enter(e, argc, argv);
     std::array<uint8_t, PDN_DISCONN_SIZE> rec{};
-    if (dev == 0 || cmd_make(e, PDN_DISCONNECT_BUILDER, rec, argc, argv) != 0)
+    if (dev == 0 || !cmd_numbers_ok(e, argc, argv) || cmd_make(e, PDN_DISCONNECT_BUILDER, rec, argc, argv) != 0)
         return 0;
     rec[PD_MARK] = 1;
     CNXD_FillPdnDisconnApnName(rec, cmd_token_byte(argc, argv, PD_LABEL_TOKEN));

@@ -189,6 +189,13 @@ uint32_t load_be_width(std::span<const uint8_t> field)
     return v;
 }
 
+// The number of token `token` in a field of `p.width` bytes: whether it
+// is one and at most `p.max`.
+bool take_number(const cmd_packed& p, const char* token, std::span<uint8_t> field)
+{
+    return add_param_input(0, p.width, field, token) == 0 && load_be_width(field) <= p.max;
+}
+
 // The numbers after the device index in the row's widths, packed: 0, or -1
 // after the failure message and the usage when one is missing, no number or
 // beyond its range.
@@ -199,8 +206,7 @@ int pack_arguments(const cmd_entry& e, std::vector<uint8_t>& rec, int argc, char
         const cmd_packed& p = e.packed[i];
         const int token = static_cast<int>(i) + 2;
         rec.resize(off + p.width);
-        const std::span<uint8_t> field = std::span(rec).subspan(off, p.width);
-        if (token >= argc || add_param_input(0, p.width, field, argv[token]) != 0 || load_be_width(field) > p.max) {
+        if (token >= argc || !take_number(p, argv[token], std::span(rec).subspan(off, p.width))) {
             invalid_parameter(e, CMD_NO_BUILDER);
             return -1;
         }
@@ -210,6 +216,18 @@ int pack_arguments(const cmd_entry& e, std::vector<uint8_t>& rec, int argc, char
 }
 
 }  // namespace
+
+bool cmd_numbers_ok(const cmd_entry& e, int argc, char** argv)
+{
+    for (size_t i = 0; i < e.packed.size() && static_cast<int>(i) + 2 < argc; ++i) {
+        std::array<uint8_t, 4> field{};
+        if (!take_number(e.packed[i], argv[i + 2], std::span(field).first(e.packed[i].width))) {
+            invalid_parameter(e, CMD_NO_BUILDER);
+            return false;
+        }
+    }
+    return true;
+}
 
 int cmd_send_request(const cmd_entry& e, int builder, uint32_t dev, int argc, char** argv)
 {

@@ -62,6 +62,11 @@ void cmd_leave(const cmd_entry& e);
 
 // Token `i` as atoi reads it, taken modulo 256; 0 when the line has none.
 uint8_t cmd_token_byte(int argc, char** argv, int i);
+// The numbers given after the device index against the row's packed
+// widths and maxima (a handler that reads them itself; a missing one is
+// not checked): true, or false after "Invalid Input Parameter" and the
+// usage.
+bool cmd_numbers_ok(const cmd_entry& e, int argc, char** argv);
 
 // The row of `word`, which the handler's own table row guarantees.
 const cmd_entry& cmd_row(const char* word);

@@ -33,6 +33,12 @@ constexpr cmd_packed FLAG[] = {{1, 1}};
 constexpr cmd_packed TYPE_0_1[] = {{2, 1}};
 // Extended DRX: paging time window 0 to 20, eDRX value 0 to 9.
 constexpr cmd_packed EDRX[] = {{1, 20}, {1, 9}};
+// Checked only, by handlers that read them themselves: the PDN
+// disconnect's bearer id (its check takes 5 to 31) and PDN label (the APN
+// types the table fillers take); the NAS configuration's get flag, item
+// index (the index table's 0 to 10) and the one-byte value to set.
+constexpr cmd_packed PD[] = {{1, 31}, {1, 7}};
+constexpr cmd_packed NASCONF[] = {{1, 1}, {1, 10}, {1, 255}};
 // CSG select: PLMN id (MCC and MNC as one number) and CSG id; the allowed
 // list's entry: USIM select, record index, PLMN id, CSG type and name
 // indications, CSG id.
@@ -65,7 +71,7 @@ constexpr cmd_entry cmd_rows[] = {
     // EMM and ESM control.
     {"at", cmd_attach_request, CMD_ID_AT, G::emm, "Attach",
      "cmd_attach_request", 2, 6, 1, nullptr,
-     "-------Attach Request Usage-------\ncmd>at [dev_idx] [pdn_label] [attach_type] [request_type] [emergency_mode]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\tdefault : 0\n[attach_type]\n\t0 : EPS Attach\n\t1 : Combined Attach\n\t2 : Agent E Emergency Attach\n\tdefault : 0\n[request_type]\n\t0 : Initial Request\n\t1 : Handover\n\t2 : Emergency\n\tdefault : 0\n[emergency_mode]\n\t0 : Normal\n\t1 : Emergency\n\tdefault : 0\nif %s 'optional_info = 1', use parameters in it.\n"},
+     "-------Attach Request Usage-------\ncmd>at [dev_idx] [pdn_label] [attach_type] [request_type] [emergency_mode]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\t5 : ENTERPRISE\n\t6 : B2B\n\t7 : RESERVED\n\tdefault : 0\n[attach_type]\n\t0 : EPS Attach\n\t1 : Combined Attach\n\t2 : Agent E Emergency Attach\n\tdefault : 0\n[request_type]\n\t0 : Initial Request\n\t1 : Handover\n\t2 : Emergency\n\tdefault : 0\n[emergency_mode]\n\t0 : Normal\n\t1 : Emergency\n\tdefault : 0\nif %s 'optional_info = 1', use parameters in it.\n"},
     {"atex", cmd_request, 6, G::emm, "Attach Extension",
      "cmd_attach_request_extension", 3, 3, 2, send_req<cm_attach_request_extension>,
      "-------Attach Request Extension Usage-------\ncmd>atex [dev_idx] [pdn_label]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\nSee %s other parameter\n"},
@@ -74,13 +80,15 @@ constexpr cmd_entry cmd_rows[] = {
      "-------Detach Request Usage-------\ncmd>dt [dev_idx] [detach_type]\n[detach_type]\n\t0 : Normal Detach\n\t1 : Switch Off\n"},
     {"pc", cmd_pdn_connectivity_request, 8, G::esm, "PDN Connectivity",
      "cmd_pdn_connectivity_request", 3, 4, 4, nullptr,
-     "-------PDN Connectivity Request Usage-------\ncmd>pc [dev_idx] [pdn_label] [request_type]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n[request_type]\n\t0 : Initial Request\n\t1 : Handover\n\t2 : Emergency\n\tdefault : 0\nif %s 'optional_info = 1', use cmd>pc [dev_idx] [apn_name] [pdn_label]\n"},
+     "-------PDN Connectivity Request Usage-------\ncmd>pc [dev_idx] [pdn_label] [request_type]\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\t5 : ENTERPRISE\n\t6 : B2B\n\t7 : RESERVED\n[request_type]\n\t0 : Initial Request\n\t1 : Handover\n\t2 : Emergency\n\tdefault : 0\nif %s 'optional_info = 1', use cmd>pc [dev_idx] [apn_name] [pdn_label]\n"},
     {"pcex", cmd_request, 9, G::esm, "PDN Connectivity Extension",
      "cmd_pdn_connectivity_request_extension", 5, 5, 5, send_req<cm_pdn_connectivity_request_extension>,
-     "-------PDN Connectivity Request Extension Usage-------\ncmd>pcex [dev_idx] [apn_class] [apn_name] [pdn_label]\n[apn_class]\n\t1 ~ 8 : APN class\n[apn_name]\n\taccess point name\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\nSee %s other parameter\n"},
+     "-------PDN Connectivity Request Extension Usage-------\ncmd>pcex [dev_idx] [apn_class] [apn_name] [pdn_label]\n[apn_class]\n\t0 ~ 4 : APN class\n[apn_name]\n\taccess point name\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\nSee %s other parameter\n"},
     {"pd", cmd_pdn_disconnect_request, 10, G::esm, "PDN Disconnect",
      "cmd_pdn_disconnect_request", 4, 4, NONE, nullptr,
-     "-------PDN Disconnect Request Usage-------\ncmd>pd [dev_idx] [default_eps_id] [pdn_label]\n[default_eps_id]\n\t5 ~ 31 : default EPS bearer id\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n"},
+     "-------PDN Disconnect Request Usage-------\ncmd>pd [dev_idx] [default_eps_id] [pdn_label]\n[default_eps_id]\n\t5 ~ 31 : default EPS bearer id\n[pdn_label]\n\t0 : Internet\n\t1 : IMS\n\t2 : ADMIN\n\t3 : APP\n\t4 : EMERGENCY\n\t5 : ENTERPRISE\n\t6 : B2B\n\t7 : RESERVED\n",
+     PD},
+
     {"br", cmd_bearer_resource_request, 11, G::esm, "Bearer Resource",
      "cmd_bearer_resource_request", 3, 3, NONE, nullptr,
      "-------Bearer Resource Request Usage-------\ncmd>br [dev_idx] [bearer_mode]\n[bearer_mode]\n\t0 : Allocation\n\t1 : Modification\n\t2 : Release\nSee %s{bearer_alloc.param} other parameter\nSee %s{bearer_modify.param} other parameter\nSee %s{bearer_release.param} other parameter\n"},
@@ -207,9 +215,20 @@ constexpr cmd_entry cmd_rows[] = {
     {"dm", cmd_dm_log_read, 50, G::dm_log, "DM Log Read",
      "cmd_dm_log_read", 6, 6, 25, send_req<cm_dm_log_read>,
      "-------DM Log Read Usage-------\nDM>dm [dev_idx] [log_id] [command] [interval] [count]\n[log_id]\n\t0 : CQI Statistics(Report Category 2)\n\t1 : MCS UL Statistics(Report Category 2)\n\t2 : MCS DL Statistics(Report Category 2)\n\t3 : MIMO DL(Report Category 2)\n\t4 : HARQ(Report Category 2)\n\t5 : TX Power(Report Category 2)\n\t6 : Throughput(Report Category 2)\n\t7 : Throughput Extension(Report Category 2)\n\t8 : Serving CELL Status(Report Category 1)\n\t9 : Neighbor CELL Status(Report Category 1)\n\t10 : Handover(Report Category 3) *** NOT SUPPORTED ***\n\t11 : Serving CELL Status Extension(Report Category 1)\n\t12 : Serving CELL Status Extension 2(Report Category 1)\n\t13 : NAS PLMN Identity(Report Category 1)\n\t14 : Current Service Provider(Report Category 1)\n\t15 : UE Status(Report Category 1)\n\t16 : Roaming Status(Report Category 1)\n\t17 : Network Address(Report Category 1)\n\t18 : UE Information(Report Category 1)\n\t19 : PDSCH BLER(Report Category 2)\n\t20 : UL PHY Throughput(Report Category 2)\n\t21 : DL PHY Throughput(Report Category 2)\n[command]\n\t0 : Start\n\t1 : Stop\n[interval]\n\t0 ~ 255 seconds\n[count]\n\t0 ~ 255 (0 : no end)\nReport Category 2 : report interval should be bigger than 0\nReport Category 3 : Both report interval and report count are not valid\n"},
+    // The categories are numbered with the codes the check takes (one per
+    // category, in the same order), not 0 to 14: a number the usage lists
+    // is one the modem is sent.
     {"dmext", cmd_dm_log_ext_read, 51, G::dm_log, "DM Log Extension Read",
      "cmd_dm_log_ext_read", 7, 31, 26, nullptr,
-     "-------DM Log Extension Read Usage-------\nDM>dmext [dev_idx] [command] [category] [interval] [count] [item_id ...]\n[command]\n\t0 : Start\n\t1 : Stop\n[category]\n\t0 : L1\n\t1 : L2\n\t2 : L3 RRC\n\t3 : L3 RRC Neighbor Cell Information\n\t4 : L3 NAS\n\t5 : Network\n\t6 : ETC\n\t7 : L3 RRC Statistics\n\t8 : L1 Secondary Cell Information\n\t9 : L3 RRC Secondary Cell Information\n\t10 : L1 Extension Category\n\t11 : L1 UL Secondary Cell Information\n\t12 : L3 RRC Serving Cell Information Extension\n\t13 : NR L3 RRC Serving Cell Information Extension\n\t14 : NR L3 RRC Neighbor Cell Information Extension\n[interval]\n\t0 ~ 255 seconds (0 : a single report)\n[count]\n\t0 ~ 255 (0 : no end)\n[item_id ...]\n\tthe items of the category\n"},
+     "-------DM Log Extension Read Usage-------\nDM>dmext [dev_idx] [command] [category] [interval] [count] [item_id] ...\n"
+     "[command]\n\t0 : Start\n\t1 : Stop\n"
+     "[category]\n\t0 : L1\n\t1 : L2\n\t2 : L3 RRC\n\t3 : L3 RRC Neighbor Cell Information\n\t16 : L3 NAS\n\t32 : Network\n\t33 : ETC\n\t34 : L3 RRC Statistics\n\t35 : L1 Secondary Cell Information\n\t36 : L3 RRC Secondary Cell Information\n\t48 : L1 Extension Category\n\t64 : L1 UL Secondary Cell Information\n\t80 : L3 RRC Serving Cell Information Extension\n\t96 : NR L3 RRC Serving Cell Information Extension\n\t97 : NR L3 RRC Neighbor Cell Information Extension\n"
+     "[interval]\n\t0 ~ 255 seconds (0 : a single report)\n[count]\n\t0 ~ 255 (0 : no end)\n"
+     "[item_id]\n\t0 ~ 255 : an item of the category, one or more\n"
+     "[Category 0 : L1]\n\t0 : CQI Report statistics\n\t1 : UL MCS statistics\n\t2 : DL MCS statistics\n\t3 : Number of RBs\n\t4 : HARQ Initial Transmission\n\t5 : HARQ Initial Transmission BLER\n\t6 : HARQ Retransmission\n\t7 : TX Power PUSCH\n"
+     "\t8 : TX Power PUCCH\n\t9 : TX Power PRACH\n\t10 : RI statistics\n\t11 : BLER statistics\n\t12 : Throughput statistics\n\t13 : RSSI\n\t14 : RSRP\n\t15 : RSRQ\n"
+     "\t16 : TX Mode\n\t17 : RI\n\t18 : CINR\n\t19 : Neighbor Cell DL Frequency\n\t20 : Neighbor Physical Cell ID\n\t21 : Neighbor CINR\n\t22 : Neighbor RSRP\n\t23 : Neighbor RSSI\n"
+     "\t24 : Neighbor RSRQ\n\t25 : Cell SFN\n\t26 : TA\n\t27 : Tuned\n\t28 : TB Drop Count\n\t29 : TB Count\n\t30 : TB Count with CRC Error\n"},
     {"gpsinfo", cmd_request, 52, G::protocol_info, "Get Protocol Information",
      "cmd_get_protocol_info", 3, 4, 27, send_req<cm_get_protocol_info>,
      "-------Get Protocol Information Usage-------\ncmd>gpsinfo [dev_idx] [info_index] [value]\n[info_index]\n\t0 ~ 11 : protocol information type\n[value]\n\t0 ~ 8 : APN table index, with info_index 2\n\t2 : operator id, with info_index 6\n"},
@@ -366,7 +385,8 @@ constexpr cmd_entry cmd_rows[] = {
     {"help", cmd_help, CMD_ID_HELP, G::etc, "Command List"},
     {"nasconf", cmd_nasconf, 98, G::emm, "NAS Configuration",
      "cmd_nasconf", 4, 5, NONE, nullptr,
-     "-------NAS Configuration Usage-------\ncmd>nasconf [dev_idx] [set_get] [index] [value]\n[set_get]\n\t0 : Set\n\t1 : Get\n[index]\n\t0 ~ 10\n[value]\n\t-2147483648 ~ 2147483647 : the value to set, with set_get 0\n"},
+     "-------NAS Configuration Usage-------\ncmd>nasconf [dev_idx] [set_get] [index] [value]\n[set_get]\n\t0 : Set\n\t1 : Get\n[index]\n\t0 ~ 10\n[value]\n\t0 ~ 255 : the value to set, with set_get 0\n",
+     NASCONF},
     {"roamallow", cmd_roamallow, 99, G::plmn, "Roaming Allowed",
      "cmd_roamallow", 3, 3, NONE, nullptr,
      "-------Roaming Allowed Usage-------\ncmd>roamallow [dev_idx] [value]\n[value]\n\t0 : Not Allowed\n\t1 : Allowed\n"},

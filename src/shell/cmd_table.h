@@ -79,7 +79,8 @@ struct cmd_entry {
     // parameter file of that name.
     const char* usage = nullptr;
     // Requests built by no builder: the numbers after the device index,
-    // packed in order into the record (none: no record).
+    // packed in order into the record (none: no record). A hand-written
+    // handler may only check its numbers against them (cmd_numbers_ok).
     std::span<const cmd_packed> packed{};
 };
 

@@ -68,6 +68,9 @@ TEST_F(ApnTable, OperatorTablesMatchLabelsByPrefixInTableOrder)
     EXPECT_EQ(APN_TYPE_ADMIN, type_of("internet"));
     EXPECT_EQ(APN_TYPE_INTERNET, type_of("ims.example"));  // "ims" starts the name asked for
     EXPECT_EQ(APN_TYPE_NONE, type_of("unknown"));
+    set_apn(3, "apn_name", "blank");
+    set_apn(3, "pdn_label", "");
+    EXPECT_EQ(APN_TYPE_ADMIN, type_of("blank")) << "an empty label matches the first row";
     EXPECT_EQ("internet", CNXD_GetApnNameByAPNType(APN_TYPE_ADMIN).value_or("-"));
     EXPECT_EQ("ims", CNXD_GetApnNameByAPNType(APN_TYPE_INTERNET).value_or("-"));
     EXPECT_FALSE(CNXD_GetApnNameByAPNType(APN_TYPE_IMS)) << "no Sprint row";
@@ -123,7 +126,7 @@ TEST_F(ApnTable, AttachRecordFromTheStore)
 {
     for (auto [key, value] : {std::pair{"username", std::string(70, 'u')}, {"password", "secret"},
                               {"auth_flag", "2"}, {"use_gen_pco", "1"}, {"gen_pco", "0000000100000011"},
-                              {"use_oper_pco", "1"}, {"oper_pco_len", "3"}, {"oper_pco", "0x0A1b2"},
+                              {"use_oper_pco", "1"}, {"oper_pco_len", "3"}, {"oper_pco", "0X0A1b2"},
                               {"secure_pco", "1"}})
         set_apn(1, key, value);
 
@@ -136,7 +139,7 @@ TEST_F(ApnTable, AttachRecordFromTheStore)
     // Filled, PDN type, IP allocation, authentication, generic PCO used and
     // its bits, operator PCO used, its length and bytes, APN type, secure PCO.
     expect_bytes(rec, {{0, 1}, {102, 2}, {103, 0}, {232, 2}, {233, 1}, {234, 0x01}, {235, 0x03}, {236, 1},
-                       {237, 3}, {238, 0x0A}, {239, 0x1B}, {240, 0x20}, {241, 0}, {338, APN_TYPE_INTERNET},
+                       {237, 3}, {238, 0x00}, {239, 0x0A}, {240, 0x1B}, {241, 0x20}, {242, 0}, {338, APN_TYPE_INTERNET},
                        {351, 1}});
 
     // PCO switched off clears what an earlier fill left.

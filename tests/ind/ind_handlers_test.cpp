@@ -328,17 +328,18 @@ constexpr const char* READY = "ind_interface_ready_indication";
 constexpr const char* RELEASE = "ind_interface_release_indication";
 constexpr const char* CHANGE = "ind_interface_change_indication";
 
-TEST_F(Handlers, ReadyNamesAnInterfaceFromOutsideAfterTheProfileOfItsApn)
+TEST_F(Handlers, ReadyNamesAnInterfaceFromOutsideByTheProfileWalk)
 {
     const auto name = [&] { return std::string(reinterpret_cast<const char*>(&record(0)[ifrec::NAME])); };
-    run(READY, nic("", "ims.operator", 5));  // profile 2, whatever the case
+    run(READY, nic("", "ims.operator", 5));  // its APN's profile does not stop the walk: the first unreadable one
     ASSERT_EQ(1u, frames.size());
-    EXPECT_EQ("lte0pdn1", name());
-    EXPECT_TRUE(logged("\nINTERFACE READY INDICATION(DEV_IDX(1))\nInterface request is from outside\n")) << log;
-    EXPECT_TRUE(logged("Interface Name : lte0pdn1\n")) << log;
-
-    run(READY, nic("", "elsewhere", 5));  // no match: the first unreadable profile
     EXPECT_EQ("lte0pdn3", name());
+    EXPECT_TRUE(logged("\nINTERFACE READY INDICATION(DEV_IDX(1))\nInterface request is from outside\n")) << log;
+    EXPECT_TRUE(logged("Interface Name : lte0pdn3\n")) << log;
+
+    store_profiles({"a", "", "c"});
+    run(READY, nic("", "elsewhere", 5));  // an empty profile name equals the record's
+    EXPECT_EQ("lte0pdn1", name());
     store_profiles({"a", "b", "c", "d", "e", "f", "g", "h"});
     run(READY, nic("", "elsewhere", 5));  // every profile read, none matched
     EXPECT_EQ("lte0pdn8", name());

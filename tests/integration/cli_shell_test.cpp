@@ -84,6 +84,8 @@ TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
     EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("help\n\0", 6))));
     EXPECT_TRUE(c.wait_for("commands: help"));
     EXPECT_EQ(0, console_calls_with("cnxdf")) << "a refused index reaches nobody";
+    c.send_text("uicc 1 0\n");
+    EXPECT_TRUE(log.wait_for("PUK2 Retry Count : 8\nICCID : 09 0a 0b 0c 0d 0e 0f 10 11 12 \n")) << "the UICC's status";
 
     c.send_text("at\n");
     EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("at\n\0", 4))));

@@ -93,8 +93,12 @@ Case special_case(const expected_row& row)
         store_be32(&c.record[6], 20);
         c.forwarded = 30;
         break;
-    case 73:  // UICC answer, as long as the SDK hands it
-    case 89:  // DM report, likewise
+    case 73:  // UICC read binary answer handed past its 260 data bytes
+        c.record = pattern(300, row.order);
+        store_be16(&c.record[4], 1);
+        c.forwarded = 266;
+        break;
+    case 89:  // DM report, as long as the SDK hands it
         c.record = pattern(64, row.order);
         c.forwarded = 64;
         break;

@@ -64,6 +64,13 @@ const std::string NINE_SETS = [] {
     return sets;
 }();
 
+const std::string EIGHT_ENTRIES = [] {
+    std::string e;
+    for (int i = 0; i < 8; ++i)
+        e += "01" "00000001" "00000002";
+    return e;
+}();
+
 const std::vector<build_case> BUILD_CASES = {
     // Samples of the file-fed builders.
     {"attach", 1, {}, "attach.param", nullptr, 0,
@@ -247,8 +254,8 @@ const std::vector<build_case> BUILD_CASES = {
      "rrc_set_supported_freq_range_list.param: Check Tag name and Value in param file.\n"},
     {"supported frequency ranges: no file", 36, {"15"}, "", nullptr, -1, {{0, "000f"}},
      "rrc_set_supported_freq_range_list.param: Param File Open Error.\n"},
-    {"supported frequency ranges: nine sets leave the list empty", 36, {"15"},
-     "rrc_set_supported_freq_range_list.param", NINE_SETS.c_str(), 0, {{0, "000f" "0001"}}},
+    {"supported frequency ranges: nine sets, eight entries, no count", 36, {"15"},
+     "rrc_set_supported_freq_range_list.param", NINE_SETS.c_str(), 0, {{0, "000f" "0052" "00"}, {5, EIGHT_ENTRIES.c_str()}}},
     {"CA band combination list as the file holds it", 36, {"16"}, "rrc_ca_combination_list_working.bin", CA_LIST, 0,
      {{0, "0010" "0013"}, {4, CA_LIST}}},
     {"CA band combination list of type 24", 36, {"24"}, "rrc_ca_combination_list_working.bin", CA_LIST, 0,
@@ -390,8 +397,6 @@ const std::vector<check_case> CHECK_CASES = {
     {4, {{0, "03"}}, -1, "Unknown PDN Connect Request Type : 3 (PDN Connect Request Type : 0 ~ 2)\n"},
     {4, {{1, "01"}, {410, "08"}}, -1, "Unknown APN Type : 8"},
     {6, {{0, "0004"}}, -1, "[pdn_disconnect_req_param_check] Unknown default EPS id : 4 (default EPS id : 5 ~ 31)\n"},
-    {6, {{0, "0005"}}, 0, ""},
-    {6, {{0, "001f"}}, 0, ""},
     {6, {{0, "0020"}}, -1, "Unknown default EPS id : 32"},
     {8, {{0, "0000ffff"}}, 0, ""},
     {8, {{0, "00010000"}}, -1, "Unknown service type: 10000"},
@@ -425,7 +430,6 @@ const std::vector<check_case> CHECK_CASES = {
     {22, {{0, "02"}}, -1, "[dm_log_ext_read_req_param_check] Invalid Command\n"},
     {22, {{1, "04"}, {4, "01"}}, -1, "Invalid parameter: category\n"},
     {22, {{1, "61"}}, -1, "Invalid parameter: no item id\n"},
-    {22, {{0, "01"}, {1, "61"}, {4, "01"}}, 0, ""},
     // Protocol information.
     {23, {{0, "000c"}}, -1, "Unknown protocol info type : 12 (get protocol info type 0 ~ 9)\n"},
     {23, {{0, "000b"}}, 0, ""},

@@ -265,11 +265,9 @@ std::vector<usage_arg> usage_args(const std::string& usage)
 TEST_F(CommandRows, EveryValueAUsageListsIsTakenAndOneJustOutsideIsRefused)
 {
     // Arguments whose accepted values depend on another one or on a file
-    // (pc's sample file gives the other form), a sub-command word before
-    // the value (uiccext), and what is left open: dmext's category numbers,
-    // pd's labels 5 to 7 and nasconf's unchecked numbers.
-    const std::set<std::string_view> dependent = {"nid", "gpsinfo", "spsinfo", "pc",     "uiccext",
-                                                  "dmext", "pd",      "nasconf"};
+    // (pc's sample file gives the other form), and a sub-command word
+    // before the value (uiccext).
+    const std::set<std::string_view> dependent = {"nid", "gpsinfo", "spsinfo", "pc", "uiccext"};
     // A model that supports CA (a working band combination list).
     root_.write(std::string(PARAM_DIR_DEFAULT) + "rrc_ca_combination_list_working.bin",
                 std::string("\1\2\3\4\xff", 5) + std::string(11, '\0') + "\1\3\xff");
