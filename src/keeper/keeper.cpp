@@ -22,7 +22,7 @@
 namespace cnxd {
 namespace {
 
-using clock = std::chrono::steady_clock;
+using steady = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
@@ -85,7 +85,7 @@ struct device {
     std::array<bool, LABELS> label_held{};
     ask pending = ask::none;
     int failures = 0;
-    std::optional<clock::time_point> next;
+    std::optional<steady::time_point> next;
     const char* state = "off";
     keeper_counters counters;
 };
@@ -146,14 +146,14 @@ __attribute__((format(printf, 2, 3))) void say(decision& d, const char* fmt, ...
 // Moves the device to `state`, logging the change as a decision of its own.
 void enter(decision& out, uint32_t dev, device& d, const char* state)
 {
-    if (d.state != state && out.log.empty() && std::strcmp(state, "waiting") != 0 && std::strcmp(state, "off") != 0)
+    if (std::strcmp(d.state, state) != 0 && out.log.empty() && std::strcmp(state, "waiting") != 0 && std::strcmp(state, "off") != 0)
         say(out, "[keeper] DEV_IDX(%u) %s\n", dev,
             std::strcmp(state, "up") == 0 ? "connection up" : "stood down by a client or the shell");
     d.state = state;
 }
 
 // What the keeper does for `dev` now; called with the lock held.
-decision step_locked(const settings& s, uint32_t dev, device& d, clock::time_point now)
+decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_point now)
 {
     decision out;
     if (!s.enable || !get_init_complete(dev)) {
@@ -210,11 +210,11 @@ void step_all()
 {
     const settings s = read_settings();
     std::vector<decision> todo;
-    std::optional<clock::time_point> wake;
+    std::optional<steady::time_point> wake;
     {
         std::lock_guard g(k.lock);
         k.last = s;
-        const auto now = clock::now();
+        const auto now = steady::now();
         for (uint32_t dev = 1; dev < DEVICE_TABLE_SIZE; ++dev) {
             device& d = k.devs[dev];
             if (d.state == std::string_view("off") && !get_init_complete(dev) && !d.next)
@@ -229,7 +229,7 @@ void step_all()
     }
     if (wake)
         start_timer(&k.timer, static_cast<int32_t>(std::max<long long>(
-                                  1, std::chrono::duration_cast<milliseconds>(*wake - clock::now()).count() + 1)));
+                                  1, std::chrono::duration_cast<milliseconds>(*wake - steady::now()).count() + 1)));
     else
         stop_timer(&k.timer);
     for (decision& d : todo) {
@@ -290,7 +290,11 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
         }
         break;
     case keeper_fact::detach_answer:
-        d = device{.attach_held = true, .state = d.state, .counters = d.counters};
+        d.attached = false;
+        d.up = {};
+        d.attach_held = true;
+        d.pending = ask::none;
+        d.next.reset();
         ++d.counters.stand_downs;
         break;
     case keeper_fact::connect_answer:
@@ -323,7 +327,7 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
         d.attached = d.attached && !all;
         if (lost && !d.attach_held && !own) {
             ++d.counters.drops;
-            d.next = clock::now() + DROP_GRACE;
+            d.next = steady::now() + DROP_GRACE;
         }
         break;
     }
@@ -345,7 +349,7 @@ void keeper_device_ready(uint32_t dev)
     if (!k.running)
         return;
     k.devs[dev].pending = ask::none;
-    k.devs[dev].next = clock::now();
+    k.devs[dev].next = steady::now();
     wake_locked();
 }
 
@@ -388,7 +392,7 @@ keeper_view keeper_state(uint32_t dev)
     v.failures = d.failures;
     if (d.next)
         v.next_attempt_s = static_cast<int>(std::max<long long>(
-            0, std::chrono::duration_cast<seconds>(*d.next - clock::now() + milliseconds(999)).count()));
+            0, std::chrono::duration_cast<seconds>(*d.next - steady::now() + milliseconds(999)).count()));
     v.counters = d.counters;
     return v;
 }

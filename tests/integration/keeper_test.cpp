@@ -116,11 +116,14 @@ TEST_P(KeeperTable, KeepsTheConnectionAsTheSettingsAndTheShellSay)
         std::this_thread::sleep_for(20ms);
     }
     run(c.then);
-    EXPECT_TRUE(eventually([&] { return keeper_state(root) == c.state; }, 20s)) << keeper_state(root);
-    std::string calls;
-    for (const std::string& n : connection_calls(sim))
-        calls += (calls.empty() ? "" : " ") + n;
-    EXPECT_EQ(c.calls, calls);
+    const auto calls = [&] {
+        std::string text;
+        for (const std::string& n : connection_calls(sim))
+            text += (text.empty() ? "" : " ") + n;
+        return text;
+    };
+    EXPECT_TRUE(eventually([&] { return keeper_state(root) == c.state && calls() == c.calls; }, 20s))
+        << keeper_state(root) << "\n" << calls();
     if (const auto gaps = split(c.gaps_s, ' '); !gaps.empty()) {
         ASSERT_EQ(gaps.size() + 1, came.size());
         for (size_t i = 0; i < gaps.size(); ++i)
