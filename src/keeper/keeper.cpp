@@ -12,12 +12,15 @@
 #include <thread>
 
 #include "base/stop.h"
+#include "config/apn_table.h"
 #include "config/confdb_access.h"
 #include "core/timer.h"
+#include "download/download.h"
+#include "lapi_size.h"
 #include "ltesdk.h"
 #include "modem/cm_printf.h"
+#include "modem/cm_wrappers.h"
 #include "modem/device_tables.h"
-#include "shell/dispatcher.h"
 
 namespace cnxd {
 namespace {
@@ -126,12 +129,32 @@ seconds wait_after(const settings& s, int failures)
     return seconds(std::min<long long>(w, s.longest_s));
 }
 
-// One decision of the worker: the shell line to send (empty: none) and the
-// log line.
+// One decision of the worker: its log line and the request it makes.
 struct decision {
-    std::string line;
     std::string log;
+    ask request = ask::none;
+    uint32_t dev = 0;
+    uint8_t label = 0;
 };
+
+// The request, through the same wrappers as the shell's, its APN part from
+// the store's APN table entry of the label.
+void send(const decision& d)
+{
+    if (d.request == ask::attach) {
+        std::array<uint8_t, lapi_size::LAPI_AttachRequest.request> rec{};
+        rec[attach_apn_info_layout.apn_type] = d.label;
+        CNXD_FillAttachApnInfo(rec);
+        cm_attach_request(d.dev, rec.data());
+    } else if (d.request == ask::connect) {
+        std::array<uint8_t, lapi_size::LAPI_PDNConnRequest.request> rec{};
+        rec[pdn_conn_apn_info_layout.apn_type] = d.label;
+        CNXD_FillPdnConnApnInfo(rec);
+        cm_pdn_connectivity_request(d.dev, rec.data());
+    } else if (d.request == ask::reset) {
+        cm_device_reset(d.dev);
+    }
+}
 
 __attribute__((format(printf, 2, 3))) void say(decision& d, const char* fmt, ...)
 {
@@ -143,12 +166,13 @@ __attribute__((format(printf, 2, 3))) void say(decision& d, const char* fmt, ...
     d.log = text;
 }
 
-// Moves the device to `state`, logging the change as a decision of its own.
-void enter(decision& out, uint32_t dev, device& d, const char* state)
+// Moves the device to "up" or "held", logging the change as a decision of
+// its own.
+void settle(decision& out, uint32_t dev, device& d, bool held)
 {
-    if (std::strcmp(d.state, state) != 0 && out.log.empty() && std::strcmp(state, "waiting") != 0 && std::strcmp(state, "off") != 0)
-        say(out, "[keeper] DEV_IDX(%u) %s\n", dev,
-            std::strcmp(state, "up") == 0 ? "connection up" : "stood down by a client or the shell");
+    const char* state = held ? "held" : "up";
+    if (std::string_view(d.state) != state)
+        say(out, "[keeper] DEV_IDX(%u) %s\n", dev, held ? "stood down by a client or the shell" : "connection up");
     d.state = state;
 }
 
@@ -156,7 +180,8 @@ void enter(decision& out, uint32_t dev, device& d, const char* state)
 decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_point now)
 {
     decision out;
-    if (!s.enable || !get_init_complete(dev)) {
+    // A device being loaded with firmware is left alone, as the shell does.
+    if (!s.enable || !get_init_complete(dev) || (dev < downloading.size() && downloading[dev] != 0)) {
         d.pending = ask::none;
         d.next.reset();
         d.state = s.enable ? "waiting" : "off";
@@ -168,7 +193,7 @@ decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_po
         d.pending = ask::none;
         d.failures = 0;
         d.next.reset();
-        enter(out, dev, d, held ? "held" : "up");
+        settle(out, dev, d, held);
         return out;
     }
     if (d.next && now < *d.next)
@@ -179,18 +204,17 @@ decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_po
     }
     d.next = now + wait_after(s, d.failures);
     const long long next_s = std::chrono::duration_cast<seconds>(*d.next - now).count();
-    char line[32];
+    out.dev = dev;
     if (d.pending != ask::none && s.reset_after > 0 && d.failures == s.reset_after) {
         d.pending = ask::reset;
         d.state = "resetting";
         ++d.counters.resets;
-        std::snprintf(line, sizeof line, "reset %u", dev);
         say(out, "[keeper] DEV_IDX(%u) %d failures in a row: modem reset\n", dev, d.failures);
     } else if (!d.attached) {
         d.pending = ask::attach;
         d.state = "attaching";
         ++d.counters.attaches;
-        std::snprintf(line, sizeof line, "at %u %d", dev, s.labels.front());
+        out.label = static_cast<uint8_t>(s.labels.front());
         say(out, "[keeper] DEV_IDX(%u) not attached: attach with PDN label %d (failures in a row %d, next in %lld s)\n",
             dev, s.labels.front(), d.failures, next_s);
     } else {
@@ -198,11 +222,11 @@ decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_po
         d.pending = ask::connect;
         d.state = "connecting";
         ++d.counters.connects;
-        std::snprintf(line, sizeof line, "pc %u %d 0", dev, l);
+        out.label = static_cast<uint8_t>(l);
         say(out, "[keeper] DEV_IDX(%u) PDN label %d not up: connect (failures in a row %d, next in %lld s)\n", dev,
             l, d.failures, next_s);
     }
-    out.line = line;
+    out.request = d.pending;
     return out;
 }
 
@@ -236,8 +260,7 @@ void step_all()
         if (cnxd_stopping())
             return;
         cm_printf(CM_INFO, "%s", d.log.c_str());
-        if (!d.line.empty())
-            do_cmd(d.line.data());
+        send(d);
     }
 }
 

@@ -18,8 +18,11 @@
 //
 // Threads: the hooks only note the fact and wake the keeper's worker; the
 // timer callback only wakes it too. The worker reads the store, decides,
-// logs one line per decision and sends its requests as shell lines (do_cmd),
-// so they take the shell's builders, wrappers, traces and capture.
+// logs one line per decision and sends its requests through the shell's
+// request wrappers (cm_attach_request, cm_pdn_connectivity_request,
+// cm_device_reset), the APN part from the store's APN table entry of the
+// label, so the traces, the capture and the answers' handlers see them as
+// any other.
 #pragma once
 
 #include <array>

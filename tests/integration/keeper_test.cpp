@@ -87,9 +87,10 @@ TEST_P(KeeperTable, KeepsTheConnectionAsTheSettingsAndTheShellSay)
 {
     const KeeperCase& c = GetParam();
     Sysroot root;
-    for (const std::string& kv : split(c.autoconnect, ','))
+    for (const std::string& kv : split(c.autoconnect, ',')) {
         ASSERT_TRUE(root.confdb_set("config wan lte autoconnect " + kv));
-        Daemon daemon(root);
+    }
+    Daemon daemon(root);
     ASSERT_TRUE(daemon.start());
     const LogTail log(root);
     LtesimClient sim(root);
@@ -100,8 +101,9 @@ TEST_P(KeeperTable, KeepsTheConnectionAsTheSettingsAndTheShellSay)
         else if (what.starts_with("shell "))
             TcpShell(daemon.cmd_port()).send_line(what.substr(6));
     };
-    if (std::string(c.state) == "up")
+    if (std::string(c.state) == "up") {
         ASSERT_TRUE(eventually([&] { return keeper_state(root) == "up"; }, 20s)) << log.text();
+    }
     for (const std::string& line : split(c.event, ';'))
         run(line);
     // The watched calls, with the time each came.
@@ -123,7 +125,7 @@ TEST_P(KeeperTable, KeepsTheConnectionAsTheSettingsAndTheShellSay)
         return text;
     };
     EXPECT_TRUE(eventually([&] { return keeper_state(root) == c.state && calls() == c.calls; }, 20s))
-        << keeper_state(root) << "\n" << calls();
+        << keeper_state(root) << "\n" << calls() << log.text();
     if (const auto gaps = split(c.gaps_s, ' '); !gaps.empty()) {
         ASSERT_EQ(gaps.size() + 1, came.size());
         for (size_t i = 0; i < gaps.size(); ++i)
