@@ -18,7 +18,8 @@
 namespace cnxd {
 
 // ind_keeper.cpp: what the connection keeper hears of an indication (every
-// handler of the common shape, after its body).
+// handler of the common shape, before its body: the keeper learns what the
+// modem said, not what the daemon made of it, and does not wait for it).
 void ind_tell_keeper(uint32_t dev_idx, uint32_t cb_id, std::span<const uint8_t> record);
 
 // ind_conn.cpp

@@ -81,6 +81,7 @@ settings read_settings()
 enum class ask : uint8_t { none, attach, connect, reset };
 
 struct device {
+    bool ready = false;  // on line and initialised, from its online sequence to its next insert or removal
     bool attached = false;
     std::array<bool, LABELS> up{};
     std::array<uint16_t, LABELS> eps{};
@@ -181,7 +182,7 @@ decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_po
 {
     decision out;
     // A device being loaded with firmware is left alone, as the shell does.
-    if (!s.enable || !get_init_complete(dev) || (dev < downloading.size() && downloading[dev] != 0)) {
+    if (!s.enable || !d.ready || !get_init_complete(dev) || (dev < downloading.size() && downloading[dev] != 0)) {
         d.pending = ask::none;
         d.next.reset();
         d.state = s.enable ? "waiting" : "off";
@@ -307,6 +308,10 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
     switch (fact) {
     case keeper_fact::attach_answer:
         d.attached = d.attached || value == 0;
+        // An attach went through (the keeper's or another's): its interface
+        // gets a whole wait from now before anything is asked for.
+        if (value == 0 && k.last.enable)
+            d.next = steady::now() + wait_after(k.last, d.failures);
         if (d.pending != ask::attach) {
             d.attach_held = false;
             d.label_held = {};
@@ -323,6 +328,8 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
     case keeper_fact::connect_answer:
         if (d.pending != ask::connect && label >= 0)
             d.label_held[label] = false;
+        if (k.last.enable)
+            d.next = steady::now() + wait_after(k.last, d.failures);
         break;
     case keeper_fact::disconnect_answer:
         for (int l = 0; l < LABELS; ++l)
@@ -355,6 +362,7 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
         break;
     }
     case keeper_fact::device_change:
+        d.ready = false;
         d.attached = false;
         d.up = {};
         d.pending = ask::none;
@@ -371,6 +379,7 @@ void keeper_device_ready(uint32_t dev)
     std::lock_guard g(k.lock);
     if (!k.running)
         return;
+    k.devs[dev].ready = true;
     k.devs[dev].pending = ask::none;
     k.devs[dev].next = steady::now();
     wake_locked();
