@@ -88,6 +88,7 @@ struct device {
     bool attach_held = false;
     std::array<bool, LABELS> label_held{};
     ask pending = ask::none;
+    bool answered = false;  // the pending request's answer came
     int failures = 0;
     std::optional<steady::time_point> next;
     const char* state = "off";
@@ -211,6 +212,12 @@ decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_po
         d.state = "resetting";
         ++d.counters.resets;
         say(out, "[keeper] DEV_IDX(%u) %d failures in a row: modem reset\n", dev, d.failures);
+    } else if ((d.pending == ask::attach || d.pending == ask::connect) && !d.answered) {
+        // Still in flight (a busy modem): asking again would only pile up
+        // requests; the failure counts all the same.
+        say(out, "[keeper] DEV_IDX(%u) no answer yet: waiting (failures in a row %d, next in %lld s)\n", dev,
+            d.failures, next_s);
+        return out;
     } else if (!d.attached) {
         d.pending = ask::attach;
         d.state = "attaching";
@@ -227,6 +234,7 @@ decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_po
         say(out, "[keeper] DEV_IDX(%u) PDN label %d not up: connect (failures in a row %d, next in %lld s)\n", dev,
             l, d.failures, next_s);
     }
+    d.answered = false;
     out.request = d.pending;
     return out;
 }
@@ -307,6 +315,7 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
     const bool own = d.pending != ask::none;
     switch (fact) {
     case keeper_fact::attach_answer:
+        d.answered = d.answered || d.pending == ask::attach;
         d.attached = d.attached || value == 0;
         // An attach went through (the keeper's or another's): its interface
         // gets a whole wait from now before anything is asked for.
@@ -326,6 +335,7 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
         ++d.counters.stand_downs;
         break;
     case keeper_fact::connect_answer:
+        d.answered = d.answered || d.pending == ask::connect;
         if (d.pending != ask::connect && label >= 0)
             d.label_held[label] = false;
         if (k.last.enable)
