@@ -58,11 +58,14 @@ settings read_settings()
         return s;
     confdb_value v{};
     dump.read("", "pdn_labels", "0", v);
+    // Labels are separated by anything but digits ("0 1", "0,1").
     for (char* p = v.data(); *p != '\0';) {
+        if (*p < '0' || *p > '9') {
+            ++p;
+            continue;
+        }
         char* end = nullptr;
         const long l = std::strtol(p, &end, 10);
-        if (end == p)
-            break;
         if (l >= 0 && l < LABELS && std::ranges::find(s.labels, l) == s.labels.end())
             s.labels.push_back(static_cast<int>(l));
         p = end;
@@ -88,6 +91,7 @@ struct device {
     bool attach_held = false;
     std::array<bool, LABELS> label_held{};
     ask pending = ask::none;
+    int pending_label = 0;
     bool answered = false;  // the pending request's answer came
     int failures = 0;
     std::optional<steady::time_point> next;
@@ -235,6 +239,7 @@ decision step_locked(const settings& s, uint32_t dev, device& d, steady::time_po
             l, d.failures, next_s);
     }
     d.answered = false;
+    d.pending_label = out.label;
     out.request = d.pending;
     return out;
 }
@@ -354,6 +359,13 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value)
             d.eps[label] = value;
             if (!own)
                 d.label_held[label] = false;
+            // The keeper's request brought its label up: a success, and
+            // the next kept label, if any, is asked for at once.
+            if (own && d.pending != ask::reset && label == d.pending_label) {
+                d.pending = ask::none;
+                d.failures = 0;
+                d.next.reset();
+            }
         }
         break;
     case keeper_fact::interface_release: {

@@ -28,8 +28,8 @@ struct KeeperCase {
 constexpr const char* kOn = "ENABLE 1,pdn_labels 0,first_wait 1,longest_wait 2,reset_after 3";
 
 const KeeperCase keeper_cases[] = {
-    {"FreshStartKeepsTheInternetUp", kOn, "", 0, "", "Attach", "", "DEV_IDX(1) not attached: attach with PDN label 0",
-     "up"},
+    {"FreshStartKeepsInternetAndImsUp", "ENABLE 1,pdn_labels '0 1',first_wait 1", "", 0, "", "Attach PDNConn", "",
+     "DEV_IDX(1) PDN label 1 not up: connect (failures in a row 0", "up"},
     {"InterfaceReleaseIsAskedForAgain", kOn, "sim pdn down 0", 1000, "", "Attach PDNConn", "",
      "DEV_IDX(1) PDN label 0 not up: connect", "up"},
     {"NetworkDetachIsAttachedAgain", kOn, "sim pdn detach", 1000, "", "Attach Attach", "", "connection up", "up"},
