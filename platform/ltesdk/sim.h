@@ -94,8 +94,9 @@ void model_reset();
 void model_initialized();
 void model_device_present(int present);
 // Brings the PDN of `slot` up with `apn` (its TID entry and the interface
-// ready), or down without one (the interface release). Empty on success,
-// else why not.
+// ready), or down without one (the interface release); a `slot` below 0
+// takes every PDN down with one release, as a network detach does. Empty
+// on success, else why not.
 std::string model_pdn(int slot, std::optional<std::string_view> apn);
 // The image bytes the device has received since its last download began.
 std::vector<uint8_t> model_image(uint32_t dev);

@@ -187,16 +187,19 @@ std::string cmd_set(const std::vector<std::string_view>& w)
 
 // "pdn up SLOT APN" / "pdn down SLOT": a PDN of the modem's own, with the
 // interface lte0pdnSLOT, without the request that would bring it.
+// "pdn detach": the network detaches the modem, every PDN goes.
 std::string cmd_pdn(const std::vector<std::string_view>& w)
 {
     const bool up = w.size() == 4 && w[1] == "up";
-    if (!up && !(w.size() == 3 && w[1] == "down"))
-        return err("usage: pdn up SLOT APN | pdn down SLOT");
-    const auto slot = number(w[2], 0, LAPI_CONN_INFO_MAX - 1);
+    const bool detach = w.size() == 2 && w[1] == "detach";
+    if (!up && !detach && !(w.size() == 3 && w[1] == "down"))
+        return err("usage: pdn up SLOT APN | pdn down SLOT | pdn detach");
+    const auto slot = detach ? std::optional<long long>(0) : number(w[2], 0, LAPI_CONN_INFO_MAX - 1);
     if (!slot)
         return err("bad slot");
     std::lock_guard g(lock());
-    const std::string why = model_pdn(static_cast<int>(*slot), up ? std::optional(w[3]) : std::nullopt);
+    const std::string why =
+        model_pdn(detach ? -1 : static_cast<int>(*slot), up ? std::optional(w[3]) : std::nullopt);
     return why.empty() ? OK : err(why);
 }
 

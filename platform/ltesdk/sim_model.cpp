@@ -383,9 +383,9 @@ void on_pdn_disconnect(const Request& r)
             pdn_down(i);
 }
 
-void on_detach()
+// Every PDN goes, with one release for all of them (the network detached).
+void release_all()
 {
-    send(CB_DETACH_RSP, sized_record(CB_DETACH_RSP));
     bool any = false;
     for (Pdn& p : model().pdn) {
         any = any || p.up;
@@ -397,6 +397,12 @@ void on_detach()
         store_be16(&all[NIC_EPS_ID], EPS_ALL);
         send(CB_IF_RELEASE, std::move(all), 1);
     }
+}
+
+void on_detach()
+{
+    send(CB_DETACH_RSP, sized_record(CB_DETACH_RSP));
+    release_all();
 }
 
 // Protocol information answer: result, type, then the type's data.
@@ -585,8 +591,11 @@ void on_crash_log()
     post(std::move(ev), delay());
 }
 
+// A reset modem comes back without any PDN.
 void on_reset()
 {
+    model().pdn = {};
+    model().tids.clear();
     send(CB_RESET_RSP, {});
     send(CB_DEV_REMOVE, {}, 100);
     send(CB_DEV_INSERT, {}, 300);
@@ -776,6 +785,10 @@ std::string model_pdn(int slot, std::optional<std::string_view> apn)
 {
     if (!sdk_open_locked())
         return "the SDK is not open";
+    if (slot < 0) {
+        release_all();
+        return "";
+    }
     if (apn) {
         pdn_up(slot, std::string(*apn));
         return "";

@@ -25,6 +25,7 @@
 #include "download/download.h"
 #include "ind/ind.h"
 #include "ind/uicc_unlock.h"
+#include "keeper/keeper.h"
 #include "ltesdk.h"
 #include "net/dhcpcd.h"
 #include "server/client.h"
@@ -45,7 +46,7 @@ void run_init_script() { line_proc(LTE_INIT_SCRIPT); }
 
 const lte_bringup_steps cnxd_bringup_steps{ind_register,    mq_init_all,
                                            ind_unregister,  dhcpcd_shutdown,
-                                           {run_init_script, lte_watchdog_start},
+                                           {run_init_script, lte_watchdog_start, keeper_device_ready},
                                            lte_watchdog_shutdown};
 
 namespace {
@@ -144,6 +145,7 @@ int finish_shutdown()
 {
     cnxd_srv_deinit();
     cnxd_srv_close();
+    keeper_stop();
     timer_service_deinit();
     cnxd_keep_alive_stop();
     // The pid file is removed directly rather than through "rm".
@@ -179,6 +181,7 @@ int cnxd_main(int argc, char** argv)
     cmd_set_uicc_unlock(ind_uicc_unlock);
     cnxd_srv_open();
     timer_service_init();
+    keeper_start();
     write_pid_file();
     sdk_log(6, "cnxd started");
     set_log_file_paths();
@@ -197,6 +200,7 @@ int cnxd_main(int argc, char** argv)
     eloop_run(&eloop);
 
     state_socket_stop();
+    keeper_stop();
     cmd_shell_stop();
     download_stop_all();
     lte_daemon_stop(cnxd_bringup_steps);

@@ -17,6 +17,7 @@
 #include "base/unix_addr.h"
 #include "download/download.h"
 #include "ind/ind.h"
+#include "keeper/keeper.h"
 #include "modem/device_tables.h"
 #include "net/dhcpcd.h"
 #include "server/client.h"
@@ -130,6 +131,24 @@ void client_json(Json& j, cnxd_client_rec& c, uint32_t now)
     j.close('}');
 }
 
+// The connection keeper of a device: what it keeps, what it is doing, when
+// it tries next, and what it has done.
+void keeper_json(Json& j, uint32_t dev)
+{
+    const keeper_view k = keeper_state(dev);
+    j.open('{', "keeper").open('[', "labels");
+    for (const int l : k.labels)
+        j.num(nullptr, l);
+    j.close(']').str("state", k.state).num("failures", k.failures);
+    if (k.next_attempt_s)
+        j.num("next_attempt_s", *k.next_attempt_s);
+    else
+        j.null("next_attempt_s");
+    const keeper_counters& c = k.counters;
+    j.open('{', "counters").num("attaches", c.attaches).num("connects", c.connects).num("failures", c.failures);
+    j.num("resets", c.resets).num("drops", c.drops).num("stand_downs", c.stand_downs).close('}').close('}');
+}
+
 // A device is shown once the modem has told anything of it.
 void devices_json(Json& j)
 {
@@ -140,7 +159,9 @@ void devices_json(Json& j)
         if (!init_complete[dev] && !boot && !loading && current_operator[dev] == 0)
             continue;
         j.open('{').num("index", dev).num("init_complete", init_complete[dev]).num("boot_image", boot);
-        j.num("operator", current_operator[dev]).num("downloading", loading).close('}');
+        j.num("operator", current_operator[dev]).num("downloading", loading);
+        keeper_json(j, dev);
+        j.close('}');
     }
     j.close(']');
 }

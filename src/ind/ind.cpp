@@ -132,6 +132,7 @@ void ind_run(const ind_row& row, uint32_t dev_idx, const void* data, uint32_t le
              .b = static_cast<uint32_t>(row.event),
              .name = row.name,
              .bytes = call.record()});
+    ind_tell_keeper(dev_idx, row.cb_id, call.record());
     ind_next next = ind_next::forward;
     if (row.body) {
         next = row.body(call);

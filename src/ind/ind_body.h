@@ -10,9 +10,17 @@
 // information answers in ind_protocol.cpp.
 #pragma once
 
+#include <cstdint>
+#include <span>
+
 #include "ind/ind.h"
 
 namespace cnxd {
+
+// ind_keeper.cpp: what the connection keeper hears of an indication (every
+// handler of the common shape, before its body: the keeper learns what the
+// modem said, not what the daemon made of it, and does not wait for it).
+void ind_tell_keeper(uint32_t dev_idx, uint32_t cb_id, std::span<const uint8_t> record);
 
 // ind_conn.cpp
 ind_next ind_body_reset_response(ind_call& call);

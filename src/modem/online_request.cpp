@@ -123,6 +123,8 @@ void run_cm_online_request(std::unique_ptr<online_wait> owned)
         cnxd_srv_send_log("[online_request]Watchdog First start\n");
         if (later_steps.start_watchdog)
             later_steps.start_watchdog();
+        if (later_steps.device_ready)
+            later_steps.device_ready(w.dev);
     }
     leave_locked(w);
 }

@@ -9,11 +9,13 @@
 namespace cnxd {
 
 // What the online request thread runs of the subsystems above the modem
-// once the online answer came or the wait ended. Either may be null (in
+// once the online answer came or the wait ended. Any may be null (in
 // tests): that step is left out.
 struct online_request_steps {
     void (*run_init_script)();
     void (*start_watchdog)();
+    // Last, with the device on line and initialised.
+    void (*device_ready)(uint32_t dev);
 };
 void online_request_set_steps(const online_request_steps& steps);
 

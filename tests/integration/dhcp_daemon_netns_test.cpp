@@ -4,8 +4,9 @@
 // served by dnsmasq, and the simulated modem reports the PDN interface of
 // the APN of the store's first APN table section (sid 1), which the shell's
 // attach (typed by a client, with an attach file naming that APN) brings
-// up, ready with its address to come from DHCP, a modem reset ends and the
-// shell's detach releases. The sysroot's dhclient runs
+// up, ready with its address to come from DHCP, a modem reset ends, the
+// network's detach ends and the connection keeper's attach brings back, and
+// the shell's detach releases. The sysroot's dhclient runs
 // the machine's ISC client with our hook script.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -300,15 +301,28 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndAResetOrTheReleaseStopsI
         return root.read_file("/var/tmp/dhclient.leases.1").find("fixed-address ") != std::string::npos;
     })) << "a new lease";
 
-    // The client's detach releases every interface: the DHCP client is
-    // stopped and its files go.
+    // With the connection keeper on, the network's detach is followed by
+    // the keeper's attach, and the new interface gets a lease of its own.
+    ASSERT_TRUE(root.confdb_set("config wan lte autoconnect ENABLE 1"));
+    ASSERT_EQ("ok", sim.command("pdn detach"));
+    EXPECT_FALSE(interface_record(events, EV_IF_RELEASE, 15s).empty());
+    EXPECT_TRUE(eventually([&] { return !process_alive(client); }, 15s)) << daemon.log();
+    ASSERT_FALSE(interface_record(events, EV_IF_READY, 40s).empty()) << daemon.log();
+    std::istringstream(root.read_file("/var/tmp/dhclient.pid.1")) >> client;
+    EXPECT_TRUE(eventually([&] {
+        return root.read_file("/var/tmp/dhclient.leases.1").find("fixed-address ") != std::string::npos;
+    })) << "the keeper's new lease";
+
+    // The client's detach releases every interface (and stands the keeper
+    // down): the DHCP client is stopped and its files go.
     ASSERT_TRUE(events.send(command_line("dt 1 0"))) << "the shell's detach";
     EXPECT_FALSE(interface_record(events, EV_IF_RELEASE, 15s).empty());
     EXPECT_TRUE(eventually([&] { return !process_alive(client); }, 15s)) << daemon.log();
     EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.pid.1"); }, 15s));
     EXPECT_TRUE(eventually([&] { return !root.exists("/var/tmp/dhclient.leases.1"); }, 15s));
-    EXPECT_EQ(2, daemon.count_in_log("[DHCP 1] receive req = 3"));
-    EXPECT_EQ(2, daemon.count_in_log("Exit dhcpcd_lease_monitor(1)"));
+    EXPECT_EQ(3, daemon.count_in_log("[DHCP 1] receive req = 3"));
+    EXPECT_EQ(3, daemon.count_in_log("Exit dhcpcd_lease_monitor(1)"));
+    EXPECT_EQ(3, std::ranges::count(sim.call_names(), "LAPI_AttachRequest")) << "the shell's two, the keeper's one";
     EXPECT_EQ(0, daemon.stop(SIGTERM));
     unsetenv("CNXD_ROOT");
     cnxd_reload_root();

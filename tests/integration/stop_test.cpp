@@ -169,6 +169,20 @@ void shell_command_running(Scene& s)
 
 void sleeping_init_script(Sysroot& root) { root.write_file("/etc/sysconfig/script/lte_init_script", "sleep 20\n"); }
 
+// The connection keeper on, with a modem that refuses every attach: its
+// worker and timer are between attempts at the stop.
+void keeper_on_refused(Sysroot& root)
+{
+    for (const char* kv : {"ENABLE 1", "first_wait 1"})
+        ASSERT_TRUE(root.confdb_set(std::string("config wan lte autoconnect ") + kv));
+    root.write_file("/etc/ltesim.conf", "set attach_result 7\n");
+}
+
+void keeper_retrying(Scene& s)
+{
+    ASSERT_TRUE(eventually([&] { return std::ranges::count(s.sim.call_names(), "LAPI_AttachRequest") >= 2; }));
+}
+
 void init_script_sleeps(Scene& s)
 {
     ASSERT_TRUE(s.sim.wait_online());
@@ -302,6 +316,7 @@ const StopCase stop_cases[] = {
     {"ModemBangLineRunning", SIGTERM, nothing_before, modem_bang_line, runner_command_left_running},
     {"SendDmFileEndless", SIGTERM, nothing_before, endless_dm_file},
     {"CaptureAfterManyRequests", SIGTERM, nothing_before, ten_thousand_requests, nullptr, true},
+    {"KeeperRetrying", SIGTERM, keeper_on_refused, keeper_retrying},
 };
 
 void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
