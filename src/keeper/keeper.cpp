@@ -99,29 +99,26 @@ struct device {
     keeper_counters counters;
 };
 
+// The worker is detached, like every thread that may sit in a modem call:
+// a stop never waits for a slow SDK answer. What it shares is never
+// destroyed, and a worker of an earlier start (an in-process restart) sees
+// its generation gone and ends.
 struct keeper_threads {
     std::mutex lock;
     std::condition_variable cond;
     bool running = false;
     bool stopping = false;
     bool work = false;
-    std::thread worker;
+    uint64_t generation = 0;
+    // Guards arming and deleting the timer, never held with `lock` (the
+    // tick takes `lock`, and arming waits for a running tick).
+    std::mutex timer_lock;
+    bool timer_live = false;
     cnxd_timer timer{};
     settings last;  // as last read, for the state socket
     std::array<device, DEVICE_TABLE_SIZE> devs{};
-
-    ~keeper_threads()
-    {
-        {
-            std::lock_guard g(lock);
-            stopping = true;
-        }
-        cond.notify_all();
-        if (worker.joinable())
-            worker.join();
-    }
 };
-keeper_threads k;
+keeper_threads& k = *new keeper_threads;
 
 int label_of(uint16_t eps)
 {
@@ -265,11 +262,16 @@ void step_all()
         if (k.stopping)
             return;
     }
-    if (wake)
-        start_timer(&k.timer, static_cast<int32_t>(std::max<long long>(
-                                  1, std::chrono::duration_cast<milliseconds>(*wake - steady::now()).count() + 1)));
-    else
-        stop_timer(&k.timer);
+    {
+        std::lock_guard t(k.timer_lock);
+        if (!k.timer_live)
+            return;
+        if (wake)
+            start_timer(&k.timer, static_cast<int32_t>(std::max<long long>(
+                                      1, std::chrono::duration_cast<milliseconds>(*wake - steady::now()).count() + 1)));
+        else
+            stop_timer(&k.timer);
+    }
     for (decision& d : todo) {
         if (cnxd_stopping())
             return;
@@ -278,13 +280,13 @@ void step_all()
     }
 }
 
-void worker_main()
+void worker_main(uint64_t generation)
 {
     for (;;) {
         {
             std::unique_lock g(k.lock);
-            k.cond.wait(g, [] { return k.stopping || k.work; });
-            if (k.stopping)
+            k.cond.wait(g, [&] { return k.stopping || k.work || k.generation != generation; });
+            if (k.stopping || k.generation != generation)
                 return;
             k.work = false;
         }
@@ -409,29 +411,38 @@ void keeper_device_ready(uint32_t dev)
 
 void keeper_start()
 {
-    std::lock_guard g(k.lock);
-    if (k.running || k.worker.joinable())
-        return;
-    k.running = true;
-    k.stopping = false;
-    k.devs = {};
-    k.timer = {};
-    init_timer(&k.timer, tick, 0);
-    k.worker = std::thread(worker_main);
+    uint64_t generation = 0;
+    {
+        std::lock_guard g(k.lock);
+        if (k.running)
+            return;
+        k.running = true;
+        k.stopping = false;
+        generation = ++k.generation;
+        k.devs = {};
+    }
+    {
+        std::lock_guard t(k.timer_lock);
+        k.timer = {};
+        init_timer(&k.timer, tick, 0);
+        k.timer_live = true;
+    }
+    std::thread(worker_main, generation).detach();
 }
 
 void keeper_stop()
 {
     {
         std::lock_guard g(k.lock);
-        if (!k.worker.joinable())
+        if (!k.running)
             return;
         k.stopping = true;
         k.running = false;
     }
     k.cond.notify_all();
+    std::lock_guard t(k.timer_lock);
     delete_timer(&k.timer);
-    k.worker.join();
+    k.timer_live = false;
 }
 
 keeper_view keeper_state(uint32_t dev)

@@ -49,7 +49,8 @@ void keeper_heard(uint32_t dev, keeper_fact fact, uint16_t value = 0);
 void keeper_device_ready(uint32_t dev);
 
 // Starts the worker (after the timer service) and stops it (before the
-// SDK closes); stop joins it and ends any wait of its at once.
+// SDK closes); stop ends any wait of its at once and never waits for a
+// request it has under way.
 void keeper_start();
 void keeper_stop();
 
