@@ -161,6 +161,8 @@ int cnxd_main(int argc, char** argv)
     cnxd_setup_host_path();
 
     cnxd_options opts;
+    // Seeded as the fixed order has it; the store's dump files are numbered
+    // by a counter of their own, not by rand (confdb_new_dump_file).
     srand(static_cast<unsigned>(clock() + time(nullptr) + getpid()));
     if (const auto status = cnxd_parse_options(argc, argv, &opts))
         return *status;
