@@ -163,6 +163,8 @@ int cnxd_main(int argc, char** argv)
     cnxd_setup_host_path();
 
     cnxd_options opts;
+    // Seeded as the fixed order has it; the store's dump files are numbered
+    // by a counter of their own, not by rand (confdb_new_dump_file).
     srand(static_cast<unsigned>(clock() + time(nullptr) + getpid()));
     if (const auto status = cnxd_parse_options(argc, argv, &opts))
         return *status;
@@ -174,6 +176,9 @@ int cnxd_main(int argc, char** argv)
 
     eloop_init(&eloop);
     const SignalThread signal_thread;
+    // Added to the fixed order: the debug capture (CNXD_CAPTURE only) starts
+    // once the stop signals are blocked and taken, and before the first
+    // client frame it may record.
     capture_start_from_env();
     cnxd_srv_init();
     cnxd_srv_set_handlers(cnxd_api_handlers);
@@ -188,12 +193,16 @@ int cnxd_main(int argc, char** argv)
     init_config_store();
     if (lte_daemon_start(cnxd_bringup_steps) < 0)
         return finish_shutdown();
-    // Nothing in the modem's indications starts the reset-check thread, and
-    // a modem reset by the supervisor may already be under way: it starts
-    // with the daemon (when the watchdog is enabled).
+    // Added between bring-up and the shell: nothing in the modem's
+    // indications starts the reset-check thread, and a modem reset by the
+    // supervisor may already be under way: it starts with the daemon (when
+    // the watchdog is enabled).
     lte_watchdog_init();
     cmd_shell_start();
     cnxd_keep_alive_start();
+    // Added after the fixed order's last step: the state socket (the client
+    // table for cnxd-cli inspect) serves only a running daemon; it is the
+    // first thing stopped.
     state_socket_start();
 
     sdk_log(7, "serving clients");
@@ -202,6 +211,8 @@ int cnxd_main(int argc, char** argv)
     state_socket_stop();
     keeper_stop();
     cmd_shell_stop();
+    // Added before the SDK closes: a download thread still sending chunks
+    // would call into an SDK being torn down.
     download_stop_all();
     lte_daemon_stop(cnxd_bringup_steps);
     return finish_shutdown();

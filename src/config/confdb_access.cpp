@@ -24,6 +24,11 @@ namespace {
 
 constexpr int kDumpNameAttempts = 64;
 
+// Dump files are numbered by a counter (seeded from pid and clock) rather
+// than by rand(): rand is not safe across the threads that read the store
+// at once (keep-alive, watchdog, shell), and two equal draws would have two
+// readers share one file. The counter with O_EXCL gives each its own.
+
 uint32_t dump_counter_seed()
 {
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();

@@ -79,9 +79,14 @@ void eloop_init(eloop_data* loop)
 
 int eloop_register_sock(eloop_data* loop, eloop_sock* s)
 {
-    list_init(&s->link);
+    // A record unregistered during the loop and not yet swept is still
+    // listed: it is taken back in place. Only the loop's own thread (a
+    // handler) registers while the loop runs, so no sweep runs meanwhile.
+    if (!loop->running || list_empty(&s->link)) {
+        list_init(&s->link);
+        list_add_tail(&s->link, &loop->sockets);
+    }
     s->active = 1;
-    list_add_tail(&s->link, &loop->sockets);
     return 0;
 }
 

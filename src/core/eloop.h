@@ -47,8 +47,9 @@ extern eloop_data eloop;
 // Empties the socket list and clears the terminate flag.
 void eloop_init(eloop_data* loop);
 
-// Appends `s` (sock, handler and used already filled; not listed) and marks
-// it active. On the loop's thread, or before the loop runs.
+// Appends `s` (sock, handler and used already filled) and marks it active.
+// On the loop's thread, or before the loop runs. A record unregistered while
+// the loop runs and not yet unlinked is taken back in place.
 int eloop_register_sock(eloop_data* loop, eloop_sock* s);
 
 // Takes `s` out of the loop, from any thread: while the loop runs it clears

@@ -3,8 +3,9 @@
 #include <sys/time.h>
 
 #include <atomic>
-#include <cassert>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 namespace cnxd {
 namespace {
@@ -139,8 +140,11 @@ int timer_service_deinit()
     svc.initialised = 0;
     pthread_cond_broadcast(&svc.cond);
     pthread_mutex_unlock(&svc.lock);
-    // Cooperative stop: the thread leaves its wait, or finishes the running
-    // callback, and returns.
+    // Cooperative stop instead of cancelling the thread: a cancel could land
+    // inside a callback holding a lock (the client table's, a device's) and
+    // leave it locked for the rest of the shutdown. The join is prompt: the
+    // thread leaves its wait at once, and a running callback never waits on
+    // client delivery (delivery gives up when the daemon stops).
     if (join && !on_timer_thread()) {
         pthread_join(svc.thread, nullptr);
         svc.thread_running = false;
@@ -181,7 +185,12 @@ int start_timer(cnxd_timer* timer, int32_t ms)
     if (!list_empty(&timer->to_list))
         list_del_init(&timer->to_list);
     insert_pending(timer);
-    assert(!list_empty(&timer->to_list));
+    // A record that is not linked now means the pending list is broken:
+    // the program stops, in every build (no NDEBUG can remove the check).
+    if (list_empty(&timer->to_list)) {
+        std::fprintf(stderr, "timer: start_timer: Assertion `!list_empty(&timer->to_list)' failed.\n");
+        std::abort();
+    }
 
     if (svc.current) {
         if (svc.current == timer) {

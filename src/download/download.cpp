@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/be.h"
+#include "base/check_memcpy.h"
 #include "base/env.h"
 #include "base/fd.h"
 #include "base/path.h"
@@ -44,6 +45,15 @@ void transfer_header(std::span<uint8_t> rec, uint32_t length, uint16_t type, uin
 }
 
 namespace {
+
+// The module's guarded copy: a null address is reported as
+// "[check_memcpy             ] [file:line] memcpy:... is NULL." and nothing
+// is copied.
+void* download_check_memcpy(void* dst, const void* src, size_t len, const char* file, int line)
+{
+    return check_memcpy(dst, src, len, file, line,
+                        [](const char* text) { cm_printf(CM_ERR, "[%-25s] %s", "check_memcpy", text); });
+}
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
@@ -184,7 +194,8 @@ public:
 
     void run()
     {
-        std::memcpy(&rec_[transfer::NAME], req_.file.data(), std::min(req_.file.size(), transfer::NAME_SIZE));
+        download_check_memcpy(&rec_[transfer::NAME], req_.file.data(),
+                              std::min(req_.file.size(), transfer::NAME_SIZE), __FILE__, __LINE__);
         cnxd_srv_send_log("\nDownload File %s\n", req_.file.c_str());
         cnxd_srv_send_log("Download Start\n");
         const unique_file f(std::fopen(cnxd_sysroot_path(req_.file).c_str(), "rb"));
@@ -272,8 +283,10 @@ private:
     }
 
     // The record in rec_ to the modem. The session's lock is not held
-    // across the call: the modem may answer before the call returns, and
-    // that answer is counted for the wait that follows.
+    // across the call, kept so on purpose: the modem may answer before the
+    // call returns (on the SDK's callback thread, which takes the lock to
+    // count the answer), and that answer is counted for the wait that
+    // follows instead of holding up the callback thread.
     bool send()
     {
         if (cm_binary_download(dev_, rec_.data()) == 0)
@@ -284,7 +297,11 @@ private:
 
     // Sends the end record, which says whether the image went whole, and
     // waits for the modem's answer to it; a removed device or a stopping
-    // daemon gets none. The answer, or nothing when none came.
+    // daemon gets none. The answer, or nothing when none came. The session
+    // leaves the chunks before the record is sent, not after: a removal
+    // between the two then finds the session in its end phase and is
+    // counted, where the other order would send an end record for a
+    // removed device.
     std::optional<int32_t> end_answer(bool ok)
     {
         {
@@ -396,7 +413,10 @@ void continue_download(int32_t code, uint32_t dev)
 }
 
 // Decision: the device's removal frees it for the shell whatever its
-// session is doing, the end record's answer included.
+// session is doing, the end record's answer included. The download thread
+// is not joined here: this runs on the SDK's callback thread, which the
+// thread may need for the answer it waits on; the thread ends within one
+// SDK call and is joined by the next run_download or download_stop_all.
 void download_terminate(uint32_t dev)
 {
     if (dev >= DOWNLOAD_DEVICE_TABLE_SIZE)

@@ -204,7 +204,8 @@ void ind_call::forward(std::span<const iovec> pieces) const
 uint32_t ind_forward_len(const ind_row& row, std::span<const uint8_t> record)
 {
     // The SDK defines each record's size; a shorter record than that is
-    // forwarded as far as it goes, never beyond.
+    // forwarded as far as it goes, never beyond: kept on purpose rather than
+    // forwarding the fixed length, which would read past the record.
     uint32_t n = 0;
     if (row.fwd.how == ind_fwd_len::fixed)
         n = row.fwd.bytes;

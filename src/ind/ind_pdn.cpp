@@ -283,7 +283,7 @@ ind_next ind_body_pdn_disconnect_rqr_indication(ind_call& call)
     const std::string_view name = ni();
     if (!name.empty()) {
         req[PDN_DISCONN_APN_LEN] = static_cast<uint8_t>(name.size());
-        check_memcpy(&req[PDN_DISCONN_APN_NAME], name.data(), name.size(), __FILE__, __LINE__);
+        check_memcpy(&req[PDN_DISCONN_APN_NAME], name.data(), name.size(), "ind", __LINE__);
     }
     std::array<uint8_t, ifrec::CONN_INFO_SIZE> list{};
     if (LAPI_GetConnectionInfo(hAPI, call.dev_idx(), list.data()) != 0) {

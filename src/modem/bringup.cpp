@@ -81,7 +81,11 @@ void lte_daemon_stop(const lte_bringup_steps& steps)
     // nothing joins) gives up before the process exits under it.
     cnxd_request_stop();
     steps.unregister_handlers(hAPI);
-    // No interface indication can start a DHCP manager any more.
+    // Three steps added between the unregistration and the SDK's
+    // de-initialisation: they end what the indications started (DHCP
+    // clients, online request waits, the watchdog's requests), which would
+    // otherwise call into an SDK that is gone. No interface indication can
+    // start a DHCP manager any more.
     steps.stop_network();
     online_requests_stop();
     steps.stop_watchdog();

@@ -135,7 +135,9 @@ void cm_run_ota_dm_recover_session(uint32_t dev_idx)
         break;
     case fota_action::recover:
         cm_printf(CM_INFO, "[%-25s] [%s] OTA_DM_RUN_RECOVER_SESSION\n", __func__, row->name);
-        // The store's ">&" form, spelled for any POSIX shell.
+        // Kept in POSIX form on purpose: commands run through /bin/sh, and a
+        // POSIX shell (dash) refuses "... fota_session 0 >& /dev/null" with
+        // "Bad fd number" and runs nothing, leaving the session set.
         cnxd_system("confdb set config wan lte fota_session 0 >/dev/null 2>&1");
         run_ota_dm_cli("run ci");
         break;

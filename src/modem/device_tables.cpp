@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "modem/cm_memcpy.h"
+
 namespace cnxd {
 
 std::array<std::atomic<uint8_t>, DEVICE_TABLE_SIZE> init_complete{};
@@ -51,16 +53,18 @@ void set_current_operator(uint32_t dev, uint8_t value)
 
 namespace {
 
-// Records a pending change of the device: its flag, then its value.
+// Records a pending change of the device: its value through the guarded
+// copy (a null value is logged as the indication handlers' "ind"), and its
+// flag only when the value was copied, so that no stale slot is applied.
 template <size_t N>
 void set_pending(uint32_t dev, const uint8_t* value, uint8_t (&flag)[DEVICE_TABLE_SIZE],
                  uint8_t (&table)[DEVICE_TABLE_SIZE][N])
 {
-    if (!in_table(dev) || !value)
+    if (!in_table(dev))
         return;
     std::lock_guard guard(pending_lock);
-    flag[dev] = 1;
-    std::copy_n(value, N, table[dev]);
+    if (check_memcpy(table[dev], value, N, "ind", __LINE__))
+        flag[dev] = 1;
 }
 
 }  // namespace

@@ -172,9 +172,10 @@ void lte_first_time_sequence(uint32_t dev)
     cm_set_SMSConfigRequest(dev, get_sms_over_ims_config_value());
     cm_set_SMSSaveConfigRequest(dev, get_sms_save_config_value());
     cm_set_KeepCampOnAfterDetachRequest(dev, get_keep_camp_on_after_detach_config_value());
-    const int ant_rx_mode = get_ant_rx_mode_config_value();
-    cm_set_AntRxModeConfigRequest(dev, ant_rx_mode);
-    cm_set_DLULMaxLayerRequest(dev, ant_rx_mode);
+    // The layer setting reads the antenna receive mode again: it follows the
+    // store as it is when that setting is sent.
+    cm_set_AntRxModeConfigRequest(dev, get_ant_rx_mode_config_value());
+    cm_set_DLULMaxLayerRequest(dev, get_ant_rx_mode_config_value());
     cm_set_IntraBandCAmodeRequest(dev, get_Intra_Band_CA_mode_config_value());
     // A device outside the tables has no init-complete flag to set.
     if (dev < DEVICE_TABLE_SIZE)

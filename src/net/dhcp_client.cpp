@@ -127,6 +127,10 @@ int run_dhcpcd(dhcpcd_info& d, int sid)
     dhcp_print("Executed DHCP client: %s\n", cmd.c_str());
     cnxd_system(cmd);
 
+    // The first address seen counts. An address that a stopped client of the
+    // interface left could pass for the new lease; the platform's dhclient
+    // script removes the address when its client stops (the sysroot's hook
+    // flushes it), so none is left by the time a new client starts.
     bool got = false;
     for (uint32_t i = 0; i < d.addr_timeout * ADDR_POLLS_PER_SECOND && !dhcp_quitting(); ++i) {
         std::this_thread::sleep_for(ADDR_POLL);

@@ -134,6 +134,9 @@ void dhcpcd_manager(int sid)
     }
 }
 
+// Kept on purpose: the manager takes only the names the modem gives
+// ("lte0pdn" and digits), since the name goes into the client's shell
+// command line.
 bool valid_if_name(std::string_view name)
 {
     return name.size() > IF_NAME_PREFIX.size() && name.size() <= IF_NAME_MAX && name.starts_with(IF_NAME_PREFIX) &&

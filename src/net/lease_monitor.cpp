@@ -118,7 +118,11 @@ void lease_renewed(int sid)
 }
 
 // The monitor thread: watches with the inotify instance `ino` (watch `wd`)
-// until `stop_fd` becomes readable or monitor running drops to 0.
+// until `stop_fd` becomes readable or monitor running drops to 0. One burst
+// of changes (a client writes its lease file in several pieces, or replaces
+// it) is one renewal, once the file has been quiet for a moment: a renewal
+// per event would read a half-written file and send the address notice
+// several times. A read error ends the monitor (it would repeat for ever).
 void dhcpcd_lease_monitor(int sid, UniqueFd ino, int wd, int stop_fd)
 {
     dhcpcd_info& d = di[sid];

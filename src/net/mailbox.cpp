@@ -3,7 +3,8 @@
 // The pool lock (msg_q_lock) guards the used flags and mq_id. Each
 // mailbox's own lock guards its list together with its condition variable,
 // so a message posted between a receiver's emptiness check and its wait is
-// never missed. The pool lock is never held while waiting or signalling.
+// never missed. The pool lock is never held while waiting or signalling: a
+// send to one mailbox holds up no other mailbox's receiver.
 #include <array>
 #include <condition_variable>
 #include <deque>

@@ -42,7 +42,10 @@ eloop_sock server_sock;
 // their key by someone else (an earlier daemon that was killed). Such an
 // index is not handed out again while that object exists, so only that
 // index fails and the next clients get other ones; once the object has
-// been removed the index is used again. Guarded by the table lock.
+// been removed the index is used again. Kept so on purpose rather than
+// failing that index at each open until someone removes the object: a
+// killed daemon's leftovers cost the clients nothing. Guarded by the table
+// lock.
 bool stale_key[CNXD_MAX_CLIENTS];
 
 bool ipc_key_in_use(int index)
@@ -57,11 +60,22 @@ cnxd_client_rec* client_of(eloop_sock* s)
                                               offsetof(cnxd_client_rec, esock));
 }
 
+// Removes the socket file of a client index: a socket's file goes with the
+// socket (no socket file is left behind, at a release or at the stop); the
+// next client of the index binds it anew.
+void unlink_client_path(int index)
+{
+    char target[sizeof(sockaddr_un::sun_path)];
+    std::snprintf(target, sizeof target, CNXD_CLIENT_PATH_FMT, index);
+    unlink(cnxd_path(target).c_str());
+}
+
 // Returns a record taken by a handshake that failed before it completed.
 void return_record(cnxd_client_rec* client)
 {
     std::lock_guard guard(cnxd_client_lock);
     std::lock_guard rec(client->lock);
+    unlink_client_path(client->idx);
     client->idx = CLIENT_FREE;
 }
 
@@ -118,9 +132,36 @@ void release_locked(cnxd_client_rec* client)
         semctl(client->semid, 0, IPC_RMID);
     client->shmid = -1;
     client->semid = -1;
+    if (client->taken())
+        unlink_client_path(client->idx);
     client->idx = CLIENT_FREE;
     if (const int fd = client->esock.sock.exchange(-1); fd >= 0)
         close(fd);
+}
+
+// A client that ended without a close request keeps its record while no
+// send finds it gone, and an API-only client (no receive word, no
+// subscription, no keep-alive) is never sent anything: fifteen crashes
+// would fill the table for good. So when the table is full, each taken
+// record's peer is looked at without sending it a byte: a fresh socket's
+// connect to the peer's address is refused (or finds no file) once the
+// peer's socket is closed. A peer without a name cannot be looked at and
+// counts as alive. With the table lock held (the record lock is taken here:
+// no release closes the socket meanwhile).
+bool peer_closed(cnxd_client_rec& client)
+{
+    std::lock_guard rec(client.lock);
+    sockaddr_un peer{};
+    socklen_t len = sizeof peer;
+    const int fd = client.esock.sock;
+    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) < 0)
+        return fd >= 0 && errno == ENOTCONN;  // a send found it refused already
+    if (len <= offsetof(sockaddr_un, sun_path) || peer.sun_path[0] == '\0')
+        return false;
+    const UniqueFd probe(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!probe || connect(probe.get(), reinterpret_cast<const sockaddr*>(&peer), len) == 0)
+        return false;
+    return errno == ECONNREFUSED || errno == ENOENT;
 }
 
 void send_open_rsp(int sock, const sockaddr_un& to, socklen_t to_len, uint8_t index)
@@ -342,24 +383,51 @@ uint32_t client_stats::percentile(unsigned p)
     return sorted[at];
 }
 
+namespace {
+
+// Takes the first free record; -1 when the table is full. A record released
+// but not yet unlinked by the loop's sweep is free too: allocation runs on
+// the loop's thread, whose registration takes such a record back in place.
+int take_free_record()
+{
+    std::lock_guard guard(cnxd_client_lock);
+    for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
+        cnxd_client_rec& c = cnxd_client[i];
+        if (c.idx != CLIENT_FREE || (stale_key[i] && ipc_key_in_use(i)))
+            continue;
+        stale_key[i] = false;
+        std::lock_guard rec(c.lock);
+        c.idx = static_cast<uint8_t>(i);
+        c.esock.used = 0;
+        c.ka_miss = 0;
+        ++c.generation;
+        c.stats.reset();
+        return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
 cnxd_client_rec* cnxd_srv_alloc_client()
 {
-    int found = -1;
-    {
-        std::lock_guard guard(cnxd_client_lock);
-        for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
-            if (cnxd_client[i].idx != CLIENT_FREE || cnxd_client[i].esock.used)
-                continue;
-            if (stale_key[i] && ipc_key_in_use(i))
-                continue;
-            stale_key[i] = false;
-            std::lock_guard rec(cnxd_client[i].lock);
-            cnxd_client[i].idx = static_cast<uint8_t>(i);
-            ++cnxd_client[i].generation;
-            cnxd_client[i].stats.reset();
-            found = i;
-            break;
+    int found = take_free_record();
+    if (found < 0) {
+        // A full table: the records of peers gone are freed (see peer_closed).
+        std::array<std::optional<uint32_t>, CNXD_MAX_CLIENTS> gone{};  // the generation of each
+        {
+            std::lock_guard guard(cnxd_client_lock);
+            for (int i = 0; i < CNXD_MAX_CLIENTS; ++i)
+                if (cnxd_client[i].taken() && peer_closed(cnxd_client[i]))
+                    gone[i] = cnxd_client[i].generation;
         }
+        for (int i = 0; i < CNXD_MAX_CLIENTS; ++i)
+            if (gone[i]) {
+                sdk_log(4, "[SERVER] client %d is gone without a close, released", i);
+                cnxd_srv_release_gone(&cnxd_client[i], *gone[i], SEND_MODE_FREE);
+            }
+        if (std::ranges::any_of(gone, [](const auto& g) { return g.has_value(); }))
+            found = take_free_record();
     }
     if (found < 0)
         return nullptr;  // a full table: the failure answer says so, no index to log
@@ -491,6 +559,8 @@ int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame)
         return 0;
     const bool broadcast = frame.payload[4] != 0;
     const auto inner = frame.payload.subspan(5);
+    if (!broadcast)
+        return cnxd_srv_send_hci_by_id(target, 0, inner);
     // The receivers are picked under the table lock (releases on other
     // threads change the records) and served after it: each send takes the
     // lock itself and checks again that its receiver is still there.
@@ -498,16 +568,9 @@ int clnt_req_hci_to_client(cnxd_client_rec* client, const HciFrame& frame)
     size_t count = 0;
     {
         std::lock_guard guard(cnxd_client_lock);
-        for (cnxd_client_rec& c : cnxd_client) {
-            if (!c.connected())
-                continue;
-            if (!broadcast && c.identity == target) {
+        for (cnxd_client_rec& c : cnxd_client)
+            if (c.connected() && c.identity != client->identity)
                 receivers[count++] = &c;
-                break;
-            }
-            if (broadcast && c.identity != client->identity)
-                receivers[count++] = &c;
-        }
     }
     for (size_t i = 0; i < count; ++i)
         cnxd_srv_send_hci(receivers[i], inner, SEND_MODE_DROP);

@@ -113,8 +113,8 @@ cnxd_client_rec* cnxd_srv_alloc_client();
 // semaphore set are removed and its socket closed at once. Free takes the
 // socket out of the loop (unlinked at once when no loop runs); drop leaves
 // it listed, inactive, for the loop's sweep (for callers inside the loop's
-// walk). Either way the record is handed out again only once the loop has
-// unlinked it.
+// walk). Either way the record may be handed out again at once (allocation
+// runs on the loop's thread, which takes a record not yet unlinked back).
 void cnxd_srv_free_client(cnxd_client_rec* client);
 void cnxd_srv_drop_client(cnxd_client_rec* client);
 // The release (drop in SEND_MODE_DROP, else free) of a client a sender

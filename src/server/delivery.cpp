@@ -58,10 +58,11 @@ std::mutex syslog_line_lock;
 using Lock = std::unique_lock<std::mutex>;
 
 // A client whose peer socket is gone. The first write after the peer closed
-// reports ECONNREFUSED and disconnects our socket; that one is logged like
-// any other failure and the client stays. The next write reports ENOTCONN,
-// and that releases it.
-bool peer_gone(int err) { return err == ENOTCONN; }
+// reports ECONNREFUSED (and disconnects our socket), later ones ENOTCONN:
+// either releases it. Released at the first, so that a dead client does not
+// keep taking the frames sent to its identity (a by-id send goes to the
+// first client of that identity) while a live one of it waits.
+bool peer_gone(int err) { return err == ENOTCONN || err == ECONNREFUSED; }
 
 // A stopping daemon lets the stuck switch go: the stop must go through.
 void wait_while_stuck(const char* who)
@@ -169,7 +170,10 @@ void copy_to_syslog(const char* text, size_t len)
     }
 }
 
-// Formats an HCI_LOG frame into `frame`; returns the frame's size.
+// Formats an HCI_LOG frame into `frame`; returns the frame's size. Every
+// log frame, also one of the modem console's output to listed client ids,
+// keeps to the wire protocol's 2075 text bytes, which the client library
+// holds frames to: a 2076-byte text would be dropped there.
 size_t format_log_frame(uint8_t (&frame)[LOG_FRAME_SIZE], const char* fmt, va_list ap)
 {
     char* text = reinterpret_cast<char*>(frame + HCI_HEADER_LEN);
@@ -214,23 +218,29 @@ int cnxd_srv_send_hci_by_id(uint32_t identity, int all, std::span<const uint8_t>
     // The receivers are picked under the table lock and served after it:
     // cnxd_srv_send_hci takes the lock per receiver, and checks again that
     // each still receives.
+    // A directed send that finds its client gone (and releases it) goes on
+    // to the next client of that identity, so that the frame is not lost
+    // while a live one is there.
     std::array<cnxd_client_rec*, CNXD_MAX_CLIENTS> receivers{};
+    std::array<uint32_t, CNXD_MAX_CLIENTS> generations{};
     size_t count = 0;
+    const bool every = all & 0xFF;
     {
         const Lock lock(cnxd_client_lock);
-        for (cnxd_client_rec& c : cnxd_client) {
-            if (!c.connected())
-                continue;
-            if (all & 0xFF) {
+        for (cnxd_client_rec& c : cnxd_client)
+            if (c.connected() && (every || c.identity == identity)) {
+                generations[count] = c.generation;
                 receivers[count++] = &c;
-            } else if (c.identity == identity) {
-                receivers[count++] = &c;
-                break;
             }
-        }
     }
-    for (size_t i = 0; i < count; ++i)
+    for (size_t i = 0; i < count; ++i) {
         cnxd_srv_send_hci(receivers[i], frame, SEND_MODE_FREE);
+        if (every)
+            continue;
+        const Lock lock(cnxd_client_lock);
+        if (receivers[i]->connected() && receivers[i]->generation == generations[i])
+            break;
+    }
     return 0;
 }
 
@@ -273,7 +283,7 @@ int cnxd_srv_send_sdk_cb_assemble_hci(uint16_t event, iovec* pieces, int count)
             const ssize_t n = writev(c.esock.sock, pieces, count);
             const int err = errno;
             if (trace)
-                do_dio_printf("-%s writev ret=%d(%d)\n", self, static_cast<int>(n), n < 0 ? err : 0);
+                do_dio_printf("-%s writev ret=%d(%d)\n", self, static_cast<int>(n), err);
             if (n >= 0) {
                 capture_frame_out(c, {pieces, static_cast<size_t>(count)});
                 break;

@@ -34,7 +34,8 @@ int cnxd_srv_notify_hci(std::span<const uint8_t> frame, uint32_t identity);
 // To one client, when connected and its receive word is set.
 int cnxd_srv_send_hci(cnxd_client_rec* client, std::span<const uint8_t> frame, int mode);
 // `all` (low byte) non-zero: to every connected client; else to the first
-// connected client of `identity`.
+// connected client of `identity` (one that a send finds gone is released,
+// and the next client of `identity` gets the frame).
 int cnxd_srv_send_hci_by_id(uint32_t identity, int all, std::span<const uint8_t> frame);
 // One SDK callback as HCI_SDK_CALLBACK, gathered from `pieces` (entry 0 is
 // reserved for the header) to every subscribed client; no copy of the data.

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -86,21 +87,33 @@ void cnxd_keep_alive_timer_fn(uint32_t)
     uint8_t bytes[8] = {};
     hci_put_header(bytes, HCI_KEEP_ALIVE, 0);
     const iovec piece{bytes, sizeof bytes};
+    // Guards against rebooting the router by accident: a missing (0)
+    // max_retry counts as 1, since 0 would reboot at the first pass, before
+    // any client could answer; only taken records are checked, and a record
+    // starts each client at 0 (cnxd_srv_alloc_client), so a client that left
+    // with a high count reboots nothing later; one "reboot" per pass.
+    const auto limit = std::max<int32_t>(1, static_cast<int32_t>(ka_settings.max_retry));
+    bool reboot = false;
     for (cnxd_client_rec& c : cnxd_client) {
         const ProbeResult r = probe(c, piece);
-        // Checked for every record, taken or free, with the count from
-        // before this pass's probe: a count is only cleared by an answer.
-        if (static_cast<int32_t>(r.misses) >= static_cast<int32_t>(ka_settings.max_retry)) {
+        // With the count from before this pass's probe: only an answer
+        // clears it.
+        if (r.idx != CLIENT_FREE && static_cast<int32_t>(r.misses) >= limit) {
             sdk_log(3, "cnxd client(%d,0x%08x) didn't response keep_alive (%d)\n", r.idx, r.identity,
                     static_cast<int>(r.misses));
-            sdk_log(3, "Reboot System !!!\n");
-            cnxd_system("reboot");
+            reboot = true;
         }
         if (r.err)
             sdk_log(3, "client(%d,0x%08x) %s %s(%u)", r.idx, r.identity, "cnxd_keep_alive_timer_fn",
                     std::strerror(r.err), static_cast<unsigned>(r.err));
     }
-    start_timer(&ka_timer, static_cast<int32_t>(1000 * ka_settings.interval));
+    if (reboot) {
+        sdk_log(3, "Reboot System !!!\n");
+        cnxd_system("reboot");
+    }
+    // A missing (0) interval_time counts as one second: passes without a
+    // pause would keep the timer thread busy probing.
+    start_timer(&ka_timer, static_cast<int32_t>(1000 * std::max<uint32_t>(1, ka_settings.interval)));
 }
 
 void cnxd_keep_alive_start()

@@ -87,12 +87,13 @@ void echo_line(std::span<const char> text)
 }
 
 // One receive of `n` bytes in `buf` (which has room for two more): its first
-// line is the command, the rest is dropped. A NUL ends the line too, as it
-// ends the text for everything downstream.
+// line (up to CR or LF) is the command, the rest is dropped. A NUL inside
+// the line stays: the daemon's own words read the text before it, the echo
+// and the modem get the line byte for byte.
 void serve_line(std::span<char> buf, size_t n)
 {
     const size_t end = std::find_if(buf.begin(), buf.begin() + n,
-                                    [](char c) { return c == '\r' || c == '\n' || c == '\0'; }) -
+                                    [](char c) { return c == '\r' || c == '\n'; }) -
                        buf.begin();
     buf[end] = '\n';
     buf[end + 1] = '\0';

@@ -30,9 +30,11 @@ void to_log_channel(std::string_view text)
     cnxd_srv_send_log("%.*s", static_cast<int>(text.size()), text.data());
 }
 
+// The routes print the text up to its first NUL ("%.*s" stops there), but
+// the command-socket clients of direction 2 get it byte for byte.
 void to_stdout(std::string_view text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fwrite(text.data(), 1, strnlen(text.data(), text.size()), stdout);
     std::fflush(stdout);
 }
 
@@ -62,8 +64,10 @@ void to_specific_ids(std::string_view text)
 constexpr log_switch_step shell(const char* text) { return {false, text}; }
 constexpr log_switch_step console(const char* text) { return {true, text}; }
 
-// Direction 1 first does what direction 0 does, then switches the modem's
-// console buffering off and the host log interface on.
+// Direction 1 first does what direction 0 does ("kern hlif -c"), then
+// switches the modem's console buffering off and the host log interface on.
+// Of the two ways the direction's steps are told, this one is followed: it
+// is the literal "as 0, then", and the interface ends up on either way.
 constexpr log_direction_row rows[] = {
     {"OFF", 0, SDK_LOG_TYPE_STDOUT, {shell("kern hlif -c")}, to_log_channel},
     {"UART", 0, SDK_LOG_TYPE_STDOUT, {shell("kern hlif -c"), console("ipc con always_buff 0"), shell("kern hlif c")},
@@ -140,7 +144,7 @@ void cli_cmd_rsp_route(uint32_t /*unused*/, char* text, uint32_t len)
         return;
     const uint32_t direction = get_arm1_log_direction();
     if (direction < std::size(rows))
-        rows[direction].route(std::string_view(text, strnlen(text, len)));
+        rows[direction].route(std::string_view(text, len));
 }
 
 int ind_set_arm1_log_specific_id(std::span<const uint8_t, ARM1_LOG_SPECIFIC_REC_LEN> rec)

@@ -47,7 +47,7 @@ const Expect kCommands[] = {
     {6, List, "LAPI_GetDeviceList"},                        {7, Own, "LAPI_GetConnectionInfo"},
     {9, Own, "LAPI_GetGPIO"},                               {10, Rec, "LAPI_SetGPIO"},
     {13, Own, "LAPI_ConfigureNetworkInterface"},            {14, Own, "LAPI_SetAPNType"},
-    {15, Own, "LAPI_GetAPNType"},                           {16, Own, "LAPI_GetAPNTypeByDftEPSid"},
+    {15, Own, "LAPI_GetAPNType"},                           {16, Rec, "LAPI_GetAPNTypeByDftEPSid"},
     {17, Own, "LAPI_DeleteAPNTypeFromTidNode"},             {18, Own, "LAPI_AddSpecialTid"},
     {19, Own, nullptr},                                     {20, Rec, "LAPI_SetMTUSize"},
     {21, Dev, "LAPI_DevicePowerOff"},                       {23, Dev, "LAPI_DeviceReset"},

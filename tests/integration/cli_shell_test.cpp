@@ -68,7 +68,11 @@ TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
     TcpShell c(daemon.cmd_port());
     c.send_text("ver\n");
     EXPECT_TRUE(c.wait_for("ltesim modem")) << "the modem's answer comes to the socket client";
+    ASSERT_EQ("ok", sim->command("inject 188 1 68690068690a"));
+    EXPECT_TRUE(c.wait_for(std::string("hi\0hi\n", 6))) << "console output byte for byte";
     ASSERT_EQ("ok", sim->command("clear"));
+    c.send_text(std::string("foo\0bar\n", 8));
+    EXPECT_TRUE(called("LAPI_SendDMCommand dev=1 " + hex(std::string("foo\0bar\n\0", 9)))) << "a NUL ends no line";
 
     c.send_text("  gdi 1\n");
     EXPECT_TRUE(called("LAPI_CLI_CMD_RSP_DELIVER_IND dev=1 09" + hex(std::string("  gdi 1\n\0", 9))))

@@ -72,6 +72,9 @@ TEST_F(Sessions, FifteenClientsGetIndexesAndTheirOwnIpcObjects)
     EXPECT_TRUE(daemon.wait_for_log("[SERVER] fails serving connection request"));
     EXPECT_EQ(0, daemon.count_in_log("debug code cnxd_srv_alloc_client -1")) << "no index, no index line";
     EXPECT_TRUE(daemon.running());
+    clients[4].reset();  // an API-only client ends without a close request
+    EXPECT_EQ(4, add_client().open()) << "a full table frees the records of peers gone";
+    EXPECT_EQ(0xFF, add_client().open());
 }
 
 TEST_F(Sessions, EveryWayOutReleasesTheSlotSocketAndIpcObjects)
@@ -150,6 +153,10 @@ TEST_F(Sessions, RelayReachesTheFirstOfAnIdentityOrEveryOtherIdentity)
     EXPECT_EQ(inner, c9.recv());
     EXPECT_FALSE(same.recv(300ms)) << "broadcast skips the sender's own identity";
     EXPECT_FALSE(sender.recv(100ms));
+
+    clients[1].reset();  // a7 ends without a close request
+    ASSERT_TRUE(sender.send(relay_frame(7, false, inner)));
+    EXPECT_EQ(inner, b7.recv()) << "a first client of identity 7 found gone passes the frame on";
 }
 
 TEST_F(Sessions, MalformedInputNeverCrashesOrHangsTheDaemon)

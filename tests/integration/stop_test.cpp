@@ -358,9 +358,10 @@ TEST_P(Stop, EndsTheDaemonCleanlyWithinTwoSeconds)
         d.stop(SIGKILL);
         return;
     }
-    for (const int key : keys) {
-        EXPECT_LT(shmget(key, 0, 0), 0) << "a shared block is left at key " << key;
-        EXPECT_LT(semget(key, 0, 0), 0) << "a semaphore set is left at key " << key;
+    for (int i = 0; i < MAX_CLIENTS; ++i) {
+        EXPECT_LT(shmget(keys[i], 0, 0), 0) << "a shared block is left at key " << keys[i];
+        EXPECT_LT(semget(keys[i], 0, 0), 0) << "a semaphore set is left at key " << keys[i];
+        EXPECT_FALSE(root.exists("/var/tmp/cnxd-client-" + std::to_string(i))) << "a client socket file";
     }
     EXPECT_FALSE(root.exists("/var/tmp/cnxd-daemon"));
     EXPECT_FALSE(root.exists("/var/run/cnxd.pid"));
