@@ -9,8 +9,10 @@
 #include <list>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "base/be.h"
+#include "if_record.h"
 #include "sim.h"
 
 char g_host_dump_ip[64];
@@ -27,6 +29,7 @@ namespace {
 using cnxd::load_be16;
 using cnxd::store_be16;
 using cnxd::store_be32;
+namespace netstats = cnxd::netstats;
 
 constexpr uint32_t MODEM_DEV = 1;
 constexpr std::string_view MODEM_VERSION = "ltesim modem 5.0.12.4";
@@ -653,13 +656,15 @@ void answer_device_info_ext(uint8_t* a)
     std::strcpy(reinterpret_cast<char*>(a + 516), "B1 B3 B7 B20");
 }
 
-// The record: the NIC index word, then TX and RX packets, TX and RX bytes,
-// TX and RX dropped (every NIC alike).
+// Every NIC alike.
 void answer_network_info(uint8_t* a)
 {
-    constexpr uint32_t counters[] = {1200, 900, 1500000, 120000, 0, 0};
-    for (size_t i = 0; i < std::size(counters); ++i)
-        store_be32(a + 4 + 4 * i, counters[i]);
+    constexpr std::pair<size_t, uint32_t> counters[] = {
+        {netstats::TX_PACKETS, 1200}, {netstats::RX_PACKETS, 900}, {netstats::TX_BYTES, 1500000},
+        {netstats::RX_BYTES, 120000}, {netstats::TX_DROPPED, 0},  {netstats::RX_DROPPED, 0},
+    };
+    for (const auto& [at, value] : counters)
+        store_be32(a + at, value);
 }
 
 void answer_device_list(uint8_t* a)
