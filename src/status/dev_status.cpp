@@ -92,6 +92,16 @@ void sample(status_cell& c, status_clock::time_point now)
     }
 }
 
+// A modem inserted or removed has no connection and is not attached.
+void connections_gone(status_device& d)
+{
+    d.connections.clear();
+    if (d.attach == status_attach_state::attached) {
+        d.attach = status_attach_state::detached;
+        d.attach_since = status_clock::now();
+    }
+}
+
 }  // namespace
 
 void status_inserted(uint32_t dev, uint8_t boot_image)
@@ -101,7 +111,7 @@ void status_inserted(uint32_t dev, uint8_t boot_image)
     d.inserted = true;
     d.online = false;
     d.boot_image = boot_image;
-    d.connections.clear();
+    connections_gone(d);
 }
 
 void status_removed(uint32_t dev)
@@ -109,11 +119,7 @@ void status_removed(uint32_t dev)
     const std::lock_guard g(lock);
     status_device& d = device(dev);
     d.inserted = d.online = false;
-    d.connections.clear();
-    if (d.attach == status_attach_state::attached) {
-        d.attach = status_attach_state::detached;
-        d.attach_since = status_clock::now();
-    }
+    connections_gone(d);
 }
 
 void status_online(uint32_t dev, int32_t result)

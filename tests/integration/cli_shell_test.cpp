@@ -337,6 +337,13 @@ TEST_F(CliAndShell, AttachAndDetachTypedAtTheShell)
     };
     EXPECT_TRUE(status_is("d[\"online\"] and d[\"attach\"][\"state\"] == \"attached\" and "
                           "[(c[\"apn\"], c[\"ipv4\"]) for c in d[\"connections\"]] == [(\"internet\", \"10.0.1.2\")]"));
+    // Serving-cell reports (extended DM type 73, RSRP, below its valid range; 75, SINR 16 dB).
+    ASSERT_EQ("ok", sim->command("inject 90 1 0000000000490002ff6a"));
+    ASSERT_EQ("ok", sim->command("inject 90 1 00000000004b00020010"));
+    EXPECT_TRUE(eventually([&] {
+        return status_is("d[\"cell\"][\"lte\"][\"rsrp\"] is None and d[\"cell\"][\"lte\"][\"sinr\"] == 16 and "
+                         "d[\"cell\"][\"nr\"] is None");
+    }));
     c.send_text("nstats 1 3\n");
     EXPECT_TRUE(log.wait_for("NIC Index : 3\nTX Packets : 1200\nTX bytes: 1500000\nTX dropped : 0\nRX Packets : 900\n"));
     c.send_text("pc 1 1 0\n");
