@@ -538,9 +538,10 @@ int cmd_status(const Options& o)
     } else {
         ok = cnxd::cli::status_print(*doc, dev, {}, stdout);
     }
-    if (!ok)
-        std::fprintf(stderr, dev ? "cnxd-cli: the daemon has no device %u\n" : "cnxd-cli: the state socket gave no document of cnxd's\n",
-                     dev.value_or(0));
+    if (!ok && dev)
+        std::fprintf(stderr, "cnxd-cli: the daemon has no device %u\n", *dev);
+    else if (!ok)
+        std::fprintf(stderr, "cnxd-cli: the state socket gave no document of cnxd's\n");
     return ok ? 0 : 1;
 }
 

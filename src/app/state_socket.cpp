@@ -213,6 +213,8 @@ void status_json(Json& j, const status_device& s)
     j.close('}');
 }
 
+static_assert(STATUS_DEVICES == DEVICE_TABLE_SIZE, "the status keeps every device of the tables");
+
 // A device is shown once the modem has told anything of it.
 void devices_json(Json& j)
 {

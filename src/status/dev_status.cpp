@@ -51,7 +51,16 @@ constexpr auto SAMPLE_SPAN = std::chrono::milliseconds(500);
 std::mutex lock;
 std::map<uint32_t, status_device> devices;
 
-status_device& device(uint32_t dev) { return devices[dev]; }
+// Applies `change` to the device's record (made on its first news) under
+// the lock; news of an index beyond the device tables is dropped.
+template <typename Change>
+void update(uint32_t dev, Change change)
+{
+    if (dev >= STATUS_DEVICES)
+        return;
+    const std::lock_guard g(lock);
+    change(devices[dev]);
+}
 
 std::string text_at(std::span<const uint8_t> nic, size_t off, size_t max)
 {
@@ -63,7 +72,10 @@ std::string text_at(std::span<const uint8_t> nic, size_t off, size_t max)
 
 std::string address(std::span<const uint8_t> nic, int family, size_t off, size_t size)
 {
-    if (off + size > nic.size() || std::all_of(nic.begin() + off, nic.begin() + off + size, [](uint8_t b) { return b == 0; }))
+    if (off + size > nic.size())
+        return {};
+    const auto bytes = nic.subspan(off, size);
+    if (std::ranges::all_of(bytes, [](uint8_t b) { return b == 0; }))
         return {};
     char buf[INET6_ADDRSTRLEN];
     return inet_ntop(family, nic.data() + off, buf, sizeof buf) ? buf : "";
@@ -106,48 +118,52 @@ void connections_gone(status_device& d)
 
 void status_inserted(uint32_t dev, uint8_t boot_image)
 {
-    const std::lock_guard g(lock);
-    status_device& d = device(dev);
-    d.inserted = true;
-    d.online = false;
-    d.boot_image = boot_image;
-    connections_gone(d);
+    update(dev, [&](status_device& d) {
+        d.inserted = true;
+        d.online = false;
+        d.boot_image = boot_image;
+        connections_gone(d);
+    });
 }
 
 void status_removed(uint32_t dev)
 {
-    const std::lock_guard g(lock);
-    status_device& d = device(dev);
-    d.inserted = d.online = false;
-    connections_gone(d);
+    update(dev, [&](status_device& d) {
+        d.inserted = d.online = false;
+        connections_gone(d);
+    });
 }
 
 void status_online(uint32_t dev, int32_t result)
 {
-    const std::lock_guard g(lock);
-    status_device& d = device(dev);
-    d.online_result = result;
-    d.online = result == 0;
+    update(dev, [&](status_device& d) {
+        d.online_result = result;
+        d.online = result == 0;
+    });
 }
 
 void status_attach(uint32_t dev, bool attach, uint16_t result, uint16_t cause)
 {
-    const std::lock_guard g(lock);
-    status_device& d = device(dev);
-    (attach ? d.last_attach : d.last_detach) = std::array<uint16_t, 2>{result, cause};
-    ++(attach ? d.attaches : d.detaches);
-    const status_attach_state next = attach ? (result == 0 ? status_attach_state::attached : status_attach_state::attach_failed)
-                                            : (result == 0 ? status_attach_state::detached : d.attach);
-    if (next != d.attach)
-        d.attach_since = status_clock::now();
-    d.attach = next;
+    update(dev, [&](status_device& d) {
+        (attach ? d.last_attach : d.last_detach) = std::array<uint16_t, 2>{result, cause};
+        ++(attach ? d.attaches : d.detaches);
+        using enum status_attach_state;
+        // A refused detach leaves the state as it was.
+        const status_attach_state next = attach   ? (result == 0 ? attached : attach_failed)
+                                         : result == 0 ? detached
+                                                       : d.attach;
+        if (next != d.attach)
+            d.attach_since = status_clock::now();
+        d.attach = next;
+    });
 }
 
 void status_interface_up(uint32_t dev, std::span<const uint8_t> nic)
 {
     status_connection c;
     c.name = text_at(nic, ifrec::NAME, ifrec::NAME_SIZE);
-    c.apn = text_at(nic, ifrec::APN_NAME, std::min<size_t>(byte_at(nic, ifrec::APN_LEN), ifrec::IPV4_ADDR - ifrec::APN_NAME));
+    constexpr size_t APN_SIZE = ifrec::IPV4_ADDR - ifrec::APN_NAME;
+    c.apn = text_at(nic, ifrec::APN_NAME, std::min<size_t>(byte_at(nic, ifrec::APN_LEN), APN_SIZE));
     c.ip_type = byte_at(nic, ifrec::PDN_IP_TYPE);
     c.eps_bearer = load_be16(nic, ifrec::EPS_BEARER);
     c.dhcp = byte_at(nic, ifrec::IP_ALLOC) != 0;
@@ -156,10 +172,10 @@ void status_interface_up(uint32_t dev, std::span<const uint8_t> nic)
     if (c.ip_type != 0 && byte_at(nic, ifrec::IPV6_ERROR) == 0)
         c.ipv6 = address(nic, AF_INET6, ifrec::IPV6_ADDR, 16);
     c.since = status_clock::now();
-    const std::lock_guard g(lock);
-    auto& list = device(dev).connections;
-    std::erase_if(list, [&](const status_connection& o) { return o.name == c.name; });
-    list.push_back(std::move(c));
+    update(dev, [&](status_device& d) {
+        std::erase_if(d.connections, [&](const status_connection& o) { return o.name == c.name; });
+        d.connections.push_back(std::move(c));
+    });
 }
 
 void status_interface_released(uint32_t dev, std::span<const uint8_t> nic)
@@ -167,11 +183,11 @@ void status_interface_released(uint32_t dev, std::span<const uint8_t> nic)
     const uint16_t bearer = load_be16(nic, ifrec::EPS_BEARER);
     const bool every = bearer == ifrec::BEARER_ALL || bearer == ifrec::BEARER_DEV_REMOVED ||
                        bearer == ifrec::BEARER_DEV_INSERTED;
-    const std::lock_guard g(lock);
-    status_device& d = device(dev);
-    if (bearer == ifrec::BEARER_ALL || !every)
-        ++d.releases;
-    std::erase_if(d.connections, [&](const status_connection& c) { return every || c.eps_bearer == bearer; });
+    update(dev, [&](status_device& d) {
+        if (bearer == ifrec::BEARER_ALL || !every)
+            ++d.releases;
+        std::erase_if(d.connections, [&](const status_connection& c) { return every || c.eps_bearer == bearer; });
+    });
 }
 
 void status_interface_ipv4(const char* name, const uint8_t* addr)
@@ -199,22 +215,23 @@ void status_dm_ext(uint32_t dev, uint16_t type, std::span<const uint8_t> data)
         v -= int64_t{1} << (8 * row->width);
     const bool valid = v >= row->lo && v <= row->hi;
     const auto now = status_clock::now();
-    const std::lock_guard g(lock);
-    status_cell& c = device(dev).cells[static_cast<size_t>(row->rat)];
-    c.seen = true;
-    c.at = now;
     const status_tenths tenths = valid ? status_tenths(static_cast<int32_t>(v * row->tenths)) : std::nullopt;
     const std::optional<int64_t> whole = valid ? std::optional<int64_t>(v) : std::nullopt;
-    switch (row->what) {
-    case figure::rsrp: c.rsrp = tenths; break;
-    case figure::rsrq: c.rsrq = tenths; break;
-    case figure::sinr: c.sinr = tenths; break;
-    case figure::pci: c.pci = whole; break;
-    case figure::band: c.band = whole; break;
-    case figure::cell_id: c.cell_id = whole; break;
-    }
-    if (row->what == figure::rsrp || row->what == figure::sinr)
-        sample(c, now);
+    update(dev, [&](status_device& d) {
+        status_cell& c = d.cells[static_cast<size_t>(row->rat)];
+        c.seen = true;
+        c.at = now;
+        switch (row->what) {
+        case figure::rsrp: c.rsrp = tenths; break;
+        case figure::rsrq: c.rsrq = tenths; break;
+        case figure::sinr: c.sinr = tenths; break;
+        case figure::pci: c.pci = whole; break;
+        case figure::band: c.band = whole; break;
+        case figure::cell_id: c.cell_id = whole; break;
+        }
+        if (row->what == figure::rsrp || row->what == figure::sinr)
+            sample(c, now);
+    });
 }
 
 std::optional<status_device> status_of(uint32_t dev)

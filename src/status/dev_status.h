@@ -21,6 +21,10 @@ namespace cnxd {
 
 using status_clock = std::chrono::steady_clock;
 
+// Devices 0 to STATUS_DEVICES - 1 are kept (the daemon's device tables'
+// size); news of another index is dropped.
+constexpr uint32_t STATUS_DEVICES = 123;
+
 // ---- Feeds ------------------------------------------------------------------
 
 void status_inserted(uint32_t dev, uint8_t boot_image);
