@@ -160,6 +160,8 @@ void status_attach(uint32_t dev, bool attach, uint16_t result, uint16_t cause)
 
 void status_interface_up(uint32_t dev, std::span<const uint8_t> nic)
 {
+    if (byte_at(nic, ifrec::DATA_PATH) != 0)
+        return;  // not the daemon's interface: its release is not seen either
     status_connection c;
     c.name = text_at(nic, ifrec::NAME, ifrec::NAME_SIZE);
     constexpr size_t APN_SIZE = ifrec::IPV4_ADDR - ifrec::APN_NAME;

@@ -33,8 +33,8 @@ void status_online(uint32_t dev, int32_t result);
 // Attach (`attach` true) or detach answer: its result and cause.
 void status_attach(uint32_t dev, bool attach, uint16_t result, uint16_t cause);
 // An interface record (if_record.h) that is up, as configured (with the
-// address DHCP gave it), or released (every interface for the special
-// bearer ids).
+// address DHCP gave it; one of another data path than the daemon's is
+// left out), or released (every interface for the special bearer ids).
 void status_interface_up(uint32_t dev, std::span<const uint8_t> nic);
 void status_interface_released(uint32_t dev, std::span<const uint8_t> nic);
 // A DHCP client got a new IPv4 address for the interface `name`.
