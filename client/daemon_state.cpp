@@ -25,8 +25,34 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// Whether the text nests objects and arrays no deeper than the daemon
+// ever writes (strings skipped), so that printing never recurses far.
+constexpr int MAX_DEPTH = 16;
+bool shallow(std::string_view text)
+{
+    int depth = 0;
+    bool in_string = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            i += c == '\\';
+            in_string = c != '"';
+        } else if (c == '"') {
+            in_string = true;
+        } else if ((c == '{' || c == '[') && ++depth > MAX_DEPTH) {
+            return false;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+    }
+    return true;
+}
+
 // The document, or a discarded value when the text is none.
-Json parse(const std::string& text) { return Json::parse(text, nullptr, false); }
+Json parse(const std::string& text)
+{
+    return shallow(text) ? Json::parse(text, nullptr, false) : Json(Json::value_t::discarded);
+}
 
 bool is_document(const Json& doc) { return doc.is_object() && doc.contains("clients"); }
 
@@ -100,7 +126,6 @@ std::optional<double> number(const Json& obj, const char* key)
     const Json* v = member(obj, key);
     return v ? number(*v) : std::nullopt;
 }
-
 
 struct Column {
     const char* key;
