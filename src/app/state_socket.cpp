@@ -99,9 +99,11 @@ private:
             if (c == '"' || c == '\\') {
                 text_ += '\\';
                 text_ += c;
-            } else if (static_cast<unsigned char>(c) < 0x20) {
+            } else if (const auto u = static_cast<unsigned char>(c); u < 0x20 || u > 0x7E) {
+                // Control bytes, and bytes beyond ASCII (texts from the modem
+                // need not be UTF-8) as the code points of their values.
                 char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                std::snprintf(esc, sizeof esc, "\\u%04x", u);
                 text_ += esc;
             } else {
                 text_ += c;
