@@ -511,6 +511,40 @@ int cmd_inspect(const Options& o)
     return 0;
 }
 
+// Each device's status, or one device's; as JSON with --json.
+int cmd_status(const Options& o)
+{
+    std::optional<uint32_t> dev;
+    bool json = false;
+    for (size_t i = 1; i < o.args.size(); ++i) {
+        const auto n = parse_number(o.args[i], 0xFFFFFFFF, 10);
+        if (o.args[i] == "--json" && !json) {
+            json = true;
+        } else if (n && !dev) {
+            dev = static_cast<uint32_t>(*n);
+        } else {
+            std::fprintf(stderr, "usage: cnxd-cli status [DEV] [--json]\n");
+            return 2;
+        }
+    }
+    const auto doc = cnxd::cli::state_read();
+    if (!doc)
+        return 1;
+    bool ok = false;
+    if (json) {
+        const auto part = cnxd::cli::status_json(*doc, dev);
+        if ((ok = part.has_value()))
+            std::fputs(part->c_str(), stdout);
+    } else {
+        ok = cnxd::cli::status_print(*doc, dev, {}, stdout);
+    }
+    if (!ok && dev)
+        std::fprintf(stderr, "cnxd-cli: the daemon has no device %u\n", *dev);
+    else if (!ok)
+        std::fprintf(stderr, "cnxd-cli: the state socket gave no document of cnxd's\n");
+    return ok ? 0 : 1;
+}
+
 // Standard input, when it is a terminal, handing over each key at once and
 // without echo (Ctrl-C still interrupts); as it was again on every way out.
 class KeyInput {
@@ -556,15 +590,18 @@ private:
     bool active_ = false;
 };
 
-// The state tables, redrawn once a second until "q" or an interrupt.
+// The devices' status with the signal's trend, then the state tables,
+// redrawn once a second until "q" or an interrupt.
 int cmd_top(const Options&)
 {
     const KeyInput keys;
+    const cnxd::cli::status_style style{.trend = true, .colour = isatty(STDOUT_FILENO) != 0};
     do {
         const auto doc = cnxd::cli::state_read();
         if (!doc)
             return 1;
         std::fputs("\033[H\033[2J", stdout);
+        cnxd::cli::status_print(*doc, std::nullopt, style, stdout);
         cnxd::cli::state_print(*doc, stdout);
         std::fflush(stdout);
     } while (!interrupted && !keys.quit_within(1000));
@@ -600,7 +637,13 @@ constexpr Command command_tbl[] = {
     {"clients", "", "print the daemon's client table (shell command cnxdcinfo)", 0, 0, cmd_clients},
     {"inspect", "[--json]", "print the daemon's state from its state socket (as JSON with --json)", 0, 1,
      cmd_inspect},
-    {"top", "", "the state tables, refreshed every second until q or Ctrl-C", 0, 0, cmd_top},
+    {"status", "[DEV] [--json]", "each device's status: on line, attach, connections, signal", 0, 2, cmd_status,
+     "Sections of \"label: value\" lines per device (DEV alone when named): the modem,\n"
+     "the attach state and its last results, each data connection with its APN and\n"
+     "addresses, the serving cells' RSRP, RSRQ and SINR (NV: reported not valid), and\n"
+     "the connection keeper's state; times are ages. --json prints the document's\n"
+     "device objects.\n"},
+    {"top", "", "status with the signal's trend, and the state tables, every second until q", 0, 0, cmd_top},
 };
 
 void usage(FILE* out)

@@ -12,7 +12,7 @@
 # platform stand-ins. A quoted include that resolves to neither fails too,
 # so a new folder cannot slip past the check unranked.
 
-set(LAYERS base platform core config server net modem watchdog dm param download shell keeper ind api app)
+set(LAYERS base platform core status config server net modem watchdog dm param download shell keeper ind api app)
 set(CLIENT_MAY base platform server api client)
 
 if(NOT ROOT)

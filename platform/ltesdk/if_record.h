@@ -39,3 +39,18 @@ constexpr uint16_t BEARER_DEV_INSERTED = 0xFEFF;
 constexpr size_t CONN_INFO_SIZE = 4740;
 
 }  // namespace cnxd::ifrec
+
+// The network statistics record of LAPI_GetNetworkInformation: the NIC
+// index word (the request), then six 32-bit counters (the answer).
+namespace cnxd::netstats {
+
+constexpr size_t NIC = 0;
+constexpr size_t TX_PACKETS = 4;
+constexpr size_t RX_PACKETS = 8;
+constexpr size_t TX_BYTES = 12;
+constexpr size_t RX_BYTES = 16;
+constexpr size_t TX_DROPPED = 20;
+constexpr size_t RX_DROPPED = 24;
+constexpr size_t SIZE = 28;
+
+}  // namespace cnxd::netstats

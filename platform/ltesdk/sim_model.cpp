@@ -9,8 +9,10 @@
 #include <list>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "base/be.h"
+#include "if_record.h"
 #include "sim.h"
 
 char g_host_dump_ip[64];
@@ -27,6 +29,7 @@ namespace {
 using cnxd::load_be16;
 using cnxd::store_be16;
 using cnxd::store_be32;
+namespace netstats = cnxd::netstats;
 
 constexpr uint32_t MODEM_DEV = 1;
 constexpr std::string_view MODEM_VERSION = "ltesim modem 5.0.12.4";
@@ -460,6 +463,42 @@ void on_dm_log_read(const Request& r)
     }
 }
 
+// Serving-cell figures of the extended reports that move from report to
+// report, so that a reader sees a living signal: the first 16-bit data
+// word is `base` plus a wave of `swing` over a dozen reports (each type at
+// its own phase), the second is `low`.
+struct CellFigure {
+    uint8_t type;
+    int16_t base;
+    int16_t swing;
+    uint16_t low;
+};
+constexpr CellFigure CELL_FIGURES[] = {
+    {65, 301, 0, 7},       // physical cell id
+    {66, 0x300, 0, 7},     // band 3 (the first byte)
+    {70, 1, 0, 0xE240},    // NAS cell id 123456
+    {73, -97, 9, 7},       // RSRP, dBm
+    {74, -22, 6, 7},       // RSRQ, half dB
+    {75, 12, 8, 7},        // SINR, dB
+    {239, 517, 0, 7},      // NR physical cell id
+    {240, 78, 0, 7},       // NR band
+    {243, -101, 10, 7},    // NR RSRP, dBm
+    {244, -115, 30, 7},    // NR RSRQ, tenths of a dB
+    {245, 95, 60, 7},      // NR SINR, tenths of a dB
+};
+
+// The two data words of report `i` of an extended type.
+std::array<uint16_t, 2> dm_ext_words(uint8_t type, int i)
+{
+    const auto* f = std::ranges::find(CELL_FIGURES, type, &CellFigure::type);
+    if (f == std::end(CELL_FIGURES))
+        return {static_cast<uint16_t>(42 - i), 7};
+    constexpr int PERIOD = 12;
+    const int t = (i + type) % PERIOD;
+    const int wave = (t < PERIOD / 2 ? t : PERIOD - t) - PERIOD / 4;  // -3 .. 3
+    return {static_cast<uint16_t>(f->base + wave * f->swing / 3), f->low};
+}
+
 void on_dm_log_ext_read(const Request& r)
 {
     if (r.bytes.size() < LAPI_DM_LOG_EXT_READ_SIZE)
@@ -473,13 +512,15 @@ void on_dm_log_ext_read(const Request& r)
     const size_t items = r.bytes.size() > 4 ? std::min<size_t>(r.bytes[4], r.bytes.size() - 5) : 0;
     for (int i = 0; i < count; ++i)
         for (size_t k = 0; k < items; ++k) {
-            // Four data bytes: the 16-bit values 42 - i and 7 (a value, a
-            // pair or a count of cells as the type reads them).
+            // Four data bytes: two 16-bit values (a value, a pair or a
+            // count of cells as the type reads them), 42 - i and 7 for a
+            // type without a moving figure.
             std::vector<uint8_t> rsp(12, 0);
             store_be16(&rsp[4], r.bytes[5 + k]);
             store_be16(&rsp[6], 4);
-            store_be16(&rsp[8], static_cast<uint16_t>(42 - i));
-            store_be16(&rsp[10], 7);
+            const auto words = dm_ext_words(r.bytes[5 + k], i);
+            store_be16(&rsp[8], words[0]);
+            store_be16(&rsp[10], words[1]);
             send(CB_DM_LOG_EXT_RSP, std::move(rsp), i * interval * 1000, group);
         }
 }
@@ -673,13 +714,15 @@ void answer_device_info_ext(uint8_t* a)
     std::strcpy(reinterpret_cast<char*>(a + 516), "B1 B3 B7 B20");
 }
 
-// The record: the NIC index word, then TX and RX packets, TX and RX bytes,
-// TX and RX dropped (every NIC alike).
+// Every NIC alike.
 void answer_network_info(uint8_t* a)
 {
-    constexpr uint32_t counters[] = {1200, 900, 1500000, 120000, 0, 0};
-    for (size_t i = 0; i < std::size(counters); ++i)
-        store_be32(a + 4 + 4 * i, counters[i]);
+    constexpr std::pair<size_t, uint32_t> counters[] = {
+        {netstats::TX_PACKETS, 1200}, {netstats::RX_PACKETS, 900}, {netstats::TX_BYTES, 1500000},
+        {netstats::RX_BYTES, 120000}, {netstats::TX_DROPPED, 0},  {netstats::RX_DROPPED, 0},
+    };
+    for (const auto& [at, value] : counters)
+        store_be32(a + at, value);
 }
 
 void answer_device_list(uint8_t* a)

@@ -22,6 +22,7 @@
 #include "net/dhcpcd.h"
 #include "server/client.h"
 #include "shell/dispatcher.h"
+#include "status/dev_status.h"
 #include "watchdog/watchdog.h"
 
 namespace cnxd {
@@ -56,6 +57,17 @@ public:
         text_ += v ? "true" : "false";
         return *this;
     }
+    // A figure in tenths as a number with one decimal, or null.
+    Json& tenths(const char* key, status_tenths v)
+    {
+        if (!v)
+            return null(key);
+        item(key);
+        const int32_t a = *v < 0 ? -*v : *v;
+        text_ += (*v < 0 ? "-" : "") + std::to_string(a / 10) + "." + std::to_string(a % 10);
+        return *this;
+    }
+    Json& opt(const char* key, std::optional<int64_t> v) { return v ? num(key, *v) : null(key); }
     Json& null(const char* key)
     {
         item(key);
@@ -88,9 +100,11 @@ private:
             if (c == '"' || c == '\\') {
                 text_ += '\\';
                 text_ += c;
-            } else if (static_cast<unsigned char>(c) < 0x20) {
+            } else if (const auto u = static_cast<unsigned char>(c); u < 0x20 || u > 0x7E) {
+                // Control bytes, and bytes beyond ASCII (texts from the modem
+                // need not be UTF-8) as the code points of their values.
                 char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                std::snprintf(esc, sizeof esc, "\\u%04x", u);
                 text_ += esc;
             } else {
                 text_ += c;
@@ -149,6 +163,79 @@ void keeper_json(Json& j, uint32_t dev)
     j.num("resets", c.resets).num("drops", c.drops).num("stand_downs", c.stand_downs).close('}').close('}');
 }
 
+long long age_s(status_clock::time_point at)
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(status_clock::now() - at).count();
+}
+
+void history_json(Json& j, const char* key, const std::vector<status_tenths>& samples)
+{
+    j.open('[', key);
+    for (const status_tenths& v : samples)
+        j.tenths(nullptr, v);
+    j.close(']');
+}
+
+void cell_json(Json& j, const char* key, const status_cell& c)
+{
+    if (!c.seen) {
+        j.null(key);
+        return;
+    }
+    j.open('{', key).tenths("rsrp", c.rsrp).tenths("rsrq", c.rsrq).tenths("sinr", c.sinr);
+    j.opt("pci", c.pci).opt("band", c.band).opt("cell_id", c.cell_id).num("age_s", age_s(c.at));
+    history_json(j, "rsrp_history", c.rsrp_history);
+    history_json(j, "sinr_history", c.sinr_history);
+    j.close('}');
+}
+
+// The lease of the DHCP interface `name`: seconds to its expiry, or none.
+std::optional<int64_t> lease_left(const std::string& name)
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    for (int sid = 0; sid < DHCP_MAX_SID; ++sid)
+        if (const int32_t expires = dhcp_lease_expire_time(sid); expires != 0 && name == dhcpcd_if_name(sid).data())
+            return expires - ts.tv_sec;
+    return std::nullopt;
+}
+
+void result_json(Json& j, const char* key, const std::optional<std::array<uint16_t, 2>>& r)
+{
+    if (r)
+        j.open('{', key).num("result", (*r)[0]).num("cause", (*r)[1]).close('}');
+    else
+        j.null(key);
+}
+
+void status_json(Json& j, const status_device& s)
+{
+    j.boolean("inserted", s.inserted).boolean("online", s.online);
+    j.opt("online_result", s.online_result);
+    j.open('{', "attach").str("state", status_attach_name(s.attach));
+    if (s.attach != status_attach_state::unknown)
+        j.num("age_s", age_s(s.attach_since));
+    else
+        j.null("age_s");
+    result_json(j, "last_attach", s.last_attach);
+    result_json(j, "last_detach", s.last_detach);
+    j.num("attaches", s.attaches).num("detaches", s.detaches).num("releases", s.releases).close('}');
+    j.open('[', "connections");
+    for (const status_connection& c : s.connections) {
+        j.open('{').str("interface", c.name).str("apn", c.apn).num("ip_type", c.ip_type);
+        j.str("ipv4", c.ipv4).str("ipv6", c.ipv6).num("eps_bearer", c.eps_bearer);
+        j.str("by", c.dhcp ? "DHCP" : "NAS").opt("lease_expires_in_s", c.dhcp ? lease_left(c.name) : std::nullopt);
+        j.num("age_s", age_s(c.since)).close('}');
+    }
+    j.close(']');
+    j.open('{', "cell");
+    cell_json(j, "lte", s.cells[static_cast<size_t>(status_rat::lte)]);
+    cell_json(j, "nr", s.cells[static_cast<size_t>(status_rat::nr)]);
+    j.close('}');
+}
+
+static_assert(STATUS_DEVICES == DEVICE_TABLE_SIZE, "the status keeps every device of the tables");
+
 // A device is shown once the modem has told anything of it.
 void devices_json(Json& j)
 {
@@ -156,11 +243,13 @@ void devices_json(Json& j)
     for (uint32_t dev = 0; dev < DEVICE_TABLE_SIZE; ++dev) {
         const uint8_t boot = dev < g_emergency.size() ? g_emergency[dev].load() : 0;
         const uint32_t loading = dev < downloading.size() ? downloading[dev].load() : 0;
-        if (!init_complete[dev] && !boot && !loading && current_operator[dev] == 0)
+        const auto status = status_of(dev);
+        if (!status && !init_complete[dev] && !boot && !loading && current_operator[dev] == 0)
             continue;
         j.open('{').num("index", dev).num("init_complete", init_complete[dev]).num("boot_image", boot);
         j.num("operator", current_operator[dev]).num("downloading", loading);
         keeper_json(j, dev);
+        status_json(j, status.value_or(status_device{}));
         j.close('}');
     }
     j.close(']');

@@ -1,8 +1,8 @@
 // The state socket: a read-only Unix stream socket in the sysroot's
 // /var/tmp (CNXD_STATE_PATH, "/var/tmp/cnxd-state") that answers every connection with one
-// JSON document of the daemon's state (clients, devices with their
-// connection keeper, watchdog, DHCP) and closes it. `cnxd-cli inspect` and
-// `cnxd-cli top` read it.
+// JSON document of the daemon's state (clients, devices with their status
+// and connection keeper, watchdog, DHCP) and closes it. `cnxd-cli status`,
+// `inspect` and `top` read it.
 #pragma once
 
 #include <string>

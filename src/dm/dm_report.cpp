@@ -8,6 +8,7 @@
 #include "base/be.h"
 #include "dm/dm_log.h"
 #include "server/delivery.h"
+#include "status/dev_status.h"
 
 namespace cnxd {
 namespace {
@@ -382,7 +383,9 @@ void print_dm_ext_msg(uint32_t dev_idx, std::span<const uint8_t> report)
         return;
     }
     const auto data = report.subspan(std::min<size_t>(8, report.size()));
-    print_report(*row, dev_idx, data.first(std::min<size_t>(data.size(), load_be16(report, 6))));
+    const auto shown = data.first(std::min<size_t>(data.size(), load_be16(report, 6)));
+    status_dm_ext(dev_idx, type, shown);
+    print_report(*row, dev_idx, shown);
 }
 
 }  // namespace cnxd

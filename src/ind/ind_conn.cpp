@@ -28,6 +28,7 @@
 #include "server/delivery.h"
 #include "shell/dispatcher.h"
 #include "shell/script.h"
+#include "status/dev_status.h"
 #include "watchdog/watchdog.h"
 
 namespace cnxd {
@@ -186,6 +187,7 @@ ind_next ind_body_dev_insert(ind_call& call)
     }
     if (dev < g_emergency.size())
         g_emergency[dev] = boot_image;
+    status_inserted(dev, boot_image);
     if (boot_image == BOOT_IMAGE_EMERGENCY) {
         cnxd_srv_send_log("\033[1m\033[31mEMERGENCY MODE\n\033[0m");
         cnxd_srv_send_log("\033[1m\033[31mOnly Use 'download' Command\n\033[0m");
@@ -206,6 +208,7 @@ ind_next ind_body_dev_insert(ind_call& call)
 ind_next ind_body_dev_remove(ind_call& call)
 {
     const uint32_t dev = call.dev_idx();
+    status_removed(dev);
     online_request_forget(dev);
     set_init_complete(dev, 0);
     ind_watchdog_stop();
@@ -259,6 +262,7 @@ ind_next ind_body_online_response(ind_call& call)
     call.title();
     cnxd_srv_send_log("Result : %d\n", static_cast<int32_t>(load_be32(call.record(), 0)));
     call.forward();
+    status_online(call.dev_idx(), static_cast<int32_t>(load_be32(call.record(), 0)));
     online_event_signal(call.dev_idx());
     int enable = 0;
     lte_watchdog_is_enable(&enable);
@@ -288,6 +292,7 @@ ind_next ind_body_interface_ready_indication(ind_call& call)
     take_tid_ip_alloc(nic);
     record_print(cnxd_srv_send_log, nic_ready_tbl, nic.bytes());
     cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_READY);
+    status_interface_up(call.dev_idx(), nic.bytes());
     const uint8_t* a = nic.at(ifrec::IPV4_ADDR);
     cnxd_srv_send_log("Print nic_info before CMD_EVT_INT_READY_IND ===> %d.%d.%d.%d\n", a[0], a[1], a[2], a[3]);
     net_ipv6_get_ia_pd_info(nic.handed().data());
@@ -315,6 +320,7 @@ ind_next ind_body_interface_release_indication(ind_call& call)
         record_print(cnxd_srv_send_log, nic_head_tbl, nic.bytes());
     }
     cm_configure_network_interface(call.dev_idx(), nic.handed(), NETIF_OP_RELEASE);
+    status_interface_released(call.dev_idx(), nic.bytes());
     forward_nic(call, nic);
     return ind_next::done;
 }

@@ -30,6 +30,7 @@
 #include "modem/cm_memcpy.h"
 #include "modem/cm_wrappers.h"
 #include "server/delivery.h"
+#include "status/dev_status.h"
 
 namespace cnxd {
 namespace {
@@ -170,6 +171,7 @@ ind_next ind_body_attach_response(ind_call& call)
 {
     call.title();
     record_print(cnxd_srv_send_log, ind_layout(call.row().cb_id), call.record());
+    status_attach(call.dev_idx(), true, load_be16(call.record(), 0), load_be16(call.record(), 4));
     if (call.record().size() >= 2 && load_be16(call.record(), 0) == 0)
         cm_run_ota_dm_recover_session(call.dev_idx());
     return ind_next::forward;
@@ -179,6 +181,7 @@ ind_next ind_body_detach_response(ind_call& call)
 {
     call.title();
     record_print(cnxd_srv_send_log, DETACH_TBL, call.record());
+    status_attach(call.dev_idx(), false, load_be16(call.record(), RSP_RESULT), load_be16(call.record(), 2));
     g_vzw_admin_pdn_reference_count = 0;
     tid_list_clean();
     return ind_next::forward;

@@ -10,6 +10,7 @@
 #include "modem/cm_call.h"
 #include "server/delivery.h"
 #include "server/hci.h"
+#include "status/dev_status.h"
 
 namespace cnxd {
 
@@ -178,6 +179,7 @@ int cm_dhcp_ipv4_addr_changed(uint32_t dev_idx, uint8_t sid, uint8_t type, const
         return 1;
     }
     cnxd_srv_send_log("\nIPV4 ADDRESS CHANGE INDICATION(DEV_IDX(%d))\n", dev_idx);
+    status_interface_ipv4(dhcpcd_if_name(sid).data(), addr);
     send_dhcp_notice(DHCP_NOTICE_IPV4_CHANGED, sid);
     return 0;
 }

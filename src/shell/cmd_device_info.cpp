@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/be.h"
@@ -43,8 +44,6 @@ constexpr const char* DEV_LIST_RULE = "=========================================
 
 // The network statistics record: the NIC index, then TX and RX packets, TX
 // and RX bytes, TX and RX dropped.
-constexpr size_t NET_STATS_SIZE = 28;
-constexpr int NET_STATS_COUNTERS = 6;
 constexpr uint32_t NIC_COUNT = 8;  // NIC 8 is the sum of NICs 0-7
 
 // Connection information: a count, then the interface records.
@@ -190,25 +189,28 @@ int cmd_get_network_statics_info(int argc, char** argv)
     }
     if (nic == NIC_COUNT)
         cnxd_srv_send_log("sum of all nic\n");
-    std::array<uint32_t, NET_STATS_COUNTERS> sum{};
+    // The counters in the order they print.
+    constexpr std::pair<const char*, size_t> counters[] = {
+        {"TX Packets : %d\n", netstats::TX_PACKETS}, {"TX bytes: %d\n", netstats::TX_BYTES},
+        {"TX dropped : %d\n", netstats::TX_DROPPED}, {"RX Packets : %d\n", netstats::RX_PACKETS},
+        {"RX bytes: %d\n", netstats::RX_BYTES},      {"RX dropped : %d\n", netstats::RX_DROPPED},
+    };
+    std::array<uint32_t, std::size(counters)> sum{};
     int32_t result = 0;
     const uint32_t first = nic == NIC_COUNT ? 0 : nic;
     const uint32_t last = nic == NIC_COUNT ? NIC_COUNT - 1 : nic;
     for (uint32_t i = first; i <= last; ++i) {
-        std::array<uint8_t, NET_STATS_SIZE> rec{};
-        store_be32(rec.data(), i);
+        std::array<uint8_t, netstats::SIZE> rec{};
+        store_be32(&rec[netstats::NIC], i);
         result = cm_get_network_statics_info(dev, rec.data());
         for (size_t c = 0; c < sum.size(); ++c)
-            sum[c] += load_be32(&rec[4 + 4 * c]);
+            sum[c] += load_be32(&rec[counters[c].second]);
     }
     if (result == 0) {
         cnxd_srv_send_log("Network Statics Information\n");
         cnxd_srv_send_log("NIC Index : %d\n", static_cast<int>(nic));
-        constexpr const char* labels[] = {"TX Packets : %d\n", "TX bytes: %d\n", "TX dropped : %d\n",
-                                          "RX Packets : %d\n", "RX bytes: %d\n", "RX dropped : %d\n"};
-        constexpr size_t order[] = {0, 2, 4, 1, 3, 5};  // the record's counter of each label
-        for (size_t l = 0; l < std::size(labels); ++l)
-            cnxd_srv_send_log(labels[l], static_cast<int>(sum[order[l]]));
+        for (size_t c = 0; c < sum.size(); ++c)
+            cnxd_srv_send_log(counters[c].first, static_cast<int>(sum[c]));
     }
     cmd_leave(e);
     return 0;

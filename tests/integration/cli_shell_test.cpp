@@ -333,6 +333,23 @@ TEST_F(CliAndShell, AttachAndDetachTypedAtTheShell)
     c.send_text("at 1\n");
     // The interface's configuration takes seconds on a loaded machine.
     ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 163) == 1; }, 20s)) << "interface ready";
+    // The status document as Python's json reads it.
+    const auto status_is = [&](const std::string& check) {
+        Cli json(root, {"status", "1", "--json"});
+        root.write_file("/var/tmp/status.json", json.wait() == 0 ? json.out() : "");
+        const std::string py = "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(not (" + check +
+                               "))' " + root.path("/var/tmp/status.json");
+        return std::system(py.c_str()) == 0;
+    };
+    EXPECT_TRUE(status_is("d[\"online\"] and d[\"attach\"][\"state\"] == \"attached\" and "
+                          "[(c[\"apn\"], c[\"ipv4\"]) for c in d[\"connections\"]] == [(\"internet\", \"10.0.1.2\")]"));
+    // Serving-cell reports (extended DM type 73, RSRP, below its valid range; 75, SINR 16 dB).
+    ASSERT_EQ("ok", sim->command("inject 90 1 0000000000490002ff6a"));
+    ASSERT_EQ("ok", sim->command("inject 90 1 00000000004b00020010"));
+    EXPECT_TRUE(eventually([&] {
+        return status_is("d[\"cell\"][\"lte\"][\"rsrp\"] is None and d[\"cell\"][\"lte\"][\"sinr\"] == 16 and "
+                         "d[\"cell\"][\"nr\"] is None");
+    }));
     c.send_text("nstats 1 3\n");
     EXPECT_TRUE(log.wait_for("NIC Index : 3\nTX Packets : 1200\nTX bytes: 1500000\nTX dropped : 0\nRX Packets : 900\n"));
     c.send_text("pc 1 1 0\n");
@@ -342,6 +359,10 @@ TEST_F(CliAndShell, AttachAndDetachTypedAtTheShell)
     })) << "the store's PDN type passes the check";
     c.send_text("dt 1 0\n");
     EXPECT_TRUE(eventually([&] { return std::ranges::count(log.events(), 164) >= 1; }, 20s)) << "released";
+    EXPECT_TRUE(eventually([&] {
+        return status_is("d[\"attach\"][\"state\"] == \"detached\" and d[\"connections\"] == [] and "
+                         "d[\"attach\"][\"detaches\"] == 1");
+    }));
     c.send_text("kern modem status 42\n");
     EXPECT_TRUE(eventually([&] {
         return root.read_file("/var/log/platform-calls.log").find("kern modem status 42") != std::string::npos;

@@ -184,17 +184,22 @@ TEST_F(CliOnATerminal, LogTextGoesAboveThePromptAndTheHalfTypedLine)
     EXPECT_EQ(0, shell.wait());
 }
 
-TEST_F(CliOnATerminal, TopDrawsTheStateTablesUntilQOrCtrlC)
+TEST_F(CliOnATerminal, TopDrawsTheStatusWithTheSignalsTrendAndTheStateTablesUntilQOrCtrlC)
 {
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    Cli dm(root, {"-t", "300", "cmd", "dmext", "1", "0", "2", "1", "0", "73", "75"});
+    EXPECT_EQ(0, dm.wait());
     for (const char* key : {"q", "\003"}) {
         SCOPED_TRACE(key);
         TerminalCli top(root, {"top"});
+        ASSERT_TRUE(top.shows("SINR trend: \xe2\x96")) << top.raw();  // a block element
         ASSERT_TRUE(top.shows("Clients")) << top.raw();
         ASSERT_TRUE(top.shows("Devices")) << top.screen().text();
         // Drawn again a second later, from the top of a cleared screen.
         const auto first = top.raw().size();
         ASSERT_TRUE(eventually([&] { return top.shows("Devices", 0ms) && top.raw().size() > first; }, 3s));
-        EXPECT_EQ(0u, top.screen().text().find("Clients")) << top.screen().text();
+        EXPECT_EQ(0u, top.screen().text().find("  Device 1")) << top.screen().text();
         top.type(key);
         EXPECT_EQ(0, top.wait());
     }
