@@ -17,10 +17,12 @@
 //   another process that sends one datagram;
 // - start-up to serving (a session is answered); floor: exec of the same
 //   binary that only prints its usage;
-// - idle RSS and context switches a second (over all threads), with the
-//   watchdog, client keep-alive and network time switched on and one client
-//   taking log text; floors: the RSS of an idle sleep(1), and the 5
-//   switches a second an idle daemon may make.
+// - idle RSS, private dirty memory and context switches a second (over all
+//   threads), with the watchdog, client keep-alive and network time
+//   switched on and one client taking log text; floors: the RSS of an idle
+//   sleep(1), and the 1 MiB and 5 switches a second an idle daemon may
+//   take;
+// - the stripped daemon; floor: the 1.5 MiB it may take.
 #include <benchmark/benchmark.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -675,20 +677,46 @@ struct IdleDaemon {
     ~IdleDaemon() { cnxd_close(listener); }
 };
 
-void BM_IdleRssAfterStart(benchmark::State& state)
+// Arg 0: idle RSS beside that of an idle sleep(1); arg 1: idle private
+// dirty memory (what the daemon costs the router alone) beside the 1 MiB
+// it may take.
+void BM_IdleMemoryAfterStart(benchmark::State& state)
 {
+    constexpr double kAllowedPrivateDirtyKb = 1024;
     for (auto _ : state) {
         IdleDaemon idle;
         const pid_t sleeper = spawn({"/bin/sleep", "3"}, {});
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        const long figure = rss_kb(idle.daemon.pid());
+        const std::string proc = "/proc/" + std::to_string(idle.daemon.pid());
+        const long rss = rss_kb(idle.daemon.pid());
+        const long dirty = status_value(proc + "/smaps_rollup", "Private_Dirty:");
         const long floor = rss_kb(sleeper);
         kill(sleeper, SIGKILL);
         waitpid(sleeper, nullptr, 0);
-        report(state, static_cast<double>(figure), static_cast<double>(floor), "kB");
+        if (state.range(0) == 0)
+            report(state, static_cast<double>(rss), static_cast<double>(floor), "kB RSS");
+        else
+            report(state, static_cast<double>(dirty), kAllowedPrivateDirtyKb, "kB private dirty");
     }
 }
-BENCHMARK(BM_IdleRssAfterStart)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdleMemoryAfterStart)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The stripped daemon beside the 1.5 MiB it may take on the router's flash.
+void BM_StrippedDaemonSize(benchmark::State& state)
+{
+    constexpr double kAllowedKb = 1536;
+    for (auto _ : state) {
+        const std::string out = fs::temp_directory_path() / ("cnxd-stripped-" + std::to_string(getpid()));
+        if (std::system(("strip -o " + out + " " CNXD_BINARY).c_str()) != 0) {
+            state.SkipWithError("strip failed");
+            return;
+        }
+        const double kb = static_cast<double>(fs::file_size(out)) / 1024;
+        fs::remove(out);
+        report(state, kb, kAllowedKb, "kB stripped");
+    }
+}
+BENCHMARK(BM_StrippedDaemonSize)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_IdleContextSwitches(benchmark::State& state)
 {
