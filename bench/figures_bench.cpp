@@ -77,12 +77,12 @@ sockaddr_un unix_addr(const std::string& path)
 // Each client is a process of its own, as on the router. `n` clients make
 // `rounds` requests each, all at once; `client(i, rounds, out, ready)` runs
 // in child i: it sets up, calls `ready()` (which returns when every client
-// is set up) and leaves its latencies (us) in out[0, rounds). Empty when a
-// client failed.
+// is set up) and leaves `slots` latencies (us) in out[0, slots). Empty
+// when a client failed.
 template <typename Client>
-std::vector<double> run_clients(int n, int rounds, Client client)
+std::vector<double> run_clients(int n, int slots, Client client)
 {
-    const size_t total = static_cast<size_t>(n) * static_cast<size_t>(rounds);
+    const size_t total = static_cast<size_t>(n) * static_cast<size_t>(slots);
     const size_t bytes = total * sizeof(double) + sizeof(std::atomic<int>);
     void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     auto* lat = static_cast<double*>(map);
@@ -95,7 +95,7 @@ std::vector<double> run_clients(int n, int rounds, Client client)
         const pid_t pid = fork();
         if (pid == 0) {
             close(go[1]);
-            const bool ok = client(i, rounds, lat + static_cast<size_t>(i) * static_cast<size_t>(rounds), [&] {
+            const bool ok = client(i, lat + static_cast<size_t>(i) * static_cast<size_t>(slots), [&] {
                 ++*set_up;
                 char c;
                 return read(go[0], &c, 1) == 1;
@@ -125,26 +125,26 @@ std::vector<double> run_clients(int n, int rounds, Client client)
 }
 
 // A client of the daemon at `root` through the library: API command 1.
-auto api_client(const std::string& root)
-{
-    return [root](int, int rounds, double* out, auto ready) {
+// Each client below sets up in its process (set_up), makes one request at
+// a time (once) and leaves (end).
+struct ApiClient {
+    std::string root;
+    cnxd_session* s = nullptr;
+
+    bool set_up(int)
+    {
         setenv("CNXD_ROOT", root.c_str(), 1);
         cnxd::cnxd_reload_root();
-        cnxd_session* s = nullptr;
-        if (cnxd_open(7, static_cast<uint32_t>(getpid()), 3000, &s) != CNXD_OK || !ready())
-            return false;
+        return cnxd_open(7, static_cast<uint32_t>(getpid()), 3000, &s) == CNXD_OK;
+    }
+    bool once()
+    {
         const uint8_t data[8] = {};
         int32_t result = 0;
-        for (int r = 0; r < rounds; ++r) {
-            const auto t = Clock::now();
-            if (cnxd_api_request(s, 1, 1, data, sizeof data, 5000, &result) != CNXD_OK)
-                return false;
-            out[r] = us_since(t);
-        }
-        cnxd_close(s);
-        return true;
-    };
-}
+        return cnxd_api_request(s, 1, 1, data, sizeof data, 5000, &result) == CNXD_OK;
+    }
+    void end() { cnxd_close(s); }
+};
 
 // The floor of the architecture: one process with one select loop over a
 // Unix datagram socket per client that, for each request datagram, reads
@@ -181,32 +181,37 @@ public:
     Floor(const Floor&) = delete;
     Floor& operator=(const Floor&) = delete;
 
-    auto client()
-    {
-        return [this](int i, int rounds, double* out, auto ready) {
+    struct Client {
+        const Floor* floor;
+        int fd = -1;
+        int sem = -1;
+        uint8_t* block = nullptr;
+
+        bool set_up(int i)
+        {
             const auto at = static_cast<size_t>(i);
-            const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-            const sockaddr_un a = unix_addr(path(i));
-            auto* block = static_cast<uint8_t*>(shmat(shms_[at], nullptr, 0));
-            if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || !ready())
+            fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+            sem = floor->sems_[at];
+            block = static_cast<uint8_t*>(shmat(floor->shms_[at], nullptr, 0));
+            const sockaddr_un a = unix_addr(floor->path(i));
+            return connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+        }
+        bool once()
+        {
+            const uint8_t frame[20] = {0x01, 0x06, 0x00, 0x10, 0x00, 0x01, 0x00, 0x0c};
+            if (send(fd, frame, sizeof frame, 0) != sizeof frame)
                 return false;
-            uint8_t frame[20] = {0x01, 0x06, 0x00, 0x10, 0x00, 0x01, 0x00, 0x0c};
-            for (int r = 0; r < rounds; ++r) {
-                const auto t = Clock::now();
-                if (send(fd, frame, sizeof frame, 0) != sizeof frame)
-                    return false;
-                sembuf wait{cnxd::SEM_DONE, -1, 0};
-                timespec ts{5, 0};
-                if (semtimedop(sems_[at], &wait, 1, &ts) != 0)
-                    return false;
-                const uint32_t result = cnxd::load_be32(block + cnxd::shm::RESULT);
-                out[r] = us_since(t);
-                if (result != 0)
-                    return false;
-            }
-            return true;
-        };
-    }
+            sembuf wait{cnxd::SEM_DONE, -1, 0};
+            timespec ts{5, 0};
+            return semtimedop(sem, &wait, 1, &ts) == 0 && cnxd::load_be32(block + cnxd::shm::RESULT) == 0;
+        }
+        void end()
+        {
+            close(fd);
+            shmdt(block);
+        }
+    };
+    Client client() const { return {this}; }
 
 private:
     std::string path(int i) const { return dir_ + "/s" + std::to_string(i); }
@@ -249,17 +254,56 @@ private:
     pid_t server_ = -1;
 };
 
-// `rounds` requests of each of `n` clients against a and against b, in
-// chunks taken in turn so that both meet the same load of the machine.
+// `rounds` requests of each of `n` clients against server a and against
+// server b, so that both meet the same load of the machine: one client
+// alternates between them request by request; several clients run in
+// chunks taken in turn, all against a, then all against b.
 template <typename A, typename B>
 std::pair<std::vector<double>, std::vector<double>> side_by_side(int n, int rounds, A a, B b)
 {
-    constexpr int kChunks = 4;
+    if (n == 1) {
+        auto both = run_clients(1, 2 * rounds, [&](int i, double* out, auto ready) {
+            if (!a.set_up(i) || !b.set_up(i) || !ready())
+                return false;
+            for (int r = 0; r < rounds; ++r) {
+                auto t = Clock::now();
+                if (!a.once())
+                    return false;
+                out[r] = us_since(t);
+                t = Clock::now();
+                if (!b.once())
+                    return false;
+                out[rounds + r] = us_since(t);
+            }
+            a.end();
+            b.end();
+            return true;
+        });
+        if (both.empty())
+            return {};
+        return {{both.begin(), both.begin() + rounds}, {both.begin() + rounds, both.end()}};
+    }
+    constexpr int kChunks = 8;
+    const int per_chunk = rounds / kChunks;
+    auto run = [&](auto server) {
+        return run_clients(n, per_chunk, [&](int i, double* out, auto ready) {
+            if (!server.set_up(i) || !ready())
+                return false;
+            for (int r = 0; r < per_chunk; ++r) {
+                const auto t = Clock::now();
+                if (!server.once())
+                    return false;
+                out[r] = us_since(t);
+            }
+            server.end();
+            return true;
+        });
+    };
     std::vector<double> first;
     std::vector<double> second;
     for (int c = 0; c < kChunks; ++c) {
-        auto x = run_clients(n, rounds / kChunks, a);
-        auto y = run_clients(n, rounds / kChunks, b);
+        auto x = run(a);
+        auto y = run(b);
         if (x.empty() || y.empty())
             return {};
         first.insert(first.end(), x.begin(), x.end());
@@ -280,7 +324,7 @@ void BM_ApiRoundTrip(benchmark::State& state)
     DaemonProcess daemon;
     Floor floor(clients);
     for (auto _ : state) {
-        auto [api, bare] = side_by_side(clients, kRequestsPerClient, api_client(daemon.root()), floor.client());
+        auto [api, bare] = side_by_side(clients, kRequestsPerClient, ApiClient{daemon.root()}, floor.client());
         if (api.empty()) {
             state.SkipWithError("requests failed");
             return;
@@ -327,7 +371,7 @@ void BM_ApiRoundTripCaptureOnVsOff(benchmark::State& state)
     for (auto _ : state) {
         DaemonProcess off;
         DaemonProcess on(true);
-        auto [with, without] = side_by_side(1, kRounds, api_client(on.root()), api_client(off.root()));
+        auto [with, without] = side_by_side(1, kRounds, ApiClient{on.root()}, ApiClient{off.root()});
         on.stop();
         const auto kinds = capture_kinds(on.root() + "/var/tmp/cnxd.pcapng");
         const auto count = [&](cnxd::capture_kind k) {
