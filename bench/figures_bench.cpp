@@ -314,6 +314,11 @@ std::pair<std::vector<double>, std::vector<double>> side_by_side(int n, int roun
 
 constexpr int kRequestsPerClient = 2000;
 
+// Past the daemons' bring-up (the modem's start, the online request, the
+// first indications), whose threads would otherwise share the machine with
+// a short run.
+void settle() { std::this_thread::sleep_for(std::chrono::seconds(3)); }
+
 // 15 clients at once against the daemon and against the floor; one client
 // against the daemon and against the floor with one socket, which is a bare
 // datagram and semaphore ping-pong.
@@ -323,6 +328,7 @@ void BM_ApiRoundTrip(benchmark::State& state)
     const int p = static_cast<int>(state.range(1));
     DaemonProcess daemon;
     Floor floor(clients);
+    settle();
     for (auto _ : state) {
         auto [api, bare] = side_by_side(clients, kRequestsPerClient, ApiClient{daemon.root()}, floor.client());
         if (api.empty()) {
@@ -371,6 +377,7 @@ void BM_ApiRoundTripCaptureOnVsOff(benchmark::State& state)
     for (auto _ : state) {
         DaemonProcess off;
         DaemonProcess on(true);
+        settle();
         auto [with, without] = side_by_side(1, kRounds, ApiClient{on.root()}, ApiClient{off.root()});
         on.stop();
         const auto kinds = capture_kinds(on.root() + "/var/tmp/cnxd.pcapng");

@@ -390,7 +390,6 @@ constexpr ApiCmd api_cmd_tbl[] = {
 #include "api/api_cmd.def"
 };
 
-
 // An SDK function that writes an answer has its row's answer area to write
 // it into: the command data handed over stay as they were copied.
 #define API_SDK(id, form, fn, ...) \
