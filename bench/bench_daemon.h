@@ -146,14 +146,24 @@ public:
     }
     ~DaemonProcess()
     {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        stop();
         std::filesystem::remove_all(root_);
+    }
+    // Ends the daemon (its capture file is then complete); the sysroot stays
+    // until the destructor.
+    void stop()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
     }
     DaemonProcess(const DaemonProcess&) = delete;
     DaemonProcess& operator=(const DaemonProcess&) = delete;
 
     pid_t pid() const { return pid_; }
+    const std::string& root() const { return root_; }
     int port() const { return port_; }
     double startup_us() const { return startup_us_; }
 

@@ -1,11 +1,6 @@
-// The client path's costs:
-// - one API request through the library against the daemon process (send,
-//   the daemon serves it, its completion semaphore wakes us), next to the
-//   floor it is built on: a bare datagram + semop ping-pong between two
-//   processes;
-// - forwarding one 64-byte indication to 1 and to 15 subscribed clients.
+// Forwarding one 64-byte indication to 1 and to 15 subscribed clients.
 // figures_bench.cpp has the figures that scripts/bench sets beside their
-// floors.
+// floors (the API round trip among them).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -40,69 +35,6 @@ namespace fs = std::filesystem;
 
 using bench::DaemonProcess;
 using bench::wait_for;
-
-void BM_ApiRoundTrip(benchmark::State& state)
-{
-    DaemonProcess daemon;
-    cnxd_session* s = nullptr;
-    if (cnxd_open(0, static_cast<uint32_t>(getpid()), 3000, &s) != CNXD_OK) {
-        state.SkipWithError("no session with the daemon");
-        return;
-    }
-    const uint8_t data[8] = {};
-    int32_t result = 0;
-    for (auto _ : state) {
-        if (cnxd_api_request(s, 1, 1, data, sizeof data, 3000, &result) != CNXD_OK) {
-            state.SkipWithError("request failed");
-            break;
-        }
-    }
-    cnxd_close(s);
-}
-BENCHMARK(BM_ApiRoundTrip)->UseRealTime();
-
-// The floor: the same datagram and semaphore hops with nothing on top. The
-// child receives a datagram and raises semaphore 1; the parent sends and
-// lowers it.
-void BM_BareDatagramSemopPingPong(benchmark::State& state)
-{
-    char tmpl[] = "/tmp/cnxd-pp.XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    const std::string path = dir + "/server";
-    const int semid = semget(IPC_PRIVATE, 2, 0600);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        uint8_t buf[4096];
-        sembuf done{1, 1, 0};
-        while (recv(fd, buf, sizeof buf, 0) > 0)
-            semop(semid, &done, 1);
-        _exit(0);
-    }
-    if (!wait_for(path))
-        std::abort();
-    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    uint8_t frame[20] = {0x01, 0x06, 0x00, 0x10};  // the size of an API request
-    sembuf wait{1, -1, 0};
-    for (auto _ : state) {
-        send(fd, frame, sizeof frame, 0);
-        semop(semid, &wait, 1);
-    }
-    close(fd);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    semctl(semid, 0, IPC_RMID);
-    fs::remove_all(dir);
-}
-BENCHMARK(BM_BareDatagramSemopPingPong)->UseRealTime();
 
 // The server side in this process: client table, server socket, event loop
 // thread for the handshakes; `n` library sessions subscribed to event 26.

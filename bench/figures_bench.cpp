@@ -3,9 +3,12 @@
 // reports the counters "figure" and "floor" (in the unit its label names)
 // and "ratio" (figure / floor); none asserts a time.
 //
-// - API round trip, p50 and p99, 15 clients at once against the daemon
-//   process; floor: 15 datagram + semop ping-pong pairs between two
-//   processes;
+// - API round trip, p50 and p99, of 15 client processes at once against
+//   the daemon process; floor: one process with one select loop over 15
+//   datagram sockets that writes each request's result word and raises
+//   the client's semaphore (Floor below); and of one client, whose floor is
+//   that loop with one socket: a bare datagram and semaphore ping-pong;
+// - the same for one client with the capture on; floor: capture off;
 // - one indication forwarded to 15 subscribed clients; floor: 15 writev of
 //   the same frame;
 // - one log text to 15 listening clients; floor: 15 sends of the same frame;
@@ -14,10 +17,12 @@
 //   another process that sends one datagram;
 // - start-up to serving (a session is answered); floor: exec of the same
 //   binary that only prints its usage;
-// - idle RSS and context switches a second (over all threads), with the
-//   watchdog, client keep-alive and network time switched on and one client
-//   taking log text; floors: the RSS of an idle sleep(1), and the 5
-//   switches a second an idle daemon may make.
+// - idle RSS, private dirty memory and context switches a second (over all
+//   threads), with the watchdog, client keep-alive and network time
+//   switched on and one client taking log text; floors: the RSS of an idle
+//   sleep(1), and the 1 MiB and 5 switches a second an idle daemon may
+//   take;
+// - the stripped daemon; floor: the 1.5 MiB it may take.
 #include <benchmark/benchmark.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -26,11 +31,18 @@
 #include <sys/uio.h>
 #include <sys/un.h>
 
+#include <sys/mman.h>
+#include <sys/select.h>
+#include <sys/shm.h>
+
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <new>
 #include <thread>
 
 #include "base/be.h"
+#include "base/capture.h"
 #include "bench_daemon.h"
 #include "core/eloop.h"
 #include "ltesdk.h"
@@ -60,138 +72,326 @@ sockaddr_un unix_addr(const std::string& path)
     return a;
 }
 
-// ---- API round trip, 15 clients at once -----------------------------------------
+// ---- API round trip: the daemon beside its floor -----------------------------------
 
-// Latencies (us) of `rounds` requests from each of `clients` sessions at once.
-std::vector<double> api_latencies(int rounds, int clients = kClients)
+// Each client is a process of its own, as on the router. `n` clients make
+// `rounds` requests each, all at once; `client(i, rounds, out, ready)` runs
+// in child i: it sets up, calls `ready()` (which returns when every client
+// is set up) and leaves `slots` latencies (us) in out[0, slots). Empty
+// when a client failed.
+template <typename Client>
+std::vector<double> run_clients(int n, int slots, Client client)
 {
-    std::vector<cnxd_session*> s(static_cast<size_t>(clients));
-    for (auto& c : s)
-        if (cnxd_open(7, static_cast<uint32_t>(getpid()), 3000, &c) != CNXD_OK)
-            return {};
-    std::vector<std::vector<double>> per(static_cast<size_t>(clients));
-    std::vector<std::thread> threads;
-    for (int i = 0; i < clients; ++i)
-        threads.emplace_back([&, i] {
-            const uint8_t data[8] = {};
-            int32_t result = 0;
-            for (int r = 0; r < rounds; ++r) {
-                const auto t = Clock::now();
-                if (cnxd_api_request(s[static_cast<size_t>(i)], 1, 1, data, sizeof data, 5000, &result) != CNXD_OK)
-                    return;
-                per[static_cast<size_t>(i)].push_back(us_since(t));
-            }
-        });
-    for (auto& t : threads)
-        t.join();
-    for (auto* c : s)
-        cnxd_close(c);
-    std::vector<double> all;
-    for (auto& v : per)
-        all.insert(all.end(), v.begin(), v.end());
-    return all;
-}
-
-// The floor: 15 pairs, each a thread here sending a datagram of a request's
-// size and lowering a semaphore, and a thread of a child process that
-// receives it and raises the semaphore.
-std::vector<double> pingpong_latencies(int rounds)
-{
-    char tmpl[] = "/tmp/cnxd-pp.XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    std::vector<int> sems(kClients);
-    for (auto& id : sems)
-        id = semget(IPC_PRIVATE, 2, 0600);
-    const pid_t child = fork();
-    if (child == 0) {
-        std::vector<std::thread> servers;
-        for (int i = 0; i < kClients; ++i)
-            servers.emplace_back([&, i] {
-                const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-                const sockaddr_un a = unix_addr(dir + "/s" + std::to_string(i));
-                bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
-                uint8_t buf[4096];
-                sembuf done{1, 1, 0};
-                while (recv(fd, buf, sizeof buf, 0) > 0)
-                    semop(sems[static_cast<size_t>(i)], &done, 1);
+    const size_t total = static_cast<size_t>(n) * static_cast<size_t>(slots);
+    const size_t bytes = total * sizeof(double) + sizeof(std::atomic<int>);
+    void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    auto* lat = static_cast<double*>(map);
+    auto* set_up = new (lat + total) std::atomic<int>(0);
+    int go[2];
+    if (pipe(go) != 0)
+        std::abort();
+    std::vector<pid_t> kids;
+    for (int i = 0; i < n; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(go[1]);
+            const bool ok = client(i, lat + static_cast<size_t>(i) * static_cast<size_t>(slots), [&] {
+                ++*set_up;
+                char c;
+                return read(go[0], &c, 1) == 1;
             });
-        for (auto& t : servers)
-            t.join();
-        _exit(0);
+            _exit(ok ? 0 : 1);
+        }
+        kids.push_back(pid);
     }
-    for (int i = 0; i < kClients; ++i)
-        wait_for(dir + "/s" + std::to_string(i));
-    std::vector<std::vector<double>> per(kClients);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kClients; ++i)
-        threads.emplace_back([&, i] {
-            const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-            const sockaddr_un a = unix_addr(dir + "/s" + std::to_string(i));
-            connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
-            uint8_t frame[20] = {0x01, 0x06, 0x00, 0x10};
-            sembuf wait{1, -1, 0};
-            for (int r = 0; r < rounds; ++r) {
-                const auto t = Clock::now();
-                send(fd, frame, sizeof frame, 0);
-                semop(sems[static_cast<size_t>(i)], &wait, 1);
-                per[static_cast<size_t>(i)].push_back(us_since(t));
-            }
-            close(fd);
-        });
-    for (auto& t : threads)
-        t.join();
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    for (int id : sems)
-        semctl(id, 0, IPC_RMID);
-    fs::remove_all(dir);
-    std::vector<double> all;
-    for (auto& v : per)
-        all.insert(all.end(), v.begin(), v.end());
-    return all;
+    close(go[0]);
+    for (int i = 0; i < 10000 && *set_up < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::string all(static_cast<size_t>(n), 'g');
+    if (write(go[1], all.data(), all.size()) != static_cast<ssize_t>(all.size()))
+        std::abort();
+    close(go[1]);
+    bool ok = true;
+    for (pid_t pid : kids) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    std::vector<double> out;
+    if (ok)
+        out.assign(lat, lat + total);
+    munmap(map, bytes);
+    return out;
 }
 
-void BM_ApiRoundTrip15Clients(benchmark::State& state)
+// A client of the daemon at `root` through the library: API command 1.
+// Each client below sets up in its process (set_up), makes one request at
+// a time (once) and leaves (end).
+struct ApiClient {
+    std::string root;
+    cnxd_session* s = nullptr;
+
+    bool set_up(int)
+    {
+        setenv("CNXD_ROOT", root.c_str(), 1);
+        cnxd::cnxd_reload_root();
+        return cnxd_open(7, static_cast<uint32_t>(getpid()), 3000, &s) == CNXD_OK;
+    }
+    bool once()
+    {
+        const uint8_t data[8] = {};
+        int32_t result = 0;
+        return cnxd_api_request(s, 1, 1, data, sizeof data, 5000, &result) == CNXD_OK;
+    }
+    void end() { cnxd_close(s); }
+};
+
+// The floor of the architecture: one process with one select loop over a
+// Unix datagram socket per client that, for each request datagram, reads
+// it, writes the result word into that client's shared block and raises
+// its completion semaphore. Its clients send a request's 20 bytes and wait
+// on their semaphore with a timeout as the library does, then read the
+// result word.
+class Floor {
+public:
+    explicit Floor(int n) : n_(n)
+    {
+        char tmpl[] = "/tmp/cnxd-fl.XXXXXX";
+        dir_ = mkdtemp(tmpl);
+        for (int i = 0; i < n; ++i) {
+            shms_.push_back(shmget(IPC_PRIVATE, cnxd::shm::SIZE, 0600));
+            sems_.push_back(semget(IPC_PRIVATE, 2, 0600));
+        }
+        server_ = fork();
+        if (server_ == 0)
+            serve();
+        for (int i = 0; i < n; ++i)
+            wait_for(path(i));
+    }
+    ~Floor()
+    {
+        kill(server_, SIGKILL);
+        waitpid(server_, nullptr, 0);
+        for (int i = 0; i < n_; ++i) {
+            shmctl(shms_[static_cast<size_t>(i)], IPC_RMID, nullptr);
+            semctl(sems_[static_cast<size_t>(i)], 0, IPC_RMID);
+        }
+        fs::remove_all(dir_);
+    }
+    Floor(const Floor&) = delete;
+    Floor& operator=(const Floor&) = delete;
+
+    struct Client {
+        const Floor* floor;
+        int fd = -1;
+        int sem = -1;
+        uint8_t* block = nullptr;
+
+        bool set_up(int i)
+        {
+            const auto at = static_cast<size_t>(i);
+            fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+            sem = floor->sems_[at];
+            block = static_cast<uint8_t*>(shmat(floor->shms_[at], nullptr, 0));
+            const sockaddr_un a = unix_addr(floor->path(i));
+            return connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+        }
+        bool once()
+        {
+            const uint8_t frame[20] = {0x01, 0x06, 0x00, 0x10, 0x00, 0x01, 0x00, 0x0c};
+            if (send(fd, frame, sizeof frame, 0) != sizeof frame)
+                return false;
+            sembuf wait{cnxd::SEM_DONE, -1, 0};
+            timespec ts{5, 0};
+            return semtimedop(sem, &wait, 1, &ts) == 0 && cnxd::load_be32(block + cnxd::shm::RESULT) == 0;
+        }
+        void end()
+        {
+            close(fd);
+            shmdt(block);
+        }
+    };
+    Client client() const { return {this}; }
+
+private:
+    std::string path(int i) const { return dir_ + "/s" + std::to_string(i); }
+
+    [[noreturn]] void serve()
+    {
+        std::vector<int> fds;
+        std::vector<uint8_t*> blocks;
+        int max_fd = 0;
+        for (int i = 0; i < n_; ++i) {
+            const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+            const sockaddr_un a = unix_addr(path(i));
+            bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+            fds.push_back(fd);
+            max_fd = std::max(max_fd, fd);
+            blocks.push_back(static_cast<uint8_t*>(shmat(shms_[static_cast<size_t>(i)], nullptr, 0)));
+        }
+        uint8_t buf[cnxd::HCI_MAX_FRAME];
+        for (;;) {
+            fd_set ready;
+            FD_ZERO(&ready);
+            for (int fd : fds)
+                FD_SET(fd, &ready);
+            if (select(max_fd + 1, &ready, nullptr, nullptr, nullptr) < 0)
+                continue;
+            for (size_t i = 0; i < fds.size(); ++i) {
+                if (!FD_ISSET(fds[i], &ready) || recv(fds[i], buf, sizeof buf, MSG_DONTWAIT) <= 0)
+                    continue;
+                cnxd::store_be32(blocks[i] + cnxd::shm::RESULT, 0);
+                sembuf done{cnxd::SEM_DONE, 1, 0};
+                semop(sems_[i], &done, 1);
+            }
+        }
+    }
+
+    int n_;
+    std::string dir_;
+    std::vector<int> shms_;
+    std::vector<int> sems_;
+    pid_t server_ = -1;
+};
+
+// `rounds` requests of each of `n` clients against server a and against
+// server b, so that both meet the same load of the machine: one client
+// alternates between them request by request; several clients run in
+// chunks taken in turn, all against a, then all against b.
+template <typename A, typename B>
+std::pair<std::vector<double>, std::vector<double>> side_by_side(int n, int rounds, A a, B b)
 {
-    const int p = static_cast<int>(state.range(0));
+    if (n == 1) {
+        auto both = run_clients(1, 2 * rounds, [&](int i, double* out, auto ready) {
+            if (!a.set_up(i) || !b.set_up(i) || !ready())
+                return false;
+            for (int r = 0; r < rounds; ++r) {
+                auto t = Clock::now();
+                if (!a.once())
+                    return false;
+                out[r] = us_since(t);
+                t = Clock::now();
+                if (!b.once())
+                    return false;
+                out[rounds + r] = us_since(t);
+            }
+            a.end();
+            b.end();
+            return true;
+        });
+        if (both.empty())
+            return {};
+        return {{both.begin(), both.begin() + rounds}, {both.begin() + rounds, both.end()}};
+    }
+    constexpr int kChunks = 8;
+    const int per_chunk = rounds / kChunks;
+    auto run = [&](auto server) {
+        return run_clients(n, per_chunk, [&](int i, double* out, auto ready) {
+            if (!server.set_up(i) || !ready())
+                return false;
+            for (int r = 0; r < per_chunk; ++r) {
+                const auto t = Clock::now();
+                if (!server.once())
+                    return false;
+                out[r] = us_since(t);
+            }
+            server.end();
+            return true;
+        });
+    };
+    std::vector<double> first;
+    std::vector<double> second;
+    for (int c = 0; c < kChunks; ++c) {
+        auto x = run(a);
+        auto y = run(b);
+        if (x.empty() || y.empty())
+            return {};
+        first.insert(first.end(), x.begin(), x.end());
+        second.insert(second.end(), y.begin(), y.end());
+    }
+    return {first, second};
+}
+
+constexpr int kRequestsPerClient = 2000;
+
+// Past the daemons' bring-up (the modem's start, the online request, the
+// first indications), whose threads would otherwise share the machine with
+// a short run.
+void settle() { std::this_thread::sleep_for(std::chrono::seconds(3)); }
+
+// 15 clients at once against the daemon and against the floor; one client
+// against the daemon and against the floor with one socket, which is a bare
+// datagram and semaphore ping-pong.
+void BM_ApiRoundTrip(benchmark::State& state)
+{
+    const int clients = static_cast<int>(state.range(0));
+    const int p = static_cast<int>(state.range(1));
     DaemonProcess daemon;
-    constexpr int kRounds = 400;
+    Floor floor(clients);
+    settle();
     for (auto _ : state) {
-        auto api = api_latencies(kRounds);
-        auto floor = pingpong_latencies(kRounds);
-        if (api.size() != kClients * kRounds) {
+        auto [api, bare] = side_by_side(clients, kRequestsPerClient, ApiClient{daemon.root()}, floor.client());
+        if (api.empty()) {
             state.SkipWithError("requests failed");
             return;
         }
-        report(state, percentile(api, p), percentile(floor, p), p == 50 ? "us p50" : "us p99");
+        report(state, percentile(api, p), percentile(bare, p), p == 50 ? "us p50" : "us p99");
     }
 }
-BENCHMARK(BM_ApiRoundTrip15Clients)->Arg(50)->Arg(99)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApiRoundTrip)
+    ->ArgNames({"clients", "p"})
+    ->Args({15, 50})
+    ->Args({15, 99})
+    ->Args({1, 50})
+    ->Args({1, 99})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // ---- The capture's cost ---------------------------------------------------------
 
-// One client's API round trip, median of 3000, with the capture on (each
-// request records its frame and its SDK call with the result) beside the
-// same daemon with it off, where each record costs one load of a flag.
+// The blocks of each record kind in a capture file.
+std::map<int, int> capture_kinds(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::map<int, int> kinds;
+    constexpr size_t kHeader = 48;  // section header and interface blocks
+    constexpr size_t kEpbHead = 28;
+    for (size_t at = kHeader; at + kEpbHead < file.size();) {
+        const size_t len = cnxd::load_be32(file.data() + at + 4);
+        if (len < kEpbHead || at + len > file.size())
+            break;
+        ++kinds[file[at + kEpbHead]];
+        at += len;
+    }
+    return kinds;
+}
+
+// One client's 10,000 API requests with the capture on (each request
+// records its frame and its SDK call with the result) beside a daemon with
+// it off, where each record costs one load of a flag; p50 and the records
+// the capture dropped, which must be none.
 void BM_ApiRoundTripCaptureOnVsOff(benchmark::State& state)
 {
-    constexpr int kRounds = 3000;
+    constexpr int kRounds = 10000;
     for (auto _ : state) {
-        std::vector<double> off;
-        std::vector<double> on;
-        {
-            DaemonProcess daemon;
-            off = api_latencies(kRounds, 1);
-        }
-        {
-            DaemonProcess daemon(true);
-            on = api_latencies(kRounds, 1);
-        }
-        if (off.size() != kRounds || on.size() != kRounds) {
+        DaemonProcess off;
+        DaemonProcess on(true);
+        settle();
+        auto [with, without] = side_by_side(1, kRounds, ApiClient{on.root()}, ApiClient{off.root()});
+        on.stop();
+        const auto kinds = capture_kinds(on.root() + "/var/tmp/cnxd.pcapng");
+        const auto count = [&](cnxd::capture_kind k) {
+            const auto it = kinds.find(static_cast<int>(k));
+            return it == kinds.end() ? 0 : it->second;
+        };
+        if (with.empty() || without.empty()) {
             state.SkipWithError("requests failed");
             return;
         }
-        report(state, percentile(on, 50), percentile(off, 50), "us p50, capture on / off");
+        state.counters["sdk_calls"] = count(cnxd::capture_kind::sdk_call);
+        state.counters["drop_records"] = count(cnxd::capture_kind::drops);
+        report(state, percentile(with, 50), percentile(without, 50), "us p50, capture on / off");
     }
 }
 BENCHMARK(BM_ApiRoundTripCaptureOnVsOff)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -525,20 +725,46 @@ struct IdleDaemon {
     ~IdleDaemon() { cnxd_close(listener); }
 };
 
-void BM_IdleRssAfterStart(benchmark::State& state)
+// Arg 0: idle RSS beside that of an idle sleep(1); arg 1: idle private
+// dirty memory (what the daemon costs the router alone) beside the 1 MiB
+// it may take.
+void BM_IdleMemoryAfterStart(benchmark::State& state)
 {
+    constexpr double kAllowedPrivateDirtyKb = 1024;
     for (auto _ : state) {
         IdleDaemon idle;
         const pid_t sleeper = spawn({"/bin/sleep", "3"}, {});
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        const long figure = rss_kb(idle.daemon.pid());
+        const std::string proc = "/proc/" + std::to_string(idle.daemon.pid());
+        const long rss = rss_kb(idle.daemon.pid());
+        const long dirty = status_value(proc + "/smaps_rollup", "Private_Dirty:");
         const long floor = rss_kb(sleeper);
         kill(sleeper, SIGKILL);
         waitpid(sleeper, nullptr, 0);
-        report(state, static_cast<double>(figure), static_cast<double>(floor), "kB");
+        if (state.range(0) == 0)
+            report(state, static_cast<double>(rss), static_cast<double>(floor), "kB RSS");
+        else
+            report(state, static_cast<double>(dirty), kAllowedPrivateDirtyKb, "kB private dirty");
     }
 }
-BENCHMARK(BM_IdleRssAfterStart)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdleMemoryAfterStart)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The stripped daemon beside the 1.5 MiB it may take on the router's flash.
+void BM_StrippedDaemonSize(benchmark::State& state)
+{
+    constexpr double kAllowedKb = 1536;
+    for (auto _ : state) {
+        const std::string out = fs::temp_directory_path() / ("cnxd-stripped-" + std::to_string(getpid()));
+        if (std::system(("strip -o " + out + " " CNXD_BINARY).c_str()) != 0) {
+            state.SkipWithError("strip failed");
+            return;
+        }
+        const double kb = static_cast<double>(fs::file_size(out)) / 1024;
+        fs::remove(out);
+        report(state, kb, kAllowedKb, "kB stripped");
+    }
+}
+BENCHMARK(BM_StrippedDaemonSize)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_IdleContextSwitches(benchmark::State& state)
 {

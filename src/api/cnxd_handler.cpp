@@ -3,16 +3,15 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <source_location>
 #include <string>
 
 #include "base/capture.h"
 #include "base/check_memcpy.h"
-#include "base/ipc.h"
 #include "config/confdb_access.h"
 #include "dm/dm_filter.h"
 #include "config/admin_pdn_count.h"
@@ -48,8 +47,13 @@ static_assert(SCRATCH_SIZE >= LAPI_TRANSFER_LEN_FIELD + 4 + LAPI_TRANSFER_MAX_LE
 // The command data as the SDK reads them: what the client sent, then zeros
 // up to the size the row reads, so that the SDK never reads past the bytes
 // received. The dispatcher runs on the main thread only, one request at a
-// time, so one buffer serves every request.
+// time, so one buffer serves every request. It stays zero past the bytes
+// the last request copied in (`scratch_used`): a request clears only what
+// the one before it left, not the whole size the SDK may read. Nothing
+// else writes there: an SDK function that writes an answer writes it into
+// its row's answer area (checked at the command table).
 std::array<uint8_t, SCRATCH_SIZE> scratch;
+size_t scratch_used = 0;
 
 using shm::area_size;
 
@@ -58,19 +62,28 @@ using shm::area_size;
 // Every copy out of a request is guarded; a null address goes to the log.
 void log_copy_report(const char* text) { sdk_log(3, "%s", text); }
 
-// Bytes [from, from + size) of `src` into `dst`; what `src` lacks is zero.
-void copy_zero_filled(uint8_t* dst, std::span<const uint8_t> src, size_t from, size_t size,
-                      std::source_location loc = std::source_location::current())
+// Bytes [from, from + size) of `src` into `dst`; what `src` lacks is zero,
+// where `dst` is known to be zero from `dirty` on. Returns the bytes copied.
+size_t copy_zero_filled(uint8_t* dst, std::span<const uint8_t> src, size_t from, size_t size, size_t dirty,
+                        std::source_location loc = std::source_location::current())
 {
     const size_t n = from < src.size() ? std::min(size, src.size() - from) : 0;
     if (n)
         check_memcpy(dst, src.data() + from, n, SOURCE_NAME, static_cast<int>(loc.line()), log_copy_report);
-    std::fill(dst + n, dst + size, 0);
+    if (dirty > n)
+        std::fill(dst + n, dst + dirty, 0);
+    return n;
+}
+
+void copy_zero_filled(uint8_t* dst, std::span<const uint8_t> src, size_t from, size_t size,
+                      std::source_location loc = std::source_location::current())
+{
+    copy_zero_filled(dst, src, from, size, size, loc);
 }
 
 // One request being served.
 struct ApiCall {
-    uint8_t* block;                 // the request's own attachment of the shared block
+    uint8_t* block;                 // the client's shared block, held by the request
     uint32_t dev;                   // host order, handed on unchanged
     std::span<const uint8_t> rx;    // the command data as received
     uint32_t data_len;              // the request length - 4, never below 0
@@ -81,7 +94,8 @@ struct ApiCall {
     // Bytes [from, from + size) of the command data, zero-filled.
     uint8_t* data(size_t from, size_t size) const
     {
-        copy_zero_filled(scratch.data(), rx, from, size);
+        const size_t n = copy_zero_filled(scratch.data(), rx, from, size, scratch_used);
+        scratch_used = n;
         return scratch.data();
     }
     uint8_t* data(size_t size) const { return data(0, size); }
@@ -380,6 +394,13 @@ constexpr ApiCmd api_cmd_tbl[] = {
 #include "api/api_cmd.def"
 };
 
+// An SDK function that writes an answer has its row's answer area to write
+// it into: the command data handed over stay as they were copied.
+#define API_SDK(id, form, fn, ...) \
+    static_assert(lapi_size::fn.answer == 0 || sizeof(#__VA_ARGS__) > 1, #fn " has no answer area");
+#define API_LOCAL(id, fn, ...)
+#include "api/api_cmd.def"
+
 constexpr size_t API_CMD_COUNT = 171;
 static_assert(std::size(api_cmd_tbl) == API_CMD_COUNT);
 static_assert(std::ranges::is_sorted(api_cmd_tbl, std::ranges::less_equal{}, &ApiCmd::id) &&
@@ -402,15 +423,15 @@ const char* api_cmd_name(uint16_t id)
 
 int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
 {
-    // The request keeps an attachment of the client's shared block of its
-    // own until it is done. A release meanwhile (the client exited, or a
-    // send on another thread found it gone) detaches the daemon's
-    // attachment and removes the block, which then lives on for this one:
-    // the answers land in memory that is still mapped and that no one
-    // reads. Skipping the writes for a released client instead would need
-    // a check under the lock around every write, and the SDK writes the
-    // answer areas itself, during the call, where no check can reach.
-    ShmAttachment block;
+    // The request holds the daemon's attachment of the client's shared
+    // block until it is done. A release meanwhile (the client exited, or a
+    // send on another thread found it gone) removes the block, which then
+    // lives on, attached, for this request alone: the answers land in
+    // memory that is still mapped and that no one reads. Skipping the
+    // writes for a released client instead would need a check under the
+    // lock around every write, and the SDK writes the answer areas itself,
+    // during the call, where no check can reach.
+    std::shared_ptr<uint8_t> block;
     int semid;
     int index;
     {
@@ -419,8 +440,7 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
             return 0;  // released since its frame was read
         semid = client->semid;
         index = client->idx;
-        if (!block.attach(client->shmid))
-            sdk_log(3, "cnxd_handler: shmat failed: %s", std::strerror(errno));
+        block = client->block_hold();
     }
     const uint16_t cmd = load_be16(request, API_REQ_CMD);
     const bool trace = cnxd_api_flags & 1;
@@ -432,17 +452,17 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
     ready_sem(semid);
     if (trace)
         std::printf("cnxd_api call sem_ready done.\n");
-    if (!block.addr()) {
+    if (!block) {
         release_sem(semid);
         return 0;
     }
-    store_be32(block.addr() + shm::RESULT, 0);
+    store_be32(block.get() + shm::RESULT, 0);
 
     // Nothing in the frame is trusted: a field that did not arrive reads as
     // zeros, and the request length only says how long the texts are.
     constexpr uint32_t DEV_WORD_LEN = API_REQ_DATA - API_REQ_DEV;
     const uint32_t req_len = load_be16(request, API_REQ_LEN);
-    ApiCall call{block.addr(), 0, request.subspan(std::min(request.size(), API_REQ_DATA)),
+    ApiCall call{block.get(), 0, request.subspan(std::min(request.size(), API_REQ_DATA)),
                  req_len > DEV_WORD_LEN ? req_len - DEV_WORD_LEN : 0, nullptr};
     uint8_t dev[sizeof call.dev];
     copy_zero_filled(dev, request, API_REQ_DEV, sizeof dev);

@@ -5,11 +5,13 @@
 //
 // Off by default; with CNXD_CAPTURE=FILE the daemon starts it at start-up.
 // A record costs one relaxed load when the capture is off. When it is on, a
-// record is copied into a bounded queue that a writer thread of its own
-// drains into the file: a producer never waits for the disk, and a full
-// queue drops the record and counts it (the count is written as a record of
-// its own). The file is flushed after every batch, so a crash leaves a
-// readable file, and rotates at a size (CNXD_CAPTURE_SIZE) into FILE.1.
+// record is copied into a ring allocated at the start, which a writer
+// thread of its own drains into the file in batches (every 20 ms, or at
+// once when the ring is half full): a producer never waits for the disk nor
+// wakes the writer for each record, and a full ring drops the record and
+// counts it (the count is written as a record of its own). The file is
+// flushed after every batch, so a crash leaves a readable file, and rotates
+// at a size (CNXD_CAPTURE_SIZE) into FILE.1.
 #pragma once
 
 #include <atomic>
@@ -51,7 +53,8 @@ struct capture_record {
 };
 constexpr size_t CAPTURE_RECORD_HEAD = 14;
 
-// What the writer keeps queued at most before it drops records.
+// The ring's size: what the writer keeps queued at most before it drops
+// records.
 constexpr size_t CAPTURE_QUEUE_BYTES = 4u << 20;
 constexpr size_t CAPTURE_DEFAULT_ROTATE = 8u << 20;
 

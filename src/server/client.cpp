@@ -122,10 +122,8 @@ frame_handler frame_handler_of(uint16_t id)
 void release_locked(cnxd_client_rec* client)
 {
     std::lock_guard rec(client->lock);
-    if (client->shm) {
-        shmdt(client->shm);
-        client->shm = nullptr;
-    }
+    client->block.reset();
+    client->shm = nullptr;
     if (client->shmid >= 0)
         shmctl(client->shmid, IPC_RMID, nullptr);
     if (client->semid >= 0)
@@ -246,6 +244,7 @@ struct Handshake {
         std::lock_guard rec(client->lock);
         auto [shmid, shm_addr] = block.release();
         client->shmid = shmid;
+        client->block = std::shared_ptr<uint8_t>(shm_addr, [](uint8_t* p) { shmdt(p); });
         client->shm = shm_addr;
         client->semid = sems.release();
         client->identity = identity;
@@ -290,6 +289,7 @@ void cnxd_srv_init()
     std::lock_guard guard(cnxd_client_lock);
     for (cnxd_client_rec& c : cnxd_client) {
         c.idx = CLIENT_FREE;
+        c.block.reset();
         c.shm = nullptr;
         c.shmid = -1;
         c.semid = -1;

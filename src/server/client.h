@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 
@@ -70,7 +71,12 @@ struct cnxd_client_rec {
     // Keep-alive probes without an answer: counted on the timer thread,
     // cleared on the main thread.
     std::atomic<uint32_t> ka_miss = 0;
-    uint8_t* shm = nullptr;     // our attachment of the shared block
+    // Our one attachment of the shared block, made by the handshake and
+    // detached when the last of the record and the requests holding it
+    // (block_hold) lets it go: a release during a request leaves the block
+    // mapped until the request is done. `shm` is its address while taken.
+    std::shared_ptr<uint8_t> block;
+    uint8_t* shm = nullptr;
     // Counts the times the record was handed out (under the table lock): a
     // sender that lets the lock go before a release tells by it that the
     // record has since gone to another client.
@@ -82,6 +88,9 @@ struct cnxd_client_rec {
     bool connected() const { return taken() && esock.used; }
     // A word of the shared block (offset in bytes), read as the client wrote it.
     uint32_t shm_word(size_t offset) const;
+    // The attachment, for a request to hold until it is done; call with the
+    // record lock held.
+    std::shared_ptr<uint8_t> block_hold() const { return block; }
 };
 
 extern cnxd_client_rec cnxd_client[CNXD_MAX_CLIENTS];
