@@ -38,6 +38,9 @@ constexpr uint32_t AT_CLIENT_ID = 1;
 constexpr size_t AT_FRAME_SIZE = 2060;
 constexpr size_t AT_TEXT_AT = HCI_HEADER_LEN + 8;
 
+// The job's thread and command stay in this file: nothing else reads them,
+// and the header exports only the two words other code sets (the stop
+// request and the interval). Each run works on its own 256-byte copy.
 // Serialises starting and stopping; the job thread never takes it.
 std::mutex job_lock;
 std::thread auto_test_thread;
