@@ -9,6 +9,8 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "base/be.h"
@@ -46,7 +48,6 @@ struct State {
     std::map<std::string, std::vector<uint8_t>, std::less<>> answers;
     std::array<uint8_t, LAPI_LOG_CONFIG_SIZE> log_config{};
     Knobs knobs;
-    FILE* call_log = nullptr;
 };
 
 State& state()
@@ -224,6 +225,85 @@ CallbackThread& callbacks()
 
 // ---- Recording -----------------------------------------------------------
 
+// The call log file gets each call at most CALL_LOG_BATCH after it, in one
+// write for every call of that time, so that a modem call costs no system
+// call of the simulator's own (the control socket's "calls" answers from
+// memory; readers of the file poll it). Closing the library writes the
+// rest, and so does a normal exit (the file is a stdio stream). Never
+// destroyed: its thread may still wait when the process exits.
+class CallLogFlusher {
+public:
+    static constexpr auto CALL_LOG_BATCH = std::chrono::milliseconds(20);
+
+    void start(const std::string& path)
+    {
+        std::lock_guard g(mu_);
+        if (file_)
+            return;
+        file_ = std::fopen(path.c_str(), "w");
+        if (!file_)
+            return;
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+        stop_ = false;
+        dirty_ = false;
+        thread_ = std::thread([this] { run(); });
+    }
+
+    void append(const Call& c)
+    {
+        std::lock_guard g(mu_);
+        if (!file_)
+            return;
+        std::fprintf(file_, "%s dev=%s\n", c.name.c_str(), c.dev ? std::to_string(*c.dev).c_str() : "-");
+        if (!dirty_) {
+            dirty_ = true;
+            cv_.notify_one();
+        }
+    }
+
+    void stop()
+    {
+        {
+            std::lock_guard g(mu_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+        std::lock_guard g(mu_);
+        if (file_) {
+            std::fclose(file_);
+            file_ = nullptr;
+        }
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock l(mu_);
+        while (!stop_) {
+            cv_.wait(l, [&] { return dirty_ || stop_; });
+            cv_.wait_for(l, CALL_LOG_BATCH, [&] { return stop_; });
+            std::fflush(file_);
+            dirty_ = false;
+        }
+    }
+
+    std::mutex mu_;
+    std::condition_variable cv_;
+    FILE* file_ = nullptr;
+    bool dirty_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+CallLogFlusher& call_log_file()
+{
+    static CallLogFlusher& f = *new CallLogFlusher;
+    return f;
+}
+
+
 std::string call_line(const Call& c)
 {
     std::string line = c.name + " dev=" + (c.dev ? std::to_string(*c.dev) : "-");
@@ -235,10 +315,7 @@ std::string call_line(const Call& c)
 // With the state lock held.
 void record(State& s, Call c)
 {
-    if (s.call_log) {
-        std::fprintf(s.call_log, "%s dev=%s\n", c.name.c_str(), c.dev ? std::to_string(*c.dev).c_str() : "-");
-        std::fflush(s.call_log);
-    }
+    call_log_file().append(c);
     if (s.calls.size() >= CALL_RECORD_MAX)
         s.calls.pop_front();
     s.calls.push_back(std::move(c));
@@ -585,8 +662,7 @@ int32_t LAPI_LTEAPIOpen(uint32_t* hAPI)
         s.log_config.fill(0);
         s.knobs = Knobs{};
         model_reset();
-        if (!s.call_log)
-            s.call_log = std::fopen(cnxd::cnxd_path(CALL_LOG).c_str(), "w");
+        call_log_file().start(cnxd::cnxd_path(CALL_LOG));
     }
     run_conf_file();
     {
@@ -614,13 +690,12 @@ int32_t LAPI_LTEAPIClose(uint32_t hAPI)
     stop_control_server();
     callbacks().stop();
     callbacks().clear_handlers();
-    State& s = state();
-    std::lock_guard g(s.mu);
-    s.open = false;
-    if (s.call_log) {
-        std::fclose(s.call_log);
-        s.call_log = nullptr;
+    {
+        State& s = state();
+        std::lock_guard g(s.mu);
+        s.open = false;
     }
+    call_log_file().stop();
     return 0;
 }
 

@@ -61,8 +61,9 @@ void send_line(std::string_view line, int builder)
         send_line_with(line, at, close + 1 - at, param_file_named(line.substr(at + 3, close - at - 3)));
         return;
     }
+    const bool row = builder >= 0 && static_cast<size_t>(builder) < make_parameter.size();
     const param_composite* c =
-        builder >= 0 && !builder_file(builder) ? make_parameter[static_cast<size_t>(builder)].composite : nullptr;
+        row && !builder_file(builder) ? make_parameter[static_cast<size_t>(builder)].composite : nullptr;
     if (!c) {
         const char* file = builder_file(builder);
         send_line_with(line, at, 2, file ? file : "");
