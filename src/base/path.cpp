@@ -28,9 +28,11 @@ std::string read_root()
     return root;
 }
 
+// Never destroyed: detached threads may still build paths while the
+// process exits.
 std::string& root_storage()
 {
-    static std::string root = read_root();
+    static std::string& root = *new std::string(read_root());
     return root;
 }
 

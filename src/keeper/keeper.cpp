@@ -109,6 +109,7 @@ struct keeper_threads {
     bool running = false;
     bool stopping = false;
     bool work = false;
+    bool busy = false;  // the worker is in a step (a stop waits a little for it)
     uint64_t generation = 0;
     // Guards arming and deleting the timer, never held with `lock` (the
     // tick takes `lock`, and arming waits for a running tick).
@@ -119,6 +120,7 @@ struct keeper_threads {
     std::array<device, DEVICE_TABLE_SIZE> devs{};
 };
 keeper_threads& k = *new keeper_threads;
+constexpr auto STOP_GRACE = std::chrono::milliseconds(500);
 
 int label_of(uint16_t eps)
 {
@@ -289,8 +291,12 @@ void worker_main(uint64_t generation)
             if (k.stopping || k.generation != generation)
                 return;
             k.work = false;
+            k.busy = true;
         }
         step_all();
+        std::lock_guard g(k.lock);
+        k.busy = false;
+        k.cond.notify_all();
     }
 }
 
@@ -433,13 +439,17 @@ void keeper_start()
 void keeper_stop()
 {
     {
-        std::lock_guard g(k.lock);
+        std::unique_lock g(k.lock);
         if (!k.running)
             return;
         k.stopping = true;
         k.running = false;
+        k.cond.notify_all();
+        // A step that reads the store or logs ends soon: let it, so that it
+        // is not still running while the process exits. One held in a slow
+        // modem call is left to finish on its own.
+        k.cond.wait_for(g, STOP_GRACE, [] { return !k.busy; });
     }
-    k.cond.notify_all();
     std::lock_guard t(k.timer_lock);
     delete_timer(&k.timer);
     k.timer_live = false;
