@@ -127,16 +127,19 @@ TEST_P(KeeperTable, KeepsTheConnectionAsTheSettingsAndTheShellSay)
     EXPECT_TRUE(eventually([&] { return keeper_state(root) == c.state && calls() == c.calls; }, 20s))
         << keeper_state(root) << "\n" << calls() << log.text();
     if (const auto gaps = split(c.gaps_s, ' '); !gaps.empty()) {
-        // Each wait as the keeper announces it, and as the calls came (seen
-        // by polling, so loosely timed on a busy machine).
+        // Each wait as the keeper announces it, and the waits in all as the
+        // calls came: they are seen by polling, and one seen late shortens
+        // the next gap on a busy machine, so only their sum is held to time.
         ASSERT_EQ(gaps.size() + 1, came.size());
+        long long total_ms = 0;
         for (size_t i = 0; i < gaps.size(); ++i) {
             EXPECT_TRUE(log.wait_for("(failures in a row " + std::to_string(i) + ", next in " + gaps[i] + " s)"))
                 << log.text();
-            EXPECT_NEAR(std::stoi(gaps[i]) * 1000,
-                        std::chrono::duration_cast<std::chrono::milliseconds>(came[i + 1] - came[i]).count(), 900)
-                << "wait " << i;
+            total_ms += std::stoi(gaps[i]) * 1000LL;
         }
+        const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(came.back() - came.front()).count();
+        EXPECT_GT(span, total_ms - 1500) << "the calls came faster than the waits";
+        EXPECT_LT(span, total_ms + 1500) << "the calls came slower than the waits";
     }
     EXPECT_TRUE(log.wait_for(c.log)) << log.text();
     EXPECT_EQ(0, daemon.stop(SIGTERM));
