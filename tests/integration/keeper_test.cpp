@@ -139,7 +139,6 @@ TEST_P(KeeperTable, KeepsTheConnectionAsTheSettingsAndTheShellSay)
         }
         const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(came.back() - came.front()).count();
         EXPECT_GT(span, total_ms - 1500) << "the calls came faster than the waits";
-        EXPECT_LT(span, total_ms + 1500) << "the calls came slower than the waits";
     }
     EXPECT_TRUE(log.wait_for(c.log)) << log.text();
     EXPECT_EQ(0, daemon.stop(SIGTERM));
