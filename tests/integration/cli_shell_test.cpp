@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <csignal>
 #include <filesystem>
 #include <random>
@@ -62,6 +63,382 @@ protected:
     Daemon daemon{root};
     std::unique_ptr<LtesimClient> sim;
 };
+
+// What one shell line did: the text it printed (between the echo of the
+// line and the answer of the marker line behind it) and the SDK calls it
+// made, the shell's echoes left out.
+struct Answer {
+    std::string printed;
+    std::vector<std::string> calls;
+};
+
+// Shell lines over the TCP command port, one at a time: each waits for its
+// echo (one receive is one line), then a marker line ("cnxdf 0", which also
+// keeps the debug flags off) whose answer shows that the line has ended.
+class ShellLines {
+public:
+    ShellLines(const Daemon& daemon, LtesimClient& sim, const LogTail& log)
+        : sim_(sim), log_(log), tcp_(daemon.cmd_port()) {}
+
+    Answer run(const std::string& line)
+    {
+        EXPECT_EQ("ok", sim_.command("clear"));
+        const size_t from = log_.text().size();
+        send_and_wait_echo(line);
+        send_and_wait_echo("cnxdf 0");
+        const std::string mark = "cnxd_flags=0x00000000\n";
+        std::string text;
+        EXPECT_TRUE(eventually([&] { return (text = log_.text().substr(from)).find(mark) != std::string::npos; }))
+            << line;
+        Answer a{text.substr(0, text.find(mark)), {}};
+        for (const std::string& c : sim_.calls())
+            if (!c.starts_with(ECHO))
+                a.calls.push_back(c);
+        tcp_.wait_for("", 0ms);  // drains the console output
+        return a;
+    }
+
+private:
+    static constexpr const char* ECHO = "LAPI_CLI_CMD_RSP_DELIVER_IND";
+    void send_and_wait_echo(const std::string& line)
+    {
+        const auto echoes = [&] {
+            const auto calls = sim_.calls();
+            return std::ranges::count_if(calls, [](const std::string& c) { return c.starts_with(ECHO); });
+        };
+        const auto before = echoes();
+        tcp_.send_line(line);
+        EXPECT_TRUE(eventually([&] { return echoes() > before; })) << line;
+    }
+
+    LtesimClient& sim_;
+    const LogTail& log_;
+    TcpShell tcp_;
+};
+
+// Bytes at an offset of an otherwise zero record.
+struct Patch {
+    size_t off;
+    const char* hex;
+};
+
+std::string record_hex(size_t size, const std::vector<Patch>& patches)
+{
+    std::string rec(2 * size, '0');
+    for (const Patch& p : patches)
+        rec.replace(2 * p.off, std::strlen(p.hex), p.hex);
+    return rec.substr(0, 2 * size);
+}
+
+using namespace std::string_literals;
+
+std::string console(const std::string& line) { return "LAPI_SendDMCommand dev=1 " + hex(line + "\n" + '\0'); }
+
+// A line of 32 tokens (the shell takes at most 31): it reaches the modem.
+const std::string TOKENS_32 = [] {
+    std::string line = "cnxdf";
+    for (int i = 1; i < 32; ++i)
+        line += " 5";
+    return line;
+}();
+
+const char* const BAD_INDEX = "[do_cmd                   ] Invaild Device Index(1~127)\n";
+
+struct ShellRow {
+    std::string line;
+    std::string printed;  // a part of what it printed ("": not checked)
+    // The call it made: the start of its "NAME dev=N HEX"; "-NAME": none
+    // of that name.
+    std::string call;
+    std::vector<Patch> record = {};  // with patches: the call's whole record
+    const char* file = nullptr;      // a parameter file written for this row alone
+    std::string text = {};
+};
+
+// Parameter files as the sysroot's samples (docs/param) have them, unless
+// a row writes its own.
+const ShellRow SHELL_ROWS[] = {
+    // What the shell takes and what it leaves to the modem.
+    {"hello 1", "", console("hello 1")},
+    {"CNXDF 0x9", "", console("CNXDF 0x9")},
+    {TOKENS_32, "", console(TOKENS_32)},
+    {"shell 1", "", console("shell 1")},
+    {"at", "", console("at")},
+    {"help", "\nat \t\tAttach\n", console("help")},
+    {"cnxdf 0x10", "cnxd_flags=0x00000010\n", "-LAPI_SendDMCommand"},
+    {"laf 010", "cnxd_api_flags=0x00000008\n", "-LAPI_SendDMCommand"},
+    {"lsf 0x20", "lte_sdk_flags=0x00000020\n", "-LAPI_SendDMCommand"},
+    {"cnxdst 0", "cnxdst=0x00000000\n", "-LAPI_SendDMCommand"},
+    {"cnxdf 127", "cnxd_flags=0x0000007f\n", "-LAPI_SendDMCommand"},
+    {"cnxdf 128", BAD_INDEX, "-LAPI_SendDMCommand"},
+    {"cnxdf -1", BAD_INDEX, "-LAPI_SendDMCommand"},
+    {"gdi 128", BAD_INDEX, "-LAPI_GetDeviceInformation"},
+    {"x 200", BAD_INDEX, "-LAPI_SendDMCommand"},
+    {"rfsc 4294967297", BAD_INDEX, "-LAPI_RFStatus"},
+    {"br 4294967296 0", BAD_INDEX, "-LAPI_Bearer"},
+    {"sys reset@@", "", "-LAPI_SendDMCommand"},
+    {"sys status", "", console("sys status")},
+    {"sys reset@@", "", console("sys reset@@")},
+    // Commands written by hand.
+    {"gdi 1", "FW version : 5.0.12.4\n", "LAPI_GetDeviceInformationExtension dev=1"},
+    {"gdl", "  1\tlte0                     \t00 1e 42 00 00 01\n", "LAPI_GetDeviceList"},
+    {"cinfo 1", "There is no Connection Info\n", "LAPI_GetConnectionInfo dev=1"},
+    {"nstats 1 9", "[cmd_get_network_statics_info] Invalid nic index\n", "-LAPI_GetNetworkInformation"},
+    {"nstats 1 8", "NIC Index : 8\n", "LAPI_GetNetworkInformation dev=1"},
+    {"chmac 1 00-11-22-33-44-555", "[cmd_change_mac_address   ] Invalid Input Parameter\n", "-LAPI_SetLTEInfo"},
+    {"chmac 1 00-1a-2B-3c-4D-5e", "", "LAPI_SetLTEInfo dev=1"},
+    {"chmac 1 00-1a-2b-3c-4d-5g", "[cmd_change_mac_address   ] Invalid Input Parameter\n", "-LAPI_SetLTEInfo"},
+    {"chmac 1 00:1a:2b:3c:4d:5e", "[cmd_change_mac_address   ] Invalid Input Parameter\n", "-LAPI_SetLTEInfo"},
+    {"chimei 1 49015420323751", "", "LAPI_SetLTEInfo dev=1"},
+    {"chimei 1 490154203237518", "", "LAPI_SetLTEInfo dev=1"},
+    {"chimei 1 490154203237519", "[make_change_imei_req_param] !check_digit_valid\n", "-LAPI_SetLTEInfo"},
+    {"chimei 1 4901", "make_change_imei_req_param argument length err", "-LAPI_SetLTEInfo"},
+    {"chimei 1 4901542032375x", "", "-LAPI_SetLTEInfo"},
+    {"roamallow 1 2", "[cmd_roamallow            ] Invalid 2nd param value [2]\n", "-LAPI_"},
+    {"cmtest 1 13 0", "unkown test item : 13\n", "-LAPI_DeviceReset"},
+    {"cmtest 1 5 6", "-------CM Test Usage-------\n", "-LAPI_DeviceReset"},
+    {"uiccext 0 unlock 1", "cmd_uicc_ext_cmd: Device Index [0] was wrong.\n", "-LAPI_"},
+    {"uiccext 1 unlock 3", "cmd_uicc_ext_cmd: Unlock Value [3] was wrong.\n", "-LAPI_"},
+    {"eip 1 4 224.1.1.1", "add/del - add(1)/del(0)\n", "-LAPI_AddEncapsIP"},
+    {"eip 1 4 224.100.100.1 192.168.0.10", "", "LAPI_AddEncapsIP dev=1"},
+    {"bip 1 0", "", "LAPI_BIPControlResult dev=1"},
+    {"bip 1 1", "", "LAPI_BIPControlIndication dev=1"},
+    {"bip 1 2", "[cmd_bip_control_request  ] Invalid Input Parameter\n", "-LAPI_BIPControl"},
+    {"vs 1 2", "", "LAPI_VendorSpecificHCI dev=1"},
+    {"vs 1 5", "[cmd_vendor_specific      ] unknown vendor type 5\n", "-LAPI_VendorSpecificHCI"},
+    {"plse 1", "", "LAPI_PLMNSearchExtRequest dev=1"},
+    {"edrx 1 21 0", "[cmd_ext_drx_param_ctrl_request] Invalid Input Parameter\n", "-LAPI_ExtDRX"},
+    {"edrx 1 0 10", "-------Extended DRX Parameter Control Request Usage-------\n", "-LAPI_ExtDRX"},
+    {"edrx 1 20 9", "", "LAPI_ExtDRXParamctrlRequest dev=1"},
+    {"br 1 3", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
+    {"br 1 4294967296", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
+    {"plmncfgset 1 x", "[cmd_plmn_cfg_set         ] Invalid Input Parameter\n", "-LAPI_PLMNCfgSet"},
+    {"ctrl5gsecu 1 0", "", "LAPI_5GAddSecurityCtrlRequest dev=1 ff000000000000000000000000000000ff"},
+    {"ctrl5gsecu 1 2", "[cmd_5g_security_ctrl_request] Invalid Input Parameter\n", "-LAPI_5GAdd"},
+    {"ctrl5gsecu 1 1", "", "LAPI_5GAddSecurityCtrlRequest dev=1 0100000000000000000000000000000001",
+     {}, "ps_ctrl_5g_add_security.param", "EA0=1\nEA1=0\nIA0=1\n"},
+    // Token counts and device indexes of the common request shape.
+    {"dt 1", "Usage-------\n", "-LAPI_DetachRequest"},
+    {"dt 1 0 0", "Usage-------\n", "-LAPI_DetachRequest"},
+    {"dt 0 0", "] Invalid Device ID\n", "-LAPI_DetachRequest"},
+    {"dt 128 0", BAD_INDEX, "-LAPI_DetachRequest"},
+    {"reset 1", "", "LAPI_DeviceReset dev=1"},
+    {"pf 1", "", "LAPI_DevicePowerOff dev=1"},
+    {"pll 1", "", "LAPI_PLMNListRequest dev=1"},
+    {"iccid 1", "", "LAPI_ICCIDReadRequest dev=1"},
+    {"gc 1", "", "LAPI_GetCrashLogRequest dev=1"},
+    {"epsnsc 1", "", "LAPI_SaveEPSNSCNV dev=1"},
+    {"guti 1", "", "LAPI_GUTIReadRequest dev=1"},
+    {"plss 1 0", "", "LAPI_PLMNSearchStopRequest dev=1"}, {"plla 1", "", "LAPI_PLMNListAbortRequest dev=1"},
+    {"qspl 1", "", "LAPI_QuerySelectedPLMNRequest dev=1"},
+    {"plsi 1", "", "LAPI_PLMNSearchIntervalIndexReadRequest dev=1"},
+    {"plsic 1 1", "", "LAPI_PLMNSearchIndexChangeRequest dev=1"},
+    {"plsr 1", "", "LAPI_PLMNSearchStatusReadRequest dev=1"}, {"plsmr 1", "", "LAPI_PLMNSearchModeReadRequest dev=1"},
+    {"acs 1", "", "LAPI_AutomaticCellSearchStartRequest dev=1"}, {"service 1", "", "LAPI_ServiceRequest dev=1"},
+    {"resume 1 0", "", "LAPI_ResumeRequest dev=1"}, {"hkadc 1 0", "", "LAPI_HKADCReadRequest dev=1"},
+    {"msisdn 1", "", "LAPI_MSISDNReadRequest dev=1"}, {"temperature 1", "", "LAPI_TemperatureReadRequest dev=1"},
+    {"tz 1 0", "", "LAPI_TZReadRequest dev=1"}, {"indm 1", "", "LAPI_IndicationMaskReadRequest dev=1"},
+    {"scf 1", "", "LAPI_ServinigCellFreqReadRequest dev=1"}, {"sib 1", "", "LAPI_SIB1PmaxReadRequest dev=1"},
+    {"emmi 1", "", "LAPI_EMMInformationReadRequest dev=1"}, {"emms 1", "", "LAPI_EMMStateReadRequest dev=1"},
+    {"tin 1", "", "LAPI_TINReadRequest dev=1"}, {"rfmr 1 0", "", "LAPI_RFMeasureReportRequest dev=1"},
+    {"hic 1 0", "", "LAPI_HostIPConnectRequest dev=1"}, {"ec 1", "", "LAPI_EraseCrashLogRequest dev=1"},
+    {"rrcfunc 1 0", "", "LAPI_RRCFunctionControlRequest dev=1"}, {"plmncsgl 1", "", "LAPI_PLMNCSGListRequest dev=1"},
+    {"plmncsga 1", "", "LAPI_PLMNCSGListAbortRequest dev=1"},
+    {"plmncsgqs 1", "", "LAPI_PLMNCSGQuerySelectedRequest dev=1"},
+    {"supalgoread 1", "", "LAPI_UESupportAlgorithmReadRequest dev=1"}, {"gp 1 1", "", "LAPI_GetGPIO dev=1"},
+    {"supalgoset 1 1 1", "", "LAPI_UESupportAlgorithmChangeRequest dev=1"},
+    {"plmncsggl 1 0", "", "LAPI_PLMNCSGGetCSGLRequest dev=1"},
+    {"rrcfuncg 1 0", "", "LAPI_RRCFunctionControlGetRequest dev=1"},
+    {"l2funcg 1 0", "", "LAPI_L2FunctionControlGetRequest dev=1"},
+    {"plmncfgget 1 1", "", "LAPI_PLMNCfgGetRequest dev=1"}, {"nvup 1 2", "", "LAPI_UploadBinary dev=1"},
+    {"plmncsgsl 1 0 1 45006 0 0 7", "", "LAPI_PLMNCSGSetACSGLRequest dev=1"},
+    {"dbgc 1 0", "", "LAPI_DebugLogControlRequest dev=1"}, {"gpsinfo 1 0", "", "LAPI_GetProtocolInfoRequest dev=1"},
+    // Packed numbers: the value just inside each range is taken, the one
+    // just outside refused; ten digits saturate instead of wrapping.
+    {"con5gnr 1 1", "", "LAPI_5GNRControlRequest dev=1"},
+    {"con5gnr 1 2", "Invalid Input Parameter\n", "-LAPI_5GNRControlRequest"},
+    {"oprtrcnt 1 255 3", "", "LAPI_SetOprtcntRequest dev=1"},
+    {"oprtrcnt 1 256 3", "Invalid Input Parameter\n", "-LAPI_SetOprtcntRequest"},
+    {"oprtrcnt 1 4294967297 3", "Invalid Input Parameter\n", "-LAPI_SetOprtcntRequest"},
+    {"rrccapag 1 1", "", "LAPI_RRCCapabilityControlGetRequest dev=1"},
+    {"rrccapag 1 65536", "Invalid Input Parameter\n", "-LAPI_RRCCapabilityControlGetRequest"},
+    {"plmncsgs 1 45006 7", "", "LAPI_PLMNCSGSelectRequest dev=1"},
+    {"plmncsgs 1 45006", "Usage-------\n", "-LAPI_PLMNCSGSelectRequest"},
+    {"nasconf 1 0 10 255", "", "LAPI_SetNASConfigRequest dev=1"},
+    {"nasconf 1 0 11 1", "Invalid Input Parameter\n", "-LAPI_SetNASConfigRequest"},
+    {"pd 1 31 7", "", "LAPI_PDNDisconnRequest dev=1"},
+    {"pd 1 32 0", "Invalid Input Parameter\n", "-LAPI_PDNDisconnRequest"},
+    {"pd 1 5 8", "Invalid Input Parameter\n", "-LAPI_PDNDisconnRequest"},
+    {"pd 1 4 0", "Unknown default EPS id : 4 (default EPS id : 5 ~ 31)\n", "-LAPI_PDNDisconnRequest"},
+    // Arguments through the builders and their checks.
+    {"dt 1 1", "", "LAPI_DetachRequest dev=1"},
+    {"dt 1 2", "Unknown Detach Type : 2 (Detach Type : 0 ~ 1)\n", "-LAPI_DetachRequest"},
+    {"sus 1 65535", "", "LAPI_SuspendRequest dev=1"},
+    {"sus 1 65536", "Unknown service type: 10000", "-LAPI_SuspendRequest"},
+    {"sp 1 63 1", "", "LAPI_SetGPIO dev=1 3f01"},
+    {"sp 1 64 1", "Unknown Set GPIO PIN Number : 64 (GPIO PIN Number : 1 ~ 63)\n", "-LAPI_SetGPIO"},
+    {"mid 1 2", "", "LAPI_MobileIDReadRequest dev=1"},
+    {"mid 1 3", "Unknown MOBILE ID TYPE : 3 (MOBILE ID Type : 1 ~ 3)\n", "-LAPI_MobileIDReadRequest"},
+    {"nid 1 1 15", "", "LAPI_NIDReadRequest dev=1"},
+    {"nid 1 1 0", "(default EPS id : 1 ~ 15)\n", "-LAPI_NIDReadRequest"},
+    {"nid 1 0 0", "", "LAPI_NIDReadRequest dev=1"},
+    {"nid 1 0 1", "Unknown default EPS id : 1 (default EPS id : 0)\n", "-LAPI_NIDReadRequest"},
+    {"nid 1 1", "Usage-------\n", "-LAPI_NIDReadRequest"},
+    {"offx 1 3", "", "LAPI_OfflineRequestExtension dev=1"},
+    {"offx 1 4", "Unknown Offline Type : 4 (Offline Type : 0 ~ 3)\n", "-LAPI_OfflineRequestExtension"},
+    {"dbgc 1 7", "Unknown Device DBEUG Level : 7", "-LAPI_DebugLogControlRequest"},
+    {"dm 1 21 0 1 0", "", "LAPI_DMLogReadRequest dev=1 0015000100"},
+    {"dm 1 22 0 1 0", "Unknown DM Log ID : 22 (DM LOG ID : 0 ~ 18)\n", "-LAPI_DMLogReadRequest"},
+    {"dmext 1 0 16 5 0 1 2 3", "", "LAPI_DMLogExtReadRequest dev=1 0010050003010203"},
+    {"dmext 1 0 16 5 0 1 256", "Invalid #7 parameter\n", "-LAPI_DMLogExtReadRequest"},
+    {"dmext 1 2 16 5 0 1", "[dm_log_ext_read_req_param_check] Invalid Command\n", "-LAPI_DMLogExtReadRequest"},
+    {"gpsinfo 1 11", "", "LAPI_GetProtocolInfoRequest dev=1 000b"},
+    {"gpsinfo 1 12", "Unknown protocol info type : 12 (get protocol info type 0 ~ 9)\n", "-LAPI_GetProtocolInfo"},
+    {"gpsinfo 1 2 8", "", "LAPI_GetProtocolInfoRequest dev=1 000208"},
+    {"gpsinfo 1 2 9", "Unknown APN table index : 9 (APN table index 0 ~ 8)\n", "-LAPI_GetProtocolInfo"},
+    {"gpsinfo 1 6 8", "Unknown operator id : 8 (operator id 0 ~ 7)\n", "-LAPI_GetProtocolInfo"},
+    {"lb 1 1 3 500000 30000", "", "LAPI_LOOPBACK dev=1"},
+    {"lb 1 1 3 500001 30000", "[loopback_start_param_check] Loopback count should be smaller than 500,000\n",
+     "-LAPI_LOOPBACK"},
+    {"lb 1 1 6 1 1", "Unknown Transfer Type : 6 (TRANSFER TYPE : 3~5)\n", "-LAPI_LOOPBACK"},
+    {"phyta 1 1 100", "", "LAPI_PHYTAInformationRequest dev=1"},
+    {"uicc 1 0", "", "LAPI_UICCRequest dev=1"},
+    {"uicc 1 0 3", "", "LAPI_UICCRequest dev=1"},
+    {"uicc 1 0 4", "Unknown UICC APP type : 4 (UICC APP type : 1 ~ 3)\n", "-LAPI_UICCRequest"},
+    {"uicc 1 0 x", "[make_uicc_control_req_param] Invalid AppType parameter\n", "-LAPI_UICCRequest"},
+    {"uicc 1 8", "Not yet implemetation\n", "-LAPI_UICCRequest"},
+    {"uicc 1 15", "[make_uicc_control_req_param] Invalid UICC control request type : 15\n", "-LAPI_UICCRequest"},
+    {"rrccapa 1 9", "Not yet implemetation\n", "-LAPI_RRCCapabilityControlRequest"},
+    {"rrccapa 1 25", "Invalid RRC Capability control request type : 25\n", "-LAPI_RRCCapabilityControlRequest"},
+    {"rrcfunc 1 17", "Invalid RRC Function control request type : 17\n", "-LAPI_RRCFunctionControlRequest"},
+    {"phyfunc 1 2", "Not yet implemetation\n", "-LAPI_PHYFunctionControlRequest"},
+    {"spsinfo 1 9", "Invalid Set Protocol Info request type : 9\n", "-LAPI_SetProtocol"},
+    {"spsinfo 1 3", "[make_set_protocol_info_file_param] Invalid Set Protocol Info request type : 3\n",
+     "-LAPI_SetProtocol"},
+    // Parameter files: what the readers take and refuse.
+    {"rfsc 1", "", "LAPI_RFStatusReportControlRequest", {{0, "0001000a00050003012c"}}},
+    {"rfsc 1", "[cmd_rf_status_report_control] Invalid File Parameter\n", "-LAPI_RFStatus", {},
+     "rf_status_control.param", "ON_OFF=4294967297\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=1\nTHRESH_CONNECT=1\n"},
+    {"rfsc 1", "", "LAPI_RFStatusReportControlRequest", {{0, "00010001000100010001"}}, "rf_status_control.param",
+     "# a\0comment\nON_OFF=1\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=1\nTHRESH_CONNECT=1\n"s},
+    {"rfsc 1", "Unknown On Off Type : 65535 (On Off Type : 0 ~ 1)\n", "-LAPI_RFStatus", {}, "rf_status_control.param",
+     "ON_OFF=65535\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=1\nTHRESH_CONNECT=1\n"},
+    {"rfsc 1", "Invalid File Parameter\n", "-LAPI_RFStatus", {}, "rf_status_control.param",
+     "ON_OFF=65536\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=1\nTHRESH_CONNECT=1\n"},
+    {"rrccapa 1 15", "[multiSetTagParser        ] syntax Error, Keep \"[TAG_NAME]=\"", "-LAPI_RRCCap", {},
+     "rrc_set_supported_freq_range_list.param", "BAND=3\nSTART_EARFCN 1200\nEND_EARFCN=1949\n"},
+    {"rrccapa 1 15", "[cmd_rrc_capability_control] Invalid Input Parameter\n", "-LAPI_RRCCap", {},
+     "rrc_set_supported_freq_range_list.param", "BAND=3\nSTART_EARFCN 1200\nEND_EARFCN=1949\n"},
+    {"spsinfo 1 7", "[cmd_set_protocol_info    ] Invalid File Parameter\n", "-LAPI_SetProtocol", {},
+     "drx_info.param", "DRX_VAL=4294967296\nNON_DRX_TIMER=0\n"},
+    {"spsinfo 1 4", "[TEST_LOG] -1 \n", "LAPI_SetProtocolInfoRequest dev=1", {}, "pls_info.param",
+     "INTERVAL_0=30\nCOUNT_0=-1\n"},
+    {"pc 1 1 3", "[cmd_pdn_connectivity_request] Invalid Input Parameter\n", "-LAPI_PDNConnRequest", {},
+     "pdn_connect.param", "request_type=0\noptional_info=0\nUSE_GENERAL_PCO=0\nUSE_OPERATOR_PCO=0\n"},
+    {"at 1 0 3", "[cmd_attach_request       ] Invalid Input Parameter\n", "-LAPI_AttachRequest", {}, "attach.param",
+     "optional_info=0\n"},
+    // The samples through their builders: the whole record where the
+    // modem's record shows it, else that the request went out.
+    {"indmc 1", "", "LAPI_IndicationMaskControlRequest", {{0, "010100000101010100000101010001000100000001"}}},
+    {"rrccapa 1 1", "", "LAPI_RRCCapabilityControlRequest", {{0, "0001" "0001" "04"}}},
+    {"rrccapa 1 2", "", "LAPI_RRCCapabilityControlRequest", {{0, "0002" "0002" "0605"}}},
+    {"rrccapa 1 3", "", "LAPI_RRCCapabilityControlRequest", {{0, "0003" "0001" "05"}}},
+    {"rrccapa 1 4", "", "LAPI_RRCCapabilityControlRequest", {{0, "0004" "0021" "03" "010307"}}},
+    {"rrccapa 1 5", "", "LAPI_RRCCapabilityControlRequest", {{0, "0005" "0019" "7ffffffe"}, {28, "01"}}},
+    {"rrccapa 1 6", "", "LAPI_RRCCapabilityControlRequest", {{0, "0006" "0001" "01"}}},
+    {"rrccapa 1 7", "", "LAPI_RRCCapabilityControlRequest", {{0, "0007" "0005" "0100020100"}}},
+    {"rrccapa 1 8", "", "LAPI_RRCCapabilityControlRequest", {{0, "0008" "0001" "02"}}},
+    {"rrccapa 1 11", "", "LAPI_RRCCapabilityControlRequest", {{0, "000b" "0006" "010402030103"}}},
+    {"rrccapa 1 15", "", "LAPI_RRCCapabilityControlRequest", {{0, "000f" "0013" "02" "03" "000004b0" "0000079d" "07" "00000abe" "00000d79"}}},
+    {"rrccapa 1 17", "", "LAPI_RRCCapabilityControlRequest", {{0, "0011" "0022" "01" "02" "0307"}}},
+    {"rrccapa 1 19", "", "LAPI_RRCCapabilityControlRequest", {{0, "0013" "0022" "01" "02" "0103"}}},
+    {"rrccapa 1 20", "", "LAPI_RRCCapabilityControlRequest", {{0, "0014" "0002" "0402"}}},
+    {"rrccapa 1 21", "", "LAPI_RRCCapabilityControlRequest", {{0, "0015" "0021" "02" "2902" "0303"}}},
+    {"rrccapa 1 22", "", "LAPI_RRCCapabilityControlRequest", {{0, "0016" "0021" "02" "1d20"}}},
+    {"phyfunc 1 0", "", "LAPI_PHYFunctionControlRequest", {{0, "0000" "0001" "01"}}},
+    {"phyfunc 1 1", "", "LAPI_PHYFunctionControlRequest", {{0, "0001" "0042" "28" "02" "00000514" "00000b22"}}},
+    {"phyfunc 1 4", "", "LAPI_PHYFunctionControlRequest", {{0, "0004" "0003" "01" "03e8"}}},
+    {"pls 1", "", "LAPI_PLMNSearchRequest dev=1"},
+    {"pllext 1", "", "LAPI_PLMNListExtRequest dev=1"},
+    {"pllext2 1", "", "LAPI_PLMNListExt2Request dev=1"},
+    {"br 1 0", "", "LAPI_BearerResourceAllocation dev=1"},
+    {"br 1 1", "", "LAPI_BearerResourceModification dev=1"},
+    {"br 1 2", "", "LAPI_BearerResourceRelease dev=1"},
+    {"rfec 1", "", "LAPI_RFEventControlRequest dev=1"},
+    {"phyfuncg 1 0", "", "LAPI_PHYFunctionControlGetRequest dev=1"},
+    {"plmncfgset 1 1", "", "LAPI_PLMNCfgSetRequest dev=1"},
+    {"uicc 1 1", "", "LAPI_UICCRequest dev=1"},
+    {"uicc 1 5", "", "LAPI_UICCRequest dev=1"},
+    {"uicc 1 6", "", "LAPI_UICCRequest dev=1"},
+    {"uicc 1 10", "", "LAPI_UICCRequest dev=1"},
+    {"uicc 1 14", "", "LAPI_UICCRequest dev=1"},
+    {"rrcfunc 1 1", "", "LAPI_RRCFunctionControlRequest dev=1"},
+    {"rrcfunc 1 2", "", "LAPI_RRCFunctionControlRequest dev=1"},
+    {"rrcfunc 1 12", "", "LAPI_RRCFunctionControlRequest dev=1"},
+    {"spsinfo 1 2", "", "LAPI_SetProtocolInfoRequest dev=1"},
+    {"spsinfo 1 6", "", "LAPI_SetProtocolInfoRequest dev=1"},
+    {"spsinfo 1 7", "", "LAPI_SetProtocolInfoRequest dev=1"},
+    // Parameter files the builders refuse, with the tag at fault.
+    {"at 1", "[make_attach_req_param    ] Invalid parameter /var/lte/param/attach.param[optional_info]\n",
+     "-LAPI_AttachRequest", {}, "attach.param", "optional_info=1 \n"},
+    {"br 1 0", "[make_bearer_resource_alloc_req_param] Invalid parameter /var/lte/param/bearer_alloc.param[num_tft]\n",
+     "-LAPI_Bearer", {}, "bearer_alloc.param", "default_eps_id=5\nT_QCI=1\nT_MAX_BIT_RATE_UL=0\nT_MAX_BIT_RATE_DL=0\n"
+     "T_GUARANTEED_BIT_RATE_UL=0\nT_GUARANTEED_BIT_RATE_DL=0\nnum_tft=16\n"},
+    {"br 1 0", "", "LAPI_BearerResourceAllocation dev=1", {}, "bearer_alloc.param", "default_eps_id=5\nT_QCI=1\n"
+     "T_MAX_BIT_RATE_UL=0\nT_MAX_BIT_RATE_DL=0\nT_GUARANTEED_BIT_RATE_UL=0\nT_GUARANTEED_BIT_RATE_DL=0\nnum_tft=0\n"},
+    {"pllext 1", "Invalid parameter /var/lte/param/plmn_list_ext.param[data_freq_num0]\n", "-LAPI_PLMNListExt", {},
+     "plmn_list_ext.param", "mode=0\nband_num=1\ndata_band_num0=1\ndata_freq_num0=9\n"},
+    {"rrccapa 1 15", "rrc_set_supported_freq_range_list.param: No tags, No value in param file.\n", "-LAPI_RRCCap", {},
+     "rrc_set_supported_freq_range_list.param", "# BAND=3\n"},
+    {"rrccapa 1 15", "rrc_set_supported_freq_range_list.param: Check Tag name and Value in param file.\n",
+     "-LAPI_RRCCap", {}, "rrc_set_supported_freq_range_list.param", "BAND=3\nEND_EARFCN=5\n"},
+    {"rrccapa 1 16", "[make_rrc_capability_control_req_param] This model doesn't support CA !!!!\n", "-LAPI_RRCCap"},
+    // The modem's log direction, and the daemon's own switches.
+    {"arm1log 0", "", "-LAPI_SendDMCommand"},
+    {"arm1log 1", "", "LAPI_SendDMCommand dev=1 " + hex("ipc con always_buff 0")},
+    {"arm1log 3", "", "LAPI_SendDMCommand dev=1 " + hex("ipc con always_buff 1")},
+    {"arm1log x", "Current direction: 3\n", "-LAPI_SendDMCommand"},
+    {"arm1log 2", "", "LAPI_SendDMCommand dev=1 " + hex("ipc con always_buff 1")},
+    {"dm_dis", "CMD DM_DIS\n", "-LAPI_SendDMCommand"},
+    {"dm_en", "CMD DM_EN\n", "-LAPI_SendDMCommand"},
+    {"crash", "usage: crash show\n", "-LAPI_SendDMCommand"},
+    {"cnxdcommf 1", "cnxd_common_flag=0x00000001\n", "-LAPI_SendDMCommand"},
+    {"socksim 100", "sock_sim=100\n", "-LAPI_SendDMCommand"},
+    {"cnxdf\t0x3", "", console("cnxdf\t0x3")},
+    {TOKENS_32.substr(0, TOKENS_32.size() - 2), "cnxd_flags=0x00000005\n", "-LAPI_SendDMCommand"},
+};
+
+TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
+{
+    ASSERT_TRUE(sim->wait_online());
+    const LogTail log(root);
+    ShellLines shell(daemon, *sim, log);
+    for (const ShellRow& r : SHELL_ROWS) {
+        SCOPED_TRACE(r.line + (r.file ? std::string(" with ") + r.file : ""));
+        const std::string path = std::string("/var/lte/param/") + (r.file ? r.file : "");
+        const std::string sample = r.file ? root.read_file(path) : "";
+        if (r.file)
+            root.write_file(path, r.text);
+        const Answer a = shell.run(r.line);
+        if (r.file)
+            root.write_file(path, sample);
+        EXPECT_NE(std::string::npos, a.printed.find(r.printed)) << a.printed;
+        const std::string name = r.call.starts_with('-') ? r.call.substr(1) : r.call;
+        const auto made = std::ranges::find_if(a.calls, [&](const std::string& c) {
+            return !name.empty() && c.starts_with(name);
+        });
+        if (r.call.starts_with('-')) {
+            EXPECT_EQ(a.calls.end(), made) << *made;
+        } else if (!r.call.empty()) {
+            ASSERT_NE(a.calls.end(), made) << ::testing::PrintToString(a.calls);
+            const std::string rec = made->substr(std::min(made->size(), made->find("dev=1 ") + 6));
+            EXPECT_TRUE(r.record.empty() || record_hex(rec.size() / 2, r.record) == rec) << *made;
+        }
+    }
+    EXPECT_EQ("1\n\0"s, root.read_file("/var/tmp/commonlogcfg"));
+    EXPECT_EQ("100", root.read_file("/var/tmp/socketsimtest")) << "the first three bytes of \"100\\n\"";
+    EXPECT_NE(std::string::npos, root.read_file("/var/log/platform-calls.log").find("kern modem reset 0\n"));
+}
 
 TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
 {
