@@ -2,11 +2,13 @@
 // simulated modem: cnxd-cli's commands, and command lines over the TCP
 // command port and from cnxd-cli.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/shm.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,7 +134,10 @@ std::string record_hex(size_t size, const std::vector<Patch>& patches)
 
 using namespace std::string_literals;
 
-std::string console(const std::string& line) { return "LAPI_SendDMCommand dev=1 " + hex(line + "\n" + '\0'); }
+// What reached the modem's console: `bytes`, or a shell `line` as the TCP
+// shell sends it on (with its newline and a NUL).
+std::string dm(const std::string& bytes) { return "LAPI_SendDMCommand dev=1 " + hex(bytes); }
+std::string console(const std::string& line) { return dm(line + "\n" + '\0'); }
 
 // A line of 32 tokens (the shell takes at most 31): it reaches the modem.
 const std::string TOKENS_32 = [] {
@@ -151,7 +156,7 @@ struct ShellRow {
     // of that name.
     std::string call;
     std::vector<Patch> record = {};  // with patches: the call's whole record
-    const char* file = nullptr;      // a parameter file written for this row alone
+    const char* file = nullptr;      // a file (parameter file by name) written for this row alone
     std::string text = {};
 };
 
@@ -395,10 +400,10 @@ const ShellRow SHELL_ROWS[] = {
     {"rrccapa 1 16", "[make_rrc_capability_control_req_param] This model doesn't support CA !!!!\n", "-LAPI_RRCCap"},
     // The modem's log direction, and the daemon's own switches.
     {"arm1log 0", "", "-LAPI_SendDMCommand"},
-    {"arm1log 1", "", "LAPI_SendDMCommand dev=1 " + hex("ipc con always_buff 0")},
-    {"arm1log 3", "", "LAPI_SendDMCommand dev=1 " + hex("ipc con always_buff 1")},
+    {"arm1log 1", "", dm("ipc con always_buff 0")},
+    {"arm1log 3", "", dm("ipc con always_buff 1")},
     {"arm1log x", "Current direction: 3\n", "-LAPI_SendDMCommand"},
-    {"arm1log 2", "", "LAPI_SendDMCommand dev=1 " + hex("ipc con always_buff 1")},
+    {"arm1log 2", "", dm("ipc con always_buff 1")},
     {"dm_dis", "CMD DM_DIS\n", "-LAPI_SendDMCommand"},
     {"dm_en", "CMD DM_EN\n", "-LAPI_SendDMCommand"},
     {"crash", "usage: crash show\n", "-LAPI_SendDMCommand"},
@@ -406,6 +411,18 @@ const ShellRow SHELL_ROWS[] = {
     {"socksim 100", "sock_sim=100\n", "-LAPI_SendDMCommand"},
     {"cnxdf\t0x3", "", console("cnxdf\t0x3")},
     {TOKENS_32.substr(0, TOKENS_32.size() - 2), "cnxd_flags=0x00000005\n", "-LAPI_SendDMCommand"},
+    // Command files and the test job.
+    {"senddmfile", "no given file\n", "-LAPI_SendDMCommand"},
+    {"senddmfile /var/tmp/none", "not found '/var/tmp/none'\n", "-LAPI_SendDMCommand"},
+    {"senddmfile /var/tmp/cmds 0x10", "run_dm_cmd_file(/var/tmp/cmds) delay=16us\n", dm("ver\0"s), {},
+     "/var/tmp/cmds", "cnxdf 0x3\nver\n"},
+    {"test 1 1", "envstring(TEST_CMD) is null\n", "-LAPI_SendDMCommand"},
+    {"test", "cmd>test cmd interval [command string]\n", "-LAPI_SendDMCommand"},
+    {"test 1 1 lsf", "CM will execute [lsf] in every [1] seconds\n\n", "-LAPI_SendDMCommand"},
+    {"test 1 1", "\nStopping existing Auto Test [cmd=lsf]\n\n", "-LAPI_SendDMCommand"},
+    {"test 2", "cmd>test cmd interval [command string]\n", "-LAPI_SendDMCommand"},
+    {"test 2 0", "\nStopping Auto Test [cmd=lsf]\n\n", "-LAPI_SendDMCommand"},
+    {"test 2 0", "\nAuto Test is not in progress\n\n", "-LAPI_SendDMCommand"},
 };
 
 TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
@@ -415,7 +432,7 @@ TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
     ShellLines shell(daemon, *sim, log);
     for (const ShellRow& r : SHELL_ROWS) {
         SCOPED_TRACE(r.line + (r.file ? std::string(" with ") + r.file : ""));
-        const std::string path = std::string("/var/lte/param/") + (r.file ? r.file : "");
+        const std::string path = (r.file && *r.file == '/' ? "" : "/var/lte/param/") + std::string(r.file ? r.file : "");
         const std::string sample = r.file ? root.read_file(path) : "";
         if (r.file)
             root.write_file(path, r.text);
@@ -435,6 +452,14 @@ TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
             EXPECT_TRUE(r.record.empty() || record_hex(rec.size() / 2, r.record) == rec) << *made;
         }
     }
+    // Each line of a command file once, cut at 511 characters or at a NUL.
+    root.write_file("/var/tmp/cmds", "cnxdf 0x3\n   ver\r\n\n" + std::string(600, 'y') + "\nab\0cd\nlast"s);
+    const Answer file = shell.run("senddmfile /var/tmp/cmds 1000");
+    const std::vector<std::string> sent = {dm("ver\0"s), dm("\0"s), dm(std::string(511, 'y') + '\0'), dm("ab\0"s),
+                                           dm("last\0"s)};
+    EXPECT_EQ(sent, file.calls);
+    for (const char* text : {"run_dm_cmd_file(/var/tmp/cmds) delay=1000us\n", "cnxd_flags=0x00000003\n", "RUN=[ver]\n"})
+        EXPECT_NE(std::string::npos, file.printed.find(text)) << file.printed;
     EXPECT_EQ("1\n\0"s, root.read_file("/var/tmp/commonlogcfg"));
     EXPECT_EQ("100", root.read_file("/var/tmp/socketsimtest")) << "the first three bytes of \"100\\n\"";
     EXPECT_NE(std::string::npos, root.read_file("/var/log/platform-calls.log").find("kern modem reset 0\n"));
@@ -637,6 +662,91 @@ TEST_F(CliAndShell, LogAndEventsPrintWhatTheDaemonDelivers)
     // Released, by their close requests or (when log text to a closed socket
     // comes first) by the failed send.
     EXPECT_TRUE(eventually([&] { return blocks_gone(root, 2); }));
+}
+
+// The test job sends an AT command to the AT client (identity 1) as an
+// AT frame: its text with the blanks outside quotes left out.
+TEST_F(CliAndShell, TestJobSendsAtCommandsToTheAtClient)
+{
+    RawClient at(root, "at");
+    ASSERT_TRUE(at.open({{1, 0}}).has_value());
+    at.set_word(0, 1);
+    TcpShell c(daemon.cmd_port());
+    c.send_line("test 1 1 at + cfun = \"a b\"");
+    std::optional<Bytes> frame;
+    EXPECT_TRUE(eventually([&] { return (frame = at.recv(100ms)) && frame->size() > 4 && (*frame)[0] == 0x03; }));
+    c.send_line("test 2 0");
+    ASSERT_TRUE(frame);
+    const std::string text = "at+cfun=\"a b\"";
+    ASSERT_EQ(2060u, frame->size());
+    EXPECT_EQ(hex(Bytes{0x03, 0x00, 0x08, 0x08, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(text.size())}) + hex(text) + "00",
+              hex(Bytes(frame->begin(), frame->begin() + 13 + static_cast<long>(text.size()))));
+}
+
+// Console output goes to the first ten clients of the command port; the
+// eleventh is served without it, and a freed slot is taken again.
+TEST_F(CliAndShell, ConsoleOutputGoesToTheFirstTenClients)
+{
+    std::vector<std::unique_ptr<TcpShell>> clients;
+    for (int i = 0; i < 10; ++i) {
+        clients.push_back(std::make_unique<TcpShell>(daemon.cmd_port()));
+        clients.back()->send_line("ver");
+        ASSERT_TRUE(clients.back()->wait_for("ltesim modem")) << "client " << i;
+    }
+    TcpShell eleventh(daemon.cmd_port());
+    eleventh.send_line("ver");
+    ASSERT_TRUE(eventually([&] { return std::ranges::count(sim->calls(), console("ver")) == 11; })) << "served";
+    EXPECT_FALSE(eleventh.wait_for("ltesim modem", 1s)) << "served, but without output";
+    clients.front().reset();
+    EXPECT_TRUE(eventually([&] {
+        TcpShell late(daemon.cmd_port());
+        late.send_line("ver");
+        return late.wait_for("ltesim modem", 500ms);
+    }, 10s)) << "a freed slot is taken again";
+}
+
+// At start-up the script directory runs (the model's RF script first) and,
+// once the modem is on line, the init script with its blanks normalised.
+TEST(ShellScripts, StartUpRunsTheScriptDirectoryThenTheInitScript)
+{
+    Sysroot root;
+    root.write_file("/etc/sysconfig/script/lte_scr/scr_config", "delay_us=5\ndelay_us=7\n");
+    root.write_file("/var/nv/item1.bin", std::string(8, '\0') + '\3');  // the variant byte of other models
+    root.write_file("/etc/sysconfig/script/lte_scr/rf/mx_3", "rf line\n");
+    root.write_file("/etc/sysconfig/script/lte_scr/a", "line a\n");
+    root.write_file("/etc/sysconfig/script/lte_scr/b", "line b\n");
+    root.write_file("/etc/sysconfig/script/lte_init_script", "\n  shell \t   1\n\n\n# cnxdf 9\ncnxdf\t \t0x7\nlast");
+    Daemon daemon(root);
+    ASSERT_TRUE(daemon.start());
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    Cli flags(root, {"-t", "300", "cmd", "cnxdf"});
+    EXPECT_EQ(0, flags.wait());
+    EXPECT_NE(std::string::npos, flags.out().find("cnxd_flags=0x00000007")) << flags.out();
+    const std::vector<std::string> order = {dm("rf line\0"s), dm("line a\0"s), dm("line b\0"s), dm("shell 1\0"s)};
+    std::vector<std::string> sent;
+    for (const std::string& c : sim.calls())
+        if (std::ranges::find(order, c) != order.end())
+            sent.push_back(c);
+    if (sent.size() == order.size())
+        std::sort(sent.begin() + 1, sent.end() - 1);  // the directory's files in any order
+    EXPECT_EQ(order, sent) << "the RF script first, the init script's one line for the modem last";
+    EXPECT_EQ(0, daemon.stop(SIGTERM));
+}
+
+// A command file that never ends (a FIFO kept open) does not hold the stop.
+TEST_F(CliAndShell, ACommandFileThatNeverEndsDoesNotHoldTheStop)
+{
+    ASSERT_EQ(0, mkfifo(root.path("/var/tmp/fifo").c_str(), 0600));
+    const int writer = open(root.path("/var/tmp/fifo").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(4, write(writer, "ver\n", 4));
+    TcpShell c(daemon.cmd_port());
+    c.send_line("senddmfile /var/tmp/fifo");
+    EXPECT_TRUE(eventually([&] { return std::ranges::count(sim->calls(), dm("ver\0"s)) == 1; }));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, daemon.stop(SIGTERM, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    close(writer);
 }
 
 struct DownloadCase {

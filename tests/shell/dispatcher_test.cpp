@@ -1,7 +1,9 @@
-// The device guards of the dispatcher, which a running daemon reaches only
-// with a modem in its emergency image or a download under way: what each
-// state refuses, in bold red, and what it still lets through.
+// What the daemon's shell rows do not reach cheaply: the dispatcher's
+// device guards (a modem in its emergency image, a download under way) and
+// the script texts of other models and of AT commands.
+#include "shell/auto_test.h"
 #include "shell/dispatcher.h"
+#include "shell/script.h"
 #include "shell/shell_fixture.h"
 
 namespace cnxd::test {
@@ -52,6 +54,17 @@ TEST_F(Dispatcher, EmergencyAndDownloadingDevicesRefuseCommands)
     g_emergency[127] = EMERGENCY_MODE;
     EXPECT_EQ(1, dispatch("cnxdf 127"));
     EXPECT_EQ(1u, cnxd_flags) << "the last device of the table is guarded too";
+}
+
+TEST(ScriptText, RfScriptPathsAndAtCommands)
+{
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mt_2", lte_rf_script_path('T', 2));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mu_255", lte_rf_script_path('U', 255));
+    EXPECT_EQ("/etc/sysconfig/script/lte_scr/rf/mx_0", lte_rf_script_path('t', 0));
+    for (const char* cmd : {"AT", "at+cfun?", "aT 2", "at  1"})
+        EXPECT_TRUE(auto_test_is_at_command(cmd)) << cmd;
+    for (const char* cmd : {"at 1", "at 12", "pls 1", "a", ""})
+        EXPECT_FALSE(auto_test_is_at_command(cmd)) << cmd;
 }
 
 }  // namespace
