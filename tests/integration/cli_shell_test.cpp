@@ -2,16 +2,21 @@
 // simulated modem: cnxd-cli's commands, and command lines over the TCP
 // command port and from cnxd-cli.
 #include <arpa/inet.h>
+#include <sched.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <sys/mount.h>
 #include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <csignal>
 #include <filesystem>
@@ -66,9 +71,9 @@ protected:
     std::unique_ptr<LtesimClient> sim;
 };
 
-// What one shell line did: the text it printed (between the echo of the
-// line and the answer of the marker line behind it) and the SDK calls it
-// made, the shell's echoes left out.
+// What one shell line did: the text it printed (to the log listeners,
+// before the answer of the marker line behind it, then on the daemon's
+// standard output) and the SDK calls it made, the shell's echoes left out.
 struct Answer {
     std::string printed;
     std::vector<std::string> calls;
@@ -80,39 +85,41 @@ struct Answer {
 class ShellLines {
 public:
     ShellLines(const Daemon& daemon, LtesimClient& sim, const LogTail& log)
-        : sim_(sim), log_(log), tcp_(daemon.cmd_port()) {}
+        : daemon_(daemon), sim_(sim), log_(log), tcp_(daemon.cmd_port()) {}
 
     Answer run(const std::string& line)
     {
         EXPECT_EQ("ok", sim_.command("clear"));
         const size_t from = log_.text().size();
+        const size_t stdout_from = daemon_.log().size();
         send_and_wait_echo(line);
         send_and_wait_echo("cnxdf 0");
         const std::string mark = "cnxd_flags=0x00000000\n";
         std::string text;
         EXPECT_TRUE(eventually([&] { return (text = log_.text().substr(from)).find(mark) != std::string::npos; }))
             << line;
-        Answer a{text.substr(0, text.find(mark)), {}};
+        Answer a{text.substr(0, text.find(mark)) + daemon_.log().substr(stdout_from), {}};
         for (const std::string& c : sim_.calls())
-            if (!c.starts_with(ECHO))
+            if (!c.starts_with(ECHO_CALL))
                 a.calls.push_back(c);
         tcp_.wait_for("", 0ms);  // drains the console output
         return a;
     }
 
 private:
-    static constexpr const char* ECHO = "LAPI_CLI_CMD_RSP_DELIVER_IND";
+    static constexpr const char* ECHO_CALL = "LAPI_CLI_CMD_RSP_DELIVER_IND";
     void send_and_wait_echo(const std::string& line)
     {
         const auto echoes = [&] {
             const auto calls = sim_.calls();
-            return std::ranges::count_if(calls, [](const std::string& c) { return c.starts_with(ECHO); });
+            return std::ranges::count_if(calls, [](const std::string& c) { return c.starts_with(ECHO_CALL); });
         };
         const auto before = echoes();
         tcp_.send_line(line);
         EXPECT_TRUE(eventually([&] { return echoes() > before; })) << line;
     }
 
+    const Daemon& daemon_;
     LtesimClient& sim_;
     const LogTail& log_;
     TcpShell tcp_;
@@ -194,6 +201,8 @@ const ShellRow SHELL_ROWS[] = {
     {"chmac 1 00-1a-2B-3c-4D-5e", "", "LAPI_SetLTEInfo dev=1"},
     {"chmac 1 00-1a-2b-3c-4d-5g", "[cmd_change_mac_address   ] Invalid Input Parameter\n", "-LAPI_SetLTEInfo"},
     {"chmac 1 00:1a:2b:3c:4d:5e", "[cmd_change_mac_address   ] Invalid Input Parameter\n", "-LAPI_SetLTEInfo"},
+    {"chmac 1 00-1a-2b-3c-4d", "[cmd_change_mac_address   ] Invalid Input Parameter\n", "-LAPI_SetLTEInfo"},
+    {"chmac 1 00-1a-2b-3c-4d-5e-6f", "[cmd_change_mac_address   ] Invalid Input Parameter\n", "-LAPI_SetLTEInfo"},
     {"chimei 1 49015420323751", "", "LAPI_SetLTEInfo dev=1"},
     {"chimei 1 490154203237518", "", "LAPI_SetLTEInfo dev=1"},
     {"chimei 1 490154203237519", "[make_change_imei_req_param] !check_digit_valid\n", "-LAPI_SetLTEInfo"},
@@ -397,6 +406,8 @@ const ShellRow SHELL_ROWS[] = {
      "rrc_set_supported_freq_range_list.param", "# BAND=3\n"},
     {"rrccapa 1 15", "rrc_set_supported_freq_range_list.param: Check Tag name and Value in param file.\n",
      "-LAPI_RRCCap", {}, "rrc_set_supported_freq_range_list.param", "BAND=3\nEND_EARFCN=5\n"},
+    {"rrccapa 1 15", "Check Tag name and Value in param file.\n", "-LAPI_RRCCap", {},
+     "rrc_set_supported_freq_range_list.param", "BAND=3\nBAND=4\nSTART_EARFCN=1\nEND_EARFCN=2\n"},
     {"rrccapa 1 16", "[make_rrc_capability_control_req_param] This model doesn't support CA !!!!\n", "-LAPI_RRCCap"},
     // The modem's log direction, and the daemon's own switches.
     {"arm1log 0", "", "-LAPI_SendDMCommand"},
@@ -423,6 +434,59 @@ const ShellRow SHELL_ROWS[] = {
     {"test 2", "cmd>test cmd interval [command string]\n", "-LAPI_SendDMCommand"},
     {"test 2 0", "\nStopping Auto Test [cmd=lsf]\n\n", "-LAPI_SendDMCommand"},
     {"test 2 0", "\nAuto Test is not in progress\n\n", "-LAPI_SendDMCommand"},
+    // The diagnostics tool, on the sysroot's stand-ins of the router's
+    // devices (a 64 KiB memory file, an 8-block flash partition, NV items).
+    {"x", "there is not command name\ncmd_x: argc=1\n  argv[0]=x\n", ""},
+    {"x frob 1", "not fount command: x frob\n", ""},
+    {"x test", "x_test\n", ""},
+    {"x var gw1 1", "lte_gateway_1=1\n", ""},
+    {"x var vifaddr -5", "ipv4_vif_addr=-5\n", ""},
+    {"x var noradvdapn 0x10", "ipv6_no_radvd_apn=0x00000010\n", ""},
+    {"x var frob", "ipv6_addr_chk=0\nipv6_dns_addr_chk=0\nipv6_no_radvd_apn=0x00000010\nlte_gateway_1=1\n"
+                   "lte_subnet_class_c=0\nipv4_vif_addr=-5\n", ""},
+    {"x var gw1 0", "lte_gateway_1=0\n", ""},
+    {"x var vifaddr 0", "ipv4_vif_addr=0\n", ""},
+    {"x sha256", "no given file path\n", ""},
+    {"x malloc 0x80000 3 1", "malloc: size=524288 cnt=3 mset=1\n", ""},
+    {"x malloc", "malloc: size=1024 cnt=1 mset=0\n", ""},
+    {"x malloc 0x2000000 3", "[1] malloc(33554432) fail\ndone\n", ""},  // 64 MiB kept at most on a host
+    {"x malloc 0 0xffffffff", "] malloc(0) fail\ndone\n", ""},
+    {"x nvl 0x3", "nv log mask: 0x00000003\n", ""},
+    {"x nvl 0", "nv log mask: 0x00000000\n", ""},
+    {"x nv", "not supported option\n", ""},
+    {"x nv cmnf", "/var/tmp/cmnnvr.bin\n", ""},
+    {"x mem vm", "Option:\n  vm: show memory value\n  wm: write value to memory\n", ""},
+    {"x mem wm 0x102 0x11223344", "0x00000100: 00000000->11223344\n", ""},  // word-aligned
+    {"x mem vm 0x100", "0x00000100: 11223344\n", ""},
+    {"x mem vm 0x100 6", "0x00000100: 11223344 00000000\n", ""},  // 6 bytes: two words
+    {"x mem wm 0x200 1 2 3 4 5", "0x00000200: 00000001 00000002 00000003 00000004\n0x00000210: 00000005\n", ""},
+    {"x mem vm 0xfffc 8", "0x0000fffc+8: outside /dev/mem\n", ""},
+    {"x mem wm 0x40 0x5a5a5a5a", "0x00000040: 00000000->5a5a5a5a\n", ""},
+    {"x crash", "x crash: refused under a host sysroot", ""},
+    {"x assert", "x assert: refused under a host sysroot", ""},
+    {"x while", "x while: refused under a host sysroot", ""},
+    {"x unaligned", "x unaligned: refused under a host sysroot", ""},
+    {"x mtdt", "mtd3: 00080000 00010000 \"cnxd-test\"\n", ""},
+    {"x mtdt mtd3 0 0 1 0", "test_count should not be 0\n", ""},
+    {"x mtdt mtd3 0 0 0 1", "block_nr should not be 0\n", ""},
+    {"x mtdt mtd3 2 0 1 1", "not supported op=2\n", ""},
+    {"x mtdt mtd9 0 0 1 1", "mtd9 is not in /proc/mtd\n", ""},
+    {"x mtdt mtd3 0 7 2 1", "block 7+2 is beyond the 8 blocks of mtd3\n", ""},
+    {"x mtdt mtd3 1 0 2 2 0x0305", "[2/2] mtd3 op=1 ret=0\nmtd3 DONE ret=0\n", ""},
+    {"x mtdt mtd3 0 0 8 2", "mtd3 DONE ret=0\n", ""},
+    {"x nvt 0 2 0 64 3 1", "nvt DONE ret=0\n", ""},
+    {"x nvt 2 2 0 64 2 4", "[2/2] nvt op=2 ret=0\nnvt DONE ret=0\n", ""},
+    {"x nvt 1 9 0 64 1", "[0] nv_read(9, 0, 64)=-1 fail\nnvt DONE ret=-1\n", ""},
+    {"x nvt 3 2 0 64 1", "not supported op=3\n", ""},
+    {"x nvt 0 2 0 0 1", "size should be 1~65536\n", ""},
+    {"x tty /dev/ttyNONE 115200", "tty open(/dev/ttyNONE) fail No such file or directory(2)\n", ""},
+    {"x tty /dev/ttyNONE 12345", "##ERROR## Unknown baudrate type (12345)\n", ""},
+    {"x tty /dev/ttyNONE", "usage: x tty [device] [baudrate]", ""},
+    {"x mtdt mtd3 1 4 3 1", "block 5 (0x00050000) is bad\nmtd3 DONE ret=0\n", "", {}, "/dev/mtd3.bad", "0x50000\n"},
+    {"x mtdt mtd3 1 4 3 1 2", "block 5 (0x00050000) is bad\nmtd3 DONE ret=-1\n", "", {}, "/dev/mtd3.bad", "0x50000\n"},
+    // The firmware sample of the sysroot: 40000 bytes 0x55, as sha256sum sums them.
+    {"x sha256 /var/update/sample.img",
+     "/var/update/sample.img's sha256: b37958875c56cf0aa3567cc74b57ac1aa8067cb5a72d55e9792f3193f7f66a29\n", ""},
 };
 
 TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
@@ -460,6 +524,11 @@ TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
     EXPECT_EQ(sent, file.calls);
     for (const char* text : {"run_dm_cmd_file(/var/tmp/cmds) delay=1000us\n", "cnxd_flags=0x00000003\n", "RUN=[ver]\n"})
         EXPECT_NE(std::string::npos, file.printed.find(text)) << file.printed;
+    // The flash test's counting pattern starts at loop + block; the bad
+    // block is left erased. Tools write only the sysroot's stand-ins.
+    const std::string flash = root.read_file("/dev/mtd3");
+    EXPECT_EQ("\4\5\6\xff\xff\xff\6\7\x08", flash.substr(0x40000, 3) + flash.substr(0x50000, 3) + flash.substr(0x60000, 3));
+    EXPECT_EQ("ZZZZ", root.read_file("/dev/mem").substr(0x40, 4));
     EXPECT_EQ("1\n\0"s, root.read_file("/var/tmp/commonlogcfg"));
     EXPECT_EQ("100", root.read_file("/var/tmp/socketsimtest")) << "the first three bytes of \"100\\n\"";
     EXPECT_NE(std::string::npos, root.read_file("/var/log/platform-calls.log").find("kern modem reset 0\n"));
@@ -747,6 +816,154 @@ TEST_F(CliAndShell, ACommandFileThatNeverEndsDoesNotHoldTheStop)
     EXPECT_EQ(0, daemon.stop(SIGTERM, 5s));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     close(writer);
+}
+
+// Stand-ins in the sysroot's bin that log their name like the platform
+// stubs.
+void stub_programs(const Sysroot& root)
+{
+    for (const std::string name : {"cmd1", "cmd2"}) {
+        root.write_file("/bin/" + name, "#!/bin/sh\necho \"" + name + " $*\" >> " +
+                                            root.path("/var/log/platform-calls.log") + "\n");
+        std::filesystem::permissions(root.path("/bin/" + name), std::filesystem::perms::owner_all);
+    }
+}
+
+// "x run" repeats its commands in order, the modem's pieces to the
+// console; a stop ends a long run at once.
+TEST_F(CliAndShell, XRunRepeatsItsCommandsAndAStopEndsIt)
+{
+    stub_programs(root);
+    TcpShell c(daemon.cmd_port());
+    c.send_line("x run nr=3 sleep=10 cmd1; dm ver; cmd2");
+    std::string expected =
+        "x_run_cmd_main\ncmd_nr=3\ncmd[0]=\"cmd1\"\ncmd[1]=\"dm ver\"\ncmd[2]=\"cmd2\"\nrun_nr=3\nsleep=10ms\n";
+    for (int pass = 0; pass < 3; ++pass)
+        for (const char* cmd : {"cmd1", "dm ver", "cmd2"})
+            expected += "[" + std::to_string(pass) + "] x_run \"" + cmd + "\"\n";
+    EXPECT_TRUE(daemon.wait_for_log(expected));
+    EXPECT_TRUE(eventually([&] {
+        return root.read_file("/var/log/platform-calls.log").ends_with("cmd1 \ncmd2 \ncmd1 \ncmd2 \ncmd1 \ncmd2 \n");
+    }));
+    EXPECT_EQ(3, std::ranges::count(sim->calls(), dm("ver\0"s))) << "its NUL counted";
+
+    c.send_line("x run nr=100000 sleep=1000 cmd1");
+    ASSERT_TRUE(eventually([&] { return root.read_file("/var/log/platform-calls.log").ends_with("cmd2 \ncmd1 \n"); }));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, daemon.stop(SIGTERM, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "woken out of its pause";
+}
+
+// The far end of a pseudo-terminal pair: reads what the tool sends and,
+// when asked, sends it back (a loopback plug).
+class FarEnd {
+public:
+    FarEnd(int master, bool echo) : master_(master), echo_(echo), thread_([this] { serve(); }) {}
+    ~FarEnd() { received(); }
+    // Everything it read; it stops reading.
+    std::string received()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return got_;
+    }
+
+private:
+    void serve()
+    {
+        char buf[256];
+        for (;;) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0) {
+                if (stop_)
+                    return;  // nothing left to read
+                continue;
+            }
+            const ssize_t n = read(master_, buf, sizeof buf);
+            if (n <= 0)
+                continue;
+            got_.append(buf, static_cast<size_t>(n));
+            if (echo_ && write(master_, buf, static_cast<size_t>(n)) != n)
+                return;
+        }
+    }
+    int master_;
+    bool echo_;
+    std::atomic<bool> stop_{false};
+    std::string got_;
+    std::thread thread_;
+};
+
+// The pseudo-terminal's slave bound on a file of the sysroot, in a mount
+// namespace of the test's own (which needs a test run as root), undone
+// before the sysroot goes.
+class BoundTty {
+public:
+    BoundTty(const char* slave, const std::string& at)
+        : at_(at), bound_(unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                          mount(slave, at.c_str(), nullptr, MS_BIND, nullptr) == 0) {}
+    ~BoundTty()
+    {
+        if (bound_)
+            umount(at_.c_str());
+    }
+    BoundTty(const BoundTty&) = delete;
+    BoundTty& operator=(const BoundTty&) = delete;
+    bool bound() const { return bound_; }
+
+private:
+    std::string at_;
+    bool bound_;
+};
+
+// "x tty" over a pseudo-terminal: the lines sent at the rate, what came
+// back, the rate switches.
+TEST(XTool, TtySendsItsLinesAtTheRateOverAPseudoTerminal)
+{
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(0, openpty(&master, &slave, nullptr, nullptr, nullptr));
+    Sysroot root;
+    root.write_file("/dev/ttyPT", "");
+    const BoundTty port(ttyname(slave), root.path("/dev/ttyPT"));
+    if (!port.bound())
+        GTEST_SKIP() << "no mount namespace for a pseudo-terminal in the sysroot: " << std::strerror(errno);
+    Daemon daemon(root);
+    ASSERT_TRUE(daemon.start());
+    LtesimClient sim(root);
+    std::string lines;
+    for (int i = 0; i < 10; ++i)
+        lines += "[" + std::to_string(i) + "] TTY send string\r\n";
+    const struct {
+        const char* line;
+        bool echo;
+        speed_t rate;
+        const char* printed;
+        std::string sent;
+    } cases[] = {
+        {"x tty /dev/ttyPT 115200 s cb", true, B115200, "[9] TTY recv ok\ntty /dev/ttyPT DONE ret=0\n", lines},
+        {"x tty /dev/ttyPT 9600 so cb st", false, B9600, "tty baudrate check ok (9600)\n", lines},
+        {"x tty ttyPT 9600 switch 115200 3 1 cb", false, B9600,
+         "TTY switch test START(nr=3)\n  baudrate: 9600 <-> 115200\n  sleep_ms: 1\ntty baudrate check ok (9600)\n"
+         "tty baudrate check ok (115200)\ntty baudrate check ok (9600)\nTTY switch test DONE(nr=3/3)\n",
+         ""},
+    };
+    const LogTail log(root);
+    ShellLines shell(daemon, sim, log);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        FarEnd far(master, c.echo);
+        const Answer a = shell.run(c.line);
+        EXPECT_NE(std::string::npos, a.printed.find(c.printed)) << a.printed;
+        EXPECT_TRUE(far.received().starts_with(c.sent));
+        termios tio{};
+        ASSERT_EQ(0, tcgetattr(master, &tio));  // a master reads its slave's settings
+        EXPECT_EQ(c.rate, cfgetospeed(&tio));
+    }
+    EXPECT_EQ(0, daemon.stop(SIGTERM));
+    close(slave);
+    close(master);
 }
 
 struct DownloadCase {
