@@ -75,7 +75,10 @@ protected:
         cnxd_reload_root();
     }
 
-    void write(const char* path, const std::string& text) const { std::ofstream(root_ + path, std::ios::binary) << text; }
+    void write(const char* path, const std::string& text) const
+    {
+        std::ofstream(root_ + path, std::ios::binary) << text;
+    }
     // What was printed since the last call: `message` among it, or nothing
     // when `message` is empty.
     static void expect_printed(const char* message)
@@ -190,32 +193,17 @@ TEST_F(ParamTest, ReadersFollowTheFileFormat)
         write(FILE_PATH, c.file);
         std::array<uint8_t, 8> dest;
         dest.fill(0xee);
+        const char sep = std::string_view(c.tag) == "ip" ? '.' : ',';
         int rc = 0;
         switch (c.reader) {
-        case rd::dec:
-            rc = add_param_file(FILE_PATH, c.tag, c.width, dest);
-            break;
-        case rd::sdec:
-            rc = add_signed_param_file(FILE_PATH, c.tag, c.width, dest);
-            break;
-        case rd::hex:
-            rc = add_hexparam_file(FILE_PATH, c.tag, c.width, dest);
-            break;
-        case rd::str:
-            rc = add_param_st_file(FILE_PATH, c.tag, dest, c.width);
-            break;
-        case rd::list:
-            rc = add_separate_param_file(FILE_PATH, c.tag, c.width, c.tag == std::string("ip") ? '.' : ',', c.max, dest);
-            break;
-        case rd::hexlist:
-            rc = add_separate_hexparam_file(FILE_PATH, c.tag, c.width, ',', c.max, dest);
-            break;
-        case rd::bits:
-            rc = add_bit_param_file(FILE_PATH, c.tag, c.width, ',', c.max, std::span(dest).first(2));
-            break;
-        case rd::exist:
-            rc = check_exist_param(FILE_PATH, c.tag);
-            break;
+        case rd::dec: rc = add_param_file(FILE_PATH, c.tag, c.width, dest); break;
+        case rd::sdec: rc = add_signed_param_file(FILE_PATH, c.tag, c.width, dest); break;
+        case rd::hex: rc = add_hexparam_file(FILE_PATH, c.tag, c.width, dest); break;
+        case rd::str: rc = add_param_st_file(FILE_PATH, c.tag, dest, c.width); break;
+        case rd::list: rc = add_separate_param_file(FILE_PATH, c.tag, c.width, sep, c.max, dest); break;
+        case rd::hexlist: rc = add_separate_hexparam_file(FILE_PATH, c.tag, c.width, ',', c.max, dest); break;
+        case rd::bits: rc = add_bit_param_file(FILE_PATH, c.tag, c.width, ',', c.max, std::span(dest).first(2)); break;
+        case rd::exist: rc = check_exist_param(FILE_PATH, c.tag); break;
         }
         EXPECT_EQ(c.rc, rc);
         EXPECT_EQ(c.dest, hex(dest));
@@ -265,7 +253,8 @@ struct check_case {
 const std::vector<check_case> CHECK_CASES = {
     {1, {}, 0, ""},
     {1, {{0, "00"}, {338, "08"}}, 0, ""},
-    {1, {{0, "02"}}, -1, "[attach_req_param_check   ] Unknown optional infon flag type : 2 (optiona info flag : 0~1)\n"},
+    {1, {{0, "02"}}, -1,
+     "[attach_req_param_check   ] Unknown optional infon flag type : 2 (optiona info flag : 0~1)\n"},
     {1, {{0, "01"}, {338, "07"}, {339, "02"}, {341, "01"}}, 0, ""},
     {1, {{0, "01"}, {338, "08"}}, -1, "Unknown APN Type : 8 (APN_TYPE : 0~4)\n"},
     {1, {{0, "01"}, {102, "03"}}, -1, "Unknown PDN type : 3 (Authentication Protocol : 0~2)\n"},
