@@ -92,8 +92,11 @@ public:
         EXPECT_EQ("ok", sim_.command("clear"));
         const size_t from = log_.text().size();
         const size_t stdout_from = daemon_.log().size();
-        send_and_wait_echo(line);
-        send_and_wait_echo("cnxdf 0");
+        tcp_.send_line(line);
+        EXPECT_TRUE(eventually([&] {
+            return std::ranges::any_of(sim_.calls(), [](const std::string& c) { return c.starts_with(ECHO_CALL); });
+        })) << line;
+        tcp_.send_line("cnxdf 0");
         const std::string mark = "cnxd_flags=0x00000000\n";
         std::string text;
         EXPECT_TRUE(eventually([&] { return (text = log_.text().substr(from)).find(mark) != std::string::npos; }))
@@ -108,16 +111,6 @@ public:
 
 private:
     static constexpr const char* ECHO_CALL = "LAPI_CLI_CMD_RSP_DELIVER_IND";
-    void send_and_wait_echo(const std::string& line)
-    {
-        const auto echoes = [&] {
-            const auto calls = sim_.calls();
-            return std::ranges::count_if(calls, [](const std::string& c) { return c.starts_with(ECHO_CALL); });
-        };
-        const auto before = echoes();
-        tcp_.send_line(line);
-        EXPECT_TRUE(eventually([&] { return echoes() > before; })) << line;
-    }
 
     const Daemon& daemon_;
     LtesimClient& sim_;
@@ -161,7 +154,7 @@ struct ShellRow {
     std::string printed;  // a part of what it printed ("": not checked)
     // The call it made: the start of its "NAME dev=N HEX"; "-NAME": none
     // of that name.
-    std::string call;
+    std::string call = {};
     std::vector<Patch> record = {};  // with patches: the call's whole record
     const char* file = nullptr;      // a file (parameter file by name) written for this row alone
     std::string text = {};
@@ -211,7 +204,9 @@ const ShellRow SHELL_ROWS[] = {
     {"edrx 1 0 10", "-------Extended DRX Parameter Control Request Usage-------\n", "-LAPI_ExtDRX"},
     {"edrx 1 20 9", "", "LAPI_ExtDRXParamctrlRequest dev=1"},
     {"br 1 3", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
-    {"br 1 4294967296", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
+    {"br 1 4294967296",
+     "See /var/lte/param/bearer_alloc.param other parameter\nSee /var/lte/param/bearer_modify.param other parameter\n",
+     "-LAPI_Bearer"},
     {"plmncfgset 1 x", "[cmd_plmn_cfg_set         ] Invalid Input Parameter\n", "-LAPI_PLMNCfgSet"},
     {"ctrl5gsecu 1 0", "", "LAPI_5GAddSecurityCtrlRequest dev=1 ff000000000000000000000000000000ff"},
     {"ctrl5gsecu 1 2", "[cmd_5g_security_ctrl_request] Invalid Input Parameter\n", "-LAPI_5GAdd"},
@@ -219,6 +214,8 @@ const ShellRow SHELL_ROWS[] = {
      {}, "ps_ctrl_5g_add_security.param", "EA0=1\nEA1=0\nIA0=1\n"},
     // Token counts and device indexes of the common request shape.
     {"dt 1", "Usage-------\n", "-LAPI_DetachRequest"}, {"dt 1 0 0", "Usage-------\n", "-LAPI_DetachRequest"},
+    {"pls 1 0 0", "See /var/lte/param/plmn_search.param other parameter\n", "-LAPI_PLMNSearch"},
+    {"", "", console("")}, {"host_dump 200", "host_dump 200\n", "-LAPI_SendDMCommand"},
     {"dt 0 0", "] Invalid Device ID\n", "-LAPI_DetachRequest"}, {"dt 128 0", BAD_INDEX, "-LAPI_DetachRequest"},
     {"reset 1", "", "LAPI_DeviceReset dev=1"}, {"pf 1", "", "LAPI_DevicePowerOff dev=1"},
     {"pll 1", "", "LAPI_PLMNListRequest dev=1"}, {"iccid 1", "", "LAPI_ICCIDReadRequest dev=1"},
@@ -299,7 +296,8 @@ const ShellRow SHELL_ROWS[] = {
     {"uicc 1 0 3", "", "LAPI_UICCRequest dev=1"},
     {"uicc 1 0 4", "Unknown UICC APP type : 4 (UICC APP type : 1 ~ 3)\n", "-LAPI_UICCRequest"},
     {"uicc 1 0 x", "[make_uicc_control_req_param] Invalid AppType parameter\n", "-LAPI_UICCRequest"},
-    {"uicc 1 8", "Not yet implemetation\n", "-LAPI_UICCRequest"},
+    {"uicc 1 8", "uicc_pin_cmd.param other parameter\nSee /var/lte/param/uicc_refresh.param other parameter\nSee "
+                "/var/lte/param/uicc_usat_terminal_profile.param", "-LAPI_UICCRequest"},
     {"uicc 1 15", "[make_uicc_control_req_param] Invalid UICC control request type : 15\n", "-LAPI_UICCRequest"},
     {"rrccapa 1 9", "Not yet implemetation\n", "-LAPI_RRCCapabilityControlRequest"},
     {"rrccapa 1 25", "Invalid RRC Capability control request type : 25\n", "-LAPI_RRCCapabilityControlRequest"},
@@ -316,7 +314,9 @@ const ShellRow SHELL_ROWS[] = {
     {"rfsc 1", "Unknown On Off Type : 2 (On Off Type : 0 ~ 1)\n", "-LAPI_RFStatus", {}, RF, "ON_OFF=2" + RF_REST},
     {"rfsc 1", "Unknown On Off Type : 65535 (On Off Type : 0 ~ 1)\n", "-LAPI_RFStatus", {}, RF,
      "ON_OFF=65535" + RF_REST},
-    {"rfsc 1", "Invalid File Parameter\n", "-LAPI_RFStatus", {}, RF, "ON_OFF=65536" + RF_REST},
+    {"rfsc 1", "Invalid File Parameter\n-------RF Status Report Control Usage-------\ncmd>rfsc [dev_idx]\n"
+               "See /var/lte/param/rf_status_control.param other parameter\n", "-LAPI_RFStatus", {}, RF,
+     "ON_OFF=65536" + RF_REST},
     {"rrccapa 1 15", "[multiSetTagParser        ] syntax Error, Keep \"[TAG_NAME]=\"", "-LAPI_RRCCap", {},
      "rrc_set_supported_freq_range_list.param", "BAND=3\nSTART_EARFCN 1200\nEND_EARFCN=1949\n"},
     {"rrccapa 1 15", "[cmd_rrc_capability_control] Invalid Input Parameter\n", "-LAPI_RRCCap", {},
@@ -402,48 +402,44 @@ const ShellRow SHELL_ROWS[] = {
     {"test 2 0", "\nAuto Test is not in progress\n\n", "-LAPI_SendDMCommand"},
     // The diagnostics tool, on the sysroot's stand-ins of the router's
     // devices (a 64 KiB memory file, an 8-block flash partition, NV items).
-    {"x", "there is not command name\ncmd_x: argc=1\n  argv[0]=x\n", ""},
-    {"x frob 1", "not fount command: x frob\n", ""}, {"x test", "x_test\n", ""},
-    {"x var gw1 1", "lte_gateway_1=1\n", ""}, {"x var vifaddr -5", "ipv4_vif_addr=-5\n", ""},
-    {"x var noradvdapn 0x10", "ipv6_no_radvd_apn=0x00000010\n", ""},
+    {"x", "there is not command name\ncmd_x: argc=1\n  argv[0]=x\n"}, {"x frob 1", "not fount command: x frob\n"},
+    {"x test", "x_test\n"}, {"x var gw1 1", "lte_gateway_1=1\n"}, {"x var vifaddr -5", "ipv4_vif_addr=-5\n"},
+    {"x var noradvdapn 0x10", "ipv6_no_radvd_apn=0x00000010\n"},
     {"x var frob", "ipv6_addr_chk=0\nipv6_dns_addr_chk=0\nipv6_no_radvd_apn=0x00000010\nlte_gateway_1=1\n"
-                   "lte_subnet_class_c=0\nipv4_vif_addr=-5\n", ""},
-    {"x var gw1 0", "lte_gateway_1=0\n", ""}, {"x var vifaddr 0", "ipv4_vif_addr=0\n", ""},
-    {"x sha256", "no given file path\n", ""}, {"x malloc 0x80000 3 1", "malloc: size=524288 cnt=3 mset=1\n", ""},
-    {"x malloc", "malloc: size=1024 cnt=1 mset=0\n", ""},
-    {"x malloc 0x2000000 3", "[1] malloc(33554432) fail\ndone\n", ""},  // 64 MiB kept at most on a host
-    {"x malloc 0 0xffffffff", "] malloc(0) fail\ndone\n", ""}, {"x nvl 0x3", "nv log mask: 0x00000003\n", ""},
-    {"x nvl 0", "nv log mask: 0x00000000\n", ""}, {"x nv", "not supported option\n", ""},
-    {"x nv cmnf", "/var/tmp/cmnnvr.bin\n", ""},
-    {"x mem vm", "Option:\n  vm: show memory value\n  wm: write value to memory\n", ""},
-    {"x mem wm 0x102 0x11223344", "0x00000100: 00000000->11223344\n", ""},  // word-aligned
-    {"x mem vm 0x100", "0x00000100: 11223344\n", ""},
-    {"x mem vm 0x100 6", "0x00000100: 11223344 00000000\n", ""},  // 6 bytes: two words
-    {"x mem wm 0x200 1 2 3 4 5", "0x00000200: 00000001 00000002 00000003 00000004\n0x00000210: 00000005\n", ""},
-    {"x mem vm 0xfffc 8", "0x0000fffc+8: outside /dev/mem\n", ""},
-    {"x mem wm 0x40 0x5a5a5a5a", "0x00000040: 00000000->5a5a5a5a\n", ""},
-    {"x crash", "x crash: refused under a host sysroot", ""},
-    {"x assert", "x assert: refused under a host sysroot", ""},
-    {"x while", "x while: refused under a host sysroot", ""},
-    {"x unaligned", "x unaligned: refused under a host sysroot", ""},
-    {"x mtdt", "mtd3: 00080000 00010000 \"cnxd-test\"\n", ""},
-    {"x mtdt mtd3 0 0 1 0", "test_count should not be 0\n", ""},
-    {"x mtdt mtd3 0 0 0 1", "block_nr should not be 0\n", ""}, {"x mtdt mtd3 2 0 1 1", "not supported op=2\n", ""},
-    {"x mtdt mtd9 0 0 1 1", "mtd9 is not in /proc/mtd\n", ""},
-    {"x mtdt mtd3 0 7 2 1", "block 7+2 is beyond the 8 blocks of mtd3\n", ""},
-    {"x mtdt mtd3 1 0 2 2 0x0305", "[2/2] mtd3 op=1 ret=0\nmtd3 DONE ret=0\n", ""},
-    {"x mtdt mtd3 0 0 8 2", "mtd3 DONE ret=0\n", ""}, {"x nvt 0 2 0 64 3 1", "nvt DONE ret=0\n", ""},
-    {"x nvt 2 2 0 64 2 4", "[2/2] nvt op=2 ret=0\nnvt DONE ret=0\n", ""},
-    {"x nvt 1 9 0 64 1", "[0] nv_read(9, 0, 64)=-1 fail\nnvt DONE ret=-1\n", ""},
-    {"x nvt 3 2 0 64 1", "not supported op=3\n", ""}, {"x nvt 0 2 0 0 1", "size should be 1~65536\n", ""},
-    {"x tty /dev/ttyNONE 115200", "tty open(/dev/ttyNONE) fail No such file or directory(2)\n", ""},
-    {"x tty /dev/ttyNONE 12345", "##ERROR## Unknown baudrate type (12345)\n", ""},
-    {"x tty /dev/ttyNONE", "usage: x tty [device] [baudrate]", ""},
+                   "lte_subnet_class_c=0\nipv4_vif_addr=-5\n"},
+    {"x var gw1 0", "lte_gateway_1=0\n"}, {"x var vifaddr 0", "ipv4_vif_addr=0\n"},
+    {"x sha256", "no given file path\n"}, {"x malloc 0x80000 3 1", "malloc: size=524288 cnt=3 mset=1\n"},
+    {"x malloc", "malloc: size=1024 cnt=1 mset=0\n"},
+    {"x malloc 0x2000000 3", "[1] malloc(33554432) fail\ndone\n"},  // 64 MiB kept at most on a host
+    {"x malloc 0 0xffffffff", "] malloc(0) fail\ndone\n"}, {"x nvl 0x3", "nv log mask: 0x00000003\n"},
+    {"x nvl 0", "nv log mask: 0x00000000\n"}, {"x nv", "not supported option\n"},
+    {"x nv cmnf", "/var/tmp/cmnnvr.bin\n"},
+    {"x mem vm", "Option:\n  vm: show memory value\n  wm: write value to memory\n"},
+    {"x mem wm 0x102 0x11223344", "0x00000100: 00000000->11223344\n"},  // word-aligned
+    {"x mem vm 0x100", "0x00000100: 11223344\n"},
+    {"x mem vm 0x100 6", "0x00000100: 11223344 00000000\n"},  // 6 bytes: two words
+    {"x mem wm 0x200 1 2 3 4 5", "0x00000200: 00000001 00000002 00000003 00000004\n0x00000210: 00000005\n"},
+    {"x mem vm 0xfffc 8", "0x0000fffc+8: outside /dev/mem\n"},
+    {"x mem wm 0x40 0x5a5a5a5a", "0x00000040: 00000000->5a5a5a5a\n"},
+    {"x crash", "x crash: refused under a host sysroot"}, {"x assert", "x assert: refused under a host sysroot"},
+    {"x while", "x while: refused under a host sysroot"}, {"x unaligned", "x unaligned: refused under a host sysroot"},
+    {"x mtdt", "mtd3: 00080000 00010000 \"cnxd-test\"\n"}, {"x mtdt mtd3 0 0 1 0", "test_count should not be 0\n"},
+    {"x mtdt mtd3 0 0 0 1", "block_nr should not be 0\n"}, {"x mtdt mtd3 2 0 1 1", "not supported op=2\n"},
+    {"x mtdt mtd9 0 0 1 1", "mtd9 is not in /proc/mtd\n"},
+    {"x mtdt mtd3 0 7 2 1", "block 7+2 is beyond the 8 blocks of mtd3\n"},
+    {"x mtdt mtd3 1 0 2 2 0x0305", "[2/2] mtd3 op=1 ret=0\nmtd3 DONE ret=0\n"},
+    {"x mtdt mtd3 0 0 8 2", "mtd3 DONE ret=0\n"}, {"x nvt 0 2 0 64 3 1", "nvt DONE ret=0\n"},
+    {"x nvt 2 2 0 64 2 4", "[2/2] nvt op=2 ret=0\nnvt DONE ret=0\n"},
+    {"x nvt 1 9 0 64 1", "[0] nv_read(9, 0, 64)=-1 fail\nnvt DONE ret=-1\n"},
+    {"x nvt 3 2 0 64 1", "not supported op=3\n"}, {"x nvt 0 2 0 0 1", "size should be 1~65536\n"},
+    {"x tty /dev/ttyNONE 115200", "tty open(/dev/ttyNONE) fail No such file or directory(2)\n"},
+    {"x tty /dev/ttyNONE 12345", "##ERROR## Unknown baudrate type (12345)\n"},
+    {"x tty /dev/ttyNONE", "usage: x tty [device] [baudrate]"},
     {"x mtdt mtd3 1 4 3 1", "block 5 (0x00050000) is bad\nmtd3 DONE ret=0\n", "", {}, "/dev/mtd3.bad", "0x50000\n"},
     {"x mtdt mtd3 1 4 3 1 2", "block 5 (0x00050000) is bad\nmtd3 DONE ret=-1\n", "", {}, "/dev/mtd3.bad", "0x50000\n"},
     // The firmware sample of the sysroot: 40000 bytes 0x55, as sha256sum sums them.
     {"x sha256 /var/update/sample.img",
-     "/var/update/sample.img's sha256: b37958875c56cf0aa3567cc74b57ac1aa8067cb5a72d55e9792f3193f7f66a29\n", ""},
+     "/var/update/sample.img's sha256: b37958875c56cf0aa3567cc74b57ac1aa8067cb5a72d55e9792f3193f7f66a29\n"},
 };
 
 TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
@@ -795,33 +791,10 @@ TEST_F(CliAndShell, XRunRepeatsItsCommandsAndAStopEndsIt)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "woken out of its pause";
 }
 
-// The pseudo-terminal's slave bound on a file of the sysroot, in a mount
-// namespace of the test's own (which needs a test run as root), undone
-// before the sysroot goes.
-class BoundTty {
-public:
-    BoundTty(const char* slave, const std::string& at)
-        : at_(at),
-          bound_(unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                 mount(slave, at.c_str(), nullptr, MS_BIND, nullptr) == 0)
-    {
-    }
-    ~BoundTty()
-    {
-        if (bound_)
-            umount(at_.c_str());
-    }
-    BoundTty(const BoundTty&) = delete;
-    BoundTty& operator=(const BoundTty&) = delete;
-    bool bound() const { return bound_; }
-
-private:
-    std::string at_;
-    bool bound_;
-};
-
 // "x tty" over a pseudo-terminal: the lines sent at the rate, what came
-// back, the rate switches.
+// back, the rate switches. The slave is bound on a file of the sysroot in a
+// mount namespace of the test's own (which needs a test run as root),
+// undone before the sysroot goes.
 TEST(XTool, TtySendsItsLinesAtTheRateOverAPseudoTerminal)
 {
     int master = -1;
@@ -829,9 +802,11 @@ TEST(XTool, TtySendsItsLinesAtTheRateOverAPseudoTerminal)
     ASSERT_EQ(0, openpty(&master, &slave, nullptr, nullptr, nullptr));
     Sysroot root;
     root.write_file("/dev/ttyPT", "");
-    const BoundTty port(ttyname(slave), root.path("/dev/ttyPT"));
-    if (!port.bound())
+    const std::string port = root.path("/dev/ttyPT");
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(ttyname(slave), port.c_str(), nullptr, MS_BIND, nullptr) != 0)
         GTEST_SKIP() << "no mount namespace for a pseudo-terminal in the sysroot: " << std::strerror(errno);
+    const std::unique_ptr<const char, int (*)(const char*)> unbind(port.c_str(), umount);
     Daemon daemon(root);
     ASSERT_TRUE(daemon.start());
     LtesimClient sim(root);
