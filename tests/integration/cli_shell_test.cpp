@@ -204,6 +204,8 @@ const ShellRow SHELL_ROWS[] = {
     {"edrx 1 0 10", "-------Extended DRX Parameter Control Request Usage-------\n", "-LAPI_ExtDRX"},
     {"edrx 1 20 9", "", "LAPI_ExtDRXParamctrlRequest dev=1"},
     {"br 1 3", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
+    {"br 1 256", "", "LAPI_BearerResourceAllocation dev=1"},  // the mode's low byte
+    {"br 1 12345678901", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
     {"br 1 4294967296",
      "See /var/lte/param/bearer_alloc.param other parameter\nSee /var/lte/param/bearer_modify.param other parameter\n",
      "-LAPI_Bearer"},

@@ -75,10 +75,6 @@ protected:
         cnxd_reload_root();
     }
 
-    void write(const char* path, const std::string& text) const
-    {
-        std::ofstream(root_ + path, std::ios::binary) << text;
-    }
     // What was printed since the last call: `message` among it, or nothing
     // when `message` is empty.
     static void expect_printed(const char* message)
@@ -185,7 +181,7 @@ TEST_F(ParamTest, ReadersFollowTheFileFormat)
 {
     for (const reader_case& c : READER_CASES) {
         SCOPED_TRACE(c.what);
-        write(FILE_PATH, c.file);
+        std::ofstream(root_ + FILE_PATH, std::ios::binary) << c.file;
         std::array<uint8_t, 8> dest;
         dest.fill(0xee);
         const char sep = std::string_view(c.tag) == "ip" ? '.' : ',';
@@ -213,14 +209,20 @@ TEST_F(ParamTest, ReadersFollowTheFileFormat)
     expect_printed("[add_param_file           ] /var/lte/param/none.param open fail\n");
 }
 
-// The device index check: the shell's dispatcher refuses indexes from 128
-// on before a command sees them, so its upper edge is pinned here.
-TEST(ParamValues, DeviceIndexes)
+// The value checks no shell line reaches: the device index's upper edge
+// (the dispatcher refuses indexes from 128 on before a command sees them)
+// and the number and digit checks of the library's users.
+TEST(ParamValues, DeviceIndexesNumbersAndDigits)
 {
     const std::pair<const char*, int> values[] = {{"1", 0},    {"128", 0},  {"129", -1}, {"0", -1},
                                                   {"1a", -1},  {"", -1},    {"4294967297", -1}};
     for (const auto& [text, rc] : values)
         EXPECT_EQ(rc, valid_check_dev_id(text)) << text;
+    EXPECT_EQ(0, type_valid_check("255", 0, 1));
+    EXPECT_EQ(-1, type_valid_check("256", 0, 1));
+    EXPECT_EQ(0, type_valid_check("256", 1, 1)) << "signed values are not range-checked";
+    EXPECT_EQ(0, type_valid_check("99999", 0, 4));
+    EXPECT_EQ(-1, string_check("12 ", 3));
 }
 
 // Bytes at an offset of an otherwise zero record.
