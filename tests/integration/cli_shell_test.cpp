@@ -874,15 +874,16 @@ TEST(ShellGuards, AnEmergencyImageTakesOnlyItsFewCommands)
     ASSERT_EQ("ok", sim.command("set device_present 1"));
     ASSERT_TRUE(log.wait_for("Only Use 'download' Command"));
     const std::string refused = "\033[1m\033[31mDevice is Emergency Mode\n\033[0m";
-    const std::array<std::string, 3> rows[] = {{"cnxdf", "1", refused},
-                                               {"pls", "1", refused},
-                                               {"gdi", "1", "CM version : 3.7.16.1\n"},
-                                               {"help", "1", "\nat \t\tAttach\n"},
-                                               {"cnxdf", "2", "cnxd_flags=0x00000002\n"}};
+    const std::array<std::string, 3> rows[] = {
+        {"cnxdf", "1", refused}, {"pls", "1", refused}, {"gdi", "1", "CM version : 3.7.16.1\n"},
+        {"help", "1", "\nat \t\tAttach\n"}, {"download", "1", ""}, {"cnxdf", "2", "cnxd_flags=0x00000002\n"},
+        {"reset", "1", ""}};
     for (const auto& [word, dev, printed] : rows) {
         Cli cli(root, {"-t", "300", "cmd", word, dev});
         EXPECT_EQ(0, cli.wait());
-        EXPECT_NE(std::string::npos, cli.out().find(printed)) << word << ": " << cli.out();
+        const std::string out = cli.out();
+        EXPECT_NE(std::string::npos, out.find(printed)) << word << ": " << out;
+        EXPECT_EQ(printed == refused, out.find("Emergency Mode\n") != std::string::npos) << word << ": " << out;
     }
     EXPECT_EQ(0, daemon.stop(SIGTERM));
 }
