@@ -1,39 +1,20 @@
-// The big-endian field helpers and the sysroot path helper.
+// The sysroot helpers that keep a host run off the host, and the child
+// processes the daemon starts.
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 
-#include "base/be.h"
 #include "base/path.h"
-#include "base/platform_call.h"
 #include "base/shell.h"
 
 namespace cnxd {
 namespace {
-
-TEST(BigEndian, RoundTripsAndReadsOnlyInsideTheBuffer)
-{
-    uint8_t buf[6] = {};
-    store_be16(buf, 0x0106);
-    store_be32(buf + 2, 0x8107A0B1);
-    const uint8_t expect[6] = {0x01, 0x06, 0x81, 0x07, 0xA0, 0xB1};
-    EXPECT_EQ(0, memcmp(buf, expect, sizeof buf));
-    EXPECT_EQ(0x0106, load_be16(buf));
-    EXPECT_EQ(0x8107A0B1u, load_be32(buf + 2));
-
-    const std::span<const uint8_t> s(buf, 5);
-    EXPECT_EQ(0x8107u, load_be16(s, 2));
-    EXPECT_EQ(0u, load_be32(s, 2)) << "a field running past the received bytes reads as 0";
-    EXPECT_EQ(0u, load_be16(s, 4));
-}
 
 // Paths may come from clients (log file names, for one): under a sysroot,
 // climbing out of it with ".." must not work.
@@ -49,29 +30,6 @@ TEST(SysrootPath, DotDotNeverLeavesTheSysroot)
     unsetenv("CNXD_ROOT");
     cnxd_reload_root();
     EXPECT_EQ("/var/tmp/../log", cnxd_path("/var/tmp/../log"));
-}
-
-// Under a sysroot, changing the system is only written down.
-TEST(PlatformCalls, ASysrootRecordsTheClockInsteadOfSettingIt)
-{
-    const std::string root = testing::TempDir() + "cnxd_platform_root";
-    std::filesystem::create_directories(root + "/var/log");
-    setenv("CNXD_ROOT", root.c_str(), 1);
-    cnxd_reload_root();
-    const time_t before = time(nullptr);
-    EXPECT_EQ(0, platform_set_clock(86400));
-    EXPECT_EQ(0, platform_set_clock(1700000000));
-    EXPECT_GE(time(nullptr), before) << "the host clock is untouched";
-    std::ifstream in(root + "/var/log/platform-calls.log");
-    std::string a, b;
-    std::getline(in, a);
-    std::getline(in, b);
-    EXPECT_EQ("settimeofday 86400", a);
-    EXPECT_EQ("settimeofday 1700000000", b);
-    unsetenv("CNXD_ROOT");
-    cnxd_reload_root();
-    EXPECT_EQ("", platform_call_log());
-    std::filesystem::remove_all(root);
 }
 
 // The command shell is a root shell: a host run keeps it on loopback.

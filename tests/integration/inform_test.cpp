@@ -94,29 +94,18 @@ Lines put_pdn_info(Bytes& r, size_t at)
             "DL GBR : 4000\n"};
 }
 
-// The attach answers: head, NIs, the PDN information and the tail (268
-// bytes) with every optional part present.
-std::pair<std::string, Lines> attach(bool extended)
+// The attach answer: head, NI, the PDN information and the tail (268 bytes)
+// with every optional part present.
+std::pair<std::string, Lines> attach()
 {
-    Bytes r(extended ? 705 : 2192, 0);
+    Bytes r(2192, 0);
     put(r, 0, {0x10, 0x01, 0, 2, 0, 3, 0, 5, 0, 6, 1, 1});  // results, reason, bearers, data path, allocation
-    Lines lines = {extended ? "\nATTACH RESPONSE EXTENSION(DEV_IDX(1))\n" : "\nATTACH RESPONSE(DEV_IDX(1))\n",
-                   "Register result1 : 4097\n", "Register result2 : 2\n", "Lower layer reason : 3\n",
-                   "Default EPS ID : 5\n", "EPS ID : 6\n", "Data Path : 1\n", "IP Alloc Type : 1\n"};
-    size_t info = 113;
-    if (extended) {
-        r[12] = 3;  // APN class
-        put_text(r, 13, "ims");
-        put_text(r, 114, "internet");
-        info = 215;
-        lines = lines + Lines{"APN Class : 3\n", "Requested NI Len : 3\n", "Requested NI : ims\n",
-                              "Received NI Len : 8\n", "Received NI : internet\n"};
-    } else {
-        put_text(r, 12, "internet");
-        lines = lines + Lines{"Attach NI length : 8\n", "Attach NI : internet\n"};
-    }
-    lines = lines + put_pdn_info(r, info);
-    const size_t t = info + 177;
+    put_text(r, 12, "internet");
+    Lines lines = {"\nATTACH RESPONSE(DEV_IDX(1))\n", "Register result1 : 4097\n", "Register result2 : 2\n",
+                   "Lower layer reason : 3\n", "Default EPS ID : 5\n", "EPS ID : 6\n", "Data Path : 1\n",
+                   "IP Alloc Type : 1\n", "Attach NI length : 8\n", "Attach NI : internet\n"};
+    lines = lines + put_pdn_info(r, 113);
+    const size_t t = 113 + 177;
     put(r, t, {1, 1, 1, 1, 1, 2, 18, 0x05, 0x78});  // feature flags, attach result, ESM cause, MTU
     put(r, t + 9, {3, 0x27, 0x80, 0x00});           // operator PCO (128)
     store_be32(&r[t + 138], 720);                   // T3402
@@ -127,13 +116,12 @@ std::pair<std::string, Lines> attach(bool extended)
     r[t + 163] = 2;
     put_text(r, t + 164, "112");
     put_text(r, t + 247, "5551234567");  // MSISDN (20)
-    lines = lines + Lines{"IMS VoPS : 1\n", "EMC BS : 1\n", "EPC LCS : 1\n", "CS LCS : 1\n", "ESR PS : 1\n",
-                          "EPS Attach result : 2\n", "ESM cause : 18\n", "EPS IPv4 Link MTU : 1400\n",
-                          "OPERATOR PCO Encoded Data : [ 27 80 00 ]\n", "T3402 : 720\n", "UL APN AMBR : 50000\n",
-                          "DL APN AMBR : 100000\n", "Emergency Number[0]\n", "Service Category : 1\n",
-                          "Number : 911\n", "Emergency Number[1]\n", "Service Category : 2\n", "Number : 112\n",
-                          "MSISDN : 5551234567\n"};
-    return {hex(r), lines};
+    return {hex(r), lines + Lines{"IMS VoPS : 1\n", "EMC BS : 1\n", "EPC LCS : 1\n", "CS LCS : 1\n", "ESR PS : 1\n",
+                                  "EPS Attach result : 2\n", "ESM cause : 18\n", "EPS IPv4 Link MTU : 1400\n",
+                                  "OPERATOR PCO Encoded Data : [ 27 80 00 ]\n", "T3402 : 720\n",
+                                  "UL APN AMBR : 50000\n", "DL APN AMBR : 100000\n", "Emergency Number[0]\n",
+                                  "Service Category : 1\n", "Number : 911\n", "Emergency Number[1]\n",
+                                  "Service Category : 2\n", "Number : 112\n", "MSISDN : 5551234567\n"}};
 }
 
 // The PDN connectivity answer: head, data path, allocation, NI, the PDN
@@ -178,8 +166,7 @@ Case connection_answer(const char* what, int id, std::pair<std::string, Lines> r
 }
 
 const Case cases[] = {
-    connection_answer("attach answer", 2, attach(false)),
-    connection_answer("extended attach answer", 3, attach(true)),
+    connection_answer("attach answer", 2, attach()),
     connection_answer("PDN connectivity answer", 6, pdn_connectivity()),
     connection_answer("PDN disconnect answer", 8, pdn_disconnect()),
     {"unknown operator code", 91, "0000000509", {"\nCURRENT OPERATOR(DEV_IDX(1)) : Unknown(9)\n"}, ""},
@@ -190,7 +177,6 @@ const Case cases[] = {
      {"APN INDEX : 1\n", "ENABLED : 1\n", "PDN LABEL : lte\n", "NI LEN: 8\n", "APN NI : internet\n", "INCAT TIMER : 300\n"},
      ""},
     {"failed answer", 91, "00030007", {"\nGET PROTOCOL INFO ERROR RESULT : 3 (TYPE 7/DEV1)\n"}, ""},
-    {"unknown type", 91, "0000000c", {"[ind_get_protocol_info_response] Unknown protocol info type : 12\n"}, ""},
     {"set answer", 92, "0002000003", {"Protocol info type : 2\n", "Result : 0\n", "INDEX : 3\n"}, ""},
     {"timer", 95, "0000000300000002", {"TimerID : T3402\n", "TimerStatus : EXPIRE\n"}, ""},
     {"unknown timer", 95, "0000000900000000", {"TimerID : Unknown(00000009)\n"}, ""},
