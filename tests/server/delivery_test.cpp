@@ -4,7 +4,6 @@
 #include <sys/uio.h>
 
 #include <atomic>
-#include <functional>
 #include <thread>
 #include <tuple>
 
@@ -66,42 +65,35 @@ TEST_F(Delivery, EachSendReachesTheClientsItIsFor)
         cnxd_subscribe(clients.back().get(), 26, 1);
         cnxd_subscribe(clients.back().get(), 184, 1);
     }
-    const uint32_t ids[] = {7, 9, 0, 3};  // 3 comes after the end mark
-    const int third = cnxd_index(clients[2].get());
-    struct Row {
-        const char* what;
-        std::function<void()> send;
+    const auto got = [&] {
         std::vector<int> frames;
-    };
-    const Row rows[] = {
-        {"an indication: every subscriber once", [] { forward(26, 1, {1}); }, {1, 1, 1, 1, 1, 1}},
-        {"an event without a subscription word", [] { forward(23, 1, {1}); }, {0, 0, 0, 0, 0, 0}},
-        {"log text: receiving clients of identity 0", [] { cnxd_srv_send_log("x"); }, {0, 0, 0, 0, 1, 0}},
-        {"log text to listed identities", [&] { cnxd_srv_send_log_to_ids(ids, "to %s", "some"); }, {1, 1, 1, 0, 0, 0}},
-        {"a frame by identity: its first client", [] { cnxd_srv_send_hci_by_id(9, 0x100, NOTIFY); }, {0, 1, 0, 0, 0, 0}},
-        {"a frame to every receiving client", [] { cnxd_srv_send_hci_by_id(0, 1, NOTIFY); }, {1, 1, 1, 1, 1, 0}},
-        {"a DM report without a DM client", [] { forward(184, 1, {1}); }, {0, 0, 0, 0, 0, 0}},
-        {"a DM report to the DM client",
-         [&] {
-             cnxd_srv_set_dm_client(40);  // beyond the mask: sets nothing
-             cnxd_srv_set_dm_client(third);
-             forward(184, 1, {1});
-         },
-         {0, 0, 1, 0, 0, 0}},
-        {"DM clients cleared",
-         [] {
-             cnxd_srv_set_dm_client(255);
-             forward(184, 1, {1});
-         },
-         {0, 0, 0, 0, 0, 0}},
-    };
-    for (const Row& r : rows) {
-        r.send();
-        std::vector<int> got;
         for (auto& c : clients)
-            got.push_back(count_frames(c.get()));
-        EXPECT_EQ(r.frames, got) << r.what;
-    }
+            frames.push_back(count_frames(c.get()));
+        return frames;
+    };
+    using V = std::vector<int>;
+    forward(26, 1, {1});
+    EXPECT_EQ(V({1, 1, 1, 1, 1, 1}), got()) << "an indication: every subscriber once";
+    forward(23, 1, {1});
+    EXPECT_EQ(V({0, 0, 0, 0, 0, 0}), got()) << "an event without a subscription word";
+    cnxd_srv_send_log("x");
+    EXPECT_EQ(V({0, 0, 0, 0, 1, 0}), got()) << "log text: receiving clients of identity 0";
+    const uint32_t ids[] = {7, 9, 0, 3};  // 3 comes after the end mark
+    cnxd_srv_send_log_to_ids(ids, "to %s", "some");
+    EXPECT_EQ(V({1, 1, 1, 0, 0, 0}), got()) << "log text to listed identities";
+    cnxd_srv_send_hci_by_id(9, 0x100, NOTIFY);
+    EXPECT_EQ(V({0, 1, 0, 0, 0, 0}), got()) << "a frame by identity: its first client";
+    cnxd_srv_send_hci_by_id(0, 1, NOTIFY);
+    EXPECT_EQ(V({1, 1, 1, 1, 1, 0}), got()) << "a frame to every receiving client";
+    forward(184, 1, {1});
+    EXPECT_EQ(V({0, 0, 0, 0, 0, 0}), got()) << "a DM report without a DM client";
+    cnxd_srv_set_dm_client(40);  // beyond the mask: sets nothing
+    cnxd_srv_set_dm_client(cnxd_index(clients[2].get()));
+    forward(184, 1, {1});
+    EXPECT_EQ(V({0, 0, 1, 0, 0, 0}), got()) << "a DM report to the DM client";
+    cnxd_srv_set_dm_client(255);
+    forward(184, 1, {1});
+    EXPECT_EQ(V({0, 0, 0, 0, 0, 0}), got()) << "DM clients cleared";
 
     forward(26, 1, {0xde, 0xad, 0xbe, 0xef, 0x01, 0x02});
     const Bytes expected = {
