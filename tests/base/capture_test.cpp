@@ -42,23 +42,20 @@ Blocks read_blocks(const std::string& path)
     return r;
 }
 
-struct Case {
-    const char* what;
-    size_t rotate;
-    size_t queue;
-    int records;
-    bool rotated;
-    int dropped;
-};
-
-const Case cases[] = {
-    {"within bounds", CAPTURE_DEFAULT_ROTATE, CAPTURE_QUEUE_BYTES, 100, false, 0},
-    {"rotates at its size", 4096, CAPTURE_QUEUE_BYTES, 50, true, 0},  // one rotation
-    {"a full queue drops and counts", CAPTURE_DEFAULT_ROTATE, 16, 50, false, 50},
-};
-
 TEST(Capture, FilesStayBoundedAndCountWhatTheyDrop)
 {
+    struct Case {
+        const char* what;
+        size_t rotate, queue;
+        int records;
+        bool rotated;
+        int dropped;
+    };
+    const Case cases[] = {
+        {"within bounds", CAPTURE_DEFAULT_ROTATE, CAPTURE_QUEUE_BYTES, 100, false, 0},
+        {"rotates at its size", 4096, CAPTURE_QUEUE_BYTES, 50, true, 0},  // one rotation
+        {"a full queue drops and counts", CAPTURE_DEFAULT_ROTATE, 16, 50, false, 50},
+    };
     const uint8_t bytes[64] = {1, 2, 3};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -14,24 +14,31 @@
 namespace cnxd {
 namespace {
 
-// A socket pair whose first end the loop serves; `es` comes first so that
-// handlers can cast back.
+eloop_data loop;
+
+// A socket pair whose first end the loop serves with `handler`, made
+// readable when `ready`; `es` comes first so that handlers can cast back.
 struct Owner {
     eloop_sock es;
     UniqueFd ours, theirs;
     int calls = 0;
 
-    Owner()
+    Owner(eloop_sock_handler handler, bool ready)
     {
         int sv[2];
         EXPECT_EQ(0, socketpair(AF_UNIX, SOCK_DGRAM, 0, sv));
         ours.reset(sv[0]);
         theirs.reset(sv[1]);
+        es.sock = ours.get();
+        es.handler = handler;
+        es.used = 1;
+        eloop_register_sock(&loop, &es);
+        if (ready) {
+            EXPECT_EQ(1, write(theirs.get(), "x", 1));
+        }
     }
-    void poke() const { EXPECT_EQ(1, write(theirs.get(), "x", 1)); }
 };
 
-eloop_data loop;
 std::vector<Owner*> g_owners;
 
 int drain(eloop_sock* s)
@@ -61,32 +68,6 @@ int stop_loop(eloop_sock* s)
     return 0;
 }
 
-void add(Owner& o, eloop_sock_handler h)
-{
-    o.es.sock = o.ours.get();
-    o.es.handler = h;
-    o.es.used = 1;
-    eloop_register_sock(&loop, &o.es);
-}
-
-TEST(EventLoop, RecordsDroppedDuringTheWalkAreSweptAndAnEmptyLoopReturns)
-{
-    eloop_init(&loop);
-    Owner a, b;
-    add(a, drop_everyone);
-    add(b, drain);
-    g_owners = {&a, &b};
-    a.poke();
-    b.poke();  // ready too, but a drops it first in the same walk
-    eloop_run(&loop);  // returns because no socket is left
-    g_owners.clear();
-    EXPECT_EQ(1, a.calls);
-    EXPECT_EQ(0, b.calls) << "a dropped record is not called";
-    EXPECT_TRUE(list_empty(&loop.sockets));
-    EXPECT_EQ(0u, a.es.used);
-    EXPECT_EQ(0u, b.es.used);
-}
-
 // The record after the running handler's, released by that handler: the
 // walk goes on past it (it stays listed until the sweep) instead of
 // following the link of a record already taken out.
@@ -97,22 +78,29 @@ int release_next(eloop_sock* s)
     return 0;
 }
 
+TEST(EventLoop, RecordsDroppedDuringTheWalkAreSweptAndAnEmptyLoopReturns)
+{
+    eloop_init(&loop);
+    Owner a(drop_everyone, true), b(drain, true);  // b is ready too, but a drops it first
+    g_owners = {&a, &b};
+    eloop_run(&loop);  // returns because no socket is left
+    g_owners.clear();
+    EXPECT_EQ(1, a.calls);
+    EXPECT_EQ(0, b.calls) << "a dropped record is not called";
+    EXPECT_TRUE(list_empty(&loop.sockets));
+    EXPECT_EQ(0u, a.es.used);
+    EXPECT_EQ(0u, b.es.used);
+}
+
 TEST(EventLoop, ReleasesDuringTheRunWaitForTheSweepAndOutsideItUnlinkAtOnce)
 {
     eloop_init(&loop);
-    Owner a, b, c, d;
-    add(a, release_next);
-    add(b, drain);
-    add(c, stop_loop);
-    add(d, drain);
-    a.poke();
-    b.poke();
-    c.poke();
+    Owner a(release_next, true), b(drain, true), c(stop_loop, true), d(drain, false);
     eloop_run(&loop);
-    EXPECT_EQ(0, d.calls) << "not readable";
     EXPECT_EQ(1, a.calls);
     EXPECT_EQ(0, b.calls) << "released before the walk reached it";
     EXPECT_EQ(1, c.calls) << "the walk went on past the released record";
+    EXPECT_EQ(0, d.calls) << "not readable";
     EXPECT_EQ(0u, b.es.used) << "swept";
     EXPECT_EQ(&a.es.link, loop.sockets.next);
     EXPECT_EQ(&c.es.link, a.es.link.next);
