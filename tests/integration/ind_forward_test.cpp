@@ -60,10 +60,10 @@ Bytes put(Bytes b, std::initializer_list<std::pair<size_t, Bytes>> parts)
     return b;
 }
 
-Bytes be(uint32_t v, size_t width = 4)
+Bytes be(uint64_t v, size_t width = 4)
 {
     Bytes b(4);
-    store_be32(b.data(), v);
+    store_be32(b.data(), static_cast<uint32_t>(v));
     return head(Bytes(b.end() - static_cast<long>(width), b.end()), width);
 }
 
@@ -137,21 +137,15 @@ const Lines ATTACH_LINES =
           "Service Category : 1\n", "Number : 911\n", "Emergency Number[1]\n", "Service Category : 2\n",
           "Number : 112\n", "MSISDN : 5551234567\n"};
 
-// The PDN disconnect answer: head, NI, and the operator PCO filling the
-// record (66 bytes).
-Bytes pdn_disconnect()
+// An operator PCO that fills the PDN disconnect answer (66 bytes).
+const Bytes PCO(66, 0xc5);
+
+std::string spaced_hex(const Bytes& b)
 {
-    Bytes pco(66);
-    for (size_t i = 0; i < pco.size(); ++i)
-        pco[i] = static_cast<uint8_t>(0xc0 + i);
-    return put(Bytes(176, 0), {{0, {0, 101, 0, 12, 0, 13, 0, 11}}, {8, txt("internet")}, {109, txt(std::string(pco.begin(), pco.end()))}});
-}
-std::string pdn_disconnect_pco()
-{
-    std::string line = "OPERATOR PCO Encoded Data : [ ";
-    for (size_t i = 0; i < 66; ++i)
-        line += hex(Bytes{static_cast<uint8_t>(0xc0 + i)}) + " ";
-    return line + "]\n";
+    std::string s;
+    for (uint8_t x : b)
+        s += hex(Bytes{x}) + " ";
+    return s;
 }
 
 struct Row {
@@ -174,7 +168,8 @@ Row whole(const char* what, int id, const Bytes& rec, int event, Lines lines, co
 }
 
 const Bytes PLAIN_NIC = nic("lte0pdn0", "internet", 5);
-const Bytes BOTH_IP_TYPES_V6_FAILED = put(nic("lte0pdn3", "", 98), {{ifrec::PDN_IP_TYPE, {2}}, {ifrec::IPV6_ERROR, {1}}});
+const Bytes BOTH_IP_TYPES_V6_FAILED =
+    put(nic("lte0pdn3", "", 98), {{ifrec::PDN_IP_TYPE, {2}}, {ifrec::IPV6_ERROR, {1}}});
 const Bytes EVERY_INTERFACE = put(Bytes(ifrec::SIZE, 0), {{ifrec::EPS_BEARER, be(0xFFEF, 2)}});
 const Bytes APN_ENTRY = unhex("0000000201") + put(Bytes(214, 0), {{0, {1}}, {2, txt("lte")}, {13, txt("internet")},
                                                                  {82, {0x01, 0x2c}}});  // inactivity timer 300
@@ -190,9 +185,11 @@ const Row rows[] = {
     whole("PDN connectivity answer", 6, unhex("000700080009000b"), 33,
           {"\nPDN CONNECTIVITY RESPONSE(DEV_IDX(3))\n", "Result : 7\n", "RejectCause1 : 8\n", "RejectCause2 : 9\n",
            "Default EPS ID : 11\n"}),
-    whole("PDN disconnect answer", 8, pdn_disconnect(), 37,
+    whole("PDN disconnect answer", 8,
+          put(Bytes(176, 0), {{0, {0, 101, 0, 12, 0, 13, 0, 11}}, {8, txt("internet")}, {109, Bytes{66} + PCO}}), 37,
           {"\nPDN DISCONNECT RESPONSE(DEV_IDX(3))\n", "Result : 101\n", "RejectCause1 : 12\n", "RejectCause2 : 13\n",
-           "Default EPS ID : 11\n", "NI length : 8\n", "NI : internet\n", pdn_disconnect_pco()}),
+           "Default EPS ID : 11\n", "NI length : 8\n", "NI : internet\n",
+           "OPERATOR PCO Encoded Data : [ " + spaced_hex(PCO) + "]\n"}),
     whole("detach answer", 4, unhex("0005000600070000"), 30,
           {"\nDETACH RESPONSE(DEV_IDX(3))\n", "result : 5\n", "Deregister Cause1 : 6\n", "Deregister Cause2 : 7\n"}),
     whole("PDN connectivity required", 147, Bytes{1, 'i', 'm', 's'} + Bytes(97, 0) + Bytes{2}, 38,
@@ -202,19 +199,26 @@ const Row rows[] = {
           {"\nPDN DISCONNECT REQUIRED INDICATION(DEV_IDX(3))\n", "Default EPS ID : 5\n", "APN NI : ims\n"}),
     whole("network time, not taken", 112, pattern(20), 226, {"\nEMM INFORMATION INDICATION(DEV_IDX(3))\n"}),
     whole("unknown operator code", 91, unhex("0000000509"), 186, {"\nCURRENT OPERATOR(DEV_IDX(3)) : Unknown(9)\n"}),
-    whole("operational mode", 91, unhex("00000000010001"), 186, {"SELF CELL SEARCH : ENABLE\n", "SELF ATTACH : DISALBE\n"}),
-    whole("DRX", 91, unhex("000000080309"), 186, {"\nDRX INFO(DEV_IDX(3))\n", "DRX VAL : T=128\n", "Invalid NON DRX TIMER (9)\n"}),
-    whole("non-DRX 4 s", 91, unhex("000000080003"), 186, {"NON DRX TIMER : max. 4 sec non-DRX mode after transfer state\n"}),
+    whole("operational mode", 91, unhex("00000000010001"), 186,
+          {"SELF CELL SEARCH : ENABLE\n", "SELF ATTACH : DISALBE\n"}),
+    whole("DRX", 91, unhex("000000080309"), 186,
+          {"\nDRX INFO(DEV_IDX(3))\n", "DRX VAL : T=128\n", "Invalid NON DRX TIMER (9)\n"}),
+    whole("non-DRX 4 s", 91, unhex("000000080003"), 186,
+          {"NON DRX TIMER : max. 4 sec non-DRX mode after transfer state\n"}),
     whole("one APN entry", 91, APN_ENTRY, 186,
-          {"APN INDEX : 1\n", "ENABLED : 1\n", "PDN LABEL : lte\n", "NI LEN: 8\n", "APN NI : internet\n", "INCAT TIMER : 300\n"}),
-    whole("failed protocol information", 91, unhex("00030007"), 186, {"\nGET PROTOCOL INFO ERROR RESULT : 3 (TYPE 7/DEV3)\n"}),
+          {"APN INDEX : 1\n", "ENABLED : 1\n", "PDN LABEL : lte\n", "NI LEN: 8\n", "APN NI : internet\n",
+           "INCAT TIMER : 300\n"}),
+    whole("failed protocol information", 91, unhex("00030007"), 186,
+          {"\nGET PROTOCOL INFO ERROR RESULT : 3 (TYPE 7/DEV3)\n"}),
     whole("set answer", 92, unhex("0002000003"), 188, {"Protocol info type : 2\n", "Result : 0\n", "INDEX : 3\n"}),
     whole("timer", 95, unhex("0000000300000002"), 59, {"TimerID : T3402\n", "TimerStatus : EXPIRE\n"}),
     whole("unknown timer", 95, unhex("0000000900000000"), 59, {"TimerID : Unknown(00000009)\n"}),
     whole("no timer", 95, unhex("ffffffff00000000"), 59, {"Invalid Timer ID : ffffffff\n"}),
-    whole("RRC attempts", 133, unhex("010005"), 269, {"Event : RRC retry couynt reached to maximum\n", "RRC Retry Count : 5\n"}),
+    whole("RRC attempts", 133, unhex("010005"), 269,
+          {"Event : RRC retry couynt reached to maximum\n", "RRC Retry Count : 5\n"}),
     whole("attach attempts", 133, unhex("000002"), 269, {"Attach Retry Count : 2\n"}),
-    whole("power saving on", 159, unhex("0001000a00000064"), NO_FRAME, {"  t3324 : 10\n", "  ext3412 : 100\n"}, "kern pm psm 180"),
+    whole("power saving on", 159, unhex("0001000a00000064"), NO_FRAME, {"  t3324 : 10\n", "  ext3412 : 100\n"},
+          "kern pm psm 180"),
     whole("power saving off", 159, unhex("0101000a00000064"), NO_FRAME, {"  status : 1\n"}, "kern pm psm 0"),
     {"router information: sent back with its ids swapped", {inject(113, ICMPV6)}, 227, ICMPV6,
      {"Hop Limit : 64\n", "Prefix Length : 64\n"}, AS_FWD, nullptr, DEV,
@@ -224,21 +228,19 @@ const Row rows[] = {
            "ATT Max Timer of TRRC Cfg : timer= 60\n", "ATT Max Timer of TRRC Cfg : result= FAIL\n",
            "User Registration Confirm\n", "tlv len = 1\n", "Not supported tlv type\n"}),
     whole("UICC status", 73, unhex("000000000000" "0102030405060708" "98101432547698103254"), 158,
-          {"Card State : 1\n", "PUK1 Retry Count : 5\n", "PUK2 Retry Count : 8\n", "ICCID : 98 10 14 32 54 76 98 10 32 54 \n"}),
+          {"Card State : 1\n", "PUK1 Retry Count : 5\n", "PUK2 Retry Count : 8\n",
+           "ICCID : 98 10 14 32 54 76 98 10 32 54 \n"}),
     whole("UICC read binary", 73, unhex("000000000001" "9000" "0002" "9f2a"), 158,
           {"UICC Read Binary\n", "SW1 : 90\n", "SW2 : 0\n", "Data Len : 2\n", "Data : 9f 2a \n"}),
-    whole("UICC read of all records", 73, unhex("000000000002" "9000" "000203" "0006" "616263646566"), 158,
-          {"UICC Read Record\n", "Record Index : 0\n", "Record Count : 3\n", "Data : 61 62 63 64 65 66 \n"}),
     whole("UICC failure", 73, unhex("000500000007"), 158, {"UICC INFO RESPONSE FAILED(5)(type : 7)\n"}),
-    whole("UICC refresh start", 74, unhex("0000" "01" "04" "02" "04" "3f002fe2" + std::string(56, '0') + "02a0b0"), 159,
-          {"Indication Type : 0\n", "Slot : 1\n", "Refresh Mode : 4\n", "File List : 3f 00 2f e2 \n", "AID : a0 b0 \n"}),
     whole("WAP push", 144, unhex("0000000700" "02abcd"), 289, {"teleId=7\n", "numField=2\n", "field : ab cd \n"},
           "ota_dm_cli run ni abcd"),
     // Records cut to their size, or shorter, or with sizes of their own.
     {"longer than its size: cut to it", {inject(2, pattern(2300))}, 26, head(pattern(2300), 2192)},
     whole("shorter than its size: what is there", 2, pattern(100), 26, {}),
     whole("the device index alone", 0, {}, 22, {"\nPOWER OFF RESPONSE(DEV_IDX(3))\n"}),
-    whole("UICC activate id with status 0: deactivate", 57, {0, 0, 0, 0}, 126, {"\nUICC ACTIVATE INDICATION(DEV_IDX(3))\n"}),
+    whole("UICC activate id with status 0: deactivate", 57, {0, 0, 0, 0}, 126,
+          {"\nUICC ACTIVATE INDICATION(DEV_IDX(3))\n"}),
     whole("UICC deactivate id with a status: activate", 58, {2, 0, 0, 0}, 125, {}),
     whole("event without a subscription word", 85, {0, 0, 0, 1}, NO_FRAME, {}),
     whole("DM extension report: DM clients only", 90, put(pattern(20), {{6, be(12, 2)}}), NO_FRAME, {}),
@@ -355,8 +357,7 @@ protected:
         ASSERT_TRUE(f.has_value()) << "no frame";
         const size_t n = r.fwd_size == AS_FWD ? r.fwd.size() : r.fwd_size;
         ASSERT_EQ(12 + n, f->size());
-        const Bytes want = Bytes{0x81, 0x07} + be(static_cast<uint32_t>(8 + n), 2) + be(static_cast<uint32_t>(r.event), 2) +
-                           be(static_cast<uint32_t>(4 + n), 2) + be(r.dev) + r.fwd;
+        const Bytes want = Bytes{0x81, 0x07} + be(8 + n, 2) + be(r.event, 2) + be(4 + n, 2) + be(r.dev) + r.fwd;
         EXPECT_EQ(want, r.fwd_size == AS_FWD ? *f : head(*f, 12));
     }
 
@@ -408,7 +409,8 @@ protected:
         ASSERT_TRUE(sim->wait_online());
         // The bring-up asked for the operator; its answer asked once for the
         // operator's own settings (type 6 with the operator code, 2).
-        ASSERT_TRUE(eventually([&] { return operator_specific_requests() == 1; })) << ::testing::PrintToString(sim->calls());
+        ASSERT_TRUE(eventually([&] { return operator_specific_requests() == 1; }))
+            << ::testing::PrintToString(sim->calls());
     }
     int operator_specific_requests()
     {
