@@ -60,11 +60,12 @@ Bytes put(Bytes b, std::initializer_list<std::pair<size_t, Bytes>> parts)
     return b;
 }
 
+// The low `width` bytes of `v`, big-endian.
 Bytes be(uint64_t v, size_t width = 4)
 {
     Bytes b(4);
     store_be32(b.data(), static_cast<uint32_t>(v));
-    return head(Bytes(b.end() - static_cast<long>(width), b.end()), width);
+    return Bytes(b.end() - static_cast<long>(width), b.end());
 }
 
 // A text with its length byte in front.

@@ -108,6 +108,8 @@ TEST_F(Delivery, EachSendReachesTheClientsItIsFor)
     EXPECT_EQ(log_frame(std::string(2075, 'x')), recv_datagram(clients[4].get(), 2000));
     cnxd_srv_send_log("a\nb");
     EXPECT_EQ(log_frame("a\nb"), recv_datagram(clients[4].get(), 2000));
+    cnxd_srv_send_log("%s", "");  // a frame of its header alone
+    EXPECT_EQ(log_frame(""), recv_datagram(clients[4].get(), 2000));
 }
 
 TEST_F(Delivery, AFullClientHoldsTheSenderWhichResumesWhenItReads)
