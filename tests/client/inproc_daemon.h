@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "inproc_loop.h"
 #include "api/cnxd_handler.h"
 #include "base/path.h"
 #include "cnxd_client.h"
@@ -53,8 +52,10 @@ public:
     // that touches the client table's sockets.
     void stop_loop()
     {
-        if (loop_.joinable())
-            stop_event_loop(loop_);
+        if (!loop_.joinable())
+            return;
+        eloop_terminate(&eloop);  // wakes the loop's wait
+        loop_.join();
     }
 
     // The daemon's log so far.

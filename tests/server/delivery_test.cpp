@@ -4,7 +4,6 @@
 #include <sys/uio.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <tuple>
 
@@ -24,16 +23,29 @@ void forward(uint16_t event, uint32_t dev, Bytes record)
     store_be32(dev_be, dev);
     iovec pieces[3] = {{nullptr, 0}, {dev_be, 4}, {record.data(), record.size()}};
     cnxd_srv_send_sdk_cb_assemble_hci(event, pieces, 3);
-    EXPECT_EQ(8u, pieces[0].iov_len) << "piece 0 carries the header";
 }
 
-int count_frames(cnxd_session* s, int ms = 150)
+// A send has written its frames before it returns.
+int count_frames(cnxd_session* s, int ms = 50)
 {
     int n = 0;
     while (recv_datagram(s, ms))
         ++n;
     return n;
 }
+
+Bytes log_frame(const std::string& text)
+{
+    Bytes f = {0x81, 0x0b, 0, 0};
+    store_be16(&f[2], static_cast<uint16_t>(text.size()));
+    f.insert(f.end(), text.begin(), text.end());
+    return f;
+}
+
+// Makes the peer of a session vanish behind the library's back.
+void vanish(cnxd_session* s) { dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), cnxd_fd(s)); }
+
+const Bytes NOTIFY = {0x04, 0x02, 0x00, 0x08, 0, 0, 0, 0, 0x00, 0x05, 0x00, 0x00};  // code 5, no data
 
 class Delivery : public ::testing::Test {
 protected:
@@ -42,16 +54,46 @@ protected:
     InprocDaemon daemon;
 };
 
-TEST_F(Delivery, OneIndicationReachesEachOfFifteenSubscribersOnce)
+TEST_F(Delivery, EachSendReachesTheClientsItIsFor)
 {
+    // Identities 7, 9, 9, 3, 0 receiving and subscribed to events 26 and
+    // 184; the last, of identity 0, subscribed but not receiving.
     std::vector<Session> clients;
-    for (int i = 0; i < CNXD_MAX_CLIENTS; ++i) {
-        clients.push_back(open_session(100 + i));
-        ASSERT_EQ(i, cnxd_index(clients.back().get()));
-        ASSERT_EQ(CNXD_OK, cnxd_subscribe(clients.back().get(), 26, 1));
+    for (uint32_t id : {7u, 9u, 9u, 3u, 0u, 0u}) {
+        clients.push_back(open_session(id));
+        cnxd_set_receive(clients.back().get(), clients.size() < 6);
+        cnxd_subscribe(clients.back().get(), 26, 1);
+        cnxd_subscribe(clients.back().get(), 184, 1);
     }
-    cnxd_session* extra = nullptr;
-    EXPECT_EQ(CNXD_E_FULL, cnxd_open(1, 1, 3000, &extra)) << "a 16th client";
+    const auto got = [&] {
+        std::vector<int> frames;
+        for (auto& c : clients)
+            frames.push_back(count_frames(c.get()));
+        return frames;
+    };
+    using V = std::vector<int>;
+    forward(26, 1, {1});
+    EXPECT_EQ(V({1, 1, 1, 1, 1, 1}), got()) << "an indication: every subscriber once";
+    forward(23, 1, {1});
+    EXPECT_EQ(V({0, 0, 0, 0, 0, 0}), got()) << "an event without a subscription word";
+    cnxd_srv_send_log("x");
+    EXPECT_EQ(V({0, 0, 0, 0, 1, 0}), got()) << "log text: receiving clients of identity 0";
+    const uint32_t ids[] = {7, 9, 0, 3};  // 3 comes after the end mark
+    cnxd_srv_send_log_to_ids(ids, "to %s", "some");
+    EXPECT_EQ(V({1, 1, 1, 0, 0, 0}), got()) << "log text to listed identities";
+    cnxd_srv_send_hci_by_id(9, 0x100, NOTIFY);
+    EXPECT_EQ(V({0, 1, 0, 0, 0, 0}), got()) << "a frame by identity: its first client";
+    cnxd_srv_send_hci_by_id(0, 1, NOTIFY);
+    EXPECT_EQ(V({1, 1, 1, 1, 1, 0}), got()) << "a frame to every receiving client";
+    forward(184, 1, {1});
+    EXPECT_EQ(V({0, 0, 0, 0, 0, 0}), got()) << "a DM report without a DM client";
+    cnxd_srv_set_dm_client(40);  // beyond the mask: sets nothing
+    cnxd_srv_set_dm_client(cnxd_index(clients[2].get()));
+    forward(184, 1, {1});
+    EXPECT_EQ(V({0, 0, 1, 0, 0, 0}), got()) << "a DM report to the DM client";
+    cnxd_srv_set_dm_client(255);
+    forward(184, 1, {1});
+    EXPECT_EQ(V({0, 0, 0, 0, 0, 0}), got()) << "DM clients cleared";
 
     forward(26, 1, {0xde, 0xad, 0xbe, 0xef, 0x01, 0x02});
     const Bytes expected = {
@@ -60,86 +102,14 @@ TEST_F(Delivery, OneIndicationReachesEachOfFifteenSubscribersOnce)
         0x00, 0x00, 0x00, 0x01,  // device index 1
         0xde, 0xad, 0xbe, 0xef, 0x01, 0x02,
     };
-    for (auto& c : clients) {
-        EXPECT_EQ(expected, recv_datagram(c.get(), 2000)) << "client " << cnxd_index(c.get());
-        EXPECT_EQ(0, count_frames(c.get())) << "exactly once";
-    }
-
-    forward(23, 1, {0x01});  // 23 is not in the subscription map
-    cnxd_subscribe_all(clients[0].get(), 1);
-    forward(23, 1, {0x01});
-    EXPECT_EQ(0, count_frames(clients[0].get()));
-}
-
-TEST_F(Delivery, DmReportsFollowTheDmClientMask)
-{
-    Session a = open_session(1);
-    Session b = open_session(2);
-    for (auto* s : {a.get(), b.get()})
-        cnxd_subscribe(s, 184, 1);
-
-    forward(184, 1, {0x55});
-    EXPECT_EQ(0, count_frames(a.get()) + count_frames(b.get())) << "no bit, no report";
-
-    cnxd_srv_set_dm_client(40);  // beyond the mask: sets nothing
-    cnxd_srv_set_dm_client(cnxd_index(b.get()));
-    forward(184, 1, {0x55});
-    EXPECT_EQ(0, count_frames(a.get()));
-    EXPECT_EQ(1, count_frames(b.get()));
-
-    cnxd_srv_set_dm_client(255);
-    forward(184, 1, {0x55});
-    EXPECT_EQ(0, count_frames(b.get()));
-}
-
-TEST_F(Delivery, LogTextIsCutToOneFrameAndNeedsTheReceiveWord)
-{
-    Session listener = open_session(0);
-    Session deaf = open_session(0);  // receive word 0, but subscribed
-    cnxd_set_receive(listener.get(), 1);
-    cnxd_subscribe(deaf.get(), 26, 1);
-
+    EXPECT_EQ(expected, recv_datagram(clients[4].get(), 2000));
+    // Log text is cut to one frame's 2075 bytes.
     cnxd_srv_send_log("%s", std::string(3000, 'x').c_str());
-    const auto frame = recv_datagram(listener.get(), 2000);
-    ASSERT_TRUE(frame);
-    ASSERT_EQ(4u + 2075u, frame->size());
-    EXPECT_EQ(HCI_LOG, load_be16(frame->data()));
-    EXPECT_EQ(2075, load_be16(frame->data() + 2));
-    EXPECT_EQ(std::string(2075, 'x'), std::string(frame->begin() + 4, frame->end()));
-
+    EXPECT_EQ(log_frame(std::string(2075, 'x')), recv_datagram(clients[4].get(), 2000));
     cnxd_srv_send_log("a\nb");
-    EXPECT_EQ((Bytes{0x81, 0x0b, 0x00, 0x03, 'a', '\n', 'b'}), recv_datagram(listener.get(), 2000));
-
-    forward(26, 3, {});
-    EXPECT_EQ(1, count_frames(deaf.get())) << "only the callback, no log text";
-}
-
-TEST_F(Delivery, FramesPickTheirReceiversByIdentity)
-{
-    std::vector<Session> clients;
-    for (uint32_t id : {7u, 9u, 9u, 3u, 0u}) {
-        clients.push_back(open_session(id));
-        cnxd_set_receive(clients.back().get(), 1);
-    }
-    const uint32_t ids[] = {7, 9, 0, 3};  // 3 comes after the end mark
-    cnxd_srv_send_log_to_ids(ids, "to %s", "some");
-    const std::vector<int> got_log = {1, 1, 1, 0, 0};
-    for (size_t i = 0; i < clients.size(); ++i)
-        EXPECT_EQ(got_log[i], count_frames(clients[i].get())) << "client " << i;
-
-    const Bytes notify = {
-        0x04, 0x02, 0x00, 0x08,  // HCI_NOTIFY, length 8
-        0x00, 0x00, 0x00, 0x00,  // word
-        0x00, 0x05, 0x00, 0x00,  // code 5, no data
-    };
-    cnxd_srv_send_hci_by_id(9, 0x100, notify);  // only the low byte of `all` counts
-    const std::vector<int> got_first = {0, 1, 0, 0, 0};
-    for (size_t i = 0; i < clients.size(); ++i)
-        EXPECT_EQ(got_first[i], count_frames(clients[i].get())) << "client " << i;
-
-    cnxd_srv_send_hci_by_id(0, 1, notify);
-    for (auto& c : clients)
-        EXPECT_EQ(1, count_frames(c.get()));
+    EXPECT_EQ(log_frame("a\nb"), recv_datagram(clients[4].get(), 2000));
+    cnxd_srv_send_log("%s", "");  // a frame of its header alone
+    EXPECT_EQ(log_frame(""), recv_datagram(clients[4].get(), 2000));
 }
 
 TEST_F(Delivery, AFullClientHoldsTheSenderWhichResumesWhenItReads)
@@ -155,8 +125,7 @@ TEST_F(Delivery, AFullClientHoldsTheSenderWhichResumesWhenItReads)
             cnxd_srv_send_log("%d %s", i, pad.c_str());
         done = true;
     });
-    EXPECT_TRUE(eventually([&] { return daemon.log_has("id=0 (id=0) retry to write retry_nr=1"); }))
-        << daemon.log();
+    EXPECT_TRUE(eventually([&] { return daemon.log_has("id=0 (id=0) retry to write retry_nr=1"); })) << daemon.log();
     EXPECT_FALSE(done);
     for (int i = 0; i < kLines; ++i) {
         const auto f = recv_datagram(slow.get(), 5000);
@@ -176,11 +145,12 @@ TEST_F(Delivery, ARecordReleasedByASenderGoesToTheNextOpen)
         clients.push_back(open_session(0));
         cnxd_set_receive(clients.back().get(), 1);
     }
-    constexpr int GONE = 5;
-    dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), cnxd_fd(clients[GONE].get()));
+    cnxd_session* extra = nullptr;
+    EXPECT_EQ(CNXD_E_FULL, cnxd_open(1, 1, 3000, &extra)) << "a 16th client";
+    vanish(clients[5].get());
     cnxd_srv_send_log("refused: released");
     Session next = open_session(9);
-    EXPECT_EQ(GONE, cnxd_index(next.get()));
+    EXPECT_EQ(5, cnxd_index(next.get()));
 }
 
 TEST_F(Delivery, AVanishedClientIsReleasedAtTheFirstRefusal)
@@ -190,9 +160,8 @@ TEST_F(Delivery, AVanishedClientIsReleasedAtTheFirstRefusal)
     cnxd_set_receive(listener.get(), 1);
     cnxd_subscribe(subscriber.get(), 26, 1);
     daemon.stop_loop();  // releases would race with the loop's walk
-    // Both peers vanish behind the library's back.
-    for (auto* s : {listener.get(), subscriber.get()})
-        dup2(open("/dev/null", O_WRONLY | O_CLOEXEC), cnxd_fd(s));
+    vanish(listener.get());
+    vanish(subscriber.get());
     const int li = cnxd_index(listener.get());
     const int si = cnxd_index(subscriber.get());
 
@@ -200,12 +169,11 @@ TEST_F(Delivery, AVanishedClientIsReleasedAtTheFirstRefusal)
     EXPECT_FALSE(cnxd_client[li].taken());
     forward(26, 1, {1});
     EXPECT_FALSE(cnxd_client[si].taken());
-
+    const std::string refused = " Connection refused(" + std::to_string(ECONNREFUSED) + ")";
     for (const std::string& line :
-         {"cnxd_srv_notify_hci : id=0 (id=0) retry to write retry_nr=0 Connection refused(" +
-              std::to_string(ECONNREFUSED) + ")",
-          "id=1 retry to writev retry_nr=0 Connection refused(" + std::to_string(ECONNREFUSED) + ")",
-          std::string("[DEVICE] client 0 seems detached"), std::string("[DEVICE] client 1 seems detached")})
+         {"cnxd_srv_notify_hci : id=0 (id=0) retry to write retry_nr=0" + refused,
+          "id=1 retry to writev retry_nr=0" + refused, std::string("[DEVICE] client 0 seems detached"),
+          std::string("[DEVICE] client 1 seems detached")})
         EXPECT_TRUE(daemon.log_has(line)) << line;
 }
 
@@ -220,14 +188,9 @@ TEST_F(Delivery, AReleaseForAClientGoneSinceSparesTheRecordsNextClient)
         std::lock_guard g(cnxd_client_lock);
         return std::tuple(cnxd_client[i].taken(), cnxd_client[i].generation, cnxd_client[i].identity);
     };
-    int index = -1;
-    {
-        Session first = open_session(3);
-        index = cnxd_index(first.get());
-    }
+    int index = cnxd_index(open_session(3).get());
     const uint32_t gone = std::get<1>(record(index));
-    for (int ms = 0; ms < 3000 && std::get<0>(record(index)); ++ms)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(eventually([&] { return !std::get<0>(record(index)); }));
     Session next = open_session(4);
     ASSERT_EQ(index, cnxd_index(next.get())) << "the freed record is handed out again";
     cnxd_srv_release_gone(&cnxd_client[index], gone, SEND_MODE_FREE);
@@ -245,16 +208,28 @@ TEST_F(Delivery, StuckHoldsLogAndForwardingWhileApiRequestsComplete)
     std::thread log_sender([] { cnxd_srv_send_log("held"); });
     std::thread forwarder([] { forward(26, 1, {}); });
     EXPECT_FALSE(recv_datagram(s.get(), 300)) << "nothing passes while stuck";
-
     int32_t result = -1;
     EXPECT_EQ(CNXD_OK, cnxd_api_request(s.get(), 0, 1, nullptr, 0, 3000, &result));
     EXPECT_EQ(0, result);
-
     cnxd_stuck = 0;
     EXPECT_TRUE(recv_datagram(s.get(), 5000)) << "both go out once released";
     EXPECT_TRUE(recv_datagram(s.get(), 5000));
     log_sender.join();
     forwarder.join();
+}
+
+// Without the API layer's handlers a request or command line is an unknown
+// frame.
+TEST(ServerFrames, AFrameWithoutAnInstalledHandlerIsLoggedAsUnknown)
+{
+    BareSysroot root;
+    InprocServer server(cnxd_srv_handlers{});
+    Session s = open_session(0);
+    int32_t result = 0;
+    EXPECT_EQ(CNXD_E_TIMEOUT, cnxd_api_request(s.get(), 0, 1, nullptr, 0, 300, &result));
+    EXPECT_EQ(CNXD_OK, cnxd_send_command(s.get(), "help", 4));
+    EXPECT_TRUE(eventually([] { return InprocServer::log_has("Unknown HCI (0x10a)"); }));
+    EXPECT_TRUE(InprocServer::log_has("Unknown HCI (0x106)"));
 }
 
 }  // namespace
