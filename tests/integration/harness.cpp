@@ -114,11 +114,14 @@ bool Sysroot::confdb_set(const std::string& args) const
 
 int Sysroot::ipc_key(int index) const { return ftok(path("/var/tmp/cnxd-daemon").c_str(), index); }
 
-// ---- Daemon --------------------------------------------------------------
+int count_of(const std::string& text, const std::string& needle)
+{
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
 
-namespace {
-
-// A TCP port that is free on the loopback address right now.
 int free_tcp_port()
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -134,7 +137,7 @@ int free_tcp_port()
     return port;
 }
 
-}  // namespace
+// ---- Daemon --------------------------------------------------------------
 
 Daemon::~Daemon()
 {
@@ -148,13 +151,14 @@ bool Daemon::start(const std::vector<std::string>& extra_args, const std::vector
 {
     log_path_ = root_.dir() + "/daemon.log";
     std::vector<std::string> args = prefix;
-    args.insert(args.end(), {CNXD_BINARY, "-f", "-g", "7"});
+    args.insert(args.end(), {CNXD_BINARY, "-f", "-g", std::to_string(log_level_)});
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     cmd_port_ = free_tcp_port();
     pid_ = spawn(args, log_path_, "", "", {{"CNXD_ROOT", root_.dir()}, {"CNXD_CMD_PORT", std::to_string(cmd_port_)}});
     // Ready once start-up is over and the event loop runs: every thread and
     // descriptor of the running daemon exists by then.
-    return eventually([&] { return log().find("serving clients") != std::string::npos || !running(); }, 10s) &&
+    return (log_level_ < 7 ||
+            eventually([&] { return log().find("serving clients") != std::string::npos || !running(); }, 10s)) &&
            running();
 }
 
@@ -196,14 +200,7 @@ bool Daemon::wait_for_log(const std::string& text, std::chrono::milliseconds bou
     return eventually([&] { return log().find(text) != std::string::npos; }, bound);
 }
 
-int Daemon::count_in_log(const std::string& text) const
-{
-    const std::string all = log();
-    int n = 0;
-    for (size_t pos = all.find(text); pos != std::string::npos; pos = all.find(text, pos + 1))
-        ++n;
-    return n;
-}
+int Daemon::count_in_log(const std::string& text) const { return count_of(log(), text); }
 
 // ---- RawClient -----------------------------------------------------------
 
@@ -545,14 +542,7 @@ bool LogTail::wait_for(const std::string& needle, std::chrono::milliseconds boun
     return eventually([&] { return text().find(needle) != std::string::npos; }, bound);
 }
 
-int LogTail::count(const std::string& needle) const
-{
-    const std::string t = text();
-    int n = 0;
-    for (size_t at = t.find(needle); at != std::string::npos; at = t.find(needle, at + needle.size()))
-        ++n;
-    return n;
-}
+int LogTail::count(const std::string& needle) const { return count_of(text(), needle); }
 
 std::vector<std::string> ltesim_call_log(const Sysroot& root)
 {

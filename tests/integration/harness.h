@@ -45,6 +45,10 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const 
 // Waits for the child `pid` up to `bound`: its exit code (128 + signal when
 // killed), or -1 when it had to be killed.
 int wait_child(pid_t pid, std::chrono::milliseconds bound);
+// How many times `needle` occurs in `text`.
+int count_of(const std::string& text, const std::string& needle);
+// A TCP port that is free on the loopback address right now.
+int free_tcp_port();
 
 // A throw-away sysroot made by scripts/mkroot, removed by the destructor.
 class Sysroot {
@@ -67,13 +71,15 @@ private:
     std::string dir_;
 };
 
-// The daemon process (`cnxd -f -g 7` plus extra arguments) in a sysroot.
+// The daemon process (`cnxd -f -g LEVEL` plus extra arguments) in a
+// sysroot, its output in the sysroot's daemon.log.
 class Daemon {
 public:
-    explicit Daemon(const Sysroot& root) : root_(root) {}
+    explicit Daemon(const Sysroot& root, int log_level = 7) : root_(root), log_level_(log_level) {}
     ~Daemon();
 
-    // Starts it and waits until start-up is over and it serves clients.
+    // Starts it and waits until start-up is over and it serves clients (at a
+    // log level below 7, which does not print that, only until it runs).
     // False when it did not come up within the bound. A `prefix` runs the
     // daemon through a command that execs it in the same process (such as
     // "ip netns exec NAME"), so pid() and signals still reach the daemon.
@@ -94,6 +100,7 @@ public:
 
 private:
     const Sysroot& root_;
+    int log_level_;
     pid_t pid_ = -1;
     int exit_status_ = -1;
     int cmd_port_ = 0;
