@@ -553,6 +553,45 @@ std::vector<std::string> ltesim_call_log(const Sysroot& root)
     return lines;
 }
 
+std::string leftovers(const Sysroot& root)
+{
+    std::string left;
+    for (int i = 0; i < 15; ++i) {
+        const std::string at = " of index " + std::to_string(i) + "\n";
+        if (shmget(root.ipc_key(i), 0, 0) >= 0)
+            left += "shared block" + at;
+        if (semget(root.ipc_key(i), 0, 0) >= 0)
+            left += "semaphore set" + at;
+        if (root.exists("/var/tmp/cnxd-client-" + std::to_string(i)))
+            left += "socket" + at;
+    }
+    for (const char* file : {"/var/tmp/cnxd-daemon", "/var/run/cnxd.pid", "/var/tmp/ltesim.sock"})
+        if (root.exists(file))
+            left += std::string(file) + "\n";
+    return left;
+}
+
+bool serves_a_session(const Sysroot& root)
+{
+    RawClient fresh(root, "new-session");
+    const auto index = fresh.open();
+    return index && *index < 15 && fresh.api_request(8, 1, {}) == 0 && fresh.send(hci_frame(0x0102, {})) &&
+           eventually([&] { return shmget(fresh.ipc_key(), 0, 0) < 0; });
+}
+
+std::vector<std::string> capture_summaries(const std::string& file)
+{
+    const std::string cmd =
+        "tshark -X lua_script:" CNXD_BUILD_DIR "/cnxd.lua -r " + file + " -T fields -e _ws.col.Info 2>/dev/null";
+    std::vector<std::string> out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        for (char line[4096]; std::fgets(line, sizeof line, p);)
+            out.emplace_back(line, std::strcspn(line, "\n"));
+        pclose(p);
+    }
+    return out;
+}
+
 // ---- Cli -----------------------------------------------------------------
 
 Cli::Cli(const Sysroot& root, const std::vector<std::string>& args, const std::string& input)

@@ -247,6 +247,17 @@ private:
 // which outlives the control socket: "NAME dev=N" per call.
 std::vector<std::string> ltesim_call_log(const Sysroot& root);
 
+// What a daemon that stopped left behind in `root`, a line each: a client's
+// shared block, semaphore set or socket, the server socket, the pid file,
+// the simulator's control socket (closed with the SDK). "" when nothing.
+std::string leftovers(const Sysroot& root);
+// Whether a new session is served: a client opens, its request is answered
+// with 0 and its close removes its shared block.
+bool serves_a_session(const Sysroot& root);
+// tshark's one-line summaries (the Info column) of a capture file read
+// through the generated dissector, one per block, in order.
+std::vector<std::string> capture_summaries(const std::string& file);
+
 // One run of cnxd-cli with CNXD_ROOT set, `input` on its standard input;
 // killed by the destructor when still running.
 class Cli {
