@@ -200,6 +200,11 @@ bool Daemon::wait_for_log(const std::string& text, std::chrono::milliseconds bou
     return eventually([&] { return log().find(text) != std::string::npos; }, bound);
 }
 
+long Daemon::open_fds() const
+{
+    return std::ranges::distance(fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd"));
+}
+
 int Daemon::count_in_log(const std::string& text) const { return count_of(log(), text); }
 
 // ---- RawClient -----------------------------------------------------------
@@ -225,7 +230,7 @@ bool send_dgram(int fd, const std::string& to, const Bytes& d)
 
 RawClient::RawClient(const Sysroot& root, const std::string& name) : root_(root)
 {
-    path_ = root.path("/var/tmp/test-" + name);
+    path_ = root.path(name.starts_with('/') ? name : "/var/tmp/test-" + name);
     fd_ = socket(AF_UNIX, SOCK_DGRAM, 0);
     unlink(path_.c_str());
     const sockaddr_un a = unix_addr(path_);
@@ -553,7 +558,7 @@ std::vector<std::string> ltesim_call_log(const Sysroot& root)
     return lines;
 }
 
-std::string leftovers(const Sysroot& root)
+std::string client_leftovers(const Sysroot& root)
 {
     std::string left;
     for (int i = 0; i < 15; ++i) {
@@ -565,6 +570,12 @@ std::string leftovers(const Sysroot& root)
         if (root.exists("/var/tmp/cnxd-client-" + std::to_string(i)))
             left += "socket" + at;
     }
+    return left;
+}
+
+std::string leftovers(const Sysroot& root)
+{
+    std::string left = client_leftovers(root);
     for (const char* file : {"/var/tmp/cnxd-daemon", "/var/run/cnxd.pid", "/var/tmp/ltesim.sock"})
         if (root.exists(file))
             left += std::string(file) + "\n";

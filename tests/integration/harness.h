@@ -94,6 +94,8 @@ public:
     // picked at each start, so daemons of parallel tests do not meet.
     int cmd_port() const { return cmd_port_; }
 
+    // Its open descriptors, as /proc lists them.
+    long open_fds() const;
     std::string log() const { return read_text(log_path_); }
     bool wait_for_log(const std::string& text, std::chrono::milliseconds bound = 10s) const;
     int count_in_log(const std::string& text) const;
@@ -107,7 +109,8 @@ private:
     std::string log_path_;
 };
 
-// A raw client: its own bound datagram socket, talking HCI by hand.
+// A raw client: its own bound datagram socket (/var/tmp/test-NAME, or the
+// sysroot path NAME when it starts with '/'), talking HCI by hand.
 class RawClient {
 public:
     explicit RawClient(const Sysroot& root, const std::string& name);
@@ -251,6 +254,8 @@ std::vector<std::string> ltesim_call_log(const Sysroot& root);
 // shared block, semaphore set or socket, the server socket, the pid file,
 // the simulator's control socket (closed with the SDK). "" when nothing.
 std::string leftovers(const Sysroot& root);
+// The clients' share of it: their shared blocks, semaphore sets and sockets.
+std::string client_leftovers(const Sysroot& root);
 // Whether a new session is served: a client opens, its request is answered
 // with 0 and its close removes its shared block.
 bool serves_a_session(const Sysroot& root);

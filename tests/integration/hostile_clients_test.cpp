@@ -94,11 +94,6 @@ const std::string kInjectIndication = "inject 75 1 0102030405060708";
     _exit(0);
 }
 
-long open_fds(const Daemon& daemon)
-{
-    return std::ranges::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(daemon.pid()) + "/fd"));
-}
-
 TEST(HostileClients, RandomFramesClosesAndExitsFromManyProcesses)
 {
     const char* given = std::getenv("CNXD_STRESS_SEED");
@@ -111,7 +106,7 @@ TEST(HostileClients, RandomFramesClosesAndExitsFromManyProcesses)
     ASSERT_TRUE(daemon.start());
     LtesimClient sim(root);  // the daemon serves it with a descriptor of its own
     ASSERT_TRUE(sim.wait_online());
-    const long fds_at_start = open_fds(daemon);
+    const long fds_at_start = daemon.open_fds();
     constexpr size_t kAtOnce = 8;
     const auto end = std::chrono::steady_clock::now() + 12s;
     std::vector<pid_t> running;
@@ -144,8 +139,8 @@ TEST(HostileClients, RandomFramesClosesAndExitsFromManyProcesses)
         EXPECT_TRUE(eventually([&] { return shmget(root.ipc_key(i), 0, 0) < 0 && semget(root.ipc_key(i), 0, 0) < 0; }, 10s))
             << "IPC objects of index " << i << " left over";
     EXPECT_TRUE(serves_a_session(root));
-    EXPECT_TRUE(eventually([&] { return open_fds(daemon) == fds_at_start; }))
-        << open_fds(daemon) << " descriptors, " << fds_at_start << " at start";
+    EXPECT_TRUE(eventually([&] { return daemon.open_fds() == fds_at_start; }))
+        << daemon.open_fds() << " descriptors, " << fds_at_start << " at start";
     // Within a few seconds: the clients' device resets leave online request
     // threads to end, slow under ThreadSanitizer.
     EXPECT_EQ(0, daemon.stop(SIGTERM, 3s));

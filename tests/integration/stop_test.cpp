@@ -19,13 +19,13 @@
 
 #include "base/be.h"
 #include "integration/harness.h"
+#include "server/hci.h"
 
 namespace cnxd::test {
 namespace {
 
 using ::testing::ElementsAre;
 
-constexpr uint16_t HCI_CLI_COMMAND = 0x0103;
 constexpr uint16_t GET_DEVICE_INFORMATION = 3;
 constexpr uint16_t AIRPLANE_CHANGE = 166;  // logs twice to identity-0 clients, on the main thread
 // An SDK callback the daemon forwards (event 177), on the SDK's callback thread.
