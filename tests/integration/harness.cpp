@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -333,27 +334,9 @@ bool RawClient::connect_to_daemon() const
 std::optional<Bytes> RawClient::recv(std::chrono::milliseconds bound) const
 {
     pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(bound.count())) <= 0)
-        return std::nullopt;
-    Bytes buf(65536);
-    const ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
-    if (n < 0)
-        return std::nullopt;
-    buf.resize(static_cast<size_t>(n));
-    return buf;
-}
-
-bool RawClient::readable(std::chrono::milliseconds bound) const
-{
-    pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, static_cast<int>(bound.count())) > 0;
-}
-
-ssize_t RawClient::recv_now(std::vector<uint8_t>& buf) const
-{
-    const ssize_t n = ::recv(fd_, buf.data(), buf.size(), MSG_DONTWAIT);
-    // A frame too short to be one is skipped, not taken for the end.
-    return n >= 0 && n < 8 ? recv_now(buf) : n;
+    thread_local std::array<uint8_t, 65536> buf;
+    const ssize_t n = poll(&p, 1, static_cast<int>(bound.count())) > 0 ? ::recv(fd_, buf.data(), buf.size(), 0) : -1;
+    return n < 0 ? std::nullopt : std::optional<Bytes>(std::in_place, buf.begin(), buf.begin() + n);
 }
 
 Bytes hci_frame(uint16_t id, const Bytes& payload)
@@ -498,10 +481,6 @@ bool LtesimClient::wait_online(std::chrono::milliseconds bound)
 
 // ---- LogTail ---------------------------------------------------------------
 
-// The reader drains every frame queued at each wake-up into one buffer it
-// reuses, so that it keeps up with the daemon's bursts (a shell command's
-// whole output at once): the daemon never finds this listener full, and no
-// test waits on its one-second retry.
 LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
 {
     open_ = client_.open().has_value() && client_.connect_to_daemon();
@@ -509,17 +488,13 @@ LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
     if (events)
         client_.subscribe_all();
     reader_ = std::thread([this] {
-        std::vector<uint8_t> buf(65536);
         while (!done_) {
-            if (!client_.readable(50ms))
-                continue;
+            const auto f = client_.recv(50ms);
             std::lock_guard g(lock_);
-            for (ssize_t n; (n = client_.recv_now(buf)) >= 8;) {
-                if (load_be16(buf.data()) == 0x810B)
-                    text_.append(buf.begin() + 4, buf.begin() + n);
-                else if (load_be16(buf.data()) == 0x8107)
-                    events_.push_back(load_be16(buf.data() + 4));
-            }
+            if (f && f->size() >= 8 && load_be16(f->data()) == 0x810B)
+                text_.append(f->begin() + 4, f->end());
+            else if (f && f->size() >= 8 && load_be16(f->data()) == 0x8107)
+                events_.push_back(load_be16(f->data() + 4));
         }
     });
 }

@@ -131,10 +131,6 @@ public:
     // of frames does not stall the daemon's once-a-second write retries.
     bool connect_to_daemon() const;
     std::optional<Bytes> recv(std::chrono::milliseconds bound = 2s) const;
-    // Whether a frame waits, within `bound`.
-    bool readable(std::chrono::milliseconds bound) const;
-    // The next queued frame into `buf`: its size, or -1 when none waits.
-    ssize_t recv_now(std::vector<uint8_t>& buf) const;
     int ipc_key() const { return root_.ipc_key(index_); }
 
     // The shared block (attached on first use; nullptr when there is none),
