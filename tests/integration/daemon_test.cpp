@@ -5,13 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <memory>
-#include <thread>
 
-#include "base/be.h"
 #include "integration/harness.h"
 
 namespace cnxd::test {
