@@ -369,22 +369,35 @@ Bytes relay_frame(uint32_t target, bool broadcast, const Bytes& inner)
 
 // ---- TcpShell ------------------------------------------------------------
 
+namespace {
+
+// A stream socket connected to `addr`, retried until `bound` passes (the
+// peer may not listen yet); -1 when it never was.
+template <typename Addr>
+int connect_retrying(const Addr& addr, std::chrono::milliseconds bound)
+{
+    int fd = -1;
+    const bool ok = eventually([&] {
+        if (fd >= 0)
+            close(fd);
+        fd = socket(reinterpret_cast<const sockaddr&>(addr).sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    }, bound);
+    if (ok)
+        return fd;
+    close(fd);
+    return -1;
+}
+
+}  // namespace
+
 TcpShell::TcpShell(int port)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = eventually([&] {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        return connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }, 10s);
-    if (!ok) {
-        close(fd_);
-        fd_ = -1;
-    }
+    fd_ = connect_retrying(a, 10s);
 }
 
 TcpShell::~TcpShell()
@@ -413,17 +426,8 @@ bool TcpShell::wait_for(const std::string& text, std::chrono::milliseconds bound
 // ---- LtesimClient --------------------------------------------------------
 
 LtesimClient::LtesimClient(const Sysroot& root, std::chrono::milliseconds bound)
+    : fd_(connect_retrying(unix_addr(root.path("/var/tmp/ltesim.sock")), bound))
 {
-    const sockaddr_un addr = unix_addr(root.path("/var/tmp/ltesim.sock"));
-    eventually([&] {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-            fd_ = fd;
-            return true;
-        }
-        close(fd);
-        return false;
-    }, bound);
 }
 
 LtesimClient::~LtesimClient()
