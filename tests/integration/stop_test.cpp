@@ -15,6 +15,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <sstream>
 
 #include "base/be.h"
@@ -271,9 +272,8 @@ void ten_thousand_requests(Scene& s)
     RawClient& slow = s.client("slow");
     ASSERT_EQ(0, slow.open());
     slow.set_word(0, 1);
-    std::atomic<bool> done{false};
-    std::thread reader([&] {
-        while (!done)
+    const std::jthread reader([&](const std::stop_token& stop) {
+        while (!stop.stop_requested())
             if (slow.recv(100ms))
                 std::this_thread::sleep_for(50ms);
     });
@@ -283,8 +283,6 @@ void ten_thousand_requests(Scene& s)
     while (answered < 10000 && many.api_request(GET_DEVICE_INFORMATION, 1, {}))
         ++answered;
     EXPECT_EQ(10000, answered);
-    done = true;
-    reader.join();
 }
 
 // The capture, read back, holds every request and its SDK call.
@@ -341,11 +339,10 @@ void client_gone_while_its_request_is_served(Scene& s)
 
 // Counts the probes a client gets on a thread of its own, answering them
 // when asked to.
-class Prober {
-public:
+struct Prober {
     Prober(RawClient& c, bool answer)
-        : thread_([this, &c, answer] {
-              while (!done_)
+        : thread([this, &c, answer](const std::stop_token& stop) {
+              while (!stop.stop_requested())
                   if (const auto f = c.recv(50ms);
                       f && f->size() == 8 && load_be16(f->data()) == 0x0107 && load_be16(f->data() + 2) == 0) {
                       ++probes;
@@ -355,16 +352,8 @@ public:
           })
     {
     }
-    ~Prober()
-    {
-        done_ = true;
-        thread_.join();
-    }
     std::atomic<int> probes{0};
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
+    std::jthread thread;
 };
 
 void keep_alive_off(Sysroot& root) { settings(root, "cnxdkeepalive", {"ENABLE 0", "interval_time 1", "max_retry 1"}); }
