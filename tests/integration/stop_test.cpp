@@ -1,8 +1,9 @@
 // The daemon in every state it can be found in, each made from outside (raw
 // clients, the TCP shell, the simulated modem, store settings and sysroot
 // files): what it does there, and that a stop signal then ends it with
-// status 0 within two seconds, after its usual shutdown, leaving no client
-// shared block, semaphore set or socket, no server socket and no pid file.
+// status 0 within two seconds (one with the client keep-alive on), after
+// its usual shutdown, leaving no client shared block, semaphore set or
+// socket, no server socket and no pid file.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/sem.h>
@@ -72,6 +73,7 @@ struct StopCase {
     void (*make)(Scene&);
     void (*after_stop)(Scene&) = nullptr;
     int sig = SIGTERM;
+    std::chrono::milliseconds bound = 2s;  // for the exit
 };
 
 void nothing_before(Sysroot&) {}
@@ -437,10 +439,10 @@ const StopCase stop_cases[] = {
     {"KeeperInASlowAttach", keeper_on_refused, keeper_in_slow_attach},
     {"ClientGoneInTheSocketWalk", nothing_before, client_gone_in_the_socket_walk},
     {"ClientGoneWhileItsRequestIsServed", nothing_before, client_gone_while_its_request_is_served},
-    {"KeepAliveOff", keep_alive_off, no_probe_ever},
-    {"KeepAliveWithoutRetryLimit", no_retry_limit, a_pass_a_second_and_no_reboot},
-    {"KeepAliveWithoutInterval", no_interval, a_pass_a_second_and_no_reboot},
-    {"KeepAliveStuckClient", keep_alive_of_3, stuck_client_reaches_the_limit},
+    {"KeepAliveOff", keep_alive_off, no_probe_ever, nullptr, SIGTERM, 1s},
+    {"KeepAliveWithoutRetryLimit", no_retry_limit, a_pass_a_second_and_no_reboot, nullptr, SIGTERM, 1s},
+    {"KeepAliveWithoutInterval", no_interval, a_pass_a_second_and_no_reboot, nullptr, SIGTERM, 1s},
+    {"KeepAliveStuckClient", keep_alive_of_3, stuck_client_reaches_the_limit, nullptr, SIGTERM, 1s},
 };
 
 void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
@@ -465,8 +467,8 @@ TEST_P(Stop, EndsTheDaemonCleanlyWithinTwoSeconds)
     ASSERT_TRUE(d.running());
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(0, d.stop(row.sig, 2s)) << "no exit within 2 s";
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(0, d.stop(row.sig, row.bound)) << "no exit within " << row.bound.count() << " ms";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, row.bound);
     if (row.after_stop)
         row.after_stop(scene);
     if (d.running()) {

@@ -243,6 +243,8 @@ TEST(WatchdogE2E, AStuckListenerHoldsUpNoTimer)
     std::filesystem::permissions(w.root.path("/bin/dhclient"), std::filesystem::perms::owner_all);
     ASSERT_TRUE(w.start({"ip", "netns", "exec", ns.name()})) << w.daemon.log();
     LtesimClient sim(w.root);
+    ASSERT_EQ("ok", sim.command("set watchdog_answer 1"));
+    EXPECT_EQ(0, Cli(w.root, {"cmd", "watchdog", "normal"}).wait());
     ASSERT_EQ("ok", sim.command("set device_present 1"));
     ASSERT_TRUE(eventually([&] { return count(sim.call_names(), "LAPI_WatchdogRequest") > 0; }));
 
@@ -268,6 +270,7 @@ TEST(WatchdogE2E, AStuckListenerHoldsUpNoTimer)
     EXPECT_TRUE(eventually([&] { return w.platform_calls("reboot") >= 1; }));
     EXPECT_EQ(0, w.platform_calls("sync")) << "the keep-alive's reboot, not the watchdog's";
     EXPECT_EQ(1, w.platform_calls("kern resettk crash on"));
+    EXPECT_EQ(-1, w.status()) << "no status file made";
     // Once the listener is gone the deliveries resume: the notice comes.
     stuck.reset();
     EXPECT_TRUE(notice_comes(notices, DHCP_NOTICE_LEASE_EXPIRED, 5s));
