@@ -1,5 +1,6 @@
 // Client sessions end to end: the handshake, the table of 15, the IPC
-// objects of each client, release on every way out, and hostile input.
+// objects of each client, release on every way out, hostile input, and the
+// sessions as the state socket shows them through cnxd-cli.
 #include <gtest/gtest.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
@@ -8,8 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "integration/harness.h"
+#include "server/hci.h"
 
 namespace cnxd::test {
 namespace {
@@ -18,6 +21,7 @@ constexpr uint16_t kOpen = 0x0100;
 constexpr uint16_t kClose = 0x0102;
 constexpr uint16_t kRelay = 0x0105;
 constexpr uint16_t kRequest = 0x0106;
+constexpr uint16_t EMM_STATUS_EVENT = 115;
 
 class Sessions : public ::testing::Test {
 protected:
@@ -196,6 +200,57 @@ TEST_F(Sessions, AnIdleDaemonSleeps)
     const long before = switches();
     std::this_thread::sleep_for(2s);
     EXPECT_LE(switches() - before, 6) << "context switches of an idle daemon over two seconds";
+}
+
+TEST_F(Sessions, ShowsEachClientAndDeviceAsJsonAndAsTables)
+{
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    RawClient& client = add_client();
+    ASSERT_TRUE(client.open({{0x42, 99}}));
+    client.set_word(0, 1);
+    client.set_word(subscription_word(EMM_STATUS_EVENT), 1);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(client.api_request(3, 1, {}));
+
+    Cli json(root, {"inspect", "--json"});
+    ASSERT_EQ(json.wait(), 0) << json.err();
+    const std::string doc = json.out();
+    for (const char* member :
+         {"\"identity\":66,\"pid\":99,\"events\":[\"NAS EMM STATUS INDICATION\"],\"log\":true,\"served\":3,"
+          "\"in_flight\":null",
+          "\"devices\":[{\"index\":1,\"init_complete\":", "\"watchdog\":{", "\"dhcp\":[]"})
+        EXPECT_NE(doc.find(member), std::string::npos) << member << " not in " << doc;
+
+    Cli tables(root, {"inspect"});
+    ASSERT_EQ(tables.wait(), 0) << tables.err();
+    const std::string out = tables.out();
+    for (const char* text : {"Clients", "66", "NAS EMM STATUS INDICATION", "Devices", "Watchdog", "DHCP"})
+        EXPECT_NE(out.find(text), std::string::npos) << text << " not in " << out;
+}
+
+// A request the modem is slow to answer shows as in flight, by name and
+// age, in a document that a JSON parser takes.
+TEST_F(Sessions, ShowsTheRequestInFlightWhileTheModemTakesItsTime)
+{
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    RawClient& client = add_client();
+    ASSERT_TRUE(client.open({{0x43, 7}}));
+    ASSERT_EQ("ok", sim.command("set call_delay_ms 1500"));
+    std::thread request([&] { EXPECT_TRUE(client.api_request(3, 1, {})); });
+
+    std::string doc;
+    EXPECT_TRUE(eventually([&] {
+        Cli json(root, {"inspect", "--json"});
+        doc = json.wait() == 0 ? json.out() : "";
+        return doc.find("\"in_flight\":{\"command\":3,") != std::string::npos;
+    })) << doc;
+    request.join();
+    root.write_file("/var/tmp/state.json", doc);
+    const std::string check =
+        "python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + root.path("/var/tmp/state.json");
+    EXPECT_EQ(0, std::system(check.c_str())) << doc;
 }
 
 }  // namespace
