@@ -287,16 +287,53 @@ void ten_thousand_requests(Scene& s)
     EXPECT_EQ(10000, answered);
 }
 
-// The capture, read back, holds every request and its SDK call.
+// The capture read back: how many of its lines hold `text`.
+long captured(Scene& s, const std::string& text)
+{
+    return std::ranges::count_if(capture_summaries(s.root.path("/var/tmp/cnxd.pcapng")),
+                                 [&](const std::string& l) { return l.find(text) != std::string::npos; });
+}
+
+// The capture holds every request and its SDK call.
 void every_request_captured(Scene& s)
 {
-    const auto lines = capture_summaries(s.root.path("/var/tmp/cnxd.pcapng"));
-    const auto with = [&](const std::string& text) {
-        return std::ranges::count_if(lines, [&](const std::string& l) { return l.find(text) != std::string::npos; });
-    };
-    EXPECT_EQ(10000, with("HCI_API_REQUEST LAPI_GetDeviceInformation"));
-    EXPECT_EQ(10000, with("LAPI_GetDeviceInformation dev 1 -> 0"));
-    EXPECT_EQ(0, with("records dropped"));
+    EXPECT_EQ(10000, captured(s, "HCI_API_REQUEST LAPI_GetDeviceInformation"));
+    EXPECT_EQ(10000, captured(s, "LAPI_GetDeviceInformation dev 1 -> 0"));
+    EXPECT_EQ(0, captured(s, "records dropped"));
+}
+
+// A session of each kind of frame, captured.
+void captured_session(Scene& s)
+{
+    ASSERT_TRUE(s.sim.wait_online());
+    RawClient& client = s.client("capture");
+    ASSERT_TRUE(client.open({{0, 1234}}));
+    // The help text is more datagrams than an unconnected receive queue
+    // holds, and this client reads none of them.
+    ASSERT_TRUE(client.connect_to_daemon());
+    client.subscribe_all();
+    client.set_word(0, 1);  // listening for log text
+    ASSERT_TRUE(client.api_request(GET_DEVICE_INFORMATION, 1, {}));
+    EXPECT_EQ(s.sim.command("inject 47 1 00000003"), "ok");
+    ASSERT_TRUE(client.send(kHelp));
+    // Frames are served in order: the answer to a second request means the
+    // line has been run.
+    ASSERT_TRUE(client.api_request(GET_DEVICE_INFORMATION, 1, {}));
+    ASSERT_TRUE(client.send(hci_frame(HCI_API_CLOSE, {})));
+    ASSERT_TRUE(s.daemon.wait_for_log("request disconnection"));
+}
+
+// As an engineer reads it: tshark, through the generated dissector, names
+// every frame, call and indication.
+void session_reads_back_by_name(Scene& s)
+{
+    for (const char* text : {"frame from client 255: HCI_API_OPEN", "frame to client 0: HCI_API_OPEN_RSP",
+                             "HCI_API_REQUEST LAPI_GetDeviceInformation", "LAPI_GetDeviceInformation dev 1 -> 0",
+                             "indication dev 1 ind_nas_emm_status_indication",
+                             "HCI_SDK_CALLBACK NAS EMM STATUS INDICATION", "shell line: help", "HCI_LOG",
+                             "HCI_API_CLOSE"})
+        EXPECT_GE(captured(s, text), 1) << text;
+    EXPECT_EQ(0, captured(s, "records dropped"));
 }
 
 // The walk over the client sockets serves B, whose request logs twice to
@@ -436,6 +473,7 @@ const StopCase stop_cases[] = {
     {"ModemBangLineRunning", nothing_before, modem_bang_line, runner_command_left_running},
     {"SendDmFileEndless", nothing_before, endless_dm_file},
     {"CaptureAfterManyRequests", capture_on, ten_thousand_requests, every_request_captured},
+    {"CapturedSession", capture_on, captured_session, session_reads_back_by_name},
     {"KeeperInASlowAttach", keeper_on_refused, keeper_in_slow_attach},
     {"ClientGoneInTheSocketWalk", nothing_before, client_gone_in_the_socket_walk},
     {"ClientGoneWhileItsRequestIsServed", nothing_before, client_gone_while_its_request_is_served},
