@@ -130,6 +130,28 @@ void stuck_switch(Scene& s)
     ASSERT_EQ("ok", s.sim.command(kInjectIndication));
 }
 
+// "cnxdst 0" from a second connection undoes the switch: what waited flows.
+void stuck_switch_undone(Scene& s)
+{
+    stuck_switch(s);
+    TcpShell(s.daemon.cmd_port()).send_line("cnxdst 0");
+    EXPECT_TRUE(s.tail->wait_for("cnxdst=0x00000000\n"));
+    EXPECT_TRUE(serves_a_session(s.root));
+}
+
+// A DM command file that runs itself stops at its nesting bound.
+void self_running_dm_file(Sysroot& root) { root.write_file("/var/tmp/loop", "senddmfile /var/tmp/loop\n"); }
+
+void dm_file_nested_to_its_bound(Scene& s)
+{
+    s.tail = std::make_unique<LogTail>(s.root);
+    s.tcp().send_line("senddmfile /var/tmp/loop");
+    EXPECT_TRUE(s.tail->wait_for("run_dm_cmd_file(/var/tmp/loop) refused: files nested 8 deep\n"));
+    EXPECT_EQ(8, s.tail->count("run_dm_cmd_file(/var/tmp/loop) delay=0us\n"));
+    EXPECT_TRUE(s.tail->wait_for("  elapsed=")) << "every level ends";
+    EXPECT_TRUE(serves_a_session(s.root));
+}
+
 // A shell command waiting on a modem that answers late: its receiver is
 // held in the SDK call that echoes the line.
 void shell_command_running(Scene& s)
@@ -466,6 +488,8 @@ const StopCase stop_cases[] = {
     {"SilentLogClient", nothing_before, silent_log_client},
     {"SilentLogClientWatchdogOn", watchdog_on, silent_log_client},
     {"StuckSwitch", nothing_before, stuck_switch},
+    {"StuckSwitchUndone", nothing_before, stuck_switch_undone},
+    {"SelfRunningDmFile", self_running_dm_file, dm_file_nested_to_its_bound},
     {"ShellCommandRunning", nothing_before, shell_command_running},
     {"InitScriptSleeping", sleeping_init_script, online_request_made, no_watchdog_start},
     {"OnlineRequestUnanswered", unanswered_online_request, online_request_made, no_watchdog_start},
