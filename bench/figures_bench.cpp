@@ -10,7 +10,8 @@
 //   that loop with one socket: a bare datagram and semaphore ping-pong;
 // - the same for one client with the capture on; floor: capture off;
 // - one indication forwarded to 15 subscribed clients; floor: 15 writev of
-//   the same frame;
+//   the same frame (and, without a floor, to 1 and to 15 clients as Google
+//   Benchmark times it);
 // - one log text to 15 listening clients; floor: 15 sends of the same frame;
 // - a shell line over TCP ("cinfo 1": an SDK request and one log line) to
 //   its log text at a listening client; floor: a TCP line to a thread of
@@ -23,7 +24,11 @@
 //   sleep(1), and the 1 MiB and 5 switches a second an idle daemon may
 //   take;
 // - the stripped daemon; floor: the 1.5 MiB it may take.
+// Before <netinet/in.h>, which defines IPV6_MTU, a name hci.h declares.
+#include "server/hci.h"
+
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ipc.h>
@@ -34,27 +39,107 @@
 #include <sys/mman.h>
 #include <sys/select.h>
 #include <sys/shm.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <new>
+#include <string_view>
 #include <thread>
 
 #include "base/be.h"
 #include "base/capture.h"
-#include "bench_daemon.h"
+#include "base/path.h"
+#include "cnxd_client.h"
 #include "core/eloop.h"
+#include "integration/harness.h"
 #include "ltesdk.h"
 #include "server/client.h"
 #include "server/delivery.h"
 
 namespace {
 
-using namespace bench;
 namespace fs = std::filesystem;
+using cnxd::test::free_tcp_port;
+using Clock = std::chrono::steady_clock;
 
 constexpr int kClients = 15;
+
+double us_since(Clock::time_point start) { return std::chrono::duration<double, std::micro>(Clock::now() - start).count(); }
+
+bool wait_for(const std::string& path)
+{
+    return cnxd::test::eventually([&] { return fs::exists(path); });
+}
+
+// The p-th percentile (0-100) of `v` (sorted in place).
+double percentile(std::vector<double>& v, int p)
+{
+    if (v.empty())
+        return 0;
+    std::ranges::sort(v);
+    return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(p) / 100)];
+}
+
+// The number after `key` ("VmRSS:", say) in a /proc status file, 0 when
+// it is not there.
+long status_value(const fs::path& status, std::string_view key)
+{
+    std::ifstream in(status);
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(key))
+            return std::atol(line.c_str() + key.size());
+    return 0;
+}
+
+long rss_kb(pid_t pid) { return status_value("/proc/" + std::to_string(pid) + "/status", "VmRSS:"); }
+
+pid_t spawn(const std::vector<std::string>& argv) { return cnxd::test::spawn(argv, "/dev/null"); }
+
+// The daemon as the tests start it, quiet (log level 2), timed from its
+// start until a session is answered. With `capture` it records its traffic
+// into the sysroot's /var/tmp/cnxd.pcapng; each of `settings` ("config wan
+// lte ... KEY VALUE") is set in the store before the start.
+class DaemonProcess {
+public:
+    explicit DaemonProcess(bool capture = false, const std::vector<std::string>& settings = {})
+    {
+        for (const std::string& setting : settings)
+            if (!root_.confdb_set(setting))
+                std::abort();
+        std::vector<std::string> prefix;
+        if (capture)
+            prefix = {"env", "CNXD_CAPTURE=" + capture_file()};
+        const auto start = Clock::now();
+        if (!daemon_.start({}, prefix))
+            std::abort();
+        setenv("CNXD_ROOT", root_.dir().c_str(), 1);
+        cnxd::cnxd_reload_root();
+        cnxd_session* s = nullptr;
+        while (cnxd_open(0, static_cast<uint32_t>(getpid()), 100, &s) != CNXD_OK)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        cnxd_close(s);
+        startup_us_ = us_since(start);
+    }
+    // Ends the daemon (its capture file is then complete).
+    void stop() { daemon_.stop(SIGTERM); }
+
+    pid_t pid() const { return daemon_.pid(); }
+    const std::string& root() const { return root_.dir(); }
+    std::string capture_file() const { return root_.path("/var/tmp/cnxd.pcapng"); }
+    int port() const { return daemon_.cmd_port(); }
+    double startup_us() const { return startup_us_; }
+
+private:
+    cnxd::test::Sysroot root_;
+    cnxd::test::Daemon daemon_{root_, 2};
+    double startup_us_ = 0;
+};
 
 void report(benchmark::State& state, double figure, double floor, const char* unit)
 {
@@ -380,7 +465,7 @@ void BM_ApiRoundTripCaptureOnVsOff(benchmark::State& state)
         settle();
         auto [with, without] = side_by_side(1, kRounds, ApiClient{on.root()}, ApiClient{off.root()});
         on.stop();
-        const auto kinds = capture_kinds(on.root() + "/var/tmp/cnxd.pcapng");
+        const auto kinds = capture_kinds(on.capture_file());
         const auto count = [&](cnxd::capture_kind k) {
             const auto it = kinds.find(static_cast<int>(k));
             return it == kinds.end() ? 0 : it->second;
@@ -399,11 +484,11 @@ BENCHMARK(BM_ApiRoundTripCaptureOnVsOff)->Iterations(1)->Unit(benchmark::kMillis
 // ---- Delivery to 15 clients, in this process ------------------------------------
 
 // The server side here: client table, server socket, event loop thread for
-// the handshakes; 15 library sessions with their receive word and a
+// the handshakes; `n` library sessions with their receive word and a
 // subscription to event 26.
 class InprocServer {
 public:
-    InprocServer()
+    explicit InprocServer(int n = kClients) : clients(static_cast<size_t>(n))
     {
         using namespace cnxd;
         char tmpl[] = "/tmp/cnxd-fw.XXXXXX";
@@ -442,7 +527,7 @@ public:
             while (cnxd_recv(c, sink, sizeof sink, 0) > 0) {
             }
     }
-    std::array<cnxd_session*, kClients> clients{};
+    std::vector<cnxd_session*> clients;
 
 private:
     std::string root_;
@@ -514,6 +599,30 @@ void BM_IndicationTo15Subscribers(benchmark::State& state)
     }
 }
 BENCHMARK(BM_IndicationTo15Subscribers)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Forwarding one 64-byte indication to 1 and to 15 subscribed clients, as
+// Google Benchmark times it.
+void BM_Forward64ByteIndication(benchmark::State& state)
+{
+    InprocServer server(static_cast<int>(state.range(0)));
+    uint8_t dev[4];
+    cnxd::store_be32(dev, 1);
+    uint8_t record[60] = {};
+    // Drained every so many sends, before a client's socket fills.
+    constexpr int kDrainEvery = 64;
+    int sent = 0;
+    for (auto _ : state) {
+        iovec pieces[3] = {{nullptr, 0}, {dev, sizeof dev}, {record, sizeof record}};
+        cnxd::cnxd_srv_send_sdk_cb_assemble_hci(26, pieces, 3);
+        if (++sent % kDrainEvery == 0) {
+            state.PauseTiming();
+            server.drain();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_Forward64ByteIndication)->Arg(1)->Arg(15);
 
 void BM_LogTo15Listeners(benchmark::State& state)
 {
@@ -677,7 +786,7 @@ BENCHMARK(BM_ShellLineOverTcpToItsLog)->Iterations(1)->Unit(benchmark::kMillisec
 double usage_exec_us()
 {
     const auto t = Clock::now();
-    const pid_t pid = spawn({CNXD_BINARY, "-h"}, {});
+    const pid_t pid = spawn({CNXD_BINARY, "-h"});
     waitpid(pid, nullptr, 0);
     return us_since(t);
 }
@@ -733,7 +842,7 @@ void BM_IdleMemoryAfterStart(benchmark::State& state)
     constexpr double kAllowedPrivateDirtyKb = 1024;
     for (auto _ : state) {
         IdleDaemon idle;
-        const pid_t sleeper = spawn({"/bin/sleep", "3"}, {});
+        const pid_t sleeper = spawn({"/bin/sleep", "3"});
         std::this_thread::sleep_for(std::chrono::seconds(1));
         const std::string proc = "/proc/" + std::to_string(idle.daemon.pid());
         const long rss = rss_kb(idle.daemon.pid());
@@ -781,3 +890,5 @@ void BM_IdleContextSwitches(benchmark::State& state)
 BENCHMARK(BM_IdleContextSwitches)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+BENCHMARK_MAIN();

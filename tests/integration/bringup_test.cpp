@@ -148,33 +148,5 @@ INSTANTIATE_TEST_SUITE_P(Online, BringUp,
                                            BringUpCase{"TenResetsInsideOneWait", 10, false, "1500"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A stop never waits for an online request thread: neither for its wait
-// (30 s by default) nor for its init script.
-TEST(BringUpStop, SigtermDoesNotWaitForTheOnlineThread)
-{
-    const struct {
-        const char* name;
-        const char* conf;
-    } cases[] = {
-        {"in its wait", "fail LAPI_OnlineRequest 1\n"},
-        {"in its init script", ""},  // answered within the moment below
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Sysroot root;
-        root.write_file("/etc/ltesim.conf", c.conf);
-        root.write_file("/etc/sysconfig/script/lte_init_script", "sleep 20\nver\n");
-        Daemon daemon(root);
-        ASSERT_TRUE(daemon.start());
-        LtesimClient sim(root);
-        ASSERT_TRUE(eventually([&] { return std::ranges::count(sim.call_names(), "LAPI_OnlineRequest") > 0; }));
-        std::this_thread::sleep_for(300ms);
-        const auto t0 = std::chrono::steady_clock::now();
-        EXPECT_EQ(0, daemon.stop(SIGTERM, 5s));
-        EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
-        EXPECT_EQ(0, daemon.count_in_log("Watchdog First start"));
-    }
-}
-
 }  // namespace
 }  // namespace cnxd::test

@@ -1,18 +1,13 @@
-// The daemon as a process: its command line, detaching and its pid file, a
-// failed SDK initialisation (driven through the simulated modem's boot-time
-// file), and the client keep-alive with its settings and the reboot it
-// brings about (through the sysroot's stub reboot). Its stop in every state
-// is the table of stop_test.cpp.
+// The daemon as a process: its command line, detaching and its pid file, and
+// a failed SDK initialisation (driven through the simulated modem's
+// boot-time file). Its states, the client keep-alive's among them, and its
+// stop in each are the table of stop_test.cpp.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <memory>
-#include <thread>
 
-#include "base/be.h"
 #include "integration/harness.h"
 
 namespace cnxd::test {
@@ -94,139 +89,6 @@ TEST(SdkBringUp, FailedInitialisationStopsTheDaemonBeforeItsLoop)
     std::erase(calls, "LAPI_RegisterCallbackResponse dev=-");  // the indication table's
     EXPECT_THAT(calls, ElementsAre("LAPI_LTEAPIOpen dev=-", "LAPI_Initialize dev=-", "LAPI_DeInitialize dev=-"));
 }
-
-// ---- Client keep-alive -------------------------------------------------------
-// The settings' edge cases, each with a daemon of its own and the stub reboot
-// of the sysroot. The first pass comes 5 s after start.
-
-const std::string kInjectIndication = "inject 75 1 0102030405060708";  // forwarded as event 177
-
-bool is_probe(const std::optional<Bytes>& f)
-{
-    return f && f->size() == 8 && load_be16(f->data()) == 0x0107 && load_be16(f->data() + 2) == 0;
-}
-
-bool rebooted(const Sysroot& root)
-{
-    return root.read_file("/var/log/platform-calls.log").find("reboot") != std::string::npos;
-}
-
-// Counts the probes a client gets on a thread of its own, answering them
-// when asked to.
-class Prober {
-public:
-    Prober(RawClient& c, bool answer)
-        : thread_([this, &c, answer] {
-              while (!done_)
-                  if (is_probe(c.recv(50ms))) {
-                      ++probes;
-                      if (answer)
-                          c.send(hci_frame(0x8108, {}));
-                  }
-          })
-    {
-    }
-    ~Prober()
-    {
-        done_ = true;
-        thread_.join();
-    }
-    std::atomic<int> probes{0};
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
-void no_probe_ever(const Sysroot& root, Daemon& d)
-{
-    RawClient c(root, "c");
-    ASSERT_EQ(0, c.open());
-    const Prober prober(c, false);
-    std::this_thread::sleep_for(7s);
-    EXPECT_EQ(0, prober.probes) << "no probe, not even at 5 s";
-    EXPECT_EQ(0, d.count_in_log("start keep-alive"));
-    EXPECT_TRUE(c.send(hci_frame(0x8108, {}))) << "an answer only clears a count";
-    EXPECT_EQ(0, c.api_request(8, 1, {}));
-    EXPECT_FALSE(rebooted(root));
-}
-
-// A missing retry count or interval (0) reboots nothing by accident: an
-// answering client is probed once a second, and free records count nothing.
-void a_pass_a_second_and_no_reboot(const Sysroot& root, Daemon& d)
-{
-    RawClient c(root, "c");
-    ASSERT_EQ(0, c.open());
-    const Prober prober(c, true);
-    ASSERT_TRUE(eventually([&] { return prober.probes > 0; }, 15s));
-    const int first = prober.probes;
-    std::this_thread::sleep_for(2s);
-    EXPECT_LE(prober.probes - first, 3) << "probes in the two seconds after the first pass";
-    EXPECT_EQ(0, d.count_in_log("didn't response keep_alive"));
-    EXPECT_FALSE(rebooted(root));
-}
-
-// A client whose socket is full and that never reads: a sender on the SDK's
-// callback thread retries on it, holding the table lock, for as long as it
-// stays. The passes go on all the same and it reaches the limit, while an
-// answering client stays served.
-void stuck_client_reaches_the_limit(const Sysroot& root, Daemon& d)
-{
-    LtesimClient sim(root);
-    ASSERT_TRUE(sim.wait_online());
-    RawClient served(root, "served");
-    ASSERT_EQ(0, served.open({{0x44, 1}}));
-    auto stuck = std::make_unique<RawClient>(root, "stuck");
-    ASSERT_EQ(1, stuck->open({{0x33, 2}}));
-    stuck->subscribe_all();
-    {
-        const Prober answering(served, true);
-        for (int i = 0; i < 20; ++i)
-            ASSERT_EQ("ok", sim.command(kInjectIndication));
-        EXPECT_TRUE(d.wait_for_log("id=1 retry to writev retry_nr=1")) << "the sender waits on the full socket";
-        EXPECT_TRUE(d.wait_for_log("cnxd client(1,0x00000033) didn't response keep_alive (3)", 20s));
-        EXPECT_TRUE(eventually([&] { return rebooted(root); }));
-        EXPECT_EQ(0, served.api_request(8, 1, {})) << "the answering client is still served";
-        EXPECT_GE(answering.probes, 3);
-        EXPECT_EQ(0, d.count_in_log("cnxd client(0,")) << "the answering client never counts up to the limit";
-    }
-    stuck.reset();  // gone: the sender's next writes find it so
-    EXPECT_TRUE(d.wait_for_log("[DEVICE] client 1 seems detached"));
-}
-
-struct KeepAliveCase {
-    const char* name;
-    std::vector<std::string> settings;
-    void (*check)(const Sysroot&, Daemon&);
-};
-
-const KeepAliveCase keep_alive_cases[] = {
-    {"Enable0", {"ENABLE 0", "interval_time 1", "max_retry 1"}, no_probe_ever},
-    {"MaxRetry0", {"ENABLE 1", "interval_time 1", "max_retry 0"}, a_pass_a_second_and_no_reboot},
-    {"Interval0", {"ENABLE 1", "interval_time 0", "max_retry 1000000"}, a_pass_a_second_and_no_reboot},
-    {"StuckClient", {"ENABLE 1", "interval_time 1", "max_retry 3"}, stuck_client_reaches_the_limit},
-};
-
-void PrintTo(const KeepAliveCase& c, std::ostream* os) { *os << c.name; }
-
-class KeepAliveSetting : public ::testing::TestWithParam<KeepAliveCase> {};
-
-TEST_P(KeepAliveSetting, ProbesAndRebootsAsSetThenServesAndStops)
-{
-    Sysroot root;
-    for (const std::string& setting : GetParam().settings)
-        ASSERT_TRUE(root.confdb_set("config wan lte cnxdkeepalive " + setting));
-    Daemon d(root);
-    ASSERT_TRUE(d.start());
-    GetParam().check(root, d);
-    EXPECT_TRUE(d.running()) << "the daemon waits for the system to stop it";
-    RawClient fresh(root, "fresh");
-    EXPECT_TRUE(fresh.open()) << "a new session is served";
-    EXPECT_EQ(0, d.stop(SIGTERM, 1s));
-}
-
-INSTANTIATE_TEST_SUITE_P(Edges, KeepAliveSetting, ::testing::ValuesIn(keep_alive_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace cnxd::test

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -114,11 +115,14 @@ bool Sysroot::confdb_set(const std::string& args) const
 
 int Sysroot::ipc_key(int index) const { return ftok(path("/var/tmp/cnxd-daemon").c_str(), index); }
 
-// ---- Daemon --------------------------------------------------------------
+int count_of(const std::string& text, const std::string& needle)
+{
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
 
-namespace {
-
-// A TCP port that is free on the loopback address right now.
 int free_tcp_port()
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -134,7 +138,7 @@ int free_tcp_port()
     return port;
 }
 
-}  // namespace
+// ---- Daemon --------------------------------------------------------------
 
 Daemon::~Daemon()
 {
@@ -148,13 +152,14 @@ bool Daemon::start(const std::vector<std::string>& extra_args, const std::vector
 {
     log_path_ = root_.dir() + "/daemon.log";
     std::vector<std::string> args = prefix;
-    args.insert(args.end(), {CNXD_BINARY, "-f", "-g", "7"});
+    args.insert(args.end(), {CNXD_BINARY, "-f", "-g", std::to_string(log_level_)});
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     cmd_port_ = free_tcp_port();
     pid_ = spawn(args, log_path_, "", "", {{"CNXD_ROOT", root_.dir()}, {"CNXD_CMD_PORT", std::to_string(cmd_port_)}});
     // Ready once start-up is over and the event loop runs: every thread and
     // descriptor of the running daemon exists by then.
-    return eventually([&] { return log().find("serving clients") != std::string::npos || !running(); }, 10s) &&
+    return (log_level_ < 7 ||
+            eventually([&] { return log().find("serving clients") != std::string::npos || !running(); }, 10s)) &&
            running();
 }
 
@@ -196,14 +201,12 @@ bool Daemon::wait_for_log(const std::string& text, std::chrono::milliseconds bou
     return eventually([&] { return log().find(text) != std::string::npos; }, bound);
 }
 
-int Daemon::count_in_log(const std::string& text) const
+long Daemon::open_fds() const
 {
-    const std::string all = log();
-    int n = 0;
-    for (size_t pos = all.find(text); pos != std::string::npos; pos = all.find(text, pos + 1))
-        ++n;
-    return n;
+    return std::ranges::distance(fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd"));
 }
+
+int Daemon::count_in_log(const std::string& text) const { return count_of(log(), text); }
 
 // ---- RawClient -----------------------------------------------------------
 
@@ -228,7 +231,7 @@ bool send_dgram(int fd, const std::string& to, const Bytes& d)
 
 RawClient::RawClient(const Sysroot& root, const std::string& name) : root_(root)
 {
-    path_ = root.path("/var/tmp/test-" + name);
+    path_ = root.path(name.starts_with('/') ? name : "/var/tmp/test-" + name);
     fd_ = socket(AF_UNIX, SOCK_DGRAM, 0);
     unlink(path_.c_str());
     const sockaddr_un a = unix_addr(path_);
@@ -331,27 +334,9 @@ bool RawClient::connect_to_daemon() const
 std::optional<Bytes> RawClient::recv(std::chrono::milliseconds bound) const
 {
     pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(bound.count())) <= 0)
-        return std::nullopt;
-    Bytes buf(65536);
-    const ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
-    if (n < 0)
-        return std::nullopt;
-    buf.resize(static_cast<size_t>(n));
-    return buf;
-}
-
-bool RawClient::readable(std::chrono::milliseconds bound) const
-{
-    pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, static_cast<int>(bound.count())) > 0;
-}
-
-ssize_t RawClient::recv_now(std::vector<uint8_t>& buf) const
-{
-    const ssize_t n = ::recv(fd_, buf.data(), buf.size(), MSG_DONTWAIT);
-    // A frame too short to be one is skipped, not taken for the end.
-    return n >= 0 && n < 8 ? recv_now(buf) : n;
+    thread_local std::array<uint8_t, 65536> buf;
+    const ssize_t n = poll(&p, 1, static_cast<int>(bound.count())) > 0 ? ::recv(fd_, buf.data(), buf.size(), 0) : -1;
+    return n < 0 ? std::nullopt : std::optional<Bytes>(std::in_place, buf.begin(), buf.begin() + n);
 }
 
 Bytes hci_frame(uint16_t id, const Bytes& payload)
@@ -384,22 +369,35 @@ Bytes relay_frame(uint32_t target, bool broadcast, const Bytes& inner)
 
 // ---- TcpShell ------------------------------------------------------------
 
+namespace {
+
+// A stream socket connected to `addr`, retried until `bound` passes (the
+// peer may not listen yet); -1 when it never was.
+template <typename Addr>
+int connect_retrying(const Addr& addr, std::chrono::milliseconds bound)
+{
+    int fd = -1;
+    const bool ok = eventually([&] {
+        if (fd >= 0)
+            close(fd);
+        fd = socket(reinterpret_cast<const sockaddr&>(addr).sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    }, bound);
+    if (ok)
+        return fd;
+    close(fd);
+    return -1;
+}
+
+}  // namespace
+
 TcpShell::TcpShell(int port)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = eventually([&] {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        return connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }, 10s);
-    if (!ok) {
-        close(fd_);
-        fd_ = -1;
-    }
+    fd_ = connect_retrying(a, 10s);
 }
 
 TcpShell::~TcpShell()
@@ -428,17 +426,8 @@ bool TcpShell::wait_for(const std::string& text, std::chrono::milliseconds bound
 // ---- LtesimClient --------------------------------------------------------
 
 LtesimClient::LtesimClient(const Sysroot& root, std::chrono::milliseconds bound)
+    : fd_(connect_retrying(unix_addr(root.path("/var/tmp/ltesim.sock")), bound))
 {
-    const sockaddr_un addr = unix_addr(root.path("/var/tmp/ltesim.sock"));
-    eventually([&] {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-            fd_ = fd;
-            return true;
-        }
-        close(fd);
-        return false;
-    }, bound);
 }
 
 LtesimClient::~LtesimClient()
@@ -496,10 +485,6 @@ bool LtesimClient::wait_online(std::chrono::milliseconds bound)
 
 // ---- LogTail ---------------------------------------------------------------
 
-// The reader drains every frame queued at each wake-up into one buffer it
-// reuses, so that it keeps up with the daemon's bursts (a shell command's
-// whole output at once): the daemon never finds this listener full, and no
-// test waits on its one-second retry.
 LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
 {
     open_ = client_.open().has_value() && client_.connect_to_daemon();
@@ -507,17 +492,13 @@ LogTail::LogTail(const Sysroot& root, bool events) : client_(root, "log-tail")
     if (events)
         client_.subscribe_all();
     reader_ = std::thread([this] {
-        std::vector<uint8_t> buf(65536);
         while (!done_) {
-            if (!client_.readable(50ms))
-                continue;
+            const auto f = client_.recv(50ms);
             std::lock_guard g(lock_);
-            for (ssize_t n; (n = client_.recv_now(buf)) >= 8;) {
-                if (load_be16(buf.data()) == 0x810B)
-                    text_.append(buf.begin() + 4, buf.begin() + n);
-                else if (load_be16(buf.data()) == 0x8107)
-                    events_.push_back(load_be16(buf.data() + 4));
-            }
+            if (f && f->size() >= 8 && load_be16(f->data()) == 0x810B)
+                text_.append(f->begin() + 4, f->end());
+            else if (f && f->size() >= 8 && load_be16(f->data()) == 0x8107)
+                events_.push_back(load_be16(f->data() + 4));
         }
     });
 }
@@ -545,14 +526,7 @@ bool LogTail::wait_for(const std::string& needle, std::chrono::milliseconds boun
     return eventually([&] { return text().find(needle) != std::string::npos; }, bound);
 }
 
-int LogTail::count(const std::string& needle) const
-{
-    const std::string t = text();
-    int n = 0;
-    for (size_t at = t.find(needle); at != std::string::npos; at = t.find(needle, at + needle.size()))
-        ++n;
-    return n;
-}
+int LogTail::count(const std::string& needle) const { return count_of(text(), needle); }
 
 std::vector<std::string> ltesim_call_log(const Sysroot& root)
 {
@@ -561,6 +535,51 @@ std::vector<std::string> ltesim_call_log(const Sysroot& root)
     for (std::string l; std::getline(in, l);)
         lines.push_back(l);
     return lines;
+}
+
+std::string client_leftovers(const Sysroot& root)
+{
+    std::string left;
+    for (int i = 0; i < 15; ++i) {
+        const std::string at = " of index " + std::to_string(i) + "\n";
+        if (shmget(root.ipc_key(i), 0, 0) >= 0)
+            left += "shared block" + at;
+        if (semget(root.ipc_key(i), 0, 0) >= 0)
+            left += "semaphore set" + at;
+        if (root.exists("/var/tmp/cnxd-client-" + std::to_string(i)))
+            left += "socket" + at;
+    }
+    return left;
+}
+
+std::string leftovers(const Sysroot& root)
+{
+    std::string left = client_leftovers(root);
+    for (const char* file : {"/var/tmp/cnxd-daemon", "/var/run/cnxd.pid", "/var/tmp/ltesim.sock"})
+        if (root.exists(file))
+            left += std::string(file) + "\n";
+    return left;
+}
+
+bool serves_a_session(const Sysroot& root)
+{
+    RawClient fresh(root, "new-session");
+    const auto index = fresh.open();
+    return index && *index < 15 && fresh.api_request(8, 1, {}) == 0 && fresh.send(hci_frame(0x0102, {})) &&
+           eventually([&] { return shmget(fresh.ipc_key(), 0, 0) < 0; });
+}
+
+std::vector<std::string> capture_summaries(const std::string& file)
+{
+    const std::string cmd =
+        "tshark -X lua_script:" CNXD_BUILD_DIR "/cnxd.lua -r " + file + " -T fields -e _ws.col.Info 2>/dev/null";
+    std::vector<std::string> out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        for (char line[4096]; std::fgets(line, sizeof line, p);)
+            out.emplace_back(line, std::strcspn(line, "\n"));
+        pclose(p);
+    }
+    return out;
 }
 
 // ---- Cli -----------------------------------------------------------------

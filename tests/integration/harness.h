@@ -45,6 +45,10 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const 
 // Waits for the child `pid` up to `bound`: its exit code (128 + signal when
 // killed), or -1 when it had to be killed.
 int wait_child(pid_t pid, std::chrono::milliseconds bound);
+// How many times `needle` occurs in `text`.
+int count_of(const std::string& text, const std::string& needle);
+// A TCP port that is free on the loopback address right now.
+int free_tcp_port();
 
 // A throw-away sysroot made by scripts/mkroot, removed by the destructor.
 class Sysroot {
@@ -67,13 +71,15 @@ private:
     std::string dir_;
 };
 
-// The daemon process (`cnxd -f -g 7` plus extra arguments) in a sysroot.
+// The daemon process (`cnxd -f -g LEVEL` plus extra arguments) in a
+// sysroot, its output in the sysroot's daemon.log.
 class Daemon {
 public:
-    explicit Daemon(const Sysroot& root) : root_(root) {}
+    explicit Daemon(const Sysroot& root, int log_level = 7) : root_(root), log_level_(log_level) {}
     ~Daemon();
 
-    // Starts it and waits until start-up is over and it serves clients.
+    // Starts it and waits until start-up is over and it serves clients (at a
+    // log level below 7, which does not print that, only until it runs).
     // False when it did not come up within the bound. A `prefix` runs the
     // daemon through a command that execs it in the same process (such as
     // "ip netns exec NAME"), so pid() and signals still reach the daemon.
@@ -88,19 +94,23 @@ public:
     // picked at each start, so daemons of parallel tests do not meet.
     int cmd_port() const { return cmd_port_; }
 
+    // Its open descriptors, as /proc lists them.
+    long open_fds() const;
     std::string log() const { return read_text(log_path_); }
     bool wait_for_log(const std::string& text, std::chrono::milliseconds bound = 10s) const;
     int count_in_log(const std::string& text) const;
 
 private:
     const Sysroot& root_;
+    int log_level_;
     pid_t pid_ = -1;
     int exit_status_ = -1;
     int cmd_port_ = 0;
     std::string log_path_;
 };
 
-// A raw client: its own bound datagram socket, talking HCI by hand.
+// A raw client: its own bound datagram socket (/var/tmp/test-NAME, or the
+// sysroot path NAME when it starts with '/'), talking HCI by hand.
 class RawClient {
 public:
     explicit RawClient(const Sysroot& root, const std::string& name);
@@ -121,10 +131,6 @@ public:
     // of frames does not stall the daemon's once-a-second write retries.
     bool connect_to_daemon() const;
     std::optional<Bytes> recv(std::chrono::milliseconds bound = 2s) const;
-    // Whether a frame waits, within `bound`.
-    bool readable(std::chrono::milliseconds bound) const;
-    // The next queued frame into `buf`: its size, or -1 when none waits.
-    ssize_t recv_now(std::vector<uint8_t>& buf) const;
     int ipc_key() const { return root_.ipc_key(index_); }
 
     // The shared block (attached on first use; nullptr when there is none),
@@ -239,6 +245,19 @@ private:
 // The lines of the simulator's call log ($CNXD_ROOT/var/log/ltesim-calls.log),
 // which outlives the control socket: "NAME dev=N" per call.
 std::vector<std::string> ltesim_call_log(const Sysroot& root);
+
+// What a daemon that stopped left behind in `root`, a line each: a client's
+// shared block, semaphore set or socket, the server socket, the pid file,
+// the simulator's control socket (closed with the SDK). "" when nothing.
+std::string leftovers(const Sysroot& root);
+// The clients' share of it: their shared blocks, semaphore sets and sockets.
+std::string client_leftovers(const Sysroot& root);
+// Whether a new session is served: a client opens, its request is answered
+// with 0 and its close removes its shared block.
+bool serves_a_session(const Sysroot& root);
+// tshark's one-line summaries (the Info column) of a capture file read
+// through the generated dissector, one per block, in order.
+std::vector<std::string> capture_summaries(const std::string& file);
 
 // One run of cnxd-cli with CNXD_ROOT set, `input` on its standard input;
 // killed by the destructor when still running.

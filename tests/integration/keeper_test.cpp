@@ -4,6 +4,7 @@
 // the state document.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <sstream>
 
@@ -55,20 +56,19 @@ std::vector<std::string> split(const std::string& text, char sep)
     return out;
 }
 
-// The record's attach, detach, PDN connect and reset calls, short-named.
-std::vector<std::string> connection_calls(LtesimClient& sim)
+// The record's attach, detach, PDN connect and reset calls, in order, named
+// without "LAPI_" and "Request".
+std::string connection_calls(LtesimClient& sim)
 {
-    const std::pair<const char*, const char*> names[] = {{"LAPI_AttachRequest", "Attach"},
-                                                         {"LAPI_DetachRequest", "Detach"},
-                                                         {"LAPI_PDNConnRequest", "PDNConn"},
-                                                         {"LAPI_DeviceReset", "DeviceReset"}};
-    std::vector<std::string> out;
-    for (const std::string& n : sim.call_names())
-        for (const auto& [full, brief] : names)
-            if (n == full)
-                out.emplace_back(brief);
+    std::string out;
+    for (std::string n : sim.call_names())
+        if (n == "LAPI_AttachRequest" || n == "LAPI_DetachRequest" || n == "LAPI_PDNConnRequest" ||
+            n == "LAPI_DeviceReset")
+            out += (out.empty() ? "" : " ") + n.substr(5, n.ends_with("Request") ? n.size() - 12 : n.size());
     return out;
 }
+
+long words(const std::string& text) { return text.empty() ? 0 : std::ranges::count(text, ' ') + 1; }
 
 // The keeper's state in the state document (the document when it has none).
 std::string keeper_state(const Sysroot& root)
@@ -109,23 +109,17 @@ TEST_P(KeeperTable, KeepsTheConnectionAsTheSettingsAndTheShellSay)
     // The watched calls, with the time each came.
     std::vector<std::chrono::steady_clock::time_point> came;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(c.watch_ms);
-    for (size_t seen = connection_calls(sim).size(); std::chrono::steady_clock::now() < end;) {
-        const auto calls = connection_calls(sim);
-        for (; seen < calls.size(); ++seen)
+    for (long seen = words(connection_calls(sim)); std::chrono::steady_clock::now() < end;) {
+        const std::string calls = connection_calls(sim);
+        for (; seen < words(calls); ++seen)
             came.push_back(std::chrono::steady_clock::now());
-        if (!calls.empty() && calls.back() == "DeviceReset")
+        if (calls.ends_with("DeviceReset"))
             break;
         std::this_thread::sleep_for(20ms);
     }
     run(c.then);
-    const auto calls = [&] {
-        std::string text;
-        for (const std::string& n : connection_calls(sim))
-            text += (text.empty() ? "" : " ") + n;
-        return text;
-    };
-    EXPECT_TRUE(eventually([&] { return keeper_state(root) == c.state && calls() == c.calls; }, 20s))
-        << keeper_state(root) << "\n" << calls() << log.text();
+    EXPECT_TRUE(eventually([&] { return keeper_state(root) == c.state && connection_calls(sim) == c.calls; }, 20s))
+        << keeper_state(root) << "\n" << connection_calls(sim) << log.text();
     if (const auto gaps = split(c.gaps_s, ' '); !gaps.empty()) {
         // Each wait as the keeper announces it, and the waits in all as the
         // calls came: they are seen by polling, and one seen late shortens

@@ -1,5 +1,6 @@
 // Client sessions end to end: the handshake, the table of 15, the IPC
-// objects of each client, release on every way out, and hostile input.
+// objects of each client, release on every way out, hostile input, and the
+// sessions as the state socket shows them through cnxd-cli.
 #include <gtest/gtest.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
@@ -8,8 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "integration/harness.h"
+#include "server/hci.h"
 
 namespace cnxd::test {
 namespace {
@@ -18,6 +21,7 @@ constexpr uint16_t kOpen = 0x0100;
 constexpr uint16_t kClose = 0x0102;
 constexpr uint16_t kRelay = 0x0105;
 constexpr uint16_t kRequest = 0x0106;
+constexpr uint16_t EMM_STATUS_EVENT = 115;
 
 class Sessions : public ::testing::Test {
 protected:
@@ -26,26 +30,17 @@ protected:
     {
         clients.clear();
         EXPECT_EQ(0, daemon.stop(SIGTERM));
-        // Nothing of the clients survives the daemon.
-        for (int i = 0; i < 15; ++i)
-            EXPECT_LT(shmget(root.ipc_key(i), 0, 0), 0) << "shared block of index " << i << " left behind";
+        EXPECT_EQ("", leftovers(root)) << "nothing of the clients survives the daemon";
     }
 
     RawClient& add_client()
     {
-        clients.push_back(std::make_unique<RawClient>(root, "c" + std::to_string(serial++)));
-        return *clients.back();
-    }
-
-    long open_fds() const
-    {
-        return std::ranges::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(daemon.pid()) + "/fd"));
+        return *clients.emplace_back(std::make_unique<RawClient>(root, "c" + std::to_string(clients.size())));
     }
 
     Sysroot root;
     Daemon daemon{root};
     std::vector<std::unique_ptr<RawClient>> clients;
-    int serial = 0;
 };
 
 TEST_F(Sessions, FifteenClientsGetIndexesAndTheirOwnIpcObjects)
@@ -53,19 +48,15 @@ TEST_F(Sessions, FifteenClientsGetIndexesAndTheirOwnIpcObjects)
     for (int i = 0; i < 15; ++i) {
         RawClient& c = add_client();
         ASSERT_EQ(i, c.open({{0x100 + i, 4000 + i}}));
-        const int shmid = shmget(c.ipc_key(), 0, 0);
-        ASSERT_GE(shmid, 0);
         shmid_ds ds{};
-        ASSERT_EQ(0, shmctl(shmid, IPC_STAT, &ds));
+        ASSERT_EQ(0, shmctl(shmget(c.ipc_key(), 0, 0), IPC_STAT, &ds));
         EXPECT_EQ(41172u, ds.shm_segsz);
         EXPECT_EQ(0666u, ds.shm_perm.mode & 0777);
         const int semid = semget(c.ipc_key(), 0, 0);
-        ASSERT_GE(semid, 0);
         semid_ds sds{};
         ASSERT_EQ(0, semctl(semid, 0, IPC_STAT, &sds));
         EXPECT_EQ(2u, sds.sem_nsems);
-        EXPECT_EQ(0, semctl(semid, 0, GETVAL));
-        EXPECT_EQ(0, semctl(semid, 1, GETVAL));
+        EXPECT_EQ(0, semctl(semid, 0, GETVAL) + semctl(semid, 1, GETVAL));
     }
     RawClient& sixteenth = add_client();
     EXPECT_EQ(0xFF, sixteenth.open());
@@ -79,36 +70,26 @@ TEST_F(Sessions, FifteenClientsGetIndexesAndTheirOwnIpcObjects)
 
 TEST_F(Sessions, EveryWayOutReleasesTheSlotSocketAndIpcObjects)
 {
-    const long fds_before = open_fds();
-    struct Leave {
-        const char* how;
-        Bytes datagram;
-    };
-    const Leave ways[] = {
-        {"close request", hci_frame(kClose, {})},
-        {"zero-length datagram", {}},
-    };
-    for (const Leave& way : ways) {
+    const long fds_before = daemon.open_fds();
+    for (const Bytes& way : {hci_frame(kClose, {}), Bytes{}}) {  // a close request, a zero-length datagram
+        SCOPED_TRACE(hex(way));
         RawClient& c = add_client();
-        ASSERT_EQ(0, c.open()) << way.how;
+        ASSERT_EQ(0, c.open());
         const int old_shm = shmget(c.ipc_key(), 0, 0);
         const int old_sem = semget(c.ipc_key(), 0, 0);
         ASSERT_GE(old_shm, 0);
         // The bring-up's store reads open descriptors of their own for a
         // moment: the client's socket is the one that stays.
-        EXPECT_TRUE(eventually([&] { return open_fds() == fds_before + 1; })) << way.how;
-
-        ASSERT_TRUE(c.send(way.datagram)) << way.how;
-        EXPECT_TRUE(eventually([&] { return shmget(c.ipc_key(), 0, 0) < 0; })) << way.how;
-        EXPECT_LT(semget(c.ipc_key(), 0, 0), 0) << way.how;
-        EXPECT_TRUE(eventually([&] { return open_fds() == fds_before; })) << way.how;
-
+        EXPECT_TRUE(eventually([&] { return daemon.open_fds() == fds_before + 1; }));
+        ASSERT_TRUE(c.send(way));
+        EXPECT_TRUE(eventually([&] { return client_leftovers(root).empty() && daemon.open_fds() == fds_before; }))
+            << client_leftovers(root);
         RawClient& next = add_client();
-        ASSERT_EQ(0, next.open()) << "the index is free again after: " << way.how;
+        ASSERT_EQ(0, next.open()) << "the index is free again";
         EXPECT_NE(old_shm, shmget(next.ipc_key(), 0, 0)) << "a fresh shared block";
         EXPECT_NE(old_sem, semget(next.ipc_key(), 0, 0)) << "a fresh semaphore set";
         ASSERT_TRUE(next.send(hci_frame(kClose, {})));
-        EXPECT_TRUE(eventually([&] { return shmget(next.ipc_key(), 0, 0) < 0; }));
+        EXPECT_TRUE(eventually([&] { return client_leftovers(root).empty(); }));
     }
 }
 
@@ -219,6 +200,57 @@ TEST_F(Sessions, AnIdleDaemonSleeps)
     const long before = switches();
     std::this_thread::sleep_for(2s);
     EXPECT_LE(switches() - before, 6) << "context switches of an idle daemon over two seconds";
+}
+
+TEST_F(Sessions, ShowsEachClientAndDeviceAsJsonAndAsTables)
+{
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    RawClient& client = add_client();
+    ASSERT_TRUE(client.open({{0x42, 99}}));
+    client.set_word(0, 1);
+    client.set_word(subscription_word(EMM_STATUS_EVENT), 1);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(client.api_request(3, 1, {}));
+
+    Cli json(root, {"inspect", "--json"});
+    ASSERT_EQ(json.wait(), 0) << json.err();
+    const std::string doc = json.out();
+    for (const char* member :
+         {"\"identity\":66,\"pid\":99,\"events\":[\"NAS EMM STATUS INDICATION\"],\"log\":true,\"served\":3,"
+          "\"in_flight\":null",
+          "\"devices\":[{\"index\":1,\"init_complete\":", "\"watchdog\":{", "\"dhcp\":[]"})
+        EXPECT_NE(doc.find(member), std::string::npos) << member << " not in " << doc;
+
+    Cli tables(root, {"inspect"});
+    ASSERT_EQ(tables.wait(), 0) << tables.err();
+    const std::string out = tables.out();
+    for (const char* text : {"Clients", "66", "NAS EMM STATUS INDICATION", "Devices", "Watchdog", "DHCP"})
+        EXPECT_NE(out.find(text), std::string::npos) << text << " not in " << out;
+}
+
+// A request the modem is slow to answer shows as in flight, by name and
+// age, in a document that a JSON parser takes.
+TEST_F(Sessions, ShowsTheRequestInFlightWhileTheModemTakesItsTime)
+{
+    LtesimClient sim(root);
+    ASSERT_TRUE(sim.wait_online());
+    RawClient& client = add_client();
+    ASSERT_TRUE(client.open({{0x43, 7}}));
+    ASSERT_EQ("ok", sim.command("set call_delay_ms 1500"));
+    std::thread request([&] { EXPECT_TRUE(client.api_request(3, 1, {})); });
+
+    std::string doc;
+    EXPECT_TRUE(eventually([&] {
+        Cli json(root, {"inspect", "--json"});
+        doc = json.wait() == 0 ? json.out() : "";
+        return doc.find("\"in_flight\":{\"command\":3,") != std::string::npos;
+    })) << doc;
+    request.join();
+    root.write_file("/var/tmp/state.json", doc);
+    const std::string check =
+        "python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + root.path("/var/tmp/state.json");
+    EXPECT_EQ(0, std::system(check.c_str())) << doc;
 }
 
 }  // namespace
