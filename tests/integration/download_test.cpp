@@ -1,12 +1,14 @@
-// A firmware download that goes wrong, end to end: cnxd-cli's download
-// against the daemon and its simulated modem, which refuses a chunk, stays
-// silent or is pulled out. Whatever ended the download, the device is free
-// afterwards: the next download starts and its other commands run again.
+// Firmware downloads end to end: cnxd-cli's download against the daemon
+// and its simulated modem, seen in the transfer records the modem got, the
+// image it holds and the progress lines. When the modem refuses a chunk,
+// stays silent or is pulled out, the device is free afterwards: the next
+// download starts and its other commands run again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
+#include <sstream>
 
 #include "integration/harness.h"
 
@@ -60,16 +62,17 @@ protected:
     }
 
     // The offsets of the transfer records the modem got since the last
-    // clear.
-    std::vector<uint32_t> offsets()
+    // clear, or their data length and offset.
+    std::vector<uint32_t> offsets(bool with_length = false)
     {
         std::vector<uint32_t> out;
         for (const std::string& line : sim->calls()) {
             if (!line.starts_with("LAPI_DownloadBinary "))
                 continue;
             const std::string h = line.substr(line.rfind(' ') + 1);
-            const std::string field = h.substr(2 * 262, 8);
-            out.push_back(static_cast<uint32_t>(std::stoul(field, nullptr, 16)));
+            if (with_length)
+                out.push_back(static_cast<uint32_t>(std::stoul(h.substr(2 * 256, 8), nullptr, 16)));
+            out.push_back(static_cast<uint32_t>(std::stoul(h.substr(2 * 262, 8), nullptr, 16)));
         }
         return out;
     }
@@ -95,6 +98,68 @@ protected:
     Daemon daemon{root};
     std::unique_ptr<LtesimClient> sim;
 };
+
+// Records as {data length + 10, offset} pairs; progress in tens of percent.
+const struct {
+    size_t size;
+    const char* knob;
+    std::vector<uint32_t> records;  // empty: not checked
+    std::vector<int> progress;
+} IMAGES[] = {
+    {2 * CHUNK, "set download_early 0", {CHUNK + 10, 0, CHUNK + 10, CHUNK, 10, 2 * CHUNK, 14, OK_END}, {50, 100}},
+    {2 * CHUNK + 10, "set download_early 0",
+     {CHUNK + 10, 0, CHUNK + 10, CHUNK, 20, 2 * CHUNK + 10, 14, OK_END}, {50, 100}},
+    {100, "set download_early 0", {110, 100, 14, OK_END}, {}},
+    {20 * CHUNK, "set download_early 0", {}, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}},
+    {2 * CHUNK, "set download_early 1", {CHUNK + 10, 0, CHUNK + 10, CHUNK, 10, 2 * CHUNK, 14, OK_END}, {50, 100}},
+};
+
+TEST_F(DownloadEnd, ImagesArriveWholeWithTheirRecordsAndProgress)
+{
+    const LogTail log(root);
+    int done = 0;
+    for (const auto& c : IMAGES) {
+        SCOPED_TRACE(std::to_string(c.size) + " " + c.knob);
+        quiet_modem();
+        ASSERT_EQ("ok", sim->command(c.knob));
+        std::string image(c.size, '\0');
+        for (size_t i = 0; i < c.size; ++i)
+            image[i] = static_cast<char>(i * 7 + 3 + i / 251);
+        root.write_file("/var/tmp/fw.bin", image);
+        const size_t log_from = log.text().size();
+        Cli cli(root, {"download", "1", "1", "/var/tmp/fw.bin"});
+        EXPECT_EQ(0, cli.wait(WAIT + 10s)) << cli.err();
+        EXPECT_TRUE(eventually([&] { return log.count("download complete [dev index : 1]\n") == done + 1; }));
+        ++done;
+        ASSERT_EQ("ok", sim->command("sync"));
+        EXPECT_EQ("ok " + std::to_string(c.size) + " " + hex(image), sim->command("image 1"));
+        if (!c.records.empty()) {
+            EXPECT_EQ(c.records, offsets(true));
+        }
+        std::string progress = "\nDownload File /var/tmp/fw.bin\n";
+        for (int p : c.progress)
+            progress += "dev(1) " + std::to_string(p) + "%[complete]\n";
+        std::string printed;
+        std::istringstream lines(log.text().substr(log_from));
+        for (std::string line; std::getline(lines, line);)
+            if (line.starts_with("dev(1) ") || line.starts_with("Download File"))
+                printed += (printed.empty() ? "\n" : "") + line + "\n";
+        EXPECT_EQ(progress, printed);
+    }
+    // Two devices side by side, on a modem slow to answer.
+    quiet_modem();
+    ASSERT_EQ("ok", sim->command("set delay_ms 2"));
+    const std::string a(5 * CHUNK + 9, 'a'), b(4 * CHUNK + 300, 'b');
+    root.write_file("/var/tmp/a.bin", a);
+    root.write_file("/var/tmp/b.bin", b);
+    Cli one(root, {"download", "1", "1", "/var/tmp/a.bin"}), two(root, {"download", "2", "1", "/var/tmp/b.bin"});
+    EXPECT_EQ(0, one.wait(WAIT + 10s)) << one.err();
+    EXPECT_EQ(0, two.wait(WAIT + 10s)) << two.err();
+    ASSERT_EQ("ok", sim->command("sync"));
+    EXPECT_EQ("ok " + std::to_string(a.size()) + " " + hex(a), sim->command("image 1"));
+    EXPECT_EQ("ok " + std::to_string(b.size()) + " " + hex(b), sim->command("image 2"));
+    EXPECT_TRUE(log.wait_for("download complete [dev index : 2]\n"));
+}
 
 TEST_F(DownloadEnd, AFailedDownloadFreesTheDeviceForTheNextDownloadAndItsCommands)
 {
