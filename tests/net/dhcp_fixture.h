@@ -7,16 +7,11 @@
 #pragma once
 
 #include <fcntl.h>
-#include <net/if.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -24,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "base/fd.h"
 #include "core/timer.h"
 #include "modem/cm_fixture.h"
 #include "modem/cm_netif.h"
@@ -36,13 +30,6 @@
 namespace cnxd::test {
 
 using namespace std::chrono_literals;
-
-inline int32_t mono_now()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int32_t>(ts.tv_sec);
-}
 
 // A lease block as the client writes it; times are seconds from now, in
 // UTC (the client's default) or, with `epoch`, as seconds since the epoch
@@ -69,61 +56,6 @@ inline std::string lease_block(const std::string& addr, long renew, long rebind,
 inline std::string lease_file(int sid) { return dhcp_file(DHCP_LEASE_FILE, sid); }
 inline std::string pid_file(int sid) { return dhcp_file(DHCP_PID_FILE, sid); }
 
-// The interface the managers run on: of the modem's naming, and always with
-// an address (127.0.0.1/8), being the loopback of a network namespace of
-// the test's own.
-constexpr const char* kIf = "lte0pdn1";
-
-// Puts the calling thread, and so the managers, monitors and clients it
-// starts, into a new network namespace whose loopback is renamed kIf and
-// up; the host's interfaces stay untouched. The destructor returns the
-// thread to the namespace it came from. Needs CAP_SYS_ADMIN (root).
-class OwnNetns {
-public:
-    OwnNetns() : home_(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC))
-    {
-        if (!home_ || unshare(CLONE_NEWNET) != 0) {
-            error_ = std::string("no network namespace of the test's own: ") + std::strerror(errno);
-            return;
-        }
-        entered_ = true;
-        error_ = rename_loopback();
-    }
-    ~OwnNetns()
-    {
-        if (entered_) {
-            EXPECT_EQ(0, setns(home_.get(), CLONE_NEWNET));
-        }
-    }
-    OwnNetns(const OwnNetns&) = delete;
-    OwnNetns& operator=(const OwnNetns&) = delete;
-
-    // Empty when the thread is in its namespace with kIf up.
-    const std::string& error() const { return error_; }
-
-private:
-    static std::string rename_loopback()
-    {
-        UniqueFd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-        ifreq req{};
-        std::snprintf(req.ifr_name, sizeof req.ifr_name, "lo");
-        std::snprintf(req.ifr_newname, sizeof req.ifr_newname, "%s", kIf);
-        if (ioctl(sock.get(), SIOCSIFNAME, &req) != 0)
-            return std::string("cannot rename the loopback: ") + std::strerror(errno);
-        std::snprintf(req.ifr_name, sizeof req.ifr_name, "%s", kIf);
-        if (ioctl(sock.get(), SIOCGIFFLAGS, &req) != 0)
-            return std::string("cannot read the flags of ") + kIf + ": " + std::strerror(errno);
-        req.ifr_flags |= IFF_UP;
-        if (ioctl(sock.get(), SIOCSIFFLAGS, &req) != 0)
-            return std::string("cannot bring up ") + kIf + ": " + std::strerror(errno);
-        return "";
-    }
-
-    UniqueFd home_;
-    bool entered_ = false;
-    std::string error_;
-};
-
 class DhcpFixture : public CmTest {
 protected:
     DhcpFixture()
@@ -141,28 +73,25 @@ protected:
         timer_service_deinit();
     }
 
-    // The stand-in client: logs its arguments, copies the lease template
-    // (when there is one) to its lease file, and leaves a sleeping process
+    // The stand-in client: logs its arguments and leaves a sleeping process
     // behind whose pid it writes to its pid file. The sysroot's bin/dhclient
     // is a link into the build tree: it is replaced, never written through.
     void install_fake_client() const
     {
-        const std::string log = root_.path(kCallsLog), lease = root_.path(kTemplate);
+        const std::string log = root_.path(kCallsLog);
         std::filesystem::remove(root_.path("/bin/dhclient"));
         root_.write("/bin/dhclient", "#!/bin/sh\n"
                                      "echo \"$*\" >> " + log + "\n"
                                      "while [ $# -gt 1 ]; do\n"
-                                     "  case \"$1\" in -pf) pf=$2; shift;; -lf) lf=$2; shift;; esac\n"
+                                     "  case \"$1\" in -pf) pf=$2; shift;; esac\n"
                                      "  shift\n"
                                      "done\n"
                                      "sleep 600 </dev/null >/dev/null 2>&1 &\n"
                                      "echo $! > \"$pf\"\n"
-                                     "[ -f " + lease + " ] && cp " + lease + " \"$lf\"\n"
                                      "exit 0\n");
         std::filesystem::permissions(root_.path("/bin/dhclient"), std::filesystem::perms::owner_all);
     }
 
-    void set_lease_template(const std::string& text) const { root_.write(kTemplate, text); }
     std::vector<std::string> client_calls() const
     {
         std::vector<std::string> lines;
@@ -174,18 +103,6 @@ protected:
 
     static int state(int sid) { return dhcpcd_state(sid); }
     static void request(int sid, int code) { ASSERT_EQ(0, mq_send(mq_pair(sid)[MQ_REQ], code)); }
-
-    // Starts the manager of the "internet" interface on `if_name` (sid 1)
-    // and, with `start`, asks it to start the client and waits for that.
-    void start_manager(const std::string& if_name = kIf, bool start = true)
-    {
-        auto rec = if_record(if_name, "internet");
-        ASSERT_EQ(1, start_dhcpcd_manager(rec));
-        if (start) {
-            request(1, DHCPCD_START_REQ);
-            ASSERT_TRUE(eventually([] { return state(1) == DHCPCD_RESULT_STARTED; }));
-        }
-    }
 
     // The next DHCP notice (code, sid) within `bound`; other frames are
     // skipped.
@@ -211,7 +128,6 @@ protected:
 
 private:
     static constexpr const char* kCallsLog = "/var/log/dhclient-calls.log";
-    static constexpr const char* kTemplate = "/var/log/lease.template";
 
     Session session_;
 };
