@@ -1,6 +1,5 @@
-// The DHCP manager with a scripted client program: which interfaces and
-// APNs get a manager, and a start on an interface whose address never
-// comes. Real leases from a real server are tested end to end
+// The DHCP manager with a scripted client program: which interfaces get a
+// manager, and a start on an interface whose address never comes. Real leases from a real server are tested end to end
 // (tests/integration/dhcp_daemon_netns_test.cpp).
 #include <gtest/gtest.h>
 
@@ -35,39 +34,6 @@ TEST_F(DhcpManager, OnlyInterfaceNamesOfTheModemsForm)
         dhcpcd_shutdown();
         mq_init_all();
     }
-}
-
-// The sid is the APN's table section, matched exactly; one manager per sid.
-TEST_F(DhcpManager, SidOfTheInterfaceApn)
-{
-    root_.set("config wan lte apntable apn6 apn_name", "sixth");
-    root_.set("config wan lte apntable apn8 apn_name", "eighth");
-    const struct {
-        const char* name;
-        const char* apn;
-        int sid;  // the answer, and the sid in the record
-        const char* if_name;  // the sid's interface afterwards
-    } cases[] = {
-        {"lte0pdn1", "ims", 2, "lte0pdn1"}, {"lte0pdn2", "ims", 2, "lte0pdn1"},
-        {"lte0pdn3", "IMS", 0, nullptr},    {"lte0pdn3", "im", 0, nullptr},
-        {"lte0pdn3", "imsx", 0, nullptr},   {"lte0pdn3", "", 0, nullptr},
-        {"lte0pdn5", "sixth", 6, "lte0pdn5"}, {"lte0pdn7", "eighth", -1, nullptr},  // beyond sids 0..7
-    };
-    for (const auto& c : cases) {
-        auto rec = if_record(c.name, c.apn);
-        EXPECT_EQ(c.sid, start_dhcpcd_manager(rec)) << c.apn;
-        EXPECT_EQ(std::max(c.sid, 0), rec[IFREC_SID]) << c.apn;
-        if (c.if_name) {
-            EXPECT_STREQ(c.if_name, di[c.sid].if_name);
-        }
-    }
-    EXPECT_EQ(5, di[2].dft_eps_id);
-    EXPECT_STREQ("-v -nw -pf /tmp/dhclient.pid.2 -cf /tmp/dhclient.conf.2 -lf /tmp/dhclient.leases.2 lte0pdn1",
-                 di[2].prog_args);
-    // The sixth section's slot has no mailboxes: no request reaches it.
-    EXPECT_EQ(-1, mq_send(mq_id[6][1], DHCPCD_START_REQ));
-    std::vector<uint8_t> shorter(ifrec::SIZE - 1);
-    EXPECT_EQ(-1, start_dhcpcd_manager(shorter));
 }
 
 TEST_F(DhcpManager, AnAddressThatNeverComesFailsTheStartAndEndsTheClient)

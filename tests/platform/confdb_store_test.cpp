@@ -1,5 +1,5 @@
-// The configuration store stand-in: the INI reader the daemon reads every
-// dump with, and the store tool as the daemon and the tests run it.
+// The configuration store stand-in: the store tool as the daemon and the
+// tests run it, and the library's reads of a damaged store.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,46 +7,10 @@
 
 #include "confdb.h"
 #include "config/confdb_sysroot.h"
-#include "ini.h"
 
 namespace {
 
 using cnxd::test::StoreSysroot;
-
-TEST(ConfdbReader, SectionsKeysDefaultsAndLimits)
-{
-    StoreSysroot root;
-    root.write("/var/tmp/dump", "  top = 1 \r\n# comment=x\n; other=y\nnoequals\n=nokey\n[apn1]\napn_name=first\n"
-                                "empty=\napn_name=second\n[ apn2 ]\napn_name=a=b\n");
-    const struct {
-        const char* section;
-        const char* key;
-        int limit;
-        const char* file;
-        int rc;
-        const char* out;
-    } cases[] = {
-        {"", "top", 15, "/var/tmp/dump", 1, "1"},
-        {"apn1", "apn_name", 15, "/var/tmp/dump", 5, "first"},  // the first occurrence wins
-        {"apn2", "apn_name", 15, "/var/tmp/dump", 3, "a=b"},
-        {"apn1", "empty", 15, "/var/tmp/dump", 0, ""},
-        {nullptr, "other", 15, "/var/tmp/dump", 1, "d"},
-        {nullptr, "comment", 15, "/var/tmp/dump", 1, "d"},
-        {nullptr, "noequals", 15, "/var/tmp/dump", 1, "d"},
-        {nullptr, "", 15, "/var/tmp/dump", 1, "d"},
-        {"apn1", "top", 15, "/var/tmp/dump", 1, "d"},
-        {"apn1", "apn_name", 3, "/var/tmp/dump", 3, "fir"},
-        {"", "top", 15, "/var/tmp/missing", -1, "d"},
-    };
-    for (const auto& c : cases) {
-        char out[16];
-        EXPECT_EQ(c.rc, GetPrivateProfileString(c.section, c.key, "d", out, c.limit, c.file)) << c.key;
-        EXPECT_STREQ(c.out, out) << c.key;
-    }
-    char out[16];
-    EXPECT_EQ(-1, GetPrivateProfileString("", "top", nullptr, out, 15, nullptr));
-    EXPECT_STREQ("", out);
-}
 
 TEST(ConfdbTool, SetKeepsTheFileReadableRefusesBadInputAndRacesLoseNothing)
 {
