@@ -1,5 +1,6 @@
-// The daemon's reads of the store: the operator code, single keys (also
-// from a store that is gone), the IMS switch and the SMS type it chooses.
+// The daemon's reads of the store: the operator code, the IMS switch and
+// the SMS type it chooses (the keys of the APN table are read by its own
+// tests).
 #include "config/confdb_access.h"
 
 #include <gtest/gtest.h>
@@ -23,42 +24,12 @@ protected:
 TEST_F(ConfdbAccess, OperatorCodeIsHexadecimalTextDefaultingToZero)
 {
     EXPECT_EQ(0, CNXD_GetOperator()) << "seeded store";
-    for (auto [text, code] : {std::pair{"e", 14}, {"E", 14}, {"14", 20}, {"2", 2}, {"", 0}}) {
+    for (auto [text, code] : {std::pair{"e", 14}, {"E", 14}, {"14", 20}, {"2", 2}, {"", 0}, {"7", 7}}) {
         root.set("ltenv info operator", text);
         EXPECT_EQ(code, CNXD_GetOperator()) << text;
     }
-}
-
-TEST_F(ConfdbAccess, SingleKeyReadTellsMissingFromEmpty)
-{
-    root.set("config wan lte apntable apn1 password", std::string(400, 'p'));
-    const struct {
-        const char* node;
-        const char* key;
-        int rc;
-        std::string value;
-    } cases[] = {
-        {"config wan lte apntable apn1", "apn_name", 8, "internet"},
-        {"config wan lte apntable apn1", "no_such_key", 1, "0"},
-        {"no such node", "ENABLE", 1, "0"},
-        {"config wan lte apntable apn1", "username", 0, ""},
-        {"config wan lte apntable apn1", "password", CONFDB_VALUE_LIMIT, std::string(CONFDB_VALUE_LIMIT, 'p')},
-        {nullptr, nullptr, 0, ""},  // the store removed
-        {"config wan lte apntable apn1", "apn_name", 1, "0"},
-    };
-    for (const auto& c : cases) {
-        if (!c.node) {
-            std::filesystem::remove(root.path("/etc/confdb.ini"));
-            EXPECT_EQ(0, CNXD_GetOperator());
-            continue;
-        }
-        confdb_value v;
-        v.fill('x');
-        EXPECT_EQ(c.rc, CNXD_GetConfdbValue(c.node, c.key, v)) << c.key;
-        EXPECT_EQ(c.value, v.data()) << c.key;
-        EXPECT_EQ('\0', v[c.value.size()]) << "zeroed before the read";
-        EXPECT_EQ('\0', v.back());
-    }
+    std::filesystem::remove(root.path("/etc/confdb.ini"));
+    EXPECT_EQ(0, CNXD_GetOperator()) << "no store";
 }
 
 TEST_F(ConfdbAccess, ImsSwitchAndSmsTypeChoice)

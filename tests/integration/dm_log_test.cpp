@@ -180,11 +180,12 @@ TEST_F(DmLog, EachReportPrintsItsValuesAsTheModemMeantThem)
     }
 }
 
-TEST_F(DmLog, ATimedDmReadGivesThatManyTimedReports)
+TEST_F(DmLog, ATimedDmReadGivesThatManyReportsASecondApart)
 {
     RawClient client(root, "dm");
     ASSERT_TRUE(client.open());
     // Report 5 (TX power), started, every second, three times.
+    const auto asked = std::chrono::steady_clock::now();
     ASSERT_EQ(std::optional<int32_t>(0), client.api_request(181, 1, {0x00, 0x05, 0, 1, 3}));
     const std::string report = "L1 TX Power (Device Name : lte0)\nPUSCH : 0.0 dBm\nPUCCH : 0.1 dBm\nPRACH : 0.2 dBm\n";
     const auto reports = [&] {
@@ -192,15 +193,9 @@ TEST_F(DmLog, ATimedDmReadGivesThatManyTimedReports)
         return std::distance(std::sregex_iterator(text.begin(), text.end(), STAMP), std::sregex_iterator());
     };
     EXPECT_TRUE(eventually([&] { return reports() == 3; }, 10s)) << root.read_file(DM_LOG);
-    const std::string text = root.read_file(DM_LOG);
-    EXPECT_NE(std::string::npos, text.find(report)) << text;
-    std::vector<long> at;  // milliseconds of the day
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), STAMP); it != std::sregex_iterator(); ++it)
-        at.push_back(((std::stol((*it)[1]) * 60 + std::stol((*it)[2])) * 60 + std::stol((*it)[3])) * 1000 +
-                     std::stol((*it)[4]));
-    ASSERT_EQ(3u, at.size()) << text;
-    for (size_t i = 1; i < at.size(); ++i)
-        EXPECT_GE((at[i] - at[i - 1] + 86400000) % 86400000, 500) << "about a second apart:\n" << text;
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, 1500ms) << "about a second apart";
+    EXPECT_TRUE(std::regex_replace(root.read_file(DM_LOG), STAMP, "[T]\n").starts_with("\n[T]\n" + report + "\n"))
+        << root.read_file(DM_LOG);
     EXPECT_EQ(std::optional<int>(0), daemon.stop(SIGTERM, 1s));
 }
 
