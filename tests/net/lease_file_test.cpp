@@ -8,11 +8,36 @@
 #include <random>
 #include <string>
 
-#include "net/dhcp_fixture.h"
+#include "config/confdb_sysroot.h"
+#include "net/dhcpcd_record.h"
 #include "net/lease_file.h"
 
 namespace cnxd::test {
 namespace {
+
+// A lease block as the client writes it; times are seconds from now, in
+// UTC (the client's default) or, with `epoch`, as seconds since the epoch
+// (its "local" time format).
+std::string lease_block(const std::string& addr, long renew, long rebind, long expire, bool epoch = false)
+{
+    const auto stamp = [epoch](long from_now) {
+        const time_t t = time(nullptr) + from_now;
+        if (epoch)
+            return "epoch " + std::to_string(t) + "; # local time";
+        tm utc{};
+        gmtime_r(&t, &utc);
+        char buf[64];
+        strftime(buf, sizeof buf, "%w %Y/%m/%d %H:%M:%S", &utc);
+        return std::string(buf);
+    };
+    return "lease {\n  interface \"lo\";\n  fixed-address " + addr +
+           ";\n  option subnet-mask 255.255.255.0;\n  option routers 10.1.2.1;\n"
+           "  option dhcp-lease-time " + std::to_string(expire) +
+           ";\n  option domain-name-servers 10.1.2.53,10.1.2.54;\n  renew " + stamp(renew) +
+           ";\n  rebind " + stamp(rebind) + ";\n  expire " + stamp(expire) + ";\n}\n";
+}
+
+std::string lease_file(int sid) { return dhcp_file(DHCP_LEASE_FILE, sid); }
 
 using Quad = std::array<uint8_t, 4>;
 
