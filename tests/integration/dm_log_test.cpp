@@ -44,13 +44,8 @@ std::string lines(int from, int to)
 const std::string SCS = "SERVICE CELL STATUS Reporting(Device Name : lte0)\n";
 const std::string NCS = "NEIGHBOR CELL STATUS Reporting(Device Name : lte0)\n";
 const std::string PDN = "Network PDN Information(Device Name : lte0)\n";
-const Bytes MCS = [] {
-    Bytes b;
-    for (int n = 0; n < 32; ++n)
-        for (uint8_t x : be16s({n}))
-            b.push_back(x);
-    return b;
-}();
+const Bytes MCS = be16s({0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                          16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31});
 const Bytes CQI = [] {
     Bytes b(576, 0);
     b[1] = 7;

@@ -151,7 +151,6 @@ protected:
 
 TEST_F(DownloadEnd, TwoDevicesDownloadSideBySide)
 {
-    const LogTail log(root);
     quiet_modem();
     ASSERT_EQ("ok", sim->command("set delay_ms 2"));
     const std::string a(5 * CHUNK + 9, 'a'), b(4 * CHUNK + 300, 'b');
@@ -160,10 +159,10 @@ TEST_F(DownloadEnd, TwoDevicesDownloadSideBySide)
     Cli one(root, {"download", "1", "1", "/var/tmp/a.bin"}), two(root, {"download", "2", "1", "/var/tmp/b.bin"});
     EXPECT_EQ(0, one.wait(WAIT + 10s)) << one.err();
     EXPECT_EQ(0, two.wait(WAIT + 10s)) << two.err();
+    EXPECT_TRUE(two.out().ends_with("download complete [dev index : 2]\n")) << two.out();
     ASSERT_EQ("ok", sim->command("sync"));
     EXPECT_EQ("ok " + std::to_string(a.size()) + " " + hex(a), sim->command("image 1"));
     EXPECT_EQ("ok " + std::to_string(b.size()) + " " + hex(b), sim->command("image 2"));
-    EXPECT_TRUE(log.wait_for("download complete [dev index : 2]\n"));
 }
 
 // Each failing download is followed by one that completes (one image of

@@ -37,8 +37,6 @@ std::string lease_block(const std::string& addr, long renew, long rebind, long e
            ";\n  rebind " + stamp(rebind) + ";\n  expire " + stamp(expire) + ";\n}\n";
 }
 
-std::string lease_file(int sid) { return dhcp_file(DHCP_LEASE_FILE, sid); }
-
 using Quad = std::array<uint8_t, 4>;
 
 struct Lease {
@@ -47,13 +45,6 @@ struct Lease {
     int rc = 0;
     bool operator==(const Lease&) const = default;
 };
-std::ostream& operator<<(std::ostream& o, const Lease& l)
-{
-    for (const Quad& a : {l.addr, l.mask, l.router, l.dns1, l.dns2})
-        o << +a[0] << "." << +a[1] << "." << +a[2] << "." << +a[3] << " ";
-    return o << l.lease_time << " rc " << l.rc;
-}
-
 Lease read_lease(int sid)
 {
     Lease l;
@@ -68,7 +59,7 @@ void expect_near(long want, long got) { EXPECT_LE(std::labs(want - got), 3) << "
 
 class LeaseFile : public ::testing::Test {
 protected:
-    void write_lease(int sid, const std::string& text) { root.write(lease_file(sid), text); }
+    void write_lease(int sid, const std::string& text) { root.write(dhcp_file(DHCP_LEASE_FILE, sid), text); }
     StoreSysroot root;
 };
 
