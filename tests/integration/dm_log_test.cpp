@@ -46,10 +46,12 @@ const std::string NCS = "NEIGHBOR CELL STATUS Reporting(Device Name : lte0)\n";
 const std::string PDN = "Network PDN Information(Device Name : lte0)\n";
 const Bytes MCS = be16s({0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
                           16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31});
+// CQI counters: words 0 and 144 (mode 1-2), 16 (mode 2-0), 80 and 224
+// (periodic mode 1-0).
 const Bytes CQI = [] {
     Bytes b(576, 0);
-    b[1] = 7;
-    b[2 * 144 + 1] = 8;
+    for (auto [word, value] : {std::pair{0, 7}, {144, 8}, {16, 9}, {80, 5}, {224, 6}})
+        b[2 * word + 1] = static_cast<uint8_t>(value);
     return b;
 }();
 
@@ -65,11 +67,14 @@ const struct {
     {90, 77, be16s({-549}), SCS + "TX Power : -54.9(dBm)\n"},
     {90, 74, be16s({-21}), SCS + "RSRQ : -10.0\n"},
     {90, 74, be16s({-60}), SCS + "RSRQ : NV\n"},
+    {90, 74, be16s({-59}), SCS + "RSRQ : -29.0\n"},
+    {90, 74, {0xFF}, SCS},
     {90, 79, {5}, SCS + "Paging Cycle : NV\n"},
     {90, 79, {2}, SCS + "Paging Cycle : 1.28Sec\n"},
     {90, 69, {0, 0, 0, 3}, SCS + "BandWidth : 10MHz\n"},
     {90, 71, {0xFF, 0xFF}, SCS + "TAC : NV, NV\n"},
     {90, 71, {0x12, 0x34}, SCS + "TAC : 0x12, 0x34\n"},
+    {90, 71, {0x12}, SCS},
     {90, 65, be16s({301}), SCS + "Physical CELL ID : 301\n"},
     {90, 65, {0xFF, 0xFF}, SCS + "Physical CELL ID : NV\n"},
     {90, 66, {255}, SCS + "Band : NV\n"},
@@ -99,12 +104,21 @@ const struct {
     {90, 156, {2, 0, 0, 0, 9, 1},
      "SCELL Downlink MCS(Device Name : lte0, Num of cell : 2)\nValue[0] : 9\nValue[1] : 1\n"},
     {90, 23, CQI, "Aperiodic\nmode 1-2\n(0)7,8 (1)0,0 ", true},
-    {90, 23, CQI, "\nPeriodic\nmode 1-0\n(0)0,0 ", true},
+    {90, 23, CQI, "\nmode 2-0\n(0)9,0 (1)0,0 ", true},
+    {90, 23, CQI, "\nPeriodic\nmode 1-0\n(0)5,6 (1)0,0 ", true},
+    {90, 43, be16s({5, 300}), "Neighbor Physical Cell ID {\n\tCELL_0: 5\n\tCELL_1: 300\n}"},
+    {90, 103, {0, 0, 1, 0, 7, 7, 7}, NCS + "Number of NEIGHBOR CELL : 1\nNEIGHBOR CELL[0]\nNAS CELL ID : 256(0x0100)\n\n"},
+    {90, 135, {0x89, 0x01, 0xab}, "UE Information(Device Name : lte0)\nUICC ID : 8901ab\n"},
+    {90, 91, {1, 0xab}, SCS + "SIB3 Cell Reselection Serving Freq Info\n0x01 0xab \n"},
+    {90, 91, {}, SCS + "SIB3 Cell Reselection Serving Freq Info\n"},
+    {90, 120, {}, PDN + "IPv4 Address 0] Error or No Data\n"},
+    {90, 117, {}, "Network PDN Information(Device Name : lte0pdn0)\n"},
     {89, 11, be16s({7, 8, 9}), "Number of Handover Attempts (Device Name : lte0)\nValue[0] : 7\nValue[1] : 8\nValue[2] : 9\n"},
     {89, 5, be16s({231, -12, 1000}), "L1 TX Power (Device Name : lte0)\nPUSCH : 23.1 dBm\nPUCCH : -1.2 dBm\nPRACH : N/A\n"},
     {89, 19, {'0', '0', '1', 0, 0, 'x', 'y'}, "UE Information(Device Name : lte0)\nValue[0] : 001\nValue[1] : xy\n"},
-    {89, 16, {4}, "UE Status Information(Device Name : lte0)\nStatus : Connected\n"},
-    {89, 16, {9}, "UE Status Information(Device Name : lte0)\nStatus : Unknown(9)\n"},
+    {89, 16, {6}, "UE Status Information(Device Name : lte0)\nStatus : Scanned\n"},
+    {89, 16, {7}, "UE Status Information(Device Name : lte0)\nStatus : Unknown(7)\n"},
+    {89, 16, {}, "UE Status Information(Device Name : lte0)\n"},
     {89, 17, {1, 1}, "Roaming Status Information(Device Name : lte0)\nStatus : Roaming\n"},
     {89, 2, MCS,
      "Number of frames for each Downlink MCS(Device Name : lte0)\nCW0 MCS\nQPSK(MCS 0 ~ 9)\n0 1 2 3 4 5 6 7 8 9 \n"
