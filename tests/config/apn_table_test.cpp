@@ -25,11 +25,10 @@ protected:
     {
         root.set("config wan lte apntable apn" + std::to_string(n) + " " + key, value);
     }
-    static uint32_t type_of(const char* name)
+    static uint32_t type_of(std::string name)
     {
-        std::array<char, 32> buf{};
-        std::strcpy(buf.data(), name);
-        return CNXD_GetApnTypeByName(buf);
+        name.resize(32);  // the rest zero bytes
+        return CNXD_GetApnTypeByName(name);
     }
 };
 

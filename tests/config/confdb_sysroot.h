@@ -24,15 +24,6 @@ namespace cnxd::test {
 
 inline constexpr const char* kForeignTool = "the store tool is built for another machine";
 
-// The whole of a host file ("" when there is none).
-inline std::string read_file(const std::string& host_path)
-{
-    std::ifstream in(host_path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 class StoreSysroot {
 public:
     StoreSysroot()
@@ -61,7 +52,12 @@ public:
     StoreSysroot& operator=(const StoreSysroot&) = delete;
 
     std::string path(const std::string& target) const { return dir_ + target; }
-    std::string read(const std::string& target) const { return read_file(path(target)); }
+    // The whole of a file in the sysroot ("" when there is none).
+    std::string read(const std::string& target) const
+    {
+        std::ifstream in(path(target));
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
     void write(const std::string& target, const std::string& text) const
     {
         std::ofstream(path(target), std::ios::binary) << text;

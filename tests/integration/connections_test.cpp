@@ -27,8 +27,7 @@ TEST(Connections, TheEmergencyImageOnlyPrintsItsBanner)
     EXPECT_EQ(1, log.count("EMERGENCY MODE"));
     ASSERT_EQ("ok", sim.command("sync"));
     EXPECT_TRUE(log.events().empty()) << "no insert forwarded";
-    const auto names = sim.call_names();
-    EXPECT_EQ(0, std::ranges::count(names, "LAPI_GetCrashLogRequest"));
+    EXPECT_EQ(0, std::ranges::count(sim.call_names(), "LAPI_GetCrashLogRequest"));
     EXPECT_EQ(0, daemon.stop(SIGTERM));
 }
 
@@ -43,8 +42,7 @@ TEST(Connections, AnAttachWithItsAddressByNasStartsNoDhcpClient)
     RawClient c(root, "attacher");
     ASSERT_TRUE(c.open().has_value());
     Bytes attach(352, 0);
-    const std::string apn = "internet";
-    std::copy(apn.begin(), apn.end(), attach.begin() + 2);
+    std::ranges::copy(std::string("internet"), attach.begin() + 2);
     ASSERT_EQ(0, c.api_request(25, 1, attach));
     // The interface's configuration takes seconds on a loaded machine.
     ASSERT_TRUE(eventually([&] { return std::ranges::count(log.events(), 163) == 1; }, 20s)) << "interface ready";
@@ -92,13 +90,10 @@ TEST(Connections, TheAdminPdnCountMovesOnlyOnItsResults)
         ASSERT_EQ("ok", sim.command("inject " + std::to_string(s.id) + " 1 " + hex(rec)));
         ASSERT_EQ("ok", sim.command("sync"));
         const std::string what = std::to_string(s.id) + "/" + std::to_string(s.result);
-        if (s.count < 0) {
-            EXPECT_EQ(before, daemon.count_in_log("ADMIN PDN Reference count(")) << what;
-        } else {
-            EXPECT_TRUE(daemon.wait_for_log("ADMIN PDN Reference count(" + std::to_string(s.count) + ")", 2s))
-                << what;
-            EXPECT_EQ(before + 1, daemon.count_in_log("ADMIN PDN Reference count(")) << what;
-        }
+        EXPECT_TRUE(s.count < 0 ||
+                    daemon.wait_for_log("ADMIN PDN Reference count(" + std::to_string(s.count) + ")", 2s))
+            << what;
+        EXPECT_EQ(before + (s.count >= 0 ? 1 : 0), daemon.count_in_log("ADMIN PDN Reference count(")) << what;
     }
 
     // Held twice, the modem's disconnect of the ADMIN PDN (named, not
@@ -116,8 +111,7 @@ TEST(Connections, TheAdminPdnCountMovesOnlyOnItsResults)
     ASSERT_EQ("ok", sim.command(required));
     EXPECT_TRUE(log.wait_for("\nPDN DISCONNECT REQUEST(DEV_IDX(1))\n"));
     ASSERT_EQ("ok", sim.command("sync"));
-    const auto calls = sim.calls();
-    EXPECT_EQ(1, std::ranges::count_if(calls, [](const std::string& c) {
+    EXPECT_EQ(1, std::ranges::count_if(sim.calls(), [](const std::string& c) {
                   return c.starts_with("LAPI_PDNDisconnRequest dev=1 00070000" "05" "61646d696e");
               })) << "one request, for bearer 7";
     EXPECT_EQ(0, daemon.stop(SIGTERM));
@@ -126,25 +120,15 @@ TEST(Connections, TheAdminPdnCountMovesOnlyOnItsResults)
 // The network time record: zones and time from byte 512 on.
 Bytes network_time(int local_flag, int8_t local_tz, int universal_flag, uint8_t year, int8_t tz)
 {
-    Bytes r(524, 0);
-    r[512] = static_cast<uint8_t>(local_flag);
-    r[513] = static_cast<uint8_t>(local_tz);
-    r[514] = static_cast<uint8_t>(universal_flag);
-    const uint8_t when[] = {year, 12, 7, 10, 30, 15};
-    std::copy(std::begin(when), std::end(when), r.begin() + 515);
-    r[521] = static_cast<uint8_t>(tz);
+    Bytes r(512, 0);
+    r.insert(r.end(), {static_cast<uint8_t>(local_flag), static_cast<uint8_t>(local_tz),
+                       static_cast<uint8_t>(universal_flag), year, 12, 7, 10, 30, 15, static_cast<uint8_t>(tz), 0, 0});
     return r;
 }
 
 TEST(Connections, NetworkTimeSetsTheClockAndZoneInTheSysrootOnly)
 {
-    tm t{};
-    t.tm_year = 126;
-    t.tm_mon = 11;
-    t.tm_mday = 7;
-    t.tm_hour = 10;
-    t.tm_min = 30;
-    t.tm_sec = 15;
+    tm t{15, 30, 10, 7, 11, 126, 0, 0, 0, 0, nullptr};  // 2026-12-07 10:30:15
     const time_t local = mktime(&t);
     const struct {
         const char* name;

@@ -72,8 +72,7 @@ TEST_F(CmNetif, AnAddressAlreadyThereStartsNoDhcpButTheReleaseStillRuns)
     started(4, "lte0pdn0");
     Record rec = interface("lte0pdn0", 5);
     rec[ifrec::IP_ALLOC] = 1;
-    const uint8_t addr[] = {10, 0, 0, 7};
-    std::copy_n(addr, 4, &rec[ifrec::IPV4_ADDR]);
+    std::ranges::copy(std::array<uint8_t, 4>{10, 0, 0, 7}, &rec[ifrec::IPV4_ADDR]);
 
     cm_configure_network_interface(1, rec, NETIF_OP_RELEASE);
     EXPECT_EQ(Lines{configure_call(rec, NETIF_OP_RELEASE)}, calls());
@@ -123,8 +122,7 @@ TEST_F(CmNetif, ForcedDhcpMarksTheAllocationAndAsksForASid)
         GTEST_SKIP() << kForeignTool;
     root_.set("config wan lte dhcp force_dhcp", "1");
     Record rec = interface("lte0pdn0", 5);  // its APN is in no APN section
-    const uint8_t addr[] = {10, 0, 0, 7};
-    std::copy_n(addr, 4, &rec[ifrec::IPV4_ADDR]);
+    std::ranges::copy(std::array<uint8_t, 4>{10, 0, 0, 7}, &rec[ifrec::IPV4_ADDR]);
     cm_configure_network_interface(1, rec, NETIF_OP_CHANGE);
     const Lines lines = logs();
     EXPECT_TRUE(has_line(lines, "LTE force_dhcp == 1\n"));
