@@ -156,6 +156,8 @@ const std::string TOKENS_32 = "cnxdf 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5
 
 // The RF status file, after its ON_OFF line.
 const char* const RF = "rf_status_control.param";
+// A tag line without its "=" ends the read, though the set follows whole.
+const std::string FREQ_SYNTAX = "BAND=3\nSTART_EARFCN 1200\nSTART_EARFCN=1200\nEND_EARFCN=1949\n";
 const std::string RF_REST = "\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=1\nTHRESH_CONNECT=1\n";
 
 const char* const BAD_MAC = "[cmd_change_mac_address   ] Invalid Input Parameter\n";
@@ -327,9 +329,9 @@ const ShellRow SHELL_ROWS[] = {
                "See /var/lte/param/rf_status_control.param other parameter\n", "-LAPI_RFStatus", {}, RF,
      "ON_OFF=65536" + RF_REST},
     {"rrccapa 1 15", "[multiSetTagParser        ] syntax Error, Keep \"[TAG_NAME]=\"", "-LAPI_RRCCap", {},
-     "rrc_set_supported_freq_range_list.param", "BAND=3\nSTART_EARFCN 1200\nEND_EARFCN=1949\n"},
+     "rrc_set_supported_freq_range_list.param", FREQ_SYNTAX},
     {"rrccapa 1 15", "[cmd_rrc_capability_control] Invalid Input Parameter\n", "-LAPI_RRCCap", {},
-     "rrc_set_supported_freq_range_list.param", "BAND=3\nSTART_EARFCN 1200\nEND_EARFCN=1949\n"},
+     "rrc_set_supported_freq_range_list.param", FREQ_SYNTAX},
     {"spsinfo 1 7", "[cmd_set_protocol_info    ] Invalid File Parameter\n", "-LAPI_SetProtocol", {},
      "drx_info.param", "DRX_VAL=4294967296\nNON_DRX_TIMER=0\n"},
     {"spsinfo 1 4", "[TEST_LOG] -1 \n", "LAPI_SetProtocolInfoRequest dev=1", {}, "pls_info.param",

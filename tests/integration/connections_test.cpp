@@ -155,6 +155,7 @@ TEST(Connections, NetworkTimeSetsTheClockAndZoneInTheSysrootOnly)
         ASSERT_EQ("ok", sim.command("inject 112 1 " + hex(c.record)));
         ASSERT_TRUE(log.wait_for("WTD: ind_watchdog_start__Cancel[Watchdog Disabled]")) << c.name;
         EXPECT_GE(log.count("WTD: ind_watchdog_stop"), 1) << c.name;
+        EXPECT_EQ(1, log.count("SYSTEM TIME Enable")) << c.name;
         const std::string calls = root.read_file("/var/log/platform-calls.log");
         if (c.clock < 0)
             EXPECT_EQ(std::string::npos, calls.find("settimeofday")) << c.name;

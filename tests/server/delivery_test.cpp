@@ -2,13 +2,34 @@
 // real handshake (the library's sessions against an in-process server).
 #include <fcntl.h>
 #include <sys/uio.h>
+#include <syslog.h>
 
 #include <atomic>
+#include <cstdarg>
+#include <mutex>
 #include <thread>
 #include <tuple>
 
 #include "client/inproc_daemon.h"
 #include "server/delivery.h"
+
+// The lines the code under test gives syslog, kept here instead of going
+// to the host's log.
+namespace {
+std::mutex syslog_mutex;
+std::vector<std::string> syslog_lines;
+}  // namespace
+
+extern "C" void syslog(int, const char* fmt, ...)
+{
+    char line[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(line, sizeof line, fmt, ap);
+    va_end(ap);
+    const std::lock_guard guard(syslog_mutex);
+    syslog_lines.emplace_back(line);
+}
 
 namespace cnxd::test {
 namespace {
@@ -110,6 +131,22 @@ TEST_F(Delivery, EachSendReachesTheClientsItIsFor)
     EXPECT_EQ(log_frame("a\nb"), recv_datagram(clients[4].get(), 2000));
     cnxd_srv_send_log("%s", "");  // a frame of its header alone
     EXPECT_EQ(log_frame(""), recv_datagram(clients[4].get(), 2000));
+}
+
+// With the log copied to the PC's syslog, the text is cut into lines at
+// each newline and wherever the line buffer fills, across frames.
+TEST_F(Delivery, LogTextCopiedToSyslogIsCutAtNewlinesAndAFullLine)
+{
+    g_is_qlog_to_pc = 1;
+    syslog_lines.clear();
+    cnxd_srv_send_log("a\nbc\n");
+    cnxd_srv_send_log("%s", std::string(2075, 'x').c_str());
+    cnxd_srv_send_log("%s", std::string(10, 'y').c_str());
+    cnxd_srv_send_log("\n");
+    g_is_qlog_to_pc = 0;
+    const std::vector<std::string> expected = {"a", "bc", std::string(2075, 'x') + "yyyy", "yyyyyy"};
+    const std::lock_guard guard(syslog_mutex);
+    EXPECT_EQ(expected, syslog_lines);
 }
 
 TEST_F(Delivery, AFullClientHoldsTheSenderWhichResumesWhenItReads)
