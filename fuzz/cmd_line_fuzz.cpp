@@ -130,15 +130,10 @@ void write_devices()
     std::ofstream(root + "/dev/mem", std::ios::binary) << std::string(0x2000, '\0');
 }
 
-// Once per process: the simulated SDK open in the fuzz sysroot, and the
-// search path limited to the sysroot's empty bin, so that even a handler
-// reaching the shell finds no program.
+// Once per process: the simulated SDK open in the fuzz sysroot.
 void setup()
 {
     static const bool done = [] {
-        const std::string bin = cnxd::fuzz::fuzz_root() + "/bin";
-        std::filesystem::create_directories(bin);
-        setenv("PATH", bin.c_str(), 1);
         write_devices();
         static uint32_t handle = 0;
         expect(LAPI_LTEAPIOpen(&handle) == 0, "simulated SDK open");

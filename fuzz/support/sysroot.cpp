@@ -19,6 +19,10 @@ std::string make_root()
     expect(mkdtemp(dir) != nullptr, "sysroot made");
     std::filesystem::create_directories(std::string(dir) + "/var/tmp");
     std::filesystem::create_directories(std::string(dir) + "/var/run");
+    // The search path is the sysroot's empty bin: a handler that reaches
+    // the shell finds no program.
+    std::filesystem::create_directories(std::string(dir) + "/bin");
+    setenv("PATH", (std::string(dir) + "/bin").c_str(), 1);
     setenv("CNXD_ROOT", dir, 1);
     cnxd_reload_root();
     // Relative paths that inputs name (log files, say) land in here too.

@@ -91,6 +91,15 @@ TEST_F(ApnTable, LabelDerivedTable)
     ASSERT_EQ(1, CNXD_SetCidInterfaceType(1, 5));
     EXPECT_EQ(5u, type_of("internet"));
     EXPECT_EQ("internet", CNXD_GetApnNameByAPNType(5).value_or("-"));
+    // The highest type the record fillers take.
+    ASSERT_EQ(1, CNXD_SetCidInterfaceType(1, APN_TYPE_MAX));
+    std::array<uint8_t, 69> disc{};
+    ASSERT_EQ(0, CNXD_FillPdnDisconnApnName(disc, APN_TYPE_MAX));
+    EXPECT_EQ(8, disc[4]);
+    std::array<uint8_t, 420> rec{};
+    rec[410] = APN_TYPE_MAX;
+    ASSERT_EQ(0, CNXD_FillPdnConnApnInfo(rec));
+    EXPECT_STREQ("internet", reinterpret_cast<char*>(&rec[2]));
 
     // An over-long label is cut; an empty first label ends the table
     // before it starts.

@@ -24,10 +24,14 @@
 #include <csignal>
 #include <filesystem>
 #include <random>
+#include <map>
 #include <regex>
+#include <set>
+#include <sstream>
 
 #include "base/be.h"
 #include "integration/harness.h"
+#include "shell/cmd_table.h"
 
 namespace cnxd::test {
 namespace {
@@ -211,12 +215,10 @@ const ShellRow SHELL_ROWS[] = {
     {"eip 1 4 224.100.100.1 192.168.0.10", "", "LAPI_AddEncapsIP dev=1"},
     {"bip 1 0", "", "LAPI_BIPControlResult dev=1"}, {"bip 1 1", "", "LAPI_BIPControlIndication dev=1"},
     {"bip 1 2", "[cmd_bip_control_request  ] Invalid Input Parameter\n", "-LAPI_BIPControl"},
-    {"vs 1 2", "", "LAPI_VendorSpecificHCI dev=1"},
     {"vs 1 5", "[cmd_vendor_specific      ] unknown vendor type 5\n", "-LAPI_VendorSpecificHCI"},
     {"plse 1", "", "LAPI_PLMNSearchExtRequest dev=1"},
     {"edrx 1 21 0", "[cmd_ext_drx_param_ctrl_request] Invalid Input Parameter\n", "-LAPI_ExtDRX"},
     {"edrx 1 0 10", "-------Extended DRX Parameter Control Request Usage-------\n", "-LAPI_ExtDRX"},
-    {"edrx 1 20 9", "", "LAPI_ExtDRXParamctrlRequest dev=1"},
     {"br 1 3", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
     {"br 1 256", "", "LAPI_BearerResourceAllocation dev=1"},  // the mode's low byte
     {"br 1 12345678901", "[cmd_bearer_resource_request] Invalid Input Parameter\n", "-LAPI_Bearer"},
@@ -260,33 +262,26 @@ const ShellRow SHELL_ROWS[] = {
     // just outside refused; ten digits saturate instead of wrapping.
     {"con5gnr 1 1", "", "LAPI_5GNRControlRequest dev=1"},
     {"con5gnr 1 2", "Invalid Input Parameter\n", "-LAPI_5GNRControlRequest"},
-    {"oprtrcnt 1 255 3", "", "LAPI_SetOprtcntRequest dev=1"},
     {"oprtrcnt 1 256 3", "Invalid Input Parameter\n", "-LAPI_SetOprtcntRequest"},
     {"oprtrcnt 1 4294967297 3", "Invalid Input Parameter\n", "-LAPI_SetOprtcntRequest"},
-    {"rrccapag 1 1", "", "LAPI_RRCCapabilityControlGetRequest dev=1"},
     {"rrccapag 1 65536", "Invalid Input Parameter\n", "-LAPI_RRCCapabilityControlGetRequest"},
     {"plmncsgs 1 45006 7", "", "LAPI_PLMNCSGSelectRequest dev=1"},
     {"plmncsgs 1 45006", "Usage-------\n", "-LAPI_PLMNCSGSelectRequest"},
-    {"nasconf 1 0 10 255", "", "LAPI_SetNASConfigRequest dev=1"},
     {"nasconf 1 0 11 1", "Invalid Input Parameter\n", "-LAPI_SetNASConfigRequest"},
-    {"pd 1 31 7", "", "LAPI_PDNDisconnRequest dev=1"},
     {"pd 1 32 0", "Invalid Input Parameter\n", "-LAPI_PDNDisconnRequest"},
     {"pd 1 5 8", "Invalid Input Parameter\n", "-LAPI_PDNDisconnRequest"},
     {"pd 1 4 0", "Unknown default EPS id : 4 (default EPS id : 5 ~ 31)\n", "-LAPI_PDNDisconnRequest"},
     // Arguments through the builders and their checks.
-    {"dt 1 1", "", "LAPI_DetachRequest dev=1"},
     {"dt 1 2", "Unknown Detach Type : 2 (Detach Type : 0 ~ 1)\n", "-LAPI_DetachRequest"},
-    {"sus 1 65535", "", "LAPI_SuspendRequest dev=1"},
     {"sus 1 65536", "Unknown service type: 10000", "-LAPI_SuspendRequest"},
     {"sp 1 63 1", "", "LAPI_SetGPIO dev=1 3f01"},
     {"sp 1 64 1", "Unknown Set GPIO PIN Number : 64 (GPIO PIN Number : 1 ~ 63)\n", "-LAPI_SetGPIO"},
-    {"mid 1 2", "", "LAPI_MobileIDReadRequest dev=1"},
     {"mid 1 3", "Unknown MOBILE ID TYPE : 3 (MOBILE ID Type : 1 ~ 3)\n", "-LAPI_MobileIDReadRequest"},
     {"nid 1 1 15", "", "LAPI_NIDReadRequest dev=1"},
     {"nid 1 1 0", "(default EPS id : 1 ~ 15)\n", "-LAPI_NIDReadRequest"},
     {"nid 1 0 0", "", "LAPI_NIDReadRequest dev=1"},
     {"nid 1 0 1", "Unknown default EPS id : 1 (default EPS id : 0)\n", "-LAPI_NIDReadRequest"},
-    {"nid 1 1", "Usage-------\n", "-LAPI_NIDReadRequest"}, {"offx 1 3", "", "LAPI_OfflineRequestExtension dev=1"},
+    {"nid 1 1", "Usage-------\n", "-LAPI_NIDReadRequest"},
     {"offx 1 4", "Unknown Offline Type : 4 (Offline Type : 0 ~ 3)\n", "-LAPI_OfflineRequestExtension"},
     {"dbgc 1 7", "Unknown Device DBEUG Level : 7", "-LAPI_DebugLogControlRequest"},
     {"dm 1 21 0 1 0", "", "LAPI_DMLogReadRequest dev=1 0015000100"},
@@ -303,8 +298,6 @@ const ShellRow SHELL_ROWS[] = {
     {"lb 1 1 3 500001 30000", "[loopback_start_param_check] Loopback count should be smaller than 500,000\n",
      "-LAPI_LOOPBACK"},
     {"lb 1 1 6 1 1", "Unknown Transfer Type : 6 (TRANSFER TYPE : 3~5)\n", "-LAPI_LOOPBACK"},
-    {"phyta 1 1 100", "", "LAPI_PHYTAInformationRequest dev=1"}, {"uicc 1 0", "", "LAPI_UICCRequest dev=1"},
-    {"uicc 1 0 3", "", "LAPI_UICCRequest dev=1"},
     {"uicc 1 0 4", "Unknown UICC APP type : 4 (UICC APP type : 1 ~ 3)\n", "-LAPI_UICCRequest"},
     {"uicc 1 0 x", "[make_uicc_control_req_param] Invalid AppType parameter\n", "-LAPI_UICCRequest"},
     {"uicc 1 8", "uicc_pin_cmd.param other parameter\nSee /var/lte/param/uicc_refresh.param other parameter\nSee "
@@ -366,12 +359,6 @@ const ShellRow SHELL_ROWS[] = {
     {"pllext2 1", "", "LAPI_PLMNListExt2Request dev=1"}, {"br 1 0", "", "LAPI_BearerResourceAllocation dev=1"},
     {"br 1 1", "", "LAPI_BearerResourceModification dev=1"}, {"br 1 2", "", "LAPI_BearerResourceRelease dev=1"},
     {"rfec 1", "", "LAPI_RFEventControlRequest dev=1"}, {"phyfuncg 1 0", "", "LAPI_PHYFunctionControlGetRequest dev=1"},
-    {"plmncfgset 1 1", "", "LAPI_PLMNCfgSetRequest dev=1"}, {"uicc 1 1", "", "LAPI_UICCRequest dev=1"},
-    {"uicc 1 5", "", "LAPI_UICCRequest dev=1"}, {"uicc 1 6", "", "LAPI_UICCRequest dev=1"},
-    {"uicc 1 10", "", "LAPI_UICCRequest dev=1"}, {"uicc 1 14", "", "LAPI_UICCRequest dev=1"},
-    {"rrcfunc 1 1", "", "LAPI_RRCFunctionControlRequest dev=1"},
-    {"rrcfunc 1 2", "", "LAPI_RRCFunctionControlRequest dev=1"},
-    {"rrcfunc 1 12", "", "LAPI_RRCFunctionControlRequest dev=1"},
     {"spsinfo 1 2", "", "LAPI_SetProtocolInfoRequest dev=1"}, {"spsinfo 1 6", "", "LAPI_SetProtocolInfoRequest dev=1"},
     {"spsinfo 1 7", "", "LAPI_SetProtocolInfoRequest dev=1"},
     // Parameter files the builders refuse, with the tag at fault.
@@ -501,6 +488,89 @@ TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)
     EXPECT_EQ("1\n\0"s, root.read_file("/var/tmp/commonlogcfg"));
     EXPECT_EQ("100", root.read_file("/var/tmp/socketsimtest")) << "the first three bytes of \"100\\n\"";
     EXPECT_NE(std::string::npos, root.read_file("/var/log/platform-calls.log").find("kern modem reset 0\n"));
+}
+
+// The values a usage documents for each "[name]" of its command form after
+// the device index: the lines "\tV : ..." or "\tA ~ B ..." of the name's
+// block; a "reserved" line documents none.
+using Ranges = std::vector<std::pair<int64_t, int64_t>>;
+std::vector<Ranges> usage_args(const std::string& usage)
+{
+    static const std::regex value(R"(\t(-?\d+)(?: ~ (-?\d+))?(?: : (.*))?)");
+    static const std::regex name(R"(\[([a-z_]+)\])");
+    std::vector<std::string> names;
+    std::map<std::string, Ranges> blocks;
+    std::string block;
+    std::istringstream in(usage);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (line.starts_with("cmd>") || line.starts_with("DM>")) {
+            for (auto it = std::sregex_iterator(line.begin(), line.end(), name); it != std::sregex_iterator(); ++it)
+                if ((*it)[1] != "dev_idx")
+                    names.push_back((*it)[1]);
+        } else if (line.starts_with("[") && line.ends_with("]")) {
+            block = line.substr(1, line.size() - 2);
+        } else if (std::regex_match(line, m, value) && !m[3].str().starts_with("reserved")) {
+            blocks[block].emplace_back(std::stoll(m[1]), m[2].matched ? std::stoll(m[2]) : std::stoll(m[1]));
+        }
+    }
+    std::vector<Ranges> args;
+    for (const std::string& n : names)
+        args.push_back(blocks[n]);
+    return args;
+}
+
+// A usage is the command's documentation: each value it lists is taken,
+// and one just outside what it lists is refused before the modem.
+TEST_F(CliAndShell, EveryValueAUsageListsIsTakenAndOneJustOutsideIsRefused)
+{
+    ASSERT_TRUE(sim->wait_online());
+    const LogTail log(root);
+    ShellLines shell(daemon, *sim, log);
+    // Arguments whose values depend on another one or on a file, and a
+    // sub-command word before the value.
+    const std::set<std::string_view> dependent = {"nid", "gpsinfo", "spsinfo", "pc", "uiccext"};
+    // Words that answer here or start a transfer, with no request of their own.
+    const std::set<std::string_view> no_call = {"nvdown", "roamallow"};
+    // A model that supports CA (a working band combination list).
+    root.write_file("/var/lte/param/rrc_ca_combination_list_working.bin",
+                    std::string("\1\2\3\4\xff", 5) + std::string(11, '\0') + "\1\3\xff");
+    size_t tried = 0;
+    for (const cmd_entry& e : cmd_tbl) {
+        if (!e.usage || dependent.contains(e.word) || e.min_tokens < 3)
+            continue;
+        const std::vector<Ranges> args = usage_args(e.usage);
+        if (args.empty() || std::ranges::any_of(args, [](const Ranges& r) { return r.empty(); }))
+            continue;
+        const auto line_with = [&](size_t i, int64_t v) {
+            std::string line = std::string(e.word) + " 1";
+            for (size_t j = 0; j < args.size(); ++j)
+                line += " " + std::to_string(j == i ? v : args[j].front().first);
+            return line;
+        };
+        const auto lists = [](const Ranges& r, int64_t v) {
+            return std::ranges::any_of(r, [v](const auto& lh) { return v >= lh.first && v <= lh.second; });
+        };
+        for (size_t i = 0; i < args.size(); ++i)
+            for (const auto& [lo, hi] : args[i]) {
+                for (const int64_t v : {lo, hi}) {
+                    const Answer a = shell.run(line_with(i, v));
+                    for (const char* refusal : {"Usage-------", "nvalid", "nknown"})
+                        EXPECT_EQ(std::string::npos, a.printed.find(refusal)) << line_with(i, v) << ": " << a.printed;
+                    EXPECT_TRUE(!a.calls.empty() || no_call.contains(e.word)) << line_with(i, v);
+                    ++tried;
+                }
+                for (const int64_t v : {lo - 1, hi + 1}) {
+                    if (v < 0 || v > UINT32_MAX || lists(args[i], v))
+                        continue;
+                    // The interface set-up follows an earlier line's attach.
+                    std::vector<std::string> calls = shell.run(line_with(i, v)).calls;
+                    std::erase_if(calls, [](const std::string& c) { return c.starts_with("LAPI_ConfigureNetwork"); });
+                    EXPECT_EQ(std::vector<std::string>{}, calls) << line_with(i, v);
+                }
+            }
+    }
+    EXPECT_GT(tried, 100u);
 }
 
 TEST_F(CliAndShell, SocketLinesReachTheShellOrTheModemAndConsoleOutputComesBack)
@@ -752,21 +822,6 @@ TEST(ShellScripts, StartUpRunsTheScriptDirectoryThenTheInitScript)
         std::sort(sent.begin() + 1, sent.end() - 1);  // the directory's files in any order
     EXPECT_EQ(order, sent) << "the RF script first, the init script's one line for the modem last";
     EXPECT_EQ(0, daemon.stop(SIGTERM));
-}
-
-// A command file that never ends (a FIFO kept open) does not hold the stop.
-TEST_F(CliAndShell, ACommandFileThatNeverEndsDoesNotHoldTheStop)
-{
-    ASSERT_EQ(0, mkfifo(root.path("/var/tmp/fifo").c_str(), 0600));
-    const int writer = open(root.path("/var/tmp/fifo").c_str(), O_RDWR | O_CLOEXEC);
-    ASSERT_EQ(4, write(writer, "ver\n", 4));
-    TcpShell c(daemon.cmd_port());
-    c.send_line("senddmfile /var/tmp/fifo");
-    EXPECT_TRUE(eventually([&] { return std::ranges::count(sim->calls(), dm("ver\0"s)) == 1; }));
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(0, daemon.stop(SIGTERM, 5s));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    close(writer);
 }
 
 // "x run" repeats its commands in order, the modem's pieces to the

@@ -337,6 +337,11 @@ void captured_session(Scene& s)
     client.set_word(0, 1);  // listening for log text
     ASSERT_TRUE(client.api_request(GET_DEVICE_INFORMATION, 1, {}));
     EXPECT_EQ(s.sim.command("inject 47 1 00000003"), "ok");
+    // Forwarded on the SDK's callback thread: here before the close.
+    EXPECT_TRUE(eventually([&] {
+        const auto f = client.recv(100ms);
+        return f && f->size() >= 2 && load_be16(f->data()) == HCI_SDK_CALLBACK;
+    }));
     ASSERT_TRUE(client.send(kHelp));
     // Frames are served in order: the answer to a second request means the
     // line has been run.
