@@ -100,9 +100,11 @@ private:
             int sig = 0;
             if (sigwait(&set, &sig) != 0 || sig == SIGHUP)
                 continue;
+            // Said before the stop starts: the main thread's shutdown
+            // lines come after it.
+            sdk_log(6, "Preparing for suicide\n");
             cnxd_request_stop();
             eloop_terminate(&eloop);
-            sdk_log(6, "Preparing for suicide\n");
         }
     }
 

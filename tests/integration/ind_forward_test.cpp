@@ -397,6 +397,13 @@ TEST_F(IndForward, EachRecordPrintsForwardsAndDoesWhatIsItsOwn)
     EXPECT_EQ(std::string::npos, platform_calls().find("reboot"));
     EXPECT_FALSE(a.recv(300ms).has_value()) << "nothing more";
     EXPECT_FALSE(quiet.recv(300ms).has_value()) << "an unsubscribed client gets nothing";
+    // A download answer of a device beyond the table finds no session; one
+    // of a device without a download says how it ended.
+    const size_t from = tail->text().size();
+    ASSERT_EQ("ok", sim->command("inject 66 128 00000000"));
+    ASSERT_EQ("ok", sim->command(inject(66, {0, 0, 0, 0})));
+    expect_lines(from, {"download complete [dev index : 3]"});
+    EXPECT_EQ(std::string::npos, tail->text().find("[dev index : 128]", from));
 }
 
 // Operator 2 in the modem's answers too; the bring-up sets SMS over IMS

@@ -2,6 +2,7 @@
 // objects of each client, release on every way out, hostile input, and the
 // sessions as the state socket shows them through cnxd-cli.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
 
@@ -23,7 +24,13 @@ constexpr uint16_t EMM_STATUS_EVENT = 115;
 
 class Sessions : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(daemon.start()); }
+    // In an IPC namespace of its own where the test may make one (as root),
+    // the first shared block and semaphore set get id 0.
+    void SetUp() override
+    {
+        (void)unshare(CLONE_NEWIPC);
+        ASSERT_TRUE(daemon.start());
+    }
     void TearDown() override
     {
         clients.clear();
@@ -91,21 +98,28 @@ TEST_F(Sessions, EveryWayOutReleasesTheSlotSocketAndIpcObjects)
     }
 }
 
-TEST_F(Sessions, AStaleSharedBlockMakesOnlyItsIndexFail)
+TEST_F(Sessions, StaleIpcObjectsMakeOnlyTheirIndexesFail)
 {
-    for (int i = 0; i < 2; ++i)
-        ASSERT_EQ(i, add_client().open());
-    // What a killed daemon would leave behind at index 2.
+    // What a killed daemon would leave behind: a shared block at index 2 and
+    // a semaphore set at index 4, made first (so of id 0 in a namespace of
+    // the test's own).
     const int stale = shmget(root.ipc_key(2), 64, 0666 | IPC_CREAT | IPC_EXCL);
     ASSERT_GE(stale, 0);
+    const int stale_sem = semget(root.ipc_key(4), 2, 0666 | IPC_CREAT | IPC_EXCL);
+    ASSERT_GE(stale_sem, 0);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(i, add_client().open());
 
     EXPECT_EQ(2, add_client().open()) << "the failure answer names the index tried";
     EXPECT_TRUE(daemon.wait_for_log("Cannot create shm client2 key"));
     EXPECT_LT(semget(root.ipc_key(2), 0, 0), 0) << "no semaphore set made for the failed index";
     EXPECT_EQ(3, add_client().open()) << "later clients get other indexes";
     EXPECT_EQ(4, add_client().open());
+    EXPECT_TRUE(daemon.wait_for_log("Cannot create sem client4 key"));
+    EXPECT_EQ(5, add_client().open());
 
     shmctl(stale, IPC_RMID, nullptr);
+    semctl(stale_sem, 0, IPC_RMID);
     RawClient& back = add_client();
     EXPECT_EQ(2, back.open()) << "the index works again once the stale block is gone";
     EXPECT_GE(shmget(back.ipc_key(), 0, 0), 0);

@@ -69,18 +69,12 @@ protected:
     // make meanwhile are not lost; it keeps 20000, more than a test makes.
     Lines calls()
     {
-        Lines out = recorded();
-        calls_taken_ += out.size();
-        return out;
-    }
-    // The same without taking them, to poll for calls of other threads.
-    Lines recorded() const
-    {
         Lines out;
         std::istringstream in(ltesim::control("calls"));
         for (std::string line; std::getline(in, line) && line != "end";)
             out.push_back(line);
         out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(std::min(calls_taken_, out.size())));
+        calls_taken_ += out.size();
         return out;
     }
 
@@ -145,13 +139,6 @@ private:
 // "[name+]\n" and "[name-]\n".
 inline std::string entry(const std::string& name) { return "[" + name + "+]\n"; }
 inline std::string leave(const std::string& name) { return "[" + name + "-]\n"; }
-// A "[%-25s] text\n" line.
-inline std::string named(const std::string& name, const std::string& text)
-{
-    char buf[1024];
-    std::snprintf(buf, sizeof buf, "[%-25s] %s\n", name.c_str(), text.c_str());
-    return buf;
-}
 
 // The 592-byte interface record of an interface indication.
 inline std::vector<uint8_t> if_record(const std::string& name, const std::string& apn, uint16_t bearer = 5)

@@ -170,6 +170,7 @@ const reader_case READER_CASES[] = {
     {"sixteen bits", "b=1,0,0,0,0,0,0,1,1,1,0,0,0,0,0,0\n", rd::bits, "b", 1, 16, 16, "0381eeeeeeeeeeee"},
     {"ten bits store the first eight", "b=1,1,0,0,0,0,0,0,1,1\n", rd::bits, "b", 1, 16, 10, "ee03eeeeeeeeeeee"},
     {"a bit of 2 fails", "b=1,2\n", rd::bits, "b", 1, 16, -1, "eeeeeeeeeeeeeeee"},
+    {"more bits than the record holds", "b=1\n", rd::bits, "b", 1, 24, -1, "eeeeeeeeeeeeeeee"},
     {"seventeen bits", "b=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n", rd::bits, "b", 1, 16, -1, "0000eeeeeeeeeeee",
      "too manu_argument"},
     // Whether a tag is there.
