@@ -45,7 +45,7 @@ constexpr const char* kUsageTail =
 TEST(DaemonCommandLine, HelpAndBadOptionsPrintTheUsage)
 {
     const std::string usage = std::string("usage: ") + CNXD_BINARY + kUsageTail;
-    const auto help = run_cnxd("-h");
+    const auto help = run_cnxd("-v -o -s 1k -i /var/tmp/cnxd.log -h");  // the options before it are taken
     EXPECT_EQ(0, help.status);
     EXPECT_EQ(usage, help.output);
     const auto bad = run_cnxd("-x");

@@ -271,6 +271,9 @@ TEST(DhcpDaemonNetns, InterfaceReadyRunsTheRealClientAndAResetOrTheReleaseStopsI
     unsetenv("TZ");
     tzset();
     EXPECT_TRUE(left > 60 && left <= 121) << left;
+    // A renewal rewrites the lease file: the monitor reads the address again.
+    root.write_file("/var/tmp/dhclient.leases.1", root.read_file("/var/tmp/dhclient.leases.1") + "\n");
+    EXPECT_TRUE(daemon.wait_for_log("dhclient.leases.1 is modified (renew)")) << daemon.log();
 
     // The client stops, its lease monitor ends and (when no new client
     // follows at once) its files go.
