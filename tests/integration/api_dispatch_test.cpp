@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/sem.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -117,6 +118,11 @@ protected:
         ASSERT_TRUE(daemon.start());
         sim = std::make_unique<LtesimClient>(root);
         ASSERT_TRUE(sim->wait_online());
+        // The operator answer's own request is the bring-up's last: the
+        // rows start once it has been made.
+        ASSERT_TRUE(eventually([&] {
+            return std::ranges::count(sim->calls(), "LAPI_GetProtocolInfoRequest dev=1 000600") == 1;
+        }));
         client = add_client();
         block = client->attach();
         ASSERT_NE(nullptr, block);
