@@ -62,6 +62,8 @@ struct BringUpCase {
     const char* online_wait;  // CNXD_ONLINE_WAIT_MS
 };
 
+void PrintTo(const BringUpCase& c, std::ostream* os) { *os << c.name; }
+
 class BringUp : public ::testing::TestWithParam<BringUpCase> {};
 
 // Whatever resets came before, the modem comes on line once: with the
