@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "api/cnxd_handler.h"
-#include "server/hci.h"
 #include "base/be.h"
+#include "server/hci.h"
 #include "support/check.h"
 #include "support/server_rig.h"
 

@@ -1,8 +1,9 @@
 // The throw-away sysroot of a fuzz process: a fresh directory under /tmp
 // with the daemon's /var/tmp and /var/run, named by CNXD_ROOT, the working
 // directory, removed at exit; PATH names only its empty /bin. Made on
-// first use, together with the quiet logging every target wants: every level and trace flag on, so the
-// formatting paths run, and everything written to /dev/null.
+// first use, together with the quiet logging every target wants: every
+// level and trace flag on, so the formatting paths run, and everything
+// written to /dev/null.
 #pragma once
 
 #include <cstdint>
