@@ -340,35 +340,18 @@ private:
 };
 
 // `rounds` requests of each of `n` clients against server a and against
-// server b, so that both meet the same load of the machine: one client
-// alternates between them request by request; several clients run in
-// chunks taken in turn, all against a, then all against b.
+// server b, so that both meet the same load of the machine: in chunks
+// taken in turn, all clients against a, then all against b, each chunk in
+// client processes of its own. Where the scheduler puts a client beside
+// its server decides much of a round trip here (a wake-up of the other,
+// idle processor costs tens of microseconds), and it tends to hold for a
+// process's life: one process would measure one draw of it, and one
+// client alternating between a and b would measure which of the two
+// shares its processor.
 template <typename A, typename B>
 std::pair<std::vector<double>, std::vector<double>> side_by_side(int n, int rounds, A a, B b)
 {
-    if (n == 1) {
-        auto both = run_clients(1, 2 * rounds, [&](int i, double* out, auto ready) {
-            if (!a.set_up(i) || !b.set_up(i) || !ready())
-                return false;
-            for (int r = 0; r < rounds; ++r) {
-                auto t = Clock::now();
-                if (!a.once())
-                    return false;
-                out[r] = us_since(t);
-                t = Clock::now();
-                if (!b.once())
-                    return false;
-                out[rounds + r] = us_since(t);
-            }
-            a.end();
-            b.end();
-            return true;
-        });
-        if (both.empty())
-            return {};
-        return {{both.begin(), both.begin() + rounds}, {both.begin() + rounds, both.end()}};
-    }
-    constexpr int kChunks = 8;
+    constexpr int kChunks = 16;
     const int per_chunk = rounds / kChunks;
     auto run = [&](auto server) {
         return run_clients(n, per_chunk, [&](int i, double* out, auto ready) {

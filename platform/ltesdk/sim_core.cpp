@@ -3,9 +3,11 @@
 // registrations, the callback thread and LAPI_Printf.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -35,7 +37,7 @@ constexpr size_t RECORD_SLACK = 4096;
 constexpr const char* CALL_LOG = "/var/log/ltesim-calls.log";
 
 struct Call {
-    std::string name;
+    const char* name;  // a function's name: a literal
     std::optional<uint32_t> dev;
     std::vector<uint8_t> bytes;
 };
@@ -229,8 +231,8 @@ CallbackThread& callbacks()
 // write for every call of that time, so that a modem call costs no system
 // call of the simulator's own (the control socket's "calls" answers from
 // memory; readers of the file poll it). Closing the library writes the
-// rest, and so does a normal exit (the file is a stdio stream). Never
-// destroyed: its thread may still wait when the process exits.
+// rest, and so does a normal exit. Never destroyed: its thread may still
+// wait when the process exits.
 class CallLogFlusher {
 public:
     static constexpr auto CALL_LOG_BATCH = std::chrono::milliseconds(20);
@@ -254,11 +256,29 @@ public:
         std::lock_guard g(mu_);
         if (!file_)
             return;
-        std::fprintf(file_, "%s dev=%s\n", c.name.c_str(), c.dev ? std::to_string(*c.dev).c_str() : "-");
+        // Into memory, for the thread to write: formatting into the stream
+        // cost more than the rest of the call.
+        pending_ += c.name;
+        pending_ += " dev=";
+        if (c.dev) {
+            char digits[10];
+            pending_.append(digits, std::to_chars(digits, std::end(digits), *c.dev).ptr);
+        } else {
+            pending_ += '-';
+        }
+        pending_ += '\n';
         if (!dirty_) {
             dirty_ = true;
             cv_.notify_one();
         }
+    }
+
+    // The calls not yet written, at a normal exit.
+    void write_rest()
+    {
+        std::lock_guard g(mu_);
+        if (file_)
+            write_pending();
     }
 
     void stop()
@@ -272,6 +292,7 @@ public:
             thread_.join();
         std::lock_guard g(mu_);
         if (file_) {
+            write_pending();
             std::fclose(file_);
             file_ = nullptr;
         }
@@ -284,14 +305,23 @@ private:
         while (!stop_) {
             cv_.wait(l, [&] { return dirty_ || stop_; });
             cv_.wait_for(l, CALL_LOG_BATCH, [&] { return stop_; });
-            std::fflush(file_);
+            write_pending();
             dirty_ = false;
         }
+    }
+
+    // With the lock held.
+    void write_pending()
+    {
+        std::fwrite(pending_.data(), 1, pending_.size(), file_);
+        std::fflush(file_);
+        pending_.clear();
     }
 
     std::mutex mu_;
     std::condition_variable cv_;
     FILE* file_ = nullptr;
+    std::string pending_;
     bool dirty_ = false;
     bool stop_ = false;
     std::thread thread_;
@@ -299,14 +329,17 @@ private:
 
 CallLogFlusher& call_log_file()
 {
-    static CallLogFlusher& f = *new CallLogFlusher;
+    static CallLogFlusher& f = *[] {
+        std::atexit([] { call_log_file().write_rest(); });
+        return new CallLogFlusher;
+    }();
     return f;
 }
 
 
 std::string call_line(const Call& c)
 {
-    std::string line = c.name + " dev=" + (c.dev ? std::to_string(*c.dev) : "-");
+    std::string line = std::string(c.name) + " dev=" + (c.dev ? std::to_string(*c.dev) : "-");
     if (!c.bytes.empty())
         line += " " + to_hex(c.bytes);
     return line;

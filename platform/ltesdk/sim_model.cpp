@@ -9,6 +9,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "base/be.h"
@@ -776,15 +777,52 @@ void model_answer(const Request& r)
 
 namespace {
 
+// What a request sets off: a reaction, or else a plain reply with this
+// callback.
+struct Action {
+    Reaction react = nullptr;
+    uint32_t cb_id = 0;
+};
+
+// The two tables as one index by name, made on first use (a reaction wins
+// over a plain reply): searching them row by row cost more than the rest
+// of a call.
+const std::unordered_map<std::string_view, Action>& actions()
+{
+    static const auto index = [] {
+        std::unordered_map<std::string_view, Action> by_name;
+        for (const Reply& reply : PLAIN_REPLIES)
+            by_name[reply.request] = {nullptr, reply.cb_id};
+        for (const ReactionRow& row : REACTIONS)
+            by_name[row.request] = {row.react, 0};
+        return by_name;
+    }();
+    return index;
+}
+
+// The action of a request, none for most. Every request names its function
+// with the same literal each time, so the index by name is searched once
+// per literal; the state lock, held by every request, guards the cache.
+const Action* action_of(const char* name)
+{
+    static std::unordered_map<const char*, const Action*> by_literal;
+    const auto [it, fresh] = by_literal.try_emplace(name, nullptr);
+    if (fresh) {
+        const auto found = actions().find(name);
+        it->second = found == actions().end() ? nullptr : &found->second;
+    }
+    return it->second;
+}
+
 void react(const Request& r)
 {
-    const std::string_view name = r.name;
-    for (const ReactionRow& row : REACTIONS)
-        if (row.request == name)
-            return row.react(r);
-    for (const Reply& reply : PLAIN_REPLIES)
-        if (reply.request == name)
-            return send(reply.cb_id, result_record(reply.cb_id, 0));
+    const Action* action = action_of(r.name);
+    if (!action)
+        return;
+    if (action->react)
+        action->react(r);
+    else
+        send(action->cb_id, result_record(action->cb_id, 0));
 }
 
 }  // namespace
