@@ -5,7 +5,8 @@
 // client is connected, so the forwards go nowhere; what is under test is
 // that no handler reads past what it was given. Before the first input,
 // every row gets records cut short of its size and records past it (all
-// zeros and all ones), so every id is covered whatever the corpus.
+// zeros and all ones), with each operator's tables, so every id is covered
+// whatever the corpus.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "base/be.h"
+#include "config/confdb_access.h"
 #include "ind/ind.h"
 #include "lapi_size.h"
 #include "modem/online_request.h"
@@ -102,12 +104,22 @@ void sweep_every_row()
     }
 }
 
+// The sweep once more for each operator whose tables some bodies follow.
+void sweep_every_operator()
+{
+    for (const int op : {0, cnxd::OPERATOR_VZW, cnxd::OPERATOR_SPRINT, cnxd::OPERATOR_ATT}) {
+        cnxd::g_operator = op;
+        sweep_every_row();
+    }
+    cnxd::g_operator = 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     no_programs();
-    static const bool swept = (sweep_every_row(), true);
+    static const bool swept = (sweep_every_operator(), true);
     (void)swept;
     if (size < 2)
         return 0;

@@ -11,9 +11,6 @@
 namespace cnxd::test {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Lines = std::vector<std::string>;
-
 TEST(ClientSession, NoDaemonIsReportedAsSuch)
 {
     BareSysroot root;

@@ -8,10 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +18,7 @@
 #include "base/path.h"
 #include "cnxd_client.h"
 #include "core/eloop.h"
+#include "integration/harness.h"
 #include "ltesdk.h"
 #include "server/client.h"
 
@@ -59,13 +58,7 @@ public:
     }
 
     // The daemon's log so far.
-    static std::string log()
-    {
-        std::ifstream in(cnxd_path("/var/log/cnxd.log"));
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    static std::string log() { return read_text(cnxd_path("/var/log/cnxd.log")); }
     static bool log_has(const std::string& text) { return log().find(text) != std::string::npos; }
 
 private:
@@ -100,19 +93,6 @@ private:
 
 // The server in a bare sysroot (the base is made first, dropped last).
 class InprocDaemon : public BareSysroot, public InprocServer {};
-
-// Polls `pred` every 10 ms until it holds or `bound` passes.
-template <typename Pred>
-bool eventually(Pred pred, std::chrono::milliseconds bound = std::chrono::seconds(10))
-{
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 // A library session, closed at the end of the test.
 struct SessionCloser {

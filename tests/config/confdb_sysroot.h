@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "base/path.h"
 #include "base/shell.h"
 #include "ini.h"
+#include "integration/harness.h"
 
 namespace cnxd::test {
 
@@ -28,15 +28,9 @@ class StoreSysroot {
 public:
     StoreSysroot()
     {
-        char tmpl[] = "/tmp/cnxd-cfg.XXXXXX";
-        dir_ = mkdtemp(tmpl);
-        // The test binaries live in the build directory's tests/.
-        const auto build = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path();
-        if (std::system((std::string(CNXD_SOURCE_DIR) + "/scripts/mkroot " + dir_ + " " + build.string()).c_str()))
-            std::abort();
         const char* path = std::getenv("PATH");
         old_path_ = path ? path : "";
-        setenv("CNXD_ROOT", dir_.c_str(), 1);
+        setenv("CNXD_ROOT", root_.dir().c_str(), 1);
         cnxd_reload_root();
         cnxd_setup_host_path();
     }
@@ -45,24 +39,12 @@ public:
         setenv("PATH", old_path_.c_str(), 1);
         unsetenv("CNXD_ROOT");
         cnxd_reload_root();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
-    StoreSysroot(const StoreSysroot&) = delete;
-    StoreSysroot& operator=(const StoreSysroot&) = delete;
 
-    std::string path(const std::string& target) const { return dir_ + target; }
+    std::string path(const std::string& target) const { return root_.path(target); }
     // The whole of a file in the sysroot ("" when there is none).
-    std::string read(const std::string& target) const
-    {
-        std::ifstream in(path(target));
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    void write(const std::string& target, const std::string& text) const
-    {
-        std::ofstream(path(target), std::ios::binary) << text;
-    }
-
+    std::string read(const std::string& target) const { return root_.read_file(target); }
+    void write(const std::string& target, const std::string& text) const { root_.write_file(target, text); }
     // Runs the store tool ("confdb " + args) in the sysroot; its exit code.
     int confdb(const std::string& args) const
     {
@@ -111,7 +93,7 @@ public:
 private:
     static constexpr int kForeignExit = 126;
 
-    std::string dir_;
+    Sysroot root_;
     std::string old_path_;
 };
 

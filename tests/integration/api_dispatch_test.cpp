@@ -18,7 +18,6 @@
 namespace cnxd::test {
 namespace {
 
-using Lines = std::vector<std::string>;
 constexpr uint32_t DEV = 0x01020304;
 const std::string D = " dev=16909060";
 

@@ -167,6 +167,10 @@ const std::string RF_REST = "\nINTERVAL_IDLE=1\nINTERVAL_CONNECT=1\nTHRESH_IDLE=
 const char* const BAD_MAC = "[cmd_change_mac_address   ] Invalid Input Parameter\n";
 const char* const BAD_INDEX = "[do_cmd                   ] Invaild Device Index(1~127)\n";
 
+const std::string LOG_CONFIG = "cm_set_log=1\nsdk_set_log=1\ncm_log_mod=4\ncm_log_level=2\ncm_log_file_size=0\n"
+                               "cm_log_file_path=\ncm_log_time_stamp_enable=0\nsdk_log_mod=0\nsdk_log_level=3\n"
+                               "sdk_log_file_size=0\nsdk_log_file_path=\nsdk_log_time_stamp_enable=0\n";
+
 struct ShellRow {
     std::string line;
     std::string printed;  // a part of what it printed ("": not checked)
@@ -437,6 +441,12 @@ const ShellRow SHELL_ROWS[] = {
     // The firmware sample of the sysroot: 40000 bytes 0x55, as sha256sum sums them.
     {"x sha256 /var/update/sample.img",
      "/var/update/sample.img's sha256: b37958875c56cf0aa3567cc74b57ac1aa8067cb5a72d55e9792f3193f7f66a29\n"},
+    // The log configuration, its file numbers turned into the SDK's and
+    // back (the daemon's own log stays on the log channel).
+    {"slogconf", "CM Set LOG Config\nmode[SEND LOG TO CM], level[LOUD]\nSDK Set LOG Config\nmode[LOG OFF], level[ALL]\n",
+     "LAPI_SetLogConfig", {}, "log_config.param", LOG_CONFIG},
+    {"glogconf", "CM Log config\nmode[SEND LOG TO CM], level[LOUD]\nSDK Log config\nmode[OFF], level[ALL]\n",
+     "LAPI_GetLogConfig"},
 };
 
 TEST_F(CliAndShell, EachShellLinePrintsAndCallsAsItsRowSays)

@@ -3,7 +3,7 @@
 include_guard(GLOBAL)
 add_library(cnxd_harness STATIC ${CMAKE_CURRENT_LIST_DIR}/harness.cpp)
 target_include_directories(cnxd_harness PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(cnxd_harness PUBLIC cnxd_base)
+target_link_libraries(cnxd_harness PUBLIC cnxd_base ltesdk)
 target_compile_definitions(cnxd_harness PUBLIC
   CNXD_BINARY="$<TARGET_FILE:cnxd>"
   CNXD_BUILD_DIR="${PROJECT_BINARY_DIR}"

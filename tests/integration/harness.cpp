@@ -34,17 +34,6 @@ std::string read_text(const std::string& path)
     return ss.str();
 }
 
-std::string hex(const std::string& bytes)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string s;
-    for (const unsigned char v : bytes) {
-        s += digits[v >> 4];
-        s += digits[v & 15];
-    }
-    return s;
-}
-
 pid_t spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
             const std::string& in, const std::vector<std::pair<std::string, std::string>>& env)
 {

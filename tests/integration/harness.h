@@ -14,14 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "sim.h"
+
 namespace cnxd::test {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
 
-// Polls `pred` until it holds or `bound` passes.
+// Polls `pred` every 10 ms until it holds or `bound` passes (by default a
+// bound generous enough for the sanitizer builds).
 template <typename Pred>
-bool eventually(Pred pred, std::chrono::milliseconds bound = 5s)
+bool eventually(Pred pred, std::chrono::milliseconds bound = 10s)
 {
     const auto end = std::chrono::steady_clock::now() + bound;
     while (!pred()) {
@@ -34,9 +38,10 @@ bool eventually(Pred pred, std::chrono::milliseconds bound = 5s)
 
 // The whole text of a file ("" when it cannot be read).
 std::string read_text(const std::string& path);
-// Lower-case hex digits of `bytes`, two per byte.
-std::string hex(const std::string& bytes);
-inline std::string hex(const Bytes& b) { return hex(std::string(b.begin(), b.end())); }
+// Lower-case hex digits of `bytes`, two per byte, as the simulator's call
+// record shows them.
+inline std::string hex(const Bytes& b) { return ltesim::to_hex(b); }
+inline std::string hex(const std::string& bytes) { return hex(Bytes(bytes.begin(), bytes.end())); }
 // Starts argv (searched in PATH) as a child with `env` added, standard
 // output appended to `out`, standard error to `err` (or `out` when empty),
 // standard input from `in` (when given).

@@ -23,7 +23,6 @@
 namespace cnxd::test {
 namespace {
 
-using Lines = std::vector<std::string>;
 constexpr uint32_t DEV = 3;
 constexpr int NO_FRAME = -1;
 constexpr size_t AS_FWD = SIZE_MAX;
@@ -407,12 +406,14 @@ TEST_F(IndForward, EachRecordPrintsForwardsAndDoesWhatIsItsOwn)
 }
 
 // Operator 2 in the modem's answers too; the bring-up sets SMS over IMS
-// (configuration type 1).
+// (configuration type 1), keeps camping after a detach and sets the
+// carrier-aggregation mode.
 class OperatorFollowUps : public Indications {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(root.confdb_set("config wan lte modem sms_over_ims 1"));
+        for (const char* setting : {"sms_over_ims 1", "keep_camp_on_after_detach 1", "intra_band_ca_mode 2"})
+            ASSERT_TRUE(root.confdb_set(std::string("config wan lte modem ") + setting));
         start("set operator 2\n");
         ASSERT_TRUE(sim->wait_online());
         // The bring-up asked for the operator; its answer asked once for the
@@ -431,6 +432,10 @@ protected:
 
 TEST_F(OperatorFollowUps, TheOperatorAnswerAsksForTheOperatorsSettingsOnce)
 {
+    const Lines calls = sim->calls();
+    for (const char* call : {"LAPI_KeepCampOnAfterDetachRequest dev=1",
+                             "LAPI_RRCCapabilityControlRequest dev=1 000b0006000000000002"})
+        EXPECT_EQ(1, std::ranges::count(calls, call)) << call;
     ASSERT_EQ("ok", sim->command("inject 91 1 0000000502"));
     ASSERT_TRUE(tail->wait_for("\nCURRENT OPERATOR(DEV_IDX(1)) : Verizon\n"));
     ASSERT_EQ("ok", sim->command("sync"));

@@ -1,9 +1,16 @@
-// Recovery of an interrupted firmware-over-the-air session from the store's
-// state and the session file: the device-management client command lines
-// (seen by its stub in the sysroot) and the store's session flag.
+// What the device wrappers leave behind: the recovery of an interrupted
+// firmware-over-the-air session from the store's state and the session file
+// (the device-management client command lines, seen by its stub in the
+// sysroot, and the store's session flag); and a pending MAC or IMEI change,
+// from the NV upload it starts to the changed item going back down.
+#include <algorithm>
+
 #include "config/confdb_access.h"
+#include "download/download.h"
+#include "ind/ind.h"
 #include "modem/cm_fixture.h"
 #include "modem/cm_wrappers.h"
+#include "modem/device_tables.h"
 
 namespace cnxd::test {
 namespace {
@@ -61,6 +68,54 @@ TEST_F(CmOta, RecoveryFollowsTheStoredStateAndTheDeferredSession)
     // The four rows of state 20 that run the session again.
     EXPECT_EQ(4, std::ranges::count(seen(), "[cm_run_ota_dm_recover_session] [FOTA_STATE_DOWNLOADING] "
                                             "OTA_DM_RUN_RECOVER_SESSION\n"));
+}
+
+class CmNvChange : public CmTest {
+protected:
+    // With the handler of the upload answer (callback 67) registered.
+    CmNvChange() { ind_register_rows(hAPI, {std::ranges::find(ind_callback_tbl, 67, &ind_row::cb_id), 1}); }
+
+    // The item's data in the download the answer made, in hex; "" when it
+    // made none.
+    std::string downloaded()
+    {
+        sim("sync");
+        const std::string head = "LAPI_DownloadBinary dev=1 ";
+        for (const std::string& call : calls())
+            if (call.starts_with(head))
+                return call.substr(head.size() + 2 * transfer::DATA);
+        return "";
+    }
+};
+
+TEST_F(CmNvChange, TheUploadAnswerWritesThePendingAddressIntoTheItem)
+{
+    const std::array<uint8_t, 9> imei = {8, 0x3a, 0x21, 0x43, 0x65, 0x87, 0x09, 0x21, 0x43};
+    uint8_t upload[6] = {0, 0, 0, 0, 7, 0};
+    cm_change_imei_address(1, upload, imei);
+    const std::string item = downloaded();
+    EXPECT_EQ("083a21436587092143", item.substr(2 * 16, 18));
+    EXPECT_EQ("001e42000001", item.substr(2 * 88, 12)) << "the MAC stays";
+    EXPECT_EQ(1, std::ranges::count(logs(), "change IMEI 0000000000000000 -> a312345678901234\n"));
+
+    // With both pending the MAC wins, and both are taken: the next answer
+    // downloads nothing.
+    const uint8_t mac[6] = {2, 0, 0, 0, 0, 7};
+    ind_set_change_imei_address(1, imei.data());
+    ind_set_change_mac_address(1, mac);
+    ASSERT_EQ(0, LAPI_UploadBinary(hAPI, 1, upload));
+    EXPECT_EQ("020000000007", downloaded().substr(2 * 88, 12));
+    EXPECT_EQ(1, std::ranges::count(logs(), "change MAC Addreess 00-1e-42-00-00-01 -> 02-00-00-00-00-07\n"));
+    ASSERT_EQ(0, LAPI_UploadBinary(hAPI, 1, upload));
+    EXPECT_EQ("", downloaded());
+
+    // A device past the tables keeps nothing pending; a refused upload says
+    // so.
+    ind_set_change_mac_address(DEVICE_TABLE_SIZE, mac);
+    EXPECT_FALSE(take_pending_nv_change(DEVICE_TABLE_SIZE).mac);
+    sim("fail LAPI_UploadBinary -1");
+    cm_change_imei_address(1, upload, imei);
+    EXPECT_EQ(1, std::ranges::count(logs(), "[cm_change_imei_address   ] Change IMEI Fail\n"));
 }
 
 }  // namespace

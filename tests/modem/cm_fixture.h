@@ -27,8 +27,6 @@
 
 namespace cnxd::test {
 
-using Lines = std::vector<std::string>;
-
 // The log configuration of the bring-up with the trace level let through.
 inline std::array<uint8_t, LAPI_LOG_CONFIG_SIZE> tracing_log_config()
 {

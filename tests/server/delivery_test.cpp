@@ -34,8 +34,6 @@ extern "C" void syslog(int, const char* fmt, ...)
 namespace cnxd::test {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 // Forwards `record` for `event` as an indication handler does: piece 0
 // reserved, piece 1 the device index, piece 2 the record.
 void forward(uint16_t event, uint32_t dev, Bytes record)
