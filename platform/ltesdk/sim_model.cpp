@@ -784,45 +784,35 @@ struct Action {
     uint32_t cb_id = 0;
 };
 
-// The two tables as one index by name, made on first use (a reaction wins
-// over a plain reply): searching them row by row cost more than the rest
-// of a call.
-const std::unordered_map<std::string_view, Action>& actions()
+// The tables' action for `name` (a reaction wins over a plain reply), none
+// for most requests.
+std::optional<Action> search_tables(std::string_view name)
 {
-    static const auto index = [] {
-        std::unordered_map<std::string_view, Action> by_name;
-        for (const Reply& reply : PLAIN_REPLIES)
-            by_name[reply.request] = {nullptr, reply.cb_id};
-        for (const ReactionRow& row : REACTIONS)
-            by_name[row.request] = {row.react, 0};
-        return by_name;
-    }();
-    return index;
+    for (const ReactionRow& row : REACTIONS)
+        if (row.request == name)
+            return Action{row.react, 0};
+    for (const Reply& reply : PLAIN_REPLIES)
+        if (reply.request == name)
+            return Action{nullptr, reply.cb_id};
+    return std::nullopt;
 }
 
-// The action of a request, none for most. Every request names its function
-// with the same literal each time, so the index by name is searched once
-// per literal; the state lock, held by every request, guards the cache.
-const Action* action_of(const char* name)
-{
-    static std::unordered_map<const char*, const Action*> by_literal;
-    const auto [it, fresh] = by_literal.try_emplace(name, nullptr);
-    if (fresh) {
-        const auto found = actions().find(name);
-        it->second = found == actions().end() ? nullptr : &found->second;
-    }
-    return it->second;
-}
-
+// Every request names its function with the same literal each time, so
+// the tables are searched once per literal: searching them row by row on
+// every call cost more than the rest of the call. The state lock, held by
+// every request, guards the cache.
 void react(const Request& r)
 {
-    const Action* action = action_of(r.name);
-    if (!action)
+    static std::unordered_map<const char*, std::optional<Action>> by_literal;
+    const auto [it, fresh] = by_literal.try_emplace(r.name);
+    if (fresh)
+        it->second = search_tables(r.name);
+    if (!it->second)
         return;
-    if (action->react)
-        action->react(r);
+    if (it->second->react)
+        it->second->react(r);
     else
-        send(action->cb_id, result_record(action->cb_id, 0));
+        send(it->second->cb_id, result_record(it->second->cb_id, 0));
 }
 
 }  // namespace
