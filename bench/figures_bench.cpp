@@ -69,6 +69,8 @@ using cnxd::test::free_tcp_port;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kClients = 15;
+// Where the capture goes, inside the daemon's sysroot.
+constexpr const char* kCapture = "/var/tmp/cnxd.pcapng";
 
 double us_since(Clock::time_point start) { return std::chrono::duration<double, std::micro>(Clock::now() - start).count(); }
 
@@ -114,7 +116,7 @@ public:
                 std::abort();
         std::vector<std::string> prefix;
         if (capture)
-            prefix = {"env", "CNXD_CAPTURE=" + capture_file()};
+            prefix = {"env", std::string("CNXD_CAPTURE=") + kCapture};
         const auto start = Clock::now();
         if (!daemon_.start({}, prefix))
             std::abort();
@@ -131,7 +133,7 @@ public:
 
     pid_t pid() const { return daemon_.pid(); }
     const std::string& root() const { return root_.dir(); }
-    std::string capture_file() const { return root_.path("/var/tmp/cnxd.pcapng"); }
+    std::string capture_file() const { return root_.path(kCapture); }
     int port() const { return daemon_.cmd_port(); }
     double startup_us() const { return startup_us_; }
 

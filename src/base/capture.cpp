@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "base/be.h"
+#include "base/path.h"
+#include "base/thread_name.h"
 
 namespace cnxd {
 
@@ -204,6 +206,7 @@ void write_blocks(const uint8_t* blocks, size_t size)
 
 void writer_main()
 {
+    name_thread("capture");
     for (;;) {
         size_t tail;
         size_t head;
@@ -312,7 +315,10 @@ void capture_start_from_env()
     const char* path = std::getenv("CNXD_CAPTURE");
     if (!path || !*path)
         return;
-    if (capture_start(path, size_from_env("CNXD_CAPTURE_SIZE", CAPTURE_DEFAULT_ROTATE)) != 0)
+    // Like every file the daemon writes, the capture lands inside the
+    // sysroot on a host.
+    const std::string file = cnxd_sysroot_path(path);
+    if (file.empty() || capture_start(file.c_str(), size_from_env("CNXD_CAPTURE_SIZE", CAPTURE_DEFAULT_ROTATE)) != 0)
         std::fprintf(stderr, "cnxd: cannot write the capture file %s\n", path);
 }
 

@@ -143,7 +143,9 @@ TEST_F(SysrootEscape, ShellWordsOpenTheSysrootsFileNeverTheHosts)
     EXPECT_EQ(0, daemon.count_in_log("outside-line")) << "no line of the host's file reached the modem";
 }
 
-TEST_F(SysrootEscape, ParameterFilesStayInTheSysrootWhateverLteParamDirSays)
+// The parameter directory (LTE_PARAM_DIR) and the capture file
+// (CNXD_CAPTURE).
+TEST_F(SysrootEscape, FilesTheEnvironmentNamesStayInTheSysroot)
 {
     Opens outside(outside_, "pdn_connect.param");
     Opens inside(twin_, "pdn_connect.param");
@@ -151,12 +153,14 @@ TEST_F(SysrootEscape, ParameterFilesStayInTheSysrootWhateverLteParamDirSays)
     for (const auto& [form, dir] : forms(false)) {
         SCOPED_TRACE(form);
         fs::remove(root.path("/daemon.log"));  // the next start waits for its own output
-        ASSERT_TRUE(daemon.start({}, {"env", "LTE_PARAM_DIR=" + dir}));
+        ASSERT_TRUE(daemon.start({}, {"env", "LTE_PARAM_DIR=" + dir, "CNXD_CAPTURE=" + dir + "/cnxd.pcapng"}));
         TcpShell(daemon.cmd_port()).send_line("pc 1 x 0");
         EXPECT_TRUE(eventually([&] { return inside.count() > opened; }));
         opened = inside.count();
         EXPECT_EQ(0, outside.count());
         EXPECT_EQ(0, daemon.stop(SIGTERM));
+        EXPECT_TRUE(fs::remove(twin_ + "/cnxd.pcapng"));
+        EXPECT_FALSE(fs::exists(outside_ + "/cnxd.pcapng"));
     }
 }
 
