@@ -16,6 +16,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/thread_name.h"
 #include "ltesim.h"
 #include "sim.h"
 
@@ -396,6 +397,7 @@ public:
 private:
     void run()
     {
+        cnxd::name_thread("sim_control");
         for (;;) {
             std::vector<pollfd> fds{{wake_read_.get(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
             for (const Connection& c : connections_)

@@ -18,6 +18,7 @@
 #include "base/be.h"
 #include "base/hex.h"
 #include "base/path.h"
+#include "base/thread_name.h"
 #include "sim.h"
 
 namespace ltesim {
@@ -152,6 +153,7 @@ public:
 private:
     void run()
     {
+        cnxd::name_thread("sim_callbacks");
         std::unique_lock l(mu_);
         while (!stop_) {
             if (queue_.empty()) {
@@ -301,6 +303,7 @@ public:
 private:
     void run()
     {
+        cnxd::name_thread("sim_call_log");
         std::unique_lock l(mu_);
         while (!stop_) {
             cv_.wait(l, [&] { return dirty_ || stop_; });

@@ -17,6 +17,7 @@
 #include "base/capture.h"
 #include "base/path.h"
 #include "base/stop.h"
+#include "base/thread_name.h"
 #include "confdb.h"
 #include "core/eloop.h"
 #include "core/options.h"
@@ -95,6 +96,7 @@ public:
 private:
     void run()
     {
+        name_thread("signals");
         const sigset_t set = daemon_signals();
         while (!done_) {
             int sig = 0;

@@ -14,6 +14,7 @@
 #include "api/cnxd_handler.h"
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/thread_name.h"
 #include "base/unix_addr.h"
 #include "download/download.h"
 #include "ind/ind.h"
@@ -309,6 +310,7 @@ public:
 private:
     void serve()
     {
+        name_thread("state_socket");
         for (;;) {
             pollfd fds[2] = {{listen_.get(), POLLIN, 0}, {stop_read_.get(), POLLIN, 0}};
             if (poll(fds, 2, -1) < 0)

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/thread_name.h"
+
 namespace cnxd {
 namespace {
 
@@ -78,6 +80,7 @@ bool is_first(const cnxd_timer* timer) { return svc.pending.next == &timer->to_l
 
 void* timer_thread(void*)
 {
+    name_thread("timer");
     pthread_mutex_lock(&svc.lock);
     while (!svc.stopping) {
         if (list_empty(&svc.pending)) {

@@ -23,6 +23,7 @@
 #include "base/fd.h"
 #include "base/path.h"
 #include "base/stop.h"
+#include "base/thread_name.h"
 #include "modem/cm_printf.h"
 #include "modem/cm_wrappers.h"
 #include "server/delivery.h"
@@ -330,6 +331,7 @@ private:
 
 void download_thread(uint32_t dev, download_request req)
 {
+    name_thread("download", static_cast<int>(dev));
     download_run(dev, std::move(req)).run();
     session& s = sessions[dev];
     std::lock_guard g(s.mu);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/stop.h"
+#include "base/thread_name.h"
 #include "config/apn_table.h"
 #include "config/confdb_access.h"
 #include "core/timer.h"
@@ -284,6 +285,7 @@ void step_all()
 
 void worker_main(uint64_t generation)
 {
+    name_thread("keeper");
     for (;;) {
         {
             std::unique_lock g(k.lock);

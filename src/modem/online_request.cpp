@@ -1,7 +1,5 @@
 #include "modem/online_request.h"
 
-#include <pthread.h>
-
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +11,7 @@
 #include "base/be.h"
 #include "base/env.h"
 #include "base/stop.h"
+#include "base/thread_name.h"
 #include "confdb.h"
 #include "modem/cm_wrappers.h"
 #include "modem/device_tables.h"
@@ -100,7 +99,7 @@ bool wait_for_answer(online_wait& w, std::unique_lock<std::mutex>& g)
 // nothing but its own wait and the words above.
 void run_cm_online_request(std::unique_ptr<online_wait> owned)
 {
-    pthread_setname_np(pthread_self(), "online_request");
+    name_thread("online_request");
     online_wait& w = *owned;
     std::unique_lock g(online_lock);
     if (w.ended)

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/be.h"
+#include "base/thread_name.h"
 #include "config/confdb_access.h"
 #include "if_record.h"
 #include "ltesdk.h"
@@ -99,6 +100,7 @@ void stop_client(dhcpcd_info& d, int sid)
 
 void dhcpcd_manager(int sid)
 {
+    name_thread("dhcpcd_manager", sid);
     dhcp_print("%s()\n\n", "dhcpcd_manager");
     dhcpcd_info& d = di[sid];
     int cur = DHCPCD_STATE_STOPPED;

@@ -18,6 +18,7 @@
 
 #include "base/fd.h"
 #include "base/path.h"
+#include "base/thread_name.h"
 #include "net/dhcpcd_record.h"
 #include "net/lease_file.h"
 #include "net/mailbox.h"
@@ -125,6 +126,7 @@ void lease_renewed(int sid)
 // several times. A read error ends the monitor (it would repeat for ever).
 void dhcpcd_lease_monitor(int sid, UniqueFd ino, int wd, int stop_fd)
 {
+    name_thread("lease_monitor", sid);
     dhcpcd_info& d = di[sid];
     const std::string lease = dhcp_file(DHCP_LEASE_FILE, sid);
     const std::string name = lease.substr(lease.rfind('/') + 1);

@@ -15,6 +15,7 @@
 
 #include "base/be.h"
 #include "base/shell.h"
+#include "base/thread_name.h"
 #include "server/delivery.h"
 #include "server/hci.h"
 #include "shell/dispatcher.h"
@@ -71,6 +72,7 @@ bool wait_interval(int seconds)
 
 void cmd_auto_test_thread(std::string cmd)
 {
+    name_thread("auto_test");
     on_job_thread = true;
     while (auto_test_terminate == 0) {
         if (wait_interval(auto_test_interval))

@@ -19,6 +19,7 @@
 #include "base/fd.h"
 #include "base/path.h"
 #include "base/stop.h"
+#include "base/thread_name.h"
 #include "ltesdk.h"
 #include "modem/bringup.h"
 #include "shell/auto_test.h"
@@ -113,6 +114,7 @@ void serve_line(std::span<char> buf, size_t n)
 // long give up on the stop request themselves).
 void socket_receiver(UniqueFd fd)
 {
+    name_thread("cmd_session");
     const int raw = fd.get();
     std::array<char, CMD_RECV_MAX + 2> buf;
     ssize_t n = 0;
@@ -206,6 +208,7 @@ void accept_client(int listen_fd)
 
 void socket_interface_func()
 {
+    name_thread("cmd_listener");
     {
         ShellState& sh = shell();
         std::lock_guard g(sh.lock);

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "base/shell.h"
+#include "base/thread_name.h"
 #include "modem/cm_wrappers.h"
 #include "shell/cmd_x.h"
 
@@ -126,6 +127,7 @@ void run_plan(const x_run_plan& plan)
 
 void x_run_cmd_main(std::unique_ptr<run_args> args)
 {
+    name_thread("x_run");
     x_printf("x_run_cmd_main\n");
     std::array<const char*, RUN_TOKENS> argv{};
     for (size_t i = 0; i < RUN_TOKENS; ++i)

@@ -19,6 +19,7 @@
 #include "base/platform_call.h"
 #include "base/shell.h"
 #include "base/stop.h"
+#include "base/thread_name.h"
 #include "config/confdb_access.h"
 #include "core/timer.h"
 #include "ltesdk.h"
@@ -130,6 +131,7 @@ void ensure_thread_locked(std::thread& t, void (*body)())
 
 void printer_main()
 {
+    name_thread("wtd_printer");
     for (;;) {
         std::string text;
         {
@@ -240,6 +242,7 @@ void expired_timer_thread()
 
 void worker_main()
 {
+    name_thread("wtd_worker");
     for (;;) {
         wtd_job job;
         {
@@ -297,6 +300,7 @@ bool reset_check_should_end()
 
 void func_thread_CheckUnderReset()
 {
+    name_thread("wtd_reset_check");
     // The outcome of the last look: the byte read, or -1 when the file
     // could not be read; nothing before the first look.
     std::optional<int> last;

@@ -5,8 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <vector>
 
 #include "integration/harness.h"
 
@@ -20,9 +23,9 @@ struct CommandResult {
     std::string output;
 };
 
-CommandResult run_cnxd(const std::string& args)
+CommandResult run_cnxd(const Sysroot& root, const std::string& args)
 {
-    const std::string cmd = std::string(CNXD_BINARY) + " " + args + " 2>/dev/null";
+    const std::string cmd = "CNXD_ROOT=" + root.dir() + " " + CNXD_BINARY + " " + args + " 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
     std::string out;
     char buf[512];
@@ -44,14 +47,15 @@ constexpr const char* kUsageTail =
 
 TEST(DaemonCommandLine, HelpAndBadOptionsPrintTheUsage)
 {
+    Sysroot root;
     const std::string usage = std::string("usage: ") + CNXD_BINARY + kUsageTail;
-    const auto help = run_cnxd("-v -o -s 1k -i /var/tmp/cnxd.log -h");  // the options before it are taken
+    const auto help = run_cnxd(root, "-v -o -s 1k -i /var/tmp/cnxd.log -h");  // the options before it are taken
     EXPECT_EQ(0, help.status);
     EXPECT_EQ(usage, help.output);
-    const auto bad = run_cnxd("-x");
+    const auto bad = run_cnxd(root, "-x");
     EXPECT_EQ(1, bad.status);
     EXPECT_EQ(usage, bad.output);
-    const auto missing = run_cnxd("-g");
+    const auto missing = run_cnxd(root, "-g");
     EXPECT_EQ(1, missing.status) << "an option without its argument";
 }
 
@@ -68,6 +72,12 @@ TEST(DaemonDetach, ReturnsAtOnceAndThePidFileNamesTheDaemon)
     const pid_t pid = std::stoi(pid_text);
     EXPECT_EQ(0, kill(pid, 0)) << "the pid file names a running process";
     ASSERT_TRUE(eventually([&] { return root.read_file("/var/log/cnxd.log").find("cnxd started") != std::string::npos; }));
+    // Every thread but the main one has a name of its own, which is what
+    // ps -L and the soak's report of leftover threads show.
+    std::vector<std::string> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task"))
+        names.push_back(read_text(task.path() / "comm"));
+    EXPECT_EQ(1, std::ranges::count(names, "cnxd\n")) << ::testing::PrintToString(names);
 
     kill(pid, SIGTERM);
     EXPECT_TRUE(eventually([&] { return kill(pid, 0) != 0; }, 10s));
