@@ -457,13 +457,21 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
         return 0;
     }
     store_be32(block.get() + shm::RESULT, 0);
+    // A frame cut before the end of its device index word does not say
+    // which modem it is for, so it reaches none: like a command the table
+    // does not know, it completes with the result word 0 and a log line.
+    if (request.size() < API_REQ_DATA) {
+        sdk_log(3, "Short HCI (0x%x), %zu bytes", cmd, request.size());
+        release_sem(semid);
+        return 0;
+    }
 
-    // Nothing in the frame is trusted: a field that did not arrive reads as
+    // Nothing in the command data is trusted: what did not arrive reads as
     // zeros, and the request length only says how long the texts are.
     constexpr uint32_t DEV_WORD_LEN = API_REQ_DATA - API_REQ_DEV;
     const uint32_t req_len = load_be16(request, API_REQ_LEN);
-    ApiCall call{block.get(), 0, request.subspan(std::min(request.size(), API_REQ_DATA)),
-                 req_len > DEV_WORD_LEN ? req_len - DEV_WORD_LEN : 0, nullptr};
+    ApiCall call{block.get(), 0, request.subspan(API_REQ_DATA), req_len > DEV_WORD_LEN ? req_len - DEV_WORD_LEN : 0,
+                 nullptr};
     uint8_t dev[sizeof call.dev];
     copy_zero_filled(dev, request, API_REQ_DEV, sizeof dev);
     std::memcpy(&call.dev, dev, sizeof dev);
