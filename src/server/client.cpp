@@ -334,11 +334,17 @@ int64_t monotonic_us()
     return int64_t{ts.tv_sec} * 1000000 + ts.tv_nsec / 1000;
 }
 
-uint32_t monotonic_ms()
+namespace {
+
+uint32_t ms_of(int64_t us)
 {
-    const auto ms = static_cast<uint32_t>(monotonic_us() / 1000);
+    const auto ms = static_cast<uint32_t>(us / 1000);
     return ms ? ms : 1;
 }
+
+}  // namespace
+
+uint32_t monotonic_ms() { return ms_of(monotonic_us()); }
 
 void client_stats::reset()
 {
@@ -347,35 +353,30 @@ void client_stats::reset()
     keepalive_answer = 0;
     send_retries = 0;
     send_drops = 0;
-    std::lock_guard hold(times_lock);
-    time_count = 0;
 }
 
 void client_stats::begin(uint16_t cmd)
 {
     started_us = monotonic_us();
-    in_flight_since = monotonic_ms();
-    in_flight = cmd;
+    in_flight_since.store(ms_of(started_us), std::memory_order_relaxed);
+    in_flight.store(cmd, std::memory_order_release);
 }
 
 void client_stats::end()
 {
     const auto took = static_cast<uint32_t>(monotonic_us() - started_us);
-    in_flight = -1;
-    ++served;
-    std::lock_guard hold(times_lock);
-    times[time_count++ % KEPT] = took;
+    const uint32_t n = served.load(std::memory_order_relaxed);
+    times[n % KEPT].store(took, std::memory_order_relaxed);
+    served.store(n + 1, std::memory_order_release);
+    in_flight.store(-1, std::memory_order_release);
 }
 
 uint32_t client_stats::percentile(unsigned p)
 {
     std::array<uint32_t, KEPT> sorted;
-    size_t n;
-    {
-        std::lock_guard hold(times_lock);
-        n = std::min<size_t>(time_count, KEPT);
-        std::copy_n(times.begin(), n, sorted.begin());
-    }
+    const size_t n = std::min<size_t>(served.load(std::memory_order_acquire), KEPT);
+    for (size_t i = 0; i < n; ++i)
+        sorted[i] = times[i].load(std::memory_order_relaxed);
     if (n == 0)
         return 0;
     const size_t at = std::min(n - 1, n * p / 100);

@@ -38,18 +38,20 @@ constexpr const char* CNXD_STATE_PATH = "/var/tmp/cnxd-state";
 // state socket's thread. Times the state socket reads are milliseconds of the
 // monotonic clock in 32 bits (the target has no 64-bit atomics): ages
 // are their differences, right for anything under 49 days.
+// The main thread is the only writer of a client's service times, so a
+// request records its time without a lock; a reader may copy a slot while
+// it is being overwritten and then sorts one newer time in, which a
+// percentile of the last KEPT times does not mind.
 struct client_stats {
     static constexpr size_t KEPT = 1000;  // service times kept for the percentiles
-    std::atomic<uint32_t> served = 0;
+    std::atomic<uint32_t> served = 0;     // requests served; the next slot of `times`
     std::atomic<int32_t> in_flight = -1;  // the API command being served, -1 none
     std::atomic<uint32_t> in_flight_since = 0;   // ms
     std::atomic<uint32_t> keepalive_answer = 0;  // ms of the last answer, 0 none yet
     int64_t started_us = 0;  // of the request being served; main thread only
     std::atomic<uint32_t> send_retries = 0;     // writes retried on a full socket
     std::atomic<uint32_t> send_drops = 0;       // frames that failed otherwise
-    std::mutex times_lock;
-    std::array<uint32_t, KEPT> times{};  // the last KEPT service times, a ring
-    uint32_t time_count = 0;
+    std::array<std::atomic<uint32_t>, KEPT> times{};  // the last KEPT service times, a ring
 
     void reset();
     void begin(uint16_t cmd);
