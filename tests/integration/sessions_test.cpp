@@ -229,6 +229,13 @@ TEST_F(Sessions, ShowsEachClientAndDeviceAsJsonAndAsTablesAndARequestInFlight)
         return live.find("\"in_flight\":{\"command\":3,") != std::string::npos;
     })) << live;
     request.join();
+    // Its time is the slowest of the four the client was served in.
+    Cli after(root, {"inspect", "--json"});
+    ASSERT_EQ(after.wait(), 0);
+    const std::string served = after.out();
+    const size_t p99 = served.find("\"p99_us\":");
+    ASSERT_NE(p99, std::string::npos) << served;
+    EXPECT_GE(std::stol(served.substr(p99 + 9)), 1'400'000) << served;
     root.write_file("/var/tmp/state.json", live);
     const std::string check =
         "python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + root.path("/var/tmp/state.json");
