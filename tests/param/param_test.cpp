@@ -21,6 +21,7 @@
 #include "modem/cm_printf.h"
 #include "param/param.h"
 #include "param/param_read.h"
+#include "sim.h"
 
 namespace cnxd::test {
 namespace {
@@ -35,14 +36,6 @@ void catch_print(const char* fmt, ...)
     std::vsnprintf(buf, sizeof buf, fmt, ap);
     va_end(ap);
     printed += buf;
-}
-
-std::string hex(std::span<const uint8_t> bytes)
-{
-    std::string out;
-    for (uint8_t b : bytes)
-        out += "0123456789abcdef"[b >> 4], out += "0123456789abcdef"[b & 15];
-    return out;
 }
 
 // A throw-away sysroot (CNXD_ROOT) with the parameter paths at their
@@ -198,7 +191,7 @@ TEST_F(ParamTest, ReadersFollowTheFileFormat)
         case rd::exist: rc = check_exist_param(FILE_PATH, c.tag); break;
         }
         EXPECT_EQ(c.rc, rc);
-        EXPECT_EQ(c.dest, hex(dest));
+        EXPECT_EQ(c.dest, ltesim::to_hex(dest));
         expect_printed(c.message);
     }
     std::array<uint8_t, 8> dest{};
