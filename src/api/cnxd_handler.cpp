@@ -413,6 +413,35 @@ const ApiCmd* find_cmd(uint16_t id)
     return row != std::end(api_cmd_tbl) && row->id == id ? row : nullptr;
 }
 
+// The request's command served into `block`: its SDK call, answer and
+// result word, or a log line when no row serves it.
+void serve_request(uint8_t* block, uint16_t cmd, std::span<const uint8_t> request)
+{
+    // A frame cut before the end of its device index word does not say
+    // which modem it is for, so it reaches none: like a command the table
+    // does not know, it completes with the result word 0 and a log line.
+    if (request.size() < API_REQ_DATA) {
+        sdk_log(3, "Short HCI (0x%x), %zu bytes", cmd, request.size());
+        return;
+    }
+    // Nothing in the command data is trusted: what did not arrive reads as
+    // zeros, and the request length only says how long the texts are.
+    constexpr uint32_t DEV_WORD_LEN = API_REQ_DATA - API_REQ_DEV;
+    const uint32_t req_len = load_be16(request, API_REQ_LEN);
+    ApiCall call{block, 0, request.subspan(API_REQ_DATA), req_len > DEV_WORD_LEN ? req_len - DEV_WORD_LEN : 0,
+                 nullptr};
+    uint8_t dev[sizeof call.dev];
+    copy_zero_filled(dev, request, API_REQ_DEV, sizeof dev);
+    std::memcpy(&call.dev, dev, sizeof dev);
+
+    if (const ApiCmd* row = find_cmd(cmd)) {
+        call.name = row->name;
+        row->serve(call);
+    } else {
+        sdk_log(3, "Unknown HCI (0x%x)", cmd);
+    }
+}
+
 }  // namespace
 
 const char* api_cmd_name(uint16_t id)
@@ -457,32 +486,7 @@ int cnxd_handler(cnxd_client_rec* client, std::span<const uint8_t> request)
         return 0;
     }
     store_be32(block.get() + shm::RESULT, 0);
-    // A frame cut before the end of its device index word does not say
-    // which modem it is for, so it reaches none: like a command the table
-    // does not know, it completes with the result word 0 and a log line.
-    if (request.size() < API_REQ_DATA) {
-        sdk_log(3, "Short HCI (0x%x), %zu bytes", cmd, request.size());
-        release_sem(semid);
-        return 0;
-    }
-
-    // Nothing in the command data is trusted: what did not arrive reads as
-    // zeros, and the request length only says how long the texts are.
-    constexpr uint32_t DEV_WORD_LEN = API_REQ_DATA - API_REQ_DEV;
-    const uint32_t req_len = load_be16(request, API_REQ_LEN);
-    ApiCall call{block.get(), 0, request.subspan(API_REQ_DATA), req_len > DEV_WORD_LEN ? req_len - DEV_WORD_LEN : 0,
-                 nullptr};
-    uint8_t dev[sizeof call.dev];
-    copy_zero_filled(dev, request, API_REQ_DEV, sizeof dev);
-    std::memcpy(&call.dev, dev, sizeof dev);
-
-    if (const ApiCmd* row = find_cmd(cmd)) {
-        call.name = row->name;
-        row->serve(call);
-    } else {
-        sdk_log(3, "Unknown HCI (0x%x)", cmd);
-    }
-
+    serve_request(block.get(), cmd, request);
     release_sem(semid);
     if (trace)
         std::printf("cnxd_api call Leave\n");

@@ -233,9 +233,10 @@ TEST_F(Sessions, ShowsEachClientAndDeviceAsJsonAndAsTablesAndARequestInFlight)
     Cli after(root, {"inspect", "--json"});
     ASSERT_EQ(after.wait(), 0);
     const std::string served = after.out();
-    const size_t p99 = served.find("\"p99_us\":");
+    const std::string key = "\"p99_us\":";
+    const size_t p99 = served.find(key);
     ASSERT_NE(p99, std::string::npos) << served;
-    EXPECT_GE(std::stol(served.substr(p99 + 9)), 1'400'000) << served;
+    EXPECT_GE(std::stol(served.substr(p99 + key.size())), 1'400'000) << served;
     root.write_file("/var/tmp/state.json", live);
     const std::string check =
         "python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + root.path("/var/tmp/state.json");
